@@ -1,0 +1,64 @@
+// The D2XX operations that PodLink uses, as one interface, so that the vendor
+// library, Linux's own FTDI driver and the POD emulator can stand in for each
+// other. Every call returns the driver's status: 0 (FT_OK) is success.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+using FtStatus = uint32_t;
+using FtHandle = void*;
+
+inline constexpr FtStatus kFtOk = 0;
+// Status codes a backend of ours reports; the vendor library has its own set.
+inline constexpr FtStatus kFtInvalidHandle = 1;
+inline constexpr FtStatus kFtDeviceNotFound = 2;
+inline constexpr FtStatus kFtDeviceNotOpened = 3;
+inline constexpr FtStatus kFtIoError = 4;
+inline constexpr FtStatus kFtInvalidParameter = 6;
+inline constexpr FtStatus kFtOtherError = 18;
+
+inline constexpr uint32_t kFtPurgeRx = 1;
+inline constexpr uint32_t kFtPurgeTx = 2;
+inline constexpr size_t kFtDescriptionSize = 64;
+
+class FtdiDriver {
+ public:
+  virtual ~FtdiDriver() = default;
+
+  // Makes the driver usable (loads the library, checks the kernel driver...).
+  // False means no POD can be reached through this backend.
+  virtual bool Load() = 0;
+  virtual void Unload() = 0;
+  // What the status line and --help call this backend ("d2xx", "tty", ...).
+  virtual std::string Name() const = 0;
+
+  // FT_ListDevices with FT_LIST_NUMBER_ONLY.
+  virtual FtStatus ListDeviceCount(uint32_t& count) = 0;
+  // FT_ListDevices with FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION: writes the
+  // NUL-terminated description of device `index` into `description`.
+  virtual FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) = 0;
+  // FT_OpenEx with FT_OPEN_BY_DESCRIPTION.
+  virtual FtStatus OpenByDescription(const char* description, FtHandle& handle) = 0;
+  virtual FtStatus ResetDevice(FtHandle handle) = 0;
+  virtual FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) = 0;
+  virtual FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) = 0;
+  virtual FtStatus SetBaudRate(FtHandle handle, uint32_t baud) = 0;
+  virtual FtStatus SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
+                                          uint8_t parity) = 0;
+  virtual FtStatus SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t xon,
+                                  uint8_t xoff) = 0;
+  virtual FtStatus SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) = 0;
+  virtual FtStatus Purge(FtHandle handle, uint32_t mask) = 0;
+  // Returns once the bytes have been handed on to the line (as the vendor
+  // driver's write does), or after the write time-out.
+  virtual FtStatus Write(FtHandle handle, const void* bytes, uint32_t length,
+                         uint32_t& written) = 0;
+  virtual FtStatus GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
+                             uint32_t& events) = 0;
+  // Waits up to the read time-out for `length` bytes; `returned` may be less.
+  virtual FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) = 0;
+  virtual FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) = 0;
+  virtual FtStatus Close(FtHandle handle) = 0;
+};

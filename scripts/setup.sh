@@ -1,0 +1,29 @@
+# Shared by the README's commands: install what is missing, configure, build.
+# Source it; it defines functions only.
+
+BRONTAFLEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BRONTAFLEX_BUILD=${BRONTAFLEX_BUILD:-$BRONTAFLEX_ROOT/build}
+
+# Debian packages the build, the tests and the demo need.
+BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev fonts-nanum python3)
+
+ensure_packages() {
+  local missing=()
+  for pkg in "${BRONTAFLEX_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() {
+  if [ ! -f "$BRONTAFLEX_BUILD/CMakeCache.txt" ]; then
+    cmake -S "$BRONTAFLEX_ROOT" -B "$BRONTAFLEX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  fi
+  cmake --build "$BRONTAFLEX_BUILD" --parallel "$(nproc)"
+}
