@@ -1,0 +1,291 @@
+#include "image/CoffReader.h"
+
+#include <algorithm>
+#include <array>
+#include <fstream>
+#include <new>
+#include <vector>
+
+#include "image/McuCatalogue.h"
+#include "image/ProgramImage.h"
+
+namespace {
+
+constexpr uint16_t kTargetC28x = 0x009D;
+constexpr uint16_t kVersion1 = 0x00C1;
+constexpr uint16_t kVersion2 = 0x00C2;
+constexpr uint64_t kFileHeaderBytes = 22;  // version 1 and 2; version 0 has 20
+constexpr uint64_t kOptionalHeaderBytes = 28;
+constexpr uint32_t kSymbolBytes = 18;
+// Positions the file layer takes as signed 32-bit numbers; anything from here
+// on cannot be reached.
+constexpr uint64_t kFirstBadPosition = uint64_t{1} << 31;
+// Dummy, no-load and copy sections hold nothing to program.
+constexpr uint32_t kSkipFlags = 0x0013;
+constexpr std::array<std::string_view, 6> kSkipNames{
+    ".stack", "CsmPwlFile", ".debug_frame", ".debug_abbrev", ".debug_info", ".debug_line"};
+
+uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t* p) { return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16; }
+
+// The file as a size and bounded reads: nothing is read past its end.
+class Source {
+ public:
+  Source(std::istream& in, uint64_t size) : in_(in), size_(size) {}
+  uint64_t size() const { return size_; }
+
+  // Reads up to `count` bytes at `position`; returns how many arrived.
+  size_t ReadAt(uint64_t position, void* into, size_t count) {
+    if (position >= size_) {
+      return 0;
+    }
+    count = static_cast<size_t>(std::min<uint64_t>(count, size_ - position));
+    in_.clear();
+    in_.seekg(static_cast<std::streamoff>(position));
+    in_.read(static_cast<char*>(into), static_cast<std::streamsize>(count));
+    const auto got = static_cast<size_t>(std::max<std::streamsize>(in_.gcount(), 0));
+    in_.clear();
+    return got;
+  }
+
+  // The NUL-terminated string at `position`; one that reaches the end of the
+  // file without a NUL ends there.
+  std::string StringAt(uint64_t position) {
+    std::string text;
+    std::array<char, 64> chunk;
+    for (;;) {
+      const size_t got = ReadAt(position, chunk.data(), chunk.size());
+      const auto end = std::find(chunk.begin(), chunk.begin() + got, '\0');
+      text.append(chunk.begin(), end);
+      if (end != chunk.begin() + got || got == 0) {
+        return text;
+      }
+      position += got;
+    }
+  }
+
+ private:
+  std::istream& in_;
+  uint64_t size_;
+};
+
+struct FileLayout {
+  uint16_t sectionCount;
+  uint64_t sectionHeaderBytes;  // 40 for versions 0 and 1, 48 for version 2
+  uint64_t sectionHeadersAt;
+  uint32_t stringTableAt;
+};
+
+// Checks the file header and where the parts it points to lie. Nothing in the
+// image changes here.
+CoffReadResult ReadLayout(Source& file, FileLayout& layout) {
+  if (file.size() < kFileHeaderBytes) {
+    return CoffReadResult::NotCoff;
+  }
+  std::array<uint8_t, kFileHeaderBytes> header;
+  file.ReadAt(0, header.data(), header.size());
+  const uint16_t magic = U16(&header[0]);
+  uint64_t position = 0;
+  if (magic == kTargetC28x) {
+    position = 20;
+    layout.sectionHeaderBytes = 40;
+  } else if (magic == kVersion1 || magic == kVersion2) {
+    if (U16(&header[20]) != kTargetC28x) {
+      return CoffReadResult::TargetMismatch;
+    }
+    position = kFileHeaderBytes;
+    layout.sectionHeaderBytes = magic == kVersion2 ? 48 : 40;
+  } else {
+    return CoffReadResult::NotCoff;
+  }
+  layout.sectionCount = U16(&header[2]);
+  const uint32_t symbolTableAt = U32(&header[8]);
+  const uint32_t symbolCount = U32(&header[12]);
+  // Whatever size the header declares, the optional header is 28 bytes.
+  if (U16(&header[16]) != 0) {
+    if (position + kOptionalHeaderBytes > file.size()) {
+      return CoffReadResult::NotCoff;
+    }
+    position += kOptionalHeaderBytes;
+  }
+  layout.sectionHeadersAt = position;
+
+  // The format computes this in 32 bits; a wrapped value is just a bad offset.
+  layout.stringTableAt = symbolTableAt + kSymbolBytes * symbolCount;
+  if (layout.stringTableAt >= kFirstBadPosition) {
+    return CoffReadResult::FileError;
+  }
+  std::array<uint8_t, 4> length;
+  if (uint64_t{layout.stringTableAt} + length.size() > file.size()) {
+    return CoffReadResult::NotCoff;
+  }
+  file.ReadAt(layout.stringTableAt, length.data(), length.size());
+  if (uint64_t{layout.stringTableAt} + U32(length.data()) > file.size()) {
+    return CoffReadResult::NotCoff;
+  }
+  if (layout.sectionHeadersAt + layout.sectionCount * layout.sectionHeaderBytes > file.size()) {
+    return CoffReadResult::NotCoff;
+  }
+  return CoffReadResult::Ok;
+}
+
+struct SectionHeader {
+  uint32_t address;
+  uint32_t wordCount;
+  uint32_t rawDataAt;
+  uint32_t flags;
+};
+
+SectionHeader DecodeHeader(const uint8_t* h, uint64_t headerBytes) {
+  return {U32(h + 12), U32(h + 16), U32(h + 20), headerBytes == 48 ? U32(h + 40) : U16(h + 36)};
+}
+
+// The section's name less one leading underscore; false when the name lies
+// at a position the file layer cannot reach.
+bool ReadName(Source& file, const uint8_t* h, uint32_t stringTableAt, std::string& name) {
+  if (U32(h) != 0) {
+    const auto* text = reinterpret_cast<const char*>(h);
+    name.assign(text, std::find(text, text + 8, '\0'));
+  } else {
+    const uint64_t at = uint64_t{stringTableAt} + U32(h + 4);
+    if (at >= kFirstBadPosition) {
+      return false;
+    }
+    name = file.StringAt(at);
+  }
+  if (!name.empty() && name.front() == '_') {
+    name.erase(0, 1);
+  }
+  return true;
+}
+
+bool Skipped(const SectionHeader& header, const std::string& name) {
+  return header.wordCount == 0 || header.rawDataAt == 0 || (header.flags & kSkipFlags) != 0 ||
+         std::ranges::find(kSkipNames, name) != kSkipNames.end();
+}
+
+// Places the accepted sections in the image, which the caller has cleared.
+CoffReadResult ReadSections(Source& file, const FileLayout& layout, uint8_t mcuType,
+                            ProgramImage& image) {
+  std::vector<uint8_t> headers(layout.sectionCount * layout.sectionHeaderBytes);
+  file.ReadAt(layout.sectionHeadersAt, headers.data(), headers.size());
+  uint32_t runningBytes = 0;
+  for (uint16_t i = 0; i < layout.sectionCount; ++i) {
+    const uint8_t* h = headers.data() + i * layout.sectionHeaderBytes;
+    std::string name;
+    if (!ReadName(file, h, layout.stringTableAt, name)) {
+      return CoffReadResult::FileError;
+    }
+    const SectionHeader header = DecodeHeader(h, layout.sectionHeaderBytes);
+    if (Skipped(header, name)) {
+      continue;
+    }
+    if (header.rawDataAt >= kFirstBadPosition) {
+      return CoffReadResult::FileError;
+    }
+    uint16_t* words = image.WordsForWriting(runningBytes, header.wordCount);
+    if (words == nullptr) {
+      return CoffReadResult::ImageTooLarge;
+    }
+    auto section = image.NewSection();
+    if (!section) {
+      return CoffReadResult::OutOfMemory;
+    }
+    section->name = std::move(name);
+    section->wordCount = header.wordCount;
+    section->address = header.address;
+    section->offset = runningBytes;
+    section->data = words;
+    ClassifySection(header.wordCount, header.address, *section, mcuType);
+    // A file that ends early leaves the missing words erased (0xFFFF).
+    file.ReadAt(header.rawDataAt, words, size_t{2} * header.wordCount);
+    image.AppendSection(std::move(section));
+    runningBytes += 2 * header.wordCount;
+  }
+  if (image.sectionCount > 0) {
+    image.imageBytes = runningBytes;
+  }
+  return CoffReadResult::Ok;
+}
+
+}  // namespace
+
+CoffReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& image) {
+  image.allocationError.clear();
+  in.seekg(0, std::ios::end);
+  const std::streamoff end = in.tellg();
+  if (!in || end < 0) {
+    return CoffReadResult::OpenFailed;
+  }
+  Source file(in, static_cast<uint64_t>(end));
+  FileLayout layout{};
+  if (const CoffReadResult result = ReadLayout(file, layout); result != CoffReadResult::Ok) {
+    return result;
+  }
+  image.Clear();
+  CoffReadResult result;
+  try {
+    result = ReadSections(file, layout, mcuType, image);
+  } catch (const std::bad_alloc& e) {
+    image.allocationError = e.what();
+    result = CoffReadResult::OutOfMemory;
+  }
+  if (result != CoffReadResult::Ok) {
+    // A half-read program must never pass for the file.
+    image.Clear();
+  }
+  return result;
+}
+
+CoffReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
+                            ProgramImage& image) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) {
+    return CoffReadResult::OpenFailed;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) {
+    return CoffReadResult::OpenFailed;
+  }
+  return ReadCoffStream(in, mcuType, image);
+}
+
+std::string_view CoffReadResultName(CoffReadResult result) {
+  switch (result) {
+    case CoffReadResult::Ok:
+      return "Ok";
+    case CoffReadResult::OpenFailed:
+      return "OpenFailed";
+    case CoffReadResult::NotCoff:
+      return "NotCoff";
+    case CoffReadResult::TargetMismatch:
+      return "TargetMismatch";
+    case CoffReadResult::FileError:
+      return "FileError";
+    case CoffReadResult::OutOfMemory:
+      return "OutOfMemory";
+    case CoffReadResult::ImageTooLarge:
+      return "ImageTooLarge";
+  }
+  return "Unknown";
+}
+
+std::string_view CoffReadResultMessage(CoffReadResult result) {
+  switch (result) {
+    case CoffReadResult::Ok:
+      return "Reading COFF file is successful";
+    case CoffReadResult::OpenFailed:
+      return "Fail to open specified file";
+    case CoffReadResult::NotCoff:
+      return "The specified file is not COFF format";
+    case CoffReadResult::TargetMismatch:
+      return "The specified file is not match with MCU";
+    case CoffReadResult::FileError:
+      return "File exception error happens";
+    case CoffReadResult::OutOfMemory:
+      return "Memory exception error happens";
+    case CoffReadResult::ImageTooLarge:
+      return "The sections of the COFF file are larger than the 8 MiB program image";
+  }
+  return "Unknown COFF read result";
+}

@@ -1,0 +1,59 @@
+#include "image/McuCatalogue.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "image/ProgramImage.h"
+
+const McuInfo& McuEntry(uint8_t mcuType) {
+  return kMcuCatalogue[std::min<size_t>(mcuType, kMcuCatalogue.size() - 1)];
+}
+
+std::optional<uint8_t> FindMcuType(std::string_view name) {
+  const auto sameName = [name](const McuInfo& mcu) {
+    return std::ranges::equal(name, mcu.name, [](char a, char b) {
+      return std::toupper(static_cast<unsigned char>(a)) == b;
+    });
+  };
+  const auto it = std::ranges::find_if(kMcuCatalogue, sameName);
+  if (it == kMcuCatalogue.end()) {
+    return std::nullopt;
+  }
+  return static_cast<uint8_t>(it - kMcuCatalogue.begin());
+}
+
+std::optional<FlashSector> FindSector(const McuInfo& mcu, uint32_t address) {
+  if (address < mcu.flashFirst || address > mcu.flashLast) {
+    return std::nullopt;
+  }
+  const auto index = static_cast<uint8_t>((mcu.flashLast - address) / mcu.sectorWords);
+  return FlashSector{index, static_cast<uint16_t>(1u << index)};
+}
+
+void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section,
+                     uint8_t mcuType) {
+  const McuInfo& mcu = McuEntry(mcuType);
+  section.inFlash = false;
+  section.sectorMask = 0;
+  const auto first = FindSector(mcu, address);
+  if (!first) {
+    return;
+  }
+  section.inFlash = true;
+  // The last word is computed without 32-bit wrap-around, so a huge count runs
+  // past the flash instead of landing back inside it.
+  const uint64_t lastWord = uint64_t{address} + wordCount - 1;
+  if (wordCount == 0 || lastWord > mcu.flashLast) {
+    return;
+  }
+  const auto last = FindSector(mcu, static_cast<uint32_t>(lastWord));
+  // Sectors count downwards, so the last word's sector has the lower index.
+  for (uint8_t n = last->index; n <= first->index; ++n) {
+    section.sectorMask |= static_cast<uint16_t>(1u << n);
+  }
+}
+
+uint16_t EraseMask(bool eraseAll, uint8_t mcuType, const ProgramImage& image) {
+  const uint16_t all = McuEntry(mcuType).allSectorsMask;
+  return eraseAll ? all : image.flashSectorMask & all;
+}
