@@ -1,0 +1,20 @@
+// What an operation needs from whoever runs it: the status line and progress
+// bar (ProgressReporter) plus the few things only the window has. The window
+// and the command line each implement it once.
+#pragma once
+
+#include <string>
+
+#include "pod/ProgressReporter.h"
+
+class OperationsUi : public ProgressReporter {
+ public:
+  // Busy: the seven push buttons disabled and the wait cursor shown; not busy
+  // undoes both. Called in pairs around the long POD procedures.
+  virtual void SetBusy(bool busy) = 0;
+  // A file was loaded with addToRecent set: bring `path` to the head of the
+  // recent-file list (the window's File Path combo; nothing on the command line).
+  virtual void AddRecentFile(const std::string& path) = 0;
+  // POD Write settled on the name it stores: show it in the POD File Name edit.
+  virtual void ShowPodFileName(const std::string& name) = 0;
+};

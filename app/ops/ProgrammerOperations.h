@@ -1,0 +1,101 @@
+// The user operations behind the window's buttons and the command line's
+// commands: load a COFF file, connect to the POD, write or reset the target,
+// store, verify and query the POD's own copy. Qt-free; everything the user
+// sees goes through the OperationsUi.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/ops/OperationOutcome.h"
+#include "app/ops/OperationRequest.h"
+#include "app/ops/OperationsUi.h"
+#include "image/ProgramImage.h"
+#include "pod/Clock.h"
+#include "pod/CsmKeys.h"
+#include "pod/FtdiDriver.h"
+#include "pod/PodCommands.h"
+#include "pod/PodLink.h"
+
+class ProgrammerOperations {
+ public:
+  using LocalTime = std::function<std::tm()>;
+  // The process's local date and time, stamped into the POD's tag.
+  static std::tm LocalTimeNow();
+
+  // `clock` and `ui` must outlive this object. `localTime` dates POD writes.
+  ProgrammerOperations(std::unique_ptr<FtdiDriver> driver, Clock& clock, OperationsUi& ui,
+                       LocalTime localTime = LocalTimeNow);
+  // Closes the link and releases the driver.
+  ~ProgrammerOperations();
+  ProgrammerOperations(const ProgrammerOperations&) = delete;
+  ProgrammerOperations& operator=(const ProgrammerOperations&) = delete;
+
+  // Window start: load the driver (showing "Fail to load FTD2XX.DLL" when it
+  // fails), then look for the POD without opening it and show the result.
+  bool LoadDriver();
+  bool FindPod();
+  // Window end.
+  void CloseLink();
+  void UnloadDriver();
+
+  // Reads `path` into the image for the device `mcuTypeSelection` and shows the
+  // result. A missing file changes nothing; any later failure empties the image.
+  OperationOutcome LoadCoffFile(const std::string& path, bool addToRecent,
+                                uint8_t mcuTypeSelection);
+  // The Load button: the typed path, trimmed; empty is refused with a message.
+  OperationOutcome Load(const std::string& pathText, uint8_t mcuTypeSelection);
+  // Makes sure the port to the POD is open and the POD answered.
+  OperationOutcome ConnectPod();
+  // Fills csmKeys() from the eight key texts; false when all eight are 0000.
+  bool ReadCsmKeys(const CsmKeyTexts& keyTexts);
+
+  OperationOutcome TargetWrite(const OperationRequest& request);
+  OperationOutcome TargetReset();
+  OperationOutcome PodWrite(const OperationRequest& request);
+  OperationOutcome PodVerify(const OperationRequest& request);
+  OperationOutcome PodInfo();
+
+  bool imageLoaded() const { return imageLoaded_; }
+  // The loaded file's name without extension, at most 8 bytes.
+  const std::string& programName() const { return programName_; }
+  // The name the last POD Write stored; the window restores it from its settings.
+  const std::string& podFileName() const { return podFileName_; }
+  void SetPodFileName(std::string name) { podFileName_ = std::move(name); }
+  // The firmware version of the last POD Info in tenths (11 is 1.1); 0 when none.
+  uint16_t podVersion() const { return podVersion_; }
+  // The device the image was classified for.
+  uint8_t mcuType() const { return mcuType_; }
+  const CsmKeys& csmKeys() const { return csmKeys_; }
+  const ProgramImage& image() const { return image_; }
+  const PodLink& link() const { return link_; }
+
+ private:
+  // No image loaded: load the File Path text, refusing an empty one with `emptyMessage`.
+  OperationOutcome EnsureImage(const OperationRequest& request, const char* emptyMessage);
+  // The image tests of POD Write and POD Verify, in their order.
+  OperationOutcome CheckPodImage();
+  // CSM option: read the keys or refuse; without it the keys stay erased.
+  OperationOutcome TakeCsmKeys(const OperationRequest& request);
+  // Busy, the procedure timed by the clock, then the clean-up that always runs.
+  // `work` returns the outcome and is handed the time text.
+  OperationOutcome RunTimed(const std::function<OperationOutcome(const std::string&)>& work);
+  void Error(const std::string& text);
+
+  std::unique_ptr<FtdiDriver> driver_;
+  Clock& clock_;
+  OperationsUi& ui_;
+  LocalTime localTime_;
+  ProgramImage image_;
+  uint8_t mcuType_ = kDefaultMcuType;
+  CsmKeys csmKeys_ = kErasedCsmKeys;
+  PodLink link_;
+  PodCommands commands_;
+  bool imageLoaded_ = false;
+  std::string programName_;
+  std::string podFileName_;
+  uint16_t podVersion_ = 0;
+};
