@@ -1,0 +1,257 @@
+#include "pod/PodStore.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <utility>
+
+#include "image/McuCatalogue.h"
+#include "pod/FlashWord.h"
+
+namespace {
+
+// Section ordinals travel as two hexadecimal digits.
+constexpr uint32_t kMaxOrdinal = 0xFF;
+
+// A step of the store or the verify and the message that reports its failure.
+struct Step {
+  std::function<bool()> run;
+  const char* failure;
+};
+
+// Runs the steps in order; the first that fails shows its message as an error.
+bool RunSteps(std::initializer_list<Step> steps, ProgressReporter& reporter) {
+  for (const Step& step : steps) {
+    if (!step.run()) {
+      reporter.ShowStatus(step.failure, true);
+      return false;
+    }
+  }
+  return true;
+}
+
+// A three-byte number of a reply, high byte first.
+uint32_t ReplyNumber(const PodCommands::SectionReply& reply, size_t at) {
+  return uint32_t{reply[at]} << 16 | uint32_t{reply[at + 1]} << 8 | reply[at + 2];
+}
+
+}  // namespace
+
+PodTag PodTag::Make(std::string_view name, const std::tm& localTime) {
+  PodTag tag;
+  std::copy_n(name.begin(), std::min(name.size(), kNameBytes), tag.bytes.begin());
+  const auto year = static_cast<uint16_t>(localTime.tm_year + 1900);
+  tag.bytes[8] = static_cast<uint8_t>(year >> 8);
+  tag.bytes[9] = static_cast<uint8_t>(year & 0xFF);
+  tag.bytes[10] = static_cast<uint8_t>(localTime.tm_mon + 1);
+  tag.bytes[11] = static_cast<uint8_t>(localTime.tm_mday);
+  tag.bytes[12] = static_cast<uint8_t>(localTime.tm_hour);
+  tag.bytes[13] = static_cast<uint8_t>(localTime.tm_min);
+  return tag;
+}
+
+PodTagInfo PodTagInfo::FromReply(const PodCommands::TagReply& reply) {
+  PodTagInfo info;
+  info.presence = reply[1];
+  const auto nameBegin = reply.begin() + 2;
+  const auto nameEnd = std::find(nameBegin, nameBegin + PodTag::kNameBytes, 0);
+  info.name.assign(nameBegin, nameEnd);
+  info.year = static_cast<uint16_t>(reply[10] << 8 | reply[11]);
+  info.month = reply[12];
+  info.day = reply[13];
+  info.hour = reply[14];
+  info.minute = reply[15];
+  return info;
+}
+
+std::tm LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  return local;
+}
+
+PodStore::PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
+                   ProgressReporter& reporter, std::function<std::tm()> localTime)
+    : commands_(commands),
+      image_(image),
+      mcuType_(mcuType),
+      reporter_(reporter),
+      localTime_(std::move(localTime)) {}
+
+bool PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_view name) {
+  const PodTag tag = PodTag::Make(name, localTime_());
+  const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
+  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
+  const bool stored = RunSteps(
+      {
+          {[&] { return commands_.BeginAccess(); },
+           "Fail to access serial flash in Brontaflex POD"},
+          {[&] { return StoreProgram(); }, "Fail to write user program in serial flash"},
+          {[&] { return StorePassword(useCsm); }, "Fail to write csm password information"},
+          {[&] { return StoreTag(tag); }, "Fail to write tag information"},
+          {[&] { return StoreCoffInfo(useCsm, mask, eraseAll); },
+           "Fail to write COFF file information"},
+          {[&] { return commands_.EndAccess(); }, "Fail to finish access to serial flash"},
+      },
+      reporter_);
+  if (!stored) {
+    // Tells the POD to drop the half-written copy instead of keeping it.
+    commands_.AbortAccess();
+  }
+  return stored;
+}
+
+bool PodStore::VerifyPodImage() {
+  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
+  PodCommands::CoffInfoReply info{};
+  // No abort on failure: a verify has written nothing the POD should drop.
+  return RunSteps(
+      {
+          {[&] { return commands_.BeginAccess(); },
+           "Fail to access serial flash in Brontaflex POD"},
+          {[&] { return ReadCoffInfo(info); }, "Fail to read COFF information"},
+          {[&] { return info[1] == 'w'; }, "There is no COFF file data in serial flash"},
+          {[&] { return info[2] != 0 && info[2] == McuEntry(mcuType_).podCode; },
+           "The selected MCU type is not same in serial flash"},
+          {[&] { return info[6] == (StoredSectionCount() & 0xFF); },
+           "The selected COFF file is not same in serial flash"},
+          {[&] { return VerifySections(); },
+           "The selected COFF file section is not same in serial flash"},
+          // The password is read only when one was stored; nothing is compared
+          // with it, the target checks it when the POD programs on its own.
+          {[&] { return info[3] == 0 || ReadPassword(); },
+           "Fail to read CSM password information in serial flash"},
+          {[&] { return VerifyProgram(); },
+           "The selected COFF file data is not same in serial flash"},
+          {[&] { return commands_.EndAccess(); }, "Fail to finish access to serial flash"},
+      },
+      reporter_);
+}
+
+bool PodStore::ReadPodTag(PodTagInfo& info) {
+  PodCommands::TagReply reply{};
+  if (!commands_.QueryTag(reply)) {
+    return false;
+  }
+  info = PodTagInfo::FromReply(reply);
+  return true;
+}
+
+bool PodStore::StoreProgram() {
+  Show("Writing user program in serial flash...");
+  return StreamPages(true);
+}
+
+bool PodStore::StorePassword(bool useCsm) {
+  Show("Writing CSM password information...");
+  return commands_.SendPassword(useCsm);
+}
+
+bool PodStore::StoreTag(const PodTag& tag) {
+  Show("Writing tag data information...");
+  return commands_.SendTag(tag.bytes);
+}
+
+bool PodStore::StoreCoffInfo(bool useCsm, uint16_t sectorMask, bool eraseAll) {
+  Show("Writing COFF file information...");
+  return commands_.SendCoffInfo(useCsm, sectorMask, eraseAll);
+}
+
+bool PodStore::ReadCoffInfo(PodCommands::CoffInfoReply& reply) {
+  Show("Reading COFF information in serial flash...");
+  return commands_.QueryCoffInfo(reply);
+}
+
+bool PodStore::ReadPassword() {
+  Show("Reading CSM Password information in serial flash...");
+  PodCommands::PasswordReply reply{};
+  return commands_.QueryPassword(reply);
+}
+
+bool PodStore::VerifySections() {
+  Show("Reading section information in serial flash...");
+  uint32_t ordinal = 0;
+  return ForEachStoredSection([&](const ImageSection& section) {
+    PodCommands::SectionReply reply{};
+    if (ordinal > kMaxOrdinal ||
+        !commands_.QuerySectionRecord(static_cast<uint8_t>(ordinal++), reply)) {
+      return false;
+    }
+    return ReplyNumber(reply, 1) == section.address &&
+           ReplyNumber(reply, 4) == section.wordCount && ReplyNumber(reply, 7) == section.offset;
+  });
+}
+
+bool PodStore::VerifyProgram() {
+  Show("Verifying user program in serial flash...");
+  return StreamPages(false);
+}
+
+uint16_t PodStore::StoredSectionCount() const {
+  uint16_t count = 0;
+  ForEachStoredSection([&count](const ImageSection&) {
+    ++count;
+    return true;
+  });
+  return count;
+}
+
+bool PodStore::ForEachStoredSection(
+    const std::function<bool(const ImageSection&)>& visit) const {
+  // A section without words has nothing to store: it gets no record, so the
+  // store, the section count and the verify all leave it out alike.
+  const auto end = std::min<size_t>(std::max(image_.flashListEnd, 0), image_.sections.size());
+  for (size_t i = 0; i < end; ++i) {
+    const ImageSection* section = image_.sections[i].get();
+    if (section != nullptr && section->inFlash && section->wordCount > 0 && !visit(*section)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool PodStore::StreamPages(bool store) {
+  // The data of all stored sections run on as one stream: a page may end in the
+  // next section, and only the stream's very last word ends a short page.
+  uint32_t wordsLeft = 0;
+  ForEachStoredSection([&wordsLeft](const ImageSection& section) {
+    wordsLeft += section.wordCount;
+    return true;
+  });
+  uint32_t ordinal = 0;
+  uint16_t page = 0;
+  uint16_t pageBytes = 0;
+  commands_.ClearPending();
+  return ForEachStoredSection([&](const ImageSection& section) {
+    if (store && (ordinal > kMaxOrdinal ||
+                  !commands_.SendSectionRecord(static_cast<uint8_t>(ordinal++), section.address,
+                                               section.wordCount, section.offset))) {
+      return false;
+    }
+    for (uint32_t i = 0; i < section.wordCount; ++i) {
+      commands_.AppendDataWord(FlashWireWord(section.data[i]));
+      pageBytes += 2;
+      --wordsLeft;
+      const bool pageDone = pageBytes == kPageBytes || wordsLeft == 0;
+      if ((pageDone || commands_.pending().size() >= PodCommands::kFlushThreshold) &&
+          !commands_.FlushPending()) {
+        return false;
+      }
+      reporter_.StepBar();
+      if (pageDone) {
+        const bool committed = store ? commands_.CommitPage(page, pageBytes)
+                                     : commands_.ComparePage(page, pageBytes);
+        if (!committed) {
+          return false;
+        }
+        ++page;
+        pageBytes = 0;
+      }
+    }
+    return true;
+  });
+}

@@ -1,0 +1,92 @@
+// The POD's own copy of a program in its serial flash: storing the flash
+// sections, password, tag and COFF information; verifying that copy against
+// the loaded program; reading the tag back for the POD's information line.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "image/ProgramImage.h"
+#include "pod/PodCommands.h"
+#include "pod/ProgressReporter.h"
+
+// The 14-byte tag stored with a program: the name's first 8 bytes (zero padded),
+// the year high byte first, then month, day, hour and minute.
+struct PodTag {
+  static constexpr size_t kNameBytes = 8;
+
+  PodTagBytes bytes{};
+
+  static PodTag Make(std::string_view name, const std::tm& localTime);
+};
+
+// The tag as the POD reports it.
+struct PodTagInfo {
+  uint8_t presence = 0;  // 1 when a tag is stored
+  std::string name;
+  uint16_t year = 0;
+  uint8_t month = 0;
+  uint8_t day = 0;
+  uint8_t hour = 0;
+  uint8_t minute = 0;
+
+  bool present() const { return presence == 1; }
+  // From the J reply, "!" included; the name ends at its first zero byte.
+  static PodTagInfo FromReply(const PodCommands::TagReply& reply);
+};
+
+// The local date and time now.
+std::tm LocalTimeNow();
+
+class PodStore {
+ public:
+  // A page of the serial flash: 132 words.
+  static constexpr uint16_t kPageBytes = 264;
+
+  // The commands, image and reporter must outlive this object; the link behind
+  // `commands` must be open. `localTime` dates the tag.
+  PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
+           ProgressReporter& reporter, std::function<std::tm()> localTime = LocalTimeNow);
+
+  // Stores the program's flash sections with password, tag and COFF information.
+  // On failure it has shown the failed step's message and abandoned the access.
+  bool StorePodImage(bool eraseAll, bool useCsm, std::string_view name);
+  // Compares the stored copy with the program; on failure it has shown the
+  // message of the first check that failed.
+  bool VerifyPodImage();
+  // Reads the tag; false when the POD did not answer it.
+  bool ReadPodTag(PodTagInfo& info);
+
+  // The steps of the store and the verify; each is true when the POD accepted
+  // every command it sent.
+  bool StoreProgram();
+  bool StorePassword(bool useCsm);
+  bool StoreTag(const PodTag& tag);
+  bool StoreCoffInfo(bool useCsm, uint16_t sectorMask, bool eraseAll);
+  bool ReadCoffInfo(PodCommands::CoffInfoReply& reply);
+  bool ReadPassword();
+  // Also false when a stored record differs from its section.
+  bool VerifySections();
+  // Also false when the POD finds a page different from the program's.
+  bool VerifyProgram();
+
+  // The sections that are stored: the flash sections that hold words, in list order.
+  uint16_t StoredSectionCount() const;
+
+ private:
+  // Streams the stored sections' words page by page, committing each page with
+  // W (store, with a V record ahead of each section) or comparing it with L.
+  bool StreamPages(bool store);
+  // Calls `visit` for every stored section in list order; stops when it returns false.
+  bool ForEachStoredSection(const std::function<bool(const ImageSection&)>& visit) const;
+  void Show(const char* text) { reporter_.ShowStatus(text, false); }
+
+  PodCommands& commands_;
+  const ProgramImage& image_;
+  uint8_t mcuType_;
+  ProgressReporter& reporter_;
+  std::function<std::tm()> localTime_;
+};

@@ -1,0 +1,162 @@
+#include "pod/TargetProgrammer.h"
+
+#include <algorithm>
+#include <bit>
+#include <span>
+
+#include "image/McuCatalogue.h"
+#include "pod/FlashWord.h"
+
+namespace {
+
+// Hands `send` the section in consecutive pieces of at most `maxWords` words,
+// each with the target address of its first word, and stops at the first piece
+// that fails. A section without words sends nothing.
+template <typename Send>
+bool ForEachPiece(const ImageSection& section, uint32_t maxWords, Send&& send) {
+  for (uint32_t done = 0; done < section.wordCount; done += maxWords) {
+    const uint32_t count = std::min(maxWords, section.wordCount - done);
+    if (!send(section.address + done, std::span(section.data + done, count))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+TargetProgrammer::TargetProgrammer(PodCommands& commands, const ProgramImage& image,
+                                   uint8_t mcuType, ProgressReporter& reporter)
+    : commands_(commands), image_(image), mcuType_(mcuType), reporter_(reporter) {}
+
+TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll, bool useCsm) {
+  reporter_.ShowStatus("Starting SCI Boot...", false);
+  if (!commands_.StartSciBoot(useCsm, flashMode)) {
+    return TargetWriteResult::SciBootFailed;
+  }
+
+  if (!flashMode) {
+    reporter_.SetUpBar(static_cast<int32_t>(image_.ramBytes / 2));
+    reporter_.ShowStatus("Downloading User Program...", false);
+    return DownloadRamSections() ? TargetWriteResult::Finished
+                                 : TargetWriteResult::RamDownloadFailed;
+  }
+
+  reporter_.ShowStatus("Downloading Flash Algorithm Code [Max: 10 sec]...", false);
+  if (!commands_.LoadFlashAlgorithm(useCsm)) {
+    return TargetWriteResult::FlashAlgorithmFailed;
+  }
+  reporter_.ShowStatus("Initializing target board for flash memory write...", false);
+  if (!PrepareFlash()) {
+    return TargetWriteResult::FlashInitFailed;
+  }
+  if (!EraseFlash(eraseAll)) {
+    return TargetWriteResult::EraseFailed;
+  }
+  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
+  if (!WriteFlash()) {
+    return TargetWriteResult::ProgramFailed;
+  }
+  if (!commands_.ResetTarget()) {
+    return TargetWriteResult::ResetFailed;
+  }
+  return TargetWriteResult::Finished;
+}
+
+bool TargetProgrammer::PrepareFlash() {
+  if (commands_.FlashCommand(0, kPrepareTimeoutMs, 0, 0)) {
+    return true;
+  }
+  commands_.link().Purge();
+  return commands_.FlashCommand(0, kPrepareTimeoutMs, 0, 0);
+}
+
+bool TargetProgrammer::EraseFlash(bool eraseAll) {
+  const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
+  reporter_.ShowStatus("Erasing Flash Memory...", false);
+  reporter_.SetUpBar(std::popcount(static_cast<uint8_t>(mask)));
+  for (unsigned sector = 0; sector < 8; ++sector) {
+    const auto bit = static_cast<uint16_t>(1u << sector);
+    if ((mask & bit) == 0) {
+      continue;
+    }
+    if (!commands_.FlashCommand(1, kEraseTimeoutMs, 0, bit)) {
+      return false;
+    }
+    reporter_.StepBar();
+  }
+  return true;
+}
+
+bool TargetProgrammer::WriteFlash() {
+  reporter_.ShowStatus("Writing Flash Memory...", false);
+  commands_.ClearPending();
+  for (const auto& section : image_.sections) {
+    if (!section) {
+      return false;
+    }
+    if (section->inFlash && !WriteFlashSection(*section)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TargetProgrammer::WriteFlashSection(const ImageSection& section) {
+  return ForEachPiece(section, kChunkWords, [this](uint32_t address, auto chunk) {
+    // The chunk's last word writes the whole chunk out, so the POD holds all of
+    // it before it is told to program.
+    for (size_t i = 0; i < chunk.size(); ++i) {
+      if (!commands_.StreamFlashWord(FlashWireWord(chunk[i]), i + 1 == chunk.size())) {
+        return false;
+      }
+      reporter_.StepBar();
+    }
+    return commands_.FlashCommand(2, kProgramTimeoutMs, address,
+                                  static_cast<uint16_t>(chunk.size()));
+  });
+}
+
+bool TargetProgrammer::DownloadRamSections() {
+  commands_.ClearPending();
+  // The boot stream ends after the last RAM section that has words; an empty
+  // section sends nothing, so it cannot be the one to close the stream.
+  const auto last = std::find_if(image_.sections.rbegin(), image_.sections.rend(),
+                                 [](const auto& section) {
+                                   return section && !section->inFlash && section->wordCount > 0;
+                                 });
+  const ImageSection* lastSection = last == image_.sections.rend() ? nullptr : last->get();
+  for (const auto& section : image_.sections) {
+    if (!section) {
+      return false;
+    }
+    if (section->inFlash || section->wordCount == 0) {
+      continue;
+    }
+    if (!SendRamSection(*section, section.get() == lastSection)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TargetProgrammer::SendRamSection(const ImageSection& section, bool lastSection) {
+  const bool sent = ForEachPiece(section, kBootBlockWords, [this](uint32_t address, auto block) {
+    if (!commands_.SendBootWord('U', static_cast<uint16_t>(block.size()), kBootHeaderTimeoutMs) ||
+        !commands_.SendBootAddress(address, kBootHeaderTimeoutMs)) {
+      return false;
+    }
+    // The boot loader takes RAM words as they are; the block's last word goes as
+    // Y, which writes the batch out and waits for the block to be acknowledged.
+    for (size_t i = 0; i < block.size(); ++i) {
+      const bool blockEnd = i + 1 == block.size();
+      if (!commands_.SendBootWord(blockEnd ? 'Y' : 'S', block[i],
+                                  blockEnd ? kBootBlockEndTimeoutMs : kBootDataTimeoutMs)) {
+        return false;
+      }
+      reporter_.StepBar();
+    }
+    return true;
+  });
+  return sent && (!lastSection || commands_.SendBootWord('X', 0, kBootEndTimeoutMs));
+}

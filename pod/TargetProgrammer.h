@@ -1,0 +1,66 @@
+// The conversation with the POD that puts the loaded program into a target:
+// SCI boot, flash algorithm, erase and programming in 40-word chunks, reset;
+// or, for a program without flash sections, the boot stream into the target's RAM.
+#pragma once
+
+#include <cstdint>
+
+#include "image/ProgramImage.h"
+#include "pod/PodCommands.h"
+#include "pod/ProgressReporter.h"
+
+// What ProgramTarget reports: 0 is success, every other value names the step that failed.
+enum class TargetWriteResult : uint8_t {
+  Finished = 0,
+  SciBootFailed = 1,
+  RamDownloadFailed = 2,
+  ResetFailed = 3,
+  FlashAlgorithmFailed = 4,
+  FlashInitFailed = 5,
+  EraseFailed = 6,
+  ProgramFailed = 7,
+};
+
+class TargetProgrammer {
+ public:
+  // Flash data go in chunks of this many words, each programmed by one command.
+  static constexpr uint32_t kChunkWords = 40;
+  // The boot stream carries blocks of at most this many words, each with its own header.
+  static constexpr uint32_t kBootBlockWords = 200;
+
+  static constexpr uint32_t kPrepareTimeoutMs = 3000;
+  static constexpr uint32_t kEraseTimeoutMs = 20000;
+  static constexpr uint32_t kProgramTimeoutMs = 5000;
+  static constexpr uint32_t kBootHeaderTimeoutMs = 3000;
+  static constexpr uint32_t kBootDataTimeoutMs = 200;
+  static constexpr uint32_t kBootBlockEndTimeoutMs = 4000;
+  static constexpr uint32_t kBootEndTimeoutMs = 3000;
+
+  // All four must outlive this object; the link behind `commands` must be open.
+  TargetProgrammer(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
+                   ProgressReporter& reporter);
+
+  // Programs the flash sections (flashMode) or downloads the RAM sections. The
+  // first failing command ends the run; nothing done before it is undone.
+  TargetWriteResult ProgramTarget(bool flashMode, bool eraseAll, bool useCsm);
+
+  // The steps of ProgramTarget; each is true when every command it sent was accepted.
+  // Erases the sectors of the erase mask, one sector per command.
+  bool EraseFlash(bool eraseAll);
+  // Programs every flash section in list order.
+  bool WriteFlash();
+  bool WriteFlashSection(const ImageSection& section);
+  // Streams every RAM section in list order; the last one closes the boot stream.
+  bool DownloadRamSections();
+  bool SendRamSection(const ImageSection& section, bool lastSection);
+
+ private:
+  // O "00"; the one command worth a second attempt, made after discarding
+  // whatever the failed first one left on the line.
+  bool PrepareFlash();
+
+  PodCommands& commands_;
+  const ProgramImage& image_;
+  uint8_t mcuType_;
+  ProgressReporter& reporter_;
+};
