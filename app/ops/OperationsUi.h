@@ -17,4 +17,7 @@ class OperationsUi : public ProgressReporter {
   virtual void AddRecentFile(const std::string& path) = 0;
   // POD Write settled on the name it stores: show it in the POD File Name edit.
   virtual void ShowPodFileName(const std::string& name) = 0;
+  // A section of the file could not be allocated; `text` is the system's reason.
+  // The window shows it in a message box; the status line says the rest.
+  virtual void ShowAllocationFailure(const std::string& text) { (void)text; }
 };

@@ -19,12 +19,11 @@
 #include "pod/FtdiDriver.h"
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
+#include "pod/PodStore.h"
 
 class ProgrammerOperations {
  public:
   using LocalTime = std::function<std::tm()>;
-  // The process's local date and time, stamped into the POD's tag.
-  static std::tm LocalTimeNow();
 
   // `clock` and `ui` must outlive this object. `localTime` dates POD writes.
   ProgrammerOperations(std::unique_ptr<FtdiDriver> driver, Clock& clock, OperationsUi& ui,
@@ -80,9 +79,10 @@ class ProgrammerOperations {
   OperationOutcome CheckPodImage();
   // CSM option: read the keys or refuse; without it the keys stay erased.
   OperationOutcome TakeCsmKeys(const OperationRequest& request);
-  // Busy, the procedure timed by the clock, then the clean-up that always runs.
-  // `work` returns the outcome and is handed the time text.
-  OperationOutcome RunTimed(const std::function<OperationOutcome(const std::string&)>& work);
+  // Busy, `procedure` timed by the clock, `doneMessage` and the time on success,
+  // then the clean-up that always runs: link closed, bar at 0, not busy.
+  OperationOutcome RunProcedure(const std::function<OperationOutcome()>& procedure,
+                                const std::string& doneMessage);
   void Error(const std::string& text);
 
   std::unique_ptr<FtdiDriver> driver_;
