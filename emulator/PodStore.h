@@ -1,0 +1,89 @@
+// The POD's serial flash as the firmware keeps it: section records, 264-byte
+// program pages, the CSM password, the tag and the COFF information, with the
+// access bracket G..H and an optional state file that outlives the process.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "emulator/Refusal.h"
+#include "pod/CsmKeys.h"
+
+struct StoredSection {
+  uint32_t address = 0;    // word address on the target
+  uint32_t wordCount = 0;
+  uint32_t offset = 0;     // byte offset of its data among the program pages
+  bool operator==(const StoredSection&) const = default;
+};
+
+struct StoredCoffInfo {
+  uint8_t podCode = 0;
+  uint8_t csmFlag = 0;
+  uint16_t sectorMask = 0;
+  uint8_t eraseAll = 0;
+  bool operator==(const StoredCoffInfo&) const = default;
+};
+
+using StoredTag = std::array<uint8_t, 14>;
+
+struct PodStoreContents {
+  std::map<uint8_t, StoredSection> sections;        // by ordinal
+  std::map<uint16_t, std::vector<uint8_t>> pages;  // by page number
+  std::optional<CsmKeys> password;
+  std::optional<StoredTag> tag;
+  std::optional<StoredCoffInfo> coffInfo;
+
+  bool operator==(const PodStoreContents&) const = default;
+  // The pages laid end to end in page order: the stored program data.
+  std::vector<uint8_t> ProgramBytes() const;
+};
+
+class PodStore {
+ public:
+  static constexpr uint32_t kPageBytes = 264;
+
+  // Reads the state file at `statePath` when one exists. A file that cannot be
+  // read is left untouched and never overwritten; LoadError() says why.
+  explicit PodStore(std::string statePath = {});
+
+  const std::string& LoadError() const { return loadError_; }
+  // Writes the state file if the contents changed since it was read or written.
+  // False when writing failed.
+  bool Save();
+
+  const PodStoreContents& Contents() const { return contents_; }
+  // For tests that need a POD holding a program already.
+  void Replace(PodStoreContents contents);
+
+  // G opens an access; the first write of an access clears the old program,
+  // since it is about to be overwritten. H closes the access. i abandons it: a
+  // store that wrote anything leaves no valid program behind.
+  void Begin();
+  void End();
+  void Abort();
+  bool AccessOpen() const { return accessOpen_; }
+
+  Refusal PutSection(uint32_t ordinal, const StoredSection& section);
+  Refusal PutPage(uint32_t page, std::vector<uint8_t> bytes);
+  // Nothing when the page is stored with exactly these bytes.
+  Refusal ComparePage(uint32_t page, const std::vector<uint8_t>& bytes) const;
+  Refusal PutPassword(const CsmKeys& keys);
+  Refusal PutTag(const StoredTag& tag);
+  Refusal PutCoffInfo(const StoredCoffInfo& info);
+
+ private:
+  Refusal StartWrite();
+  Refusal CheckPage(uint32_t page, size_t bytes) const;
+  bool Read(std::string& error);
+
+  std::string statePath_;
+  std::string loadError_;
+  PodStoreContents contents_;
+  bool accessOpen_ = false;
+  bool writtenInAccess_ = false;
+  bool dirty_ = false;
+};
