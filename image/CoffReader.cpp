@@ -243,11 +243,17 @@ CoffReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
   if (!std::filesystem::is_regular_file(path, error)) {
     return CoffReadResult::OpenFailed;
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) {
-    return CoffReadResult::OpenFailed;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in.is_open()) {
+      return CoffReadResult::OpenFailed;
+    }
+    return ReadCoffStream(in, mcuType, image);
+  } catch (const std::bad_alloc& e) {
+    // Only opening the file allocates before the image is touched.
+    image.allocationError = e.what();
+    return CoffReadResult::OutOfMemory;
   }
-  return ReadCoffStream(in, mcuType, image);
 }
 
 std::string_view CoffReadResultName(CoffReadResult result) {

@@ -1,0 +1,127 @@
+#include "image/McuCatalogue.h"
+
+#include <gtest/gtest.h>
+
+#include "image/ProgramImage.h"
+
+namespace {
+
+constexpr uint8_t kF2801 = 0, kF2802 = 1, kF2806 = 2, kF2808 = 3, kF2809 = 4;
+
+struct SectorCase {
+  uint8_t mcu;
+  uint8_t sector;
+  uint32_t first;
+  uint32_t last;
+};
+
+TEST(McuCatalogueTest, SectorsCoverTheirRangesFromTheTopDown) {
+  const SectorCase cases[] = {
+      {kF2801, 0, 0x3F7000, 0x3F7FFF}, {kF2801, 1, 0x3F6000, 0x3F6FFF},
+      {kF2801, 2, 0x3F5000, 0x3F5FFF}, {kF2801, 3, 0x3F4000, 0x3F4FFF},
+      {kF2802, 0, 0x3F6000, 0x3F7FFF}, {kF2802, 1, 0x3F4000, 0x3F5FFF},
+      {kF2802, 2, 0x3F2000, 0x3F3FFF}, {kF2802, 3, 0x3F0000, 0x3F1FFF},
+      {kF2806, 0, 0x3F6000, 0x3F7FFF}, {kF2806, 3, 0x3F0000, 0x3F1FFF},
+      {kF2808, 0, 0x3F4000, 0x3F7FFF}, {kF2808, 1, 0x3F0000, 0x3F3FFF},
+      {kF2808, 2, 0x3EC000, 0x3EFFFF}, {kF2808, 3, 0x3E8000, 0x3EBFFF},
+      {kF2809, 0, 0x3F4000, 0x3F7FFF}, {kF2809, 3, 0x3E8000, 0x3EBFFF},
+      {kF2809, 4, 0x3E4000, 0x3E7FFF}, {kF2809, 5, 0x3E0000, 0x3E3FFF},
+      {kF2809, 6, 0x3DC000, 0x3DFFFF}, {kF2809, 7, 0x3D8000, 0x3DBFFF},
+  };
+  for (const SectorCase& c : cases) {
+    SCOPED_TRACE(std::string(kMcuCatalogue[c.mcu].name) + " sector " + std::to_string(c.sector));
+    const McuInfo& mcu = McuEntry(c.mcu);
+    for (const uint32_t address : {c.first, c.last}) {
+      const auto sector = FindSector(mcu, address);
+      ASSERT_TRUE(sector.has_value());
+      EXPECT_EQ(sector->index, c.sector);
+      EXPECT_EQ(sector->bit, 1u << c.sector);
+    }
+  }
+}
+
+TEST(McuCatalogueTest, NoSectorOutsideTheFlash) {
+  for (uint8_t type = 0; type < kMcuTypeCount; ++type) {
+    const McuInfo& mcu = McuEntry(type);
+    EXPECT_FALSE(FindSector(mcu, mcu.flashFirst - 1)) << mcu.name;
+    EXPECT_FALSE(FindSector(mcu, 0x3F8000)) << mcu.name;
+    EXPECT_FALSE(FindSector(mcu, 0)) << mcu.name;
+  }
+}
+
+TEST(McuCatalogueTest, TypesAboveTheLastDeviceMeanF2809) {
+  EXPECT_EQ(&McuEntry(5), &McuEntry(kF2809));
+  EXPECT_EQ(&McuEntry(255), &McuEntry(kF2809));
+  EXPECT_EQ(McuEntry(kF2808).podCode, 4);
+}
+
+TEST(McuCatalogueTest, FindsDevicesByShortName) {
+  EXPECT_EQ(FindMcuType("F2801"), kF2801);
+  EXPECT_EQ(FindMcuType("f2809"), kF2809);
+  EXPECT_EQ(FindMcuType("F2803"), std::nullopt);
+  EXPECT_EQ(FindMcuType("F28080"), std::nullopt);
+  EXPECT_EQ(FindMcuType(""), std::nullopt);
+}
+
+struct ClassifyCase {
+  const char* what;
+  uint8_t mcu;
+  uint32_t address;
+  uint32_t words;
+  bool inFlash;
+  uint16_t mask;
+};
+
+TEST(McuCatalogueTest, ClassifiesSections) {
+  const ClassifyCase cases[] = {
+      {"below the F2801 flash", kF2801, 0x3F0000, 0x100, false, 0},
+      {"bottom sector of F2802", kF2802, 0x3F0000, 0x100, true, 0x08},
+      {"F2806 shares the F2802 layout", kF2806, 0x3F0000, 0x100, true, 0x08},
+      {"across sectors 3 and 2", kF2808, 0x3EBFF0, 0x20, true, 0x0C},
+      {"whole F2801 flash", kF2801, 0x3F4000, 0x4000, true, 0x0F},
+      {"whole F2809 flash", kF2809, 0x3D8000, 0x20000, true, 0xFF},
+      {"password on F2801", kF2801, kCsmKeyAddress, 8, true, 0x01},
+      {"password on F2802", kF2802, kCsmKeyAddress, 8, true, 0x01},
+      {"password on F2806", kF2806, kCsmKeyAddress, 8, true, 0x01},
+      {"password on F2808", kF2808, kCsmKeyAddress, 8, true, 0x01},
+      {"password on F2809", kF2809, kCsmKeyAddress, 8, true, 0x01},
+      {"runs past the flash", kF2808, 0x3F7FF0, 0x20, true, 0},
+      {"count that wraps 32 bits", kF2808, 0x3F0000, 0xFFFFFFFF, true, 0},
+      {"above the flash", kF2808, 0x3F8000, 1, false, 0},
+      {"one word below F2809 flash", kF2809, 0x3D7FFF, 1, false, 0},
+      {"starts below, runs in", kF2808, 0x3E7FF0, 0x100, false, 0},
+      {"type above 4 is F2809", 9, 0x3D8000, 1, true, 0x80},
+  };
+  for (const ClassifyCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ImageSection section;
+    section.inFlash = !c.inFlash;
+    section.sectorMask = 0xAAAA;
+    ClassifySection(c.words, c.address, section, c.mcu);
+    EXPECT_EQ(section.inFlash, c.inFlash);
+    EXPECT_EQ(section.sectorMask, c.mask);
+  }
+}
+
+struct EraseCase {
+  bool eraseAll;
+  uint8_t mcu;
+  uint16_t imageMask;
+  uint16_t expected;
+};
+
+TEST(McuCatalogueTest, EraseMaskIsAllSectorsOrTheImageSectors) {
+  const EraseCase cases[] = {
+      {true, kF2801, 0x00, 0x0F}, {true, kF2806, 0x01, 0x0F}, {true, kF2808, 0x05, 0x0F},
+      {true, kF2809, 0x01, 0xFF}, {false, kF2808, 0x05, 0x05}, {false, kF2809, 0xC1, 0xC1},
+      {false, kF2808, 0x00, 0x00}, {false, kF2801, 0xF3, 0x03},
+  };
+  ProgramImage image;
+  for (const EraseCase& c : cases) {
+    image.flashSectorMask = c.imageMask;
+    EXPECT_EQ(EraseMask(c.eraseAll, c.mcu, image), c.expected)
+        << "eraseAll " << c.eraseAll << " mcu " << int{c.mcu} << " mask " << c.imageMask;
+  }
+}
+
+}  // namespace
