@@ -1,0 +1,122 @@
+// The POD's command frames (STX, a letter, fixed-width hex fields, ETX), the
+// command/reply exchange, and the batching of data words into S frames. This is
+// the one place where the bytes of the wire protocol are made; see PROTOCOL.md.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "pod/CsmKeys.h"
+#include "pod/PodLink.h"
+
+// One frame field: `value` as exactly `digits` upper-case hexadecimal digits.
+struct FrameField {
+  uint32_t value;
+  uint8_t digits;
+};
+
+// The 14-byte tag the POD keeps with a stored program (name and date).
+using PodTagBytes = std::array<uint8_t, 14>;
+
+class PodCommands {
+ public:
+  static constexpr char kStx = 0x02;
+  static constexpr char kEtx = 0x03;
+  static constexpr uint8_t kAccepted = '!';
+  static constexpr uint32_t kFrameWriteTimeoutMs = 200;
+  static constexpr uint32_t kFlushWriteTimeoutMs = 2000;
+  static constexpr size_t kDataFrameSize = 7;
+  // Data words wait in `pending` until 50 S frames are collected.
+  static constexpr size_t kFlushThreshold = 50 * kDataFrameSize;
+
+  // Replies of the serial-flash queries, the "!" included.
+  using TagReply = std::array<uint8_t, 16>;
+  using CoffInfoReply = std::array<uint8_t, 7>;
+  using PasswordReply = std::array<uint8_t, 17>;
+  using SectionReply = std::array<uint8_t, 10>;
+
+  // `mcuType` and `keys` are read at each command, so the owner may change them
+  // between commands; all three must outlive this object.
+  PodCommands(PodLink& link, const uint8_t& mcuType, const CsmKeys& keys);
+
+  // The frame of `letter` with `fields`; empty when a value does not fit its
+  // field, so that a wrong number never goes out as a garbled frame.
+  static std::string Frame(char letter, std::initializer_list<FrameField> fields = {});
+  // Appends the frame to `out`; false (and `out` unchanged) when a value does not fit.
+  static bool AppendFrame(std::string& out, char letter, std::span<const FrameField> fields);
+  // Writes `frame` and reads `reply.size()` bytes within `timeoutMs`; true when
+  // both went through and the reply starts with "!". `reply` is zeroed first.
+  static bool Exchange(PodLink& link, std::string_view frame, std::span<uint8_t> reply,
+                       uint32_t timeoutMs);
+  // STX "I" ETX answered by "!": the POD is there and listening.
+  static bool PingPod(PodLink& link);
+
+  bool Ping() { return PingPod(link_); }
+  // Reads the firmware version into podVersion(); true whenever the POD answered,
+  // even with an unknown marker (podVersion() then stays 0).
+  bool QueryVersion();
+  uint16_t podVersion() const { return podVersion_; }
+  bool ResetTarget();
+
+  // Boot-stream words: "S" is batched, "U" and "X" are acknowledged one by one,
+  // "Y" ends a block: it flushes the batch and waits for the acknowledgement.
+  bool SendBootWord(char letter, uint16_t value, uint32_t timeoutMs);
+  // Two U words: the high half of `address`, then the low half.
+  bool SendBootAddress(uint32_t address, uint32_t timeoutMs);
+  bool StartSciBoot(bool useCsm, bool flashMode);
+  bool LoadFlashAlgorithm(bool useCsm);
+  // kind 0 prepares flash writing, 1 erases the sectors in `value`, 2 programs
+  // the streamed words: `value` words at `address`.
+  bool FlashCommand(uint8_t kind, uint32_t timeoutMs, uint32_t address, uint16_t value);
+  // Batches one data word; `last` (or a full batch) writes the batch out.
+  bool StreamFlashWord(uint16_t value, bool last);
+  void ClearPending() { pending_.clear(); }
+
+  // The batch of S frames, for procedures with their own flush points.
+  void AppendDataWord(uint16_t value);
+  const std::string& pending() const { return pending_; }
+  // Writes the batch and empties it; true when it went out and the POD sent
+  // nothing back (a data word is never answered, so any byte means trouble).
+  bool FlushPending();
+
+  // Serial-flash store of the POD.
+  bool BeginAccess() { return WriteAlone('G'); }
+  bool EndAccess() { return WriteAlone('H'); }
+  bool AbortAccess() { return WriteAlone('i'); }
+  bool SendSectionRecord(uint8_t ordinal, uint32_t address, uint32_t wordCount,
+                         uint32_t dataOffset);
+  bool CommitPage(uint16_t page, uint16_t byteCount) { return PageCommand('W', page, byteCount); }
+  bool ComparePage(uint16_t page, uint16_t byteCount) { return PageCommand('L', page, byteCount); }
+  bool SendPassword(bool useCsm);
+  bool SendTag(const PodTagBytes& tag);
+  bool SendCoffInfo(bool useCsm, uint16_t sectorMask, bool eraseAll);
+  bool QueryTag(TagReply& reply);
+  bool QueryCoffInfo(CoffInfoReply& reply);
+  bool QueryPassword(PasswordReply& reply);
+  bool QuerySectionRecord(uint8_t ordinal, SectionReply& reply);
+
+  PodLink& link() { return link_; }
+
+ private:
+  // The command/reply exchange of one frame with a one-byte reply.
+  bool Acknowledged(std::string_view frame, uint32_t timeoutMs);
+  bool WriteAlone(char letter);
+  // Writes `pending_` and empties it, whatever the outcome.
+  bool WritePending();
+  bool PageCommand(char letter, uint16_t page, uint16_t byteCount);
+  // The device code of the selected device, 1 = F2801 ... 5 = F2809.
+  uint8_t TypeCode() const;
+  // The `lead` fields followed by KEY0..KEY7: the entered keys, or all erased.
+  std::string KeyedFrame(char letter, std::span<const FrameField> lead, bool useEnteredKeys) const;
+
+  PodLink& link_;
+  const uint8_t& mcuType_;
+  const CsmKeys& keys_;
+  std::string pending_;
+  uint16_t podVersion_ = 0;
+};

@@ -1,0 +1,452 @@
+#include "pod/TtyDriver.h"
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
+
+#include "pod/PodLink.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ftdi_sio's latency when nobody asked for less.
+constexpr uint8_t kDefaultLatencyMs = 16;
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Milliseconds left until `deadline`, 0 once it has passed.
+int RemainingMs(SteadyClock::time_point deadline) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now()).count();
+  return left > 0 ? static_cast<int>(std::min<long long>(left, 1 << 30)) : 0;
+}
+
+// "ttyUSB12" sorts after "ttyUSB9", as the kernel numbered them.
+unsigned long TtyNumber(const std::string& name) {
+  return std::strtoul(name.c_str() + std::strlen("ttyUSB"), nullptr, 10);
+}
+
+std::string FirstLine(const fs::path& file) {
+  std::ifstream in(file);
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// The product string of the USB device above `start`: the first directory on
+// the way up that has a "product" attribute, without leaving `root`.
+std::string UsbProductAbove(const fs::path& start, const fs::path& root) {
+  std::error_code error;
+  const fs::path top = fs::canonical(root, error);
+  fs::path dir = fs::canonical(start, error);
+  if (error) {
+    return {};
+  }
+  while (!dir.empty() && dir != top && dir != dir.parent_path()) {
+    if (fs::is_regular_file(dir / "product", error)) {
+      return FirstLine(dir / "product");
+    }
+    dir = dir.parent_path();
+  }
+  return {};
+}
+
+// One write(2) of the whole text, as a sysfs attribute wants it (the shell's
+// "echo 1 > latency_timer" does the same, truncation included).
+bool WriteAttribute(const std::string& file, const std::string& text) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+  if (fd < 0) {
+    return false;
+  }
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  ::close(fd);
+  return written;
+}
+
+std::optional<speed_t> SpeedOf(uint32_t baud) {
+  static constexpr std::pair<uint32_t, speed_t> kSpeeds[] = {
+      {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+      {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+  };
+  for (const auto& [rate, speed] : kSpeeds) {
+    if (rate == baud) {
+      return speed;
+    }
+  }
+  return std::nullopt;
+}
+
+// Applies `change` to the port's termios settings.
+template <typename Change>
+FtStatus ChangeTermios(int fd, Change change) {
+  termios settings{};
+  if (tcgetattr(fd, &settings) != 0) {
+    return kFtIoError;
+  }
+  if (!change(settings)) {
+    return kFtInvalidParameter;
+  }
+  return tcsetattr(fd, TCSANOW, &settings) == 0 ? kFtOk : kFtIoError;
+}
+
+}  // namespace
+
+struct TtyDriver::Port {
+  int fd = -1;
+  std::string latencyAttribute;
+  uint32_t readMs = 0;
+  uint32_t writeMs = 0;
+};
+
+TtyDriver::TtyDriver(std::string sysfsRoot, std::string devRoot)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+
+std::unique_ptr<TtyDriver> TtyDriver::ForDevice(std::string devicePath, std::string sysfsRoot) {
+  auto driver = std::make_unique<TtyDriver>(std::move(sysfsRoot), "");
+  driver->fixedDevice_ = std::move(devicePath);
+  return driver;
+}
+
+TtyDriver::~TtyDriver() {
+  Unload();
+}
+
+bool TtyDriver::Load() {
+  std::error_code error;
+  return !fixedDevice_.empty() || fs::is_directory(fs::path(sysfsRoot_) / "class" / "tty", error);
+}
+
+void TtyDriver::Unload() {
+  for (const auto& port : ports_) {
+    ::close(port->fd);
+  }
+  ports_.clear();
+  listed_.clear();
+}
+
+std::string TtyDriver::LatencyAttributeOf(const std::string& ttyName) const {
+  return (fs::path(sysfsRoot_) / "class" / "tty" / ttyName / "device" / "latency_timer").string();
+}
+
+std::vector<TtyDriver::Device> TtyDriver::Enumerate() const {
+  std::vector<Device> devices;
+  std::error_code error;
+  if (!fixedDevice_.empty()) {
+    if (fs::exists(fixedDevice_, error)) {
+      // Through a udev alias such as /dev/serial/by-id/... to the kernel's name.
+      const fs::path node = fs::canonical(fixedDevice_, error);
+      devices.push_back(
+          {PodLink::kPodDescription, fixedDevice_, LatencyAttributeOf(node.filename().string())});
+    }
+    return devices;
+  }
+  const fs::path ttyClass = fs::path(sysfsRoot_) / "class" / "tty";
+  std::vector<std::string> names;
+  for (fs::directory_iterator it(ttyClass, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with("ttyUSB")) {
+      names.push_back(name);
+    }
+  }
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return TtyNumber(a) < TtyNumber(b); });
+  for (const std::string& name : names) {
+    devices.push_back({UsbProductAbove(ttyClass / name / "device", sysfsRoot_),
+                       (fs::path(devRoot_) / name).string(), LatencyAttributeOf(name)});
+  }
+  return devices;
+}
+
+TtyDriver::Port* TtyDriver::PortOf(FtHandle handle) {
+  for (const auto& port : ports_) {
+    if (port.get() == handle) {
+      return port.get();
+    }
+  }
+  return nullptr;
+}
+
+FtStatus TtyDriver::ListDeviceCount(uint32_t& count) {
+  listed_ = Enumerate();
+  count = static_cast<uint32_t>(listed_.size());
+  return kFtOk;
+}
+
+FtStatus TtyDriver::ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) {
+  if (index >= listed_.size()) {
+    return kFtDeviceNotFound;
+  }
+  std::memset(description, 0, kFtDescriptionSize);
+  listed_[index].description.copy(description, kFtDescriptionSize - 1);
+  return kFtOk;
+}
+
+FtStatus TtyDriver::OpenByDescription(const char* description, FtHandle& handle) {
+  handle = nullptr;
+  const std::vector<Device> devices = Enumerate();
+  const auto device = std::find_if(devices.begin(), devices.end(), [&](const Device& d) {
+    return d.description.substr(0, kFtDescriptionSize - 1) == description;
+  });
+  if (device == devices.end()) {
+    return kFtDeviceNotFound;
+  }
+  // Non-blocking throughout: every wait is a poll with the port's time-out.
+  const int fd = ::open(device->path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    return kFtDeviceNotOpened;
+  }
+  // Like the vendor driver, one program at a time; and it must be a serial port.
+  const FtStatus status = ChangeTermios(fd, [](termios& settings) {
+    cfmakeraw(&settings);
+    settings.c_cflag |= CLOCAL | CREAD;
+    // With O_NONBLOCK this makes an empty read fail with EAGAIN, so that a
+    // read of 0 bytes can only mean the port has gone away.
+    settings.c_cc[VMIN] = 1;
+    settings.c_cc[VTIME] = 0;
+    return true;
+  });
+  if (status != kFtOk || ioctl(fd, TIOCEXCL) != 0) {
+    ::close(fd);
+    return kFtDeviceNotOpened;
+  }
+  auto port = std::make_unique<Port>();
+  port->fd = fd;
+  port->latencyAttribute = device->latencyAttribute;
+  handle = port.get();
+  ports_.push_back(std::move(port));
+  return kFtOk;
+}
+
+FtStatus TtyDriver::ResetDevice(FtHandle handle) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  // Also tells whether the device is still there.
+  return tcflush(port->fd, TCIOFLUSH) == 0 ? kFtOk : kFtIoError;
+}
+
+FtStatus TtyDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  const std::string text = FirstLine(port->latencyAttribute);
+  unsigned value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error == std::errc() && end != text.data()) {
+    milliseconds = static_cast<uint8_t>(std::min(value, 255u));
+    return kFtOk;
+  }
+  serial_struct serial{};
+  const bool lowLatency =
+      ioctl(port->fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) != 0;
+  milliseconds = lowLatency ? 1 : kDefaultLatencyMs;
+  return kFtOk;
+}
+
+FtStatus TtyDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  if (WriteAttribute(port->latencyAttribute, std::to_string(milliseconds) + "\n")) {
+    return kFtOk;
+  }
+  // latency_timer is usually writable by root only, while ftdi_sio lets the
+  // port's user switch to low latency, which means a 1 ms timer.
+  serial_struct serial{};
+  if (ioctl(port->fd, TIOCGSERIAL, &serial) == 0) {
+    if (milliseconds <= 1) {
+      serial.flags |= ASYNC_LOW_LATENCY;
+    } else {
+      serial.flags &= ~ASYNC_LOW_LATENCY;
+    }
+    ioctl(port->fd, TIOCSSERIAL, &serial);
+  }
+  return kFtOk;
+}
+
+FtStatus TtyDriver::SetBaudRate(FtHandle handle, uint32_t baud) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  const std::optional<speed_t> speed = SpeedOf(baud);
+  return ChangeTermios(port->fd, [&](termios& settings) {
+    return speed && cfsetispeed(&settings, *speed) == 0 && cfsetospeed(&settings, *speed) == 0;
+  });
+}
+
+FtStatus TtyDriver::SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
+                                           uint8_t parity) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  return ChangeTermios(port->fd, [&](termios& settings) {
+    settings.c_cflag = (settings.c_cflag & ~(CSIZE | CSTOPB | PARENB | PARODD)) | CS8;
+    return wordLength == 8 && stopBits == 0 && parity == 0;
+  });
+}
+
+FtStatus TtyDriver::SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t, uint8_t) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  return ChangeTermios(port->fd, [&](termios& settings) {
+    settings.c_cflag &= ~CRTSCTS;
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    return flowControl == 0;
+  });
+}
+
+FtStatus TtyDriver::SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  port->readMs = readMs;
+  port->writeMs = writeMs;
+  return kFtOk;
+}
+
+FtStatus TtyDriver::Purge(FtHandle handle, uint32_t mask) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  const bool rx = (mask & kFtPurgeRx) != 0;
+  const bool tx = (mask & kFtPurgeTx) != 0;
+  if (!rx && !tx) {
+    return kFtOk;
+  }
+  const int queues = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
+  return tcflush(port->fd, queues) == 0 ? kFtOk : kFtIoError;
+}
+
+FtStatus TtyDriver::Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) {
+  written = 0;
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->writeMs);
+  const auto* data = static_cast<const uint8_t*>(bytes);
+  while (written < length) {
+    const ssize_t n = ::write(port->fd, data + written, length - written);
+    if (n > 0) {
+      written += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN) {
+      return kFtIoError;
+    }
+    const int left = RemainingMs(deadline);
+    if (left == 0) {
+      return kFtOk;  // the time-out cut the write short; `written` says how far it got
+    }
+    pollfd waitFor{port->fd, POLLOUT, 0};
+    if (poll(&waitFor, 1, left) > 0 && (waitFor.revents & (POLLERR | POLLHUP | POLLNVAL))) {
+      return kFtIoError;
+    }
+  }
+  // The bytes have been accepted; wait, within the same time-out, until they
+  // have left, so that the caller's queue check finds nothing to wait for.
+  int queued = 0;
+  while (ioctl(port->fd, TIOCOUTQ, &queued) == 0 && queued > 0 && RemainingMs(deadline) > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return kFtOk;
+}
+
+FtStatus TtyDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
+                              uint32_t& events) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  int rx = 0, tx = 0;
+  if (ioctl(port->fd, FIONREAD, &rx) != 0 || ioctl(port->fd, TIOCOUTQ, &tx) != 0) {
+    return kFtIoError;
+  }
+  rxQueue = static_cast<uint32_t>(rx);
+  txQueue = static_cast<uint32_t>(tx);
+  events = 0;
+  return kFtOk;
+}
+
+FtStatus TtyDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) {
+  returned = 0;
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->readMs);
+  auto* data = static_cast<uint8_t*>(buffer);
+  while (returned < length) {
+    const ssize_t n = ::read(port->fd, data + returned, length - returned);
+    if (n > 0) {
+      returned += static_cast<uint32_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    // End of file on a serial port means it went away (unplugged, hung up).
+    if (n == 0 || errno != EAGAIN) {
+      return kFtIoError;
+    }
+    const int left = RemainingMs(deadline);
+    if (left == 0) {
+      break;
+    }
+    pollfd waitFor{port->fd, POLLIN, 0};
+    if (poll(&waitFor, 1, left) > 0 && !(waitFor.revents & POLLIN)) {
+      return kFtIoError;
+    }
+  }
+  return kFtOk;
+}
+
+FtStatus TtyDriver::GetQueueStatus(FtHandle handle, uint32_t& rxQueue) {
+  Port* port = PortOf(handle);
+  if (port == nullptr) {
+    return kFtInvalidHandle;
+  }
+  int rx = 0;
+  if (ioctl(port->fd, FIONREAD, &rx) != 0) {
+    return kFtIoError;
+  }
+  rxQueue = static_cast<uint32_t>(rx);
+  return kFtOk;
+}
+
+FtStatus TtyDriver::Close(FtHandle handle) {
+  const auto port =
+      std::find_if(ports_.begin(), ports_.end(), [&](const auto& p) { return p.get() == handle; });
+  if (port == ports_.end()) {
+    return kFtInvalidHandle;
+  }
+  ::close((*port)->fd);
+  ports_.erase(port);
+  return kFtOk;
+}

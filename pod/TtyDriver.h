@@ -1,0 +1,75 @@
+// Linux's own FTDI driver (ftdi_sio) as a driver backend: POD bridges are found
+// through sysfs by their USB product string and driven as ttyUSB serial ports,
+// so nothing has to be installed besides the kernel.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "pod/FtdiDriver.h"
+
+class TtyDriver final : public FtdiDriver {
+ public:
+  // Lists every ttyUSB* of <sysfsRoot>/class/tty under its USB product string
+  // and opens it as <devRoot>/<name>.
+  explicit TtyDriver(std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
+  // The serial device at `devicePath` is the POD, whatever its bridge reports:
+  // it is listed alone, under the POD's description.
+  static std::unique_ptr<TtyDriver> ForDevice(std::string devicePath,
+                                              std::string sysfsRoot = "/sys");
+  ~TtyDriver() override;
+  TtyDriver(const TtyDriver&) = delete;
+  TtyDriver& operator=(const TtyDriver&) = delete;
+
+  bool Load() override;
+  void Unload() override;
+  std::string Name() const override { return "tty"; }
+
+  FtStatus ListDeviceCount(uint32_t& count) override;
+  FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;
+  FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
+  FtStatus ResetDevice(FtHandle handle) override;
+  // The latency comes from the latency_timer attribute; where there is none, the
+  // port's low-latency flag stands for 1 ms and its absence for the usual 16 ms.
+  FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) override;
+  // Writes the latency_timer attribute, or where that cannot be written asks for
+  // the port's low-latency mode. Neither failing makes the port unusable, so
+  // this never fails an open port.
+  FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) override;
+  FtStatus SetBaudRate(FtHandle handle, uint32_t baud) override;
+  // Only the POD's line, 8 data bits, 1 stop bit, no parity, is offered.
+  FtStatus SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
+                                  uint8_t parity) override;
+  // Only "no flow control" is offered.
+  FtStatus SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t xon,
+                          uint8_t xoff) override;
+  // A time-out of 0 means no waiting at all.
+  FtStatus SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) override;
+  FtStatus Purge(FtHandle handle, uint32_t mask) override;
+  // Returns once the bytes have left the kernel's queue, or at the write time-out.
+  FtStatus Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) override;
+  FtStatus GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
+                     uint32_t& events) override;
+  FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
+  FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) override;
+  FtStatus Close(FtHandle handle) override;
+
+ private:
+  struct Device {
+    std::string description;
+    std::string path;              // the device node
+    std::string latencyAttribute;  // the sysfs latency_timer file
+  };
+  struct Port;
+
+  std::vector<Device> Enumerate() const;
+  std::string LatencyAttributeOf(const std::string& ttyName) const;
+  Port* PortOf(FtHandle handle);
+
+  std::string sysfsRoot_;
+  std::string devRoot_;
+  std::string fixedDevice_;     // set for a device named by the user
+  std::vector<Device> listed_;  // as of the last ListDeviceCount
+  std::vector<std::unique_ptr<Port>> ports_;
+};

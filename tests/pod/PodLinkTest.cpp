@@ -1,0 +1,325 @@
+#include "pod/PodLink.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/pod/FakePodFixture.h"
+
+namespace {
+
+const std::string kPing = "\x02I\x03";
+
+using PodLinkTest = FakePodFixture;
+
+// ---------------------------------------------------------------- Find
+
+struct FindCase {
+  const char* name;
+  std::vector<std::string> devices;
+  std::optional<std::string> failingCall;
+  bool found;
+  uint32_t descriptionsAsked;
+};
+void PrintTo(const FindCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class PodLinkFindTest : public FakePodFixture, public ::testing::WithParamInterface<FindCase> {};
+
+TEST_P(PodLinkFindTest, TakesTheLowestExactMatch) {
+  const FindCase& c = GetParam();
+  fake.devices = c.devices;
+  if (c.failingCall) {
+    fake.failures[*c.failingCall] = kFtIoError;
+  }
+  ASSERT_TRUE(link.LoadDriver());
+  EXPECT_EQ(link.Find(), c.found);
+  EXPECT_EQ(link.found(), c.found);
+  EXPECT_EQ(std::string(link.description()), c.found ? "Brontaflex POD" : "");
+  uint32_t asked = 0;
+  for (const std::string& call : fake.calls) {
+    asked += call.starts_with("ListDeviceDescription") ? 1 : 0;
+  }
+  EXPECT_EQ(asked, c.descriptionsAsked);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PodLinkFindTest,
+    ::testing::Values(
+        FindCase{"SecondOfThree", {"USB Serial", "Brontaflex POD", "Brontaflex POD"}, {}, true, 2},
+        FindCase{"NearMissesOnly",
+                 {"Brontaflex POD ", "brontaflex pod", "Brontaflex PO", "Brontaflex POD2"},
+                 {},
+                 false,
+                 4},
+        FindCase{"NoDevice", {}, {}, false, 0},
+        FindCase{"CountFails", {"Brontaflex POD"}, "ListDeviceCount", false, 0},
+        FindCase{"FailedEntrySkipped",
+                 {"Brontaflex POD", "Brontaflex POD"},
+                 "ListDeviceDescription 0",
+                 true,
+                 2}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(PodLinkTest, FindDoesNotSearchAgainOnceFound) {
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  fake.devices.clear();  // unplugged
+  EXPECT_TRUE(link.Find());
+  EXPECT_EQ(fake.listCountCalls, 1u);
+  // ...so the open is what notices.
+  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_TRUE(link.found());
+}
+
+TEST_F(PodLinkTest, WithoutDriverNothingIsFoundOrOpened) {
+  fake.loads = false;
+  EXPECT_FALSE(link.LoadDriver());
+  EXPECT_FALSE(link.Find());
+  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(fake.listCountCalls, 0u);
+  EXPECT_EQ(fake.calls, std::vector<std::string>{"Load"});
+}
+
+// ---------------------------------------------------------------- Open
+
+TEST_F(PodLinkTest, OpenSetsTheLineUpInOrderAndPings) {
+  fake.AnswerEveryWrite("!");
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  fake.calls.clear();
+  EXPECT_EQ(link.Open(), OpenStatus::Ok);
+  EXPECT_TRUE(link.isOpen());
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{
+                            "OpenByDescription Brontaflex POD",
+                            "ResetDevice",
+                            "GetLatencyTimer",
+                            "SetLatencyTimer 1",
+                            "SetBaudRate 921600",
+                            "SetDataCharacteristics 8,0,0",
+                            "SetFlowControl 0",
+                            "SetTimeouts 200,200",
+                            "Purge 3",
+                        }));
+  EXPECT_EQ(fake.writes, std::vector<std::string>{kPing});
+  EXPECT_EQ(fake.openHandles(), 1u);
+}
+
+TEST_F(PodLinkTest, LatencyAlreadyOneIsNotWrittenAgain) {
+  fake.latencyMs = 1;
+  OpenLink();
+  fake.AnswerEveryWrite("!");
+  link.Close();
+  ASSERT_EQ(link.Open(), OpenStatus::Ok);
+  for (const std::string& call : fake.calls) {
+    EXPECT_FALSE(call.starts_with("SetLatencyTimer")) << call;
+  }
+}
+
+class PodLinkOpenFailureTest : public FakePodFixture,
+                               public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PodLinkOpenFailureTest, FailingStepLeavesNoHandleOpen) {
+  fake.AnswerEveryWrite("!");
+  fake.failures[GetParam()] = kFtIoError;
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_FALSE(link.isOpen());
+  EXPECT_TRUE(link.found());
+  EXPECT_EQ(fake.openHandles(), 0u);
+  EXPECT_TRUE(fake.writes.empty()) << "pinged a port that failed its set-up";
+  // The step that failed is the last one tried before the handle was given back.
+  const bool openedAtAll = std::string(GetParam()) != "OpenByDescription";
+  ASSERT_GE(fake.calls.size(), 2u);
+  EXPECT_TRUE(fake.calls.back() == (openedAtAll ? "Close" : "OpenByDescription Brontaflex POD"));
+  if (openedAtAll) {
+    EXPECT_TRUE(fake.calls[fake.calls.size() - 2].starts_with(GetParam()));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, PodLinkOpenFailureTest,
+                         ::testing::Values("OpenByDescription", "ResetDevice", "GetLatencyTimer",
+                                           "SetLatencyTimer", "SetBaudRate",
+                                           "SetDataCharacteristics", "SetFlowControl",
+                                           "SetTimeouts", "Purge"));
+
+TEST_F(PodLinkTest, SilentOrWrongPingAnswerIsNoAnswer) {
+  for (const char* answer : {"", "?", "I"}) {
+    SCOPED_TRACE(answer);
+    fake.AnswerEveryWrite(answer);
+    ASSERT_TRUE(link.LoadDriver());
+    ASSERT_TRUE(link.Find());
+    EXPECT_EQ(link.Open(), OpenStatus::NoAnswer);
+    EXPECT_FALSE(link.isOpen());
+    EXPECT_EQ(fake.openHandles(), 0u);
+  }
+}
+
+TEST_F(PodLinkTest, OpenWhileOpenTouchesNothing) {
+  OpenLink();
+  EXPECT_EQ(link.Open(), OpenStatus::Ok);
+  EXPECT_TRUE(fake.calls.empty());
+  EXPECT_TRUE(fake.writes.empty());
+}
+
+TEST_F(PodLinkTest, CloseDiscardsQueuesAndKeepsThePodFound) {
+  OpenLink();
+  fake.QueueReply("junk");
+  link.Close();
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"Purge 3", "Close"}));
+  EXPECT_FALSE(link.isOpen());
+  EXPECT_TRUE(link.found());
+  EXPECT_EQ(fake.openHandles(), 0u);
+  EXPECT_EQ(fake.unreadBytes(), 0u);
+  uint32_t waiting = 0;
+  EXPECT_FALSE(link.QueuedInput(waiting));
+}
+
+TEST_F(PodLinkTest, UnloadingTheDriverClosesThePortFirst) {
+  OpenLink();
+  link.UnloadDriver();
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"Purge 3", "Close", "Unload"}));
+  EXPECT_FALSE(link.found());
+  EXPECT_FALSE(link.Find());
+}
+
+// ---------------------------------------------------------------- Read
+
+struct ReadCase {
+  const char* name;
+  std::string reply;
+  uint32_t delayMs;  // until the first reply byte
+  uint32_t gapMs;    // between reply bytes
+  uint32_t count;
+  uint32_t firstByteTimeoutMs;
+  bool ok;
+  uint32_t driverReads;
+};
+void PrintTo(const ReadCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class PodLinkReadTest : public FakePodFixture, public ::testing::WithParamInterface<ReadCase> {};
+
+// The driver's read time-out is 200 ms (set by Open), so a silence is judged
+// at the second empty driver read, 201 ms (one read plus the 1 ms sleep) after
+// the first.
+TEST_P(PodLinkReadTest, FollowsTheTimeOutRules) {
+  const ReadCase& c = GetParam();
+  OpenLink();
+  fake.QueueReply(c.reply, c.delayMs, c.gapMs);
+  std::string buffer(c.count, '\0');
+  EXPECT_EQ(link.Read(buffer.data(), c.count, c.firstByteTimeoutMs), c.ok);
+  EXPECT_EQ(fake.readCalls, c.driverReads);
+  if (c.ok) {
+    EXPECT_EQ(buffer, c.reply.substr(0, c.count));
+    EXPECT_EQ(fake.unreadBytes(), c.reply.size() - c.count);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PodLinkReadTest,
+    ::testing::Values(
+        // Returns at the first byte even with more queued behind it.
+        ReadCase{"OneByteOfMany", "!ABC", 0, 0, 1, 200, true, 1},
+        ReadCase{"ExactlyCount", "!ABCD", 0, 0, 3, 200, true, 3},
+        // Silence from the start: judged at 401 ms, 201 ms after it began at 200.
+        ReadCase{"SilentPod", "", 0, 0, 1, 200, false, 2},
+        // A long first-byte time-out: reads end at 200, 401, ..., 1205; 1205 - 200 >= 1000.
+        ReadCase{"SilentPodLongTimeout", "", 0, 0, 1, 1000, false, 6},
+        ReadCase{"LateFirstByteWithinTimeout", "!", 1100, 0, 1, 1000, true, 6},
+        // Stops after three bytes: empty reads at +200 and +401 end it.
+        ReadCase{"StopsHalfWay", "!QZ", 0, 0, 6, 200, false, 5},
+        // A gap longer than 100 ms is forgiven while it fits in one empty read...
+        ReadCase{"GapWithinOneEmptyRead", "!AB", 0, 250, 3, 200, true, 5},
+        // ...but not when the second empty read comes 100 ms or more into it.
+        ReadCase{"GapOverTwoEmptyReads", "!AB", 0, 450, 3, 200, false, 3}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(PodLinkTest, ByteWaitingInTheQueueHoldsTheTimeOutOff) {
+  // The first silence is judged at +401; a byte that is in the driver's queue
+  // by the check right after (at +402) keeps the read going, one a tick later does not.
+  for (const auto& [arrivalMs, ok] : {std::pair{402u, true}, std::pair{403u, false}}) {
+    SCOPED_TRACE(arrivalMs);
+    OpenLink();
+    fake.QueueReply("!", arrivalMs);
+    char byte = 0;
+    EXPECT_EQ(link.Read(&byte, 1, 200), ok);
+    link.Close();
+  }
+}
+
+TEST_F(PodLinkTest, SilenceAcrossTheTickCounterWrapStillEnds) {
+  // The silence starts 0x100 ms before the counter wraps and is judged after it.
+  clock.Advance(0xFFFFFF00u - 200 - clock.NowMs());
+  OpenLink();
+  const uint32_t start = clock.NowMs();
+  char byte = 0;
+  EXPECT_FALSE(link.Read(&byte, 1, 200));
+  EXPECT_EQ(fake.readCalls, 2u);
+  EXPECT_EQ(ElapsedSince(start), 402u);
+}
+
+TEST_F(PodLinkTest, ReadFailsWhenTheDriverDoes) {
+  for (const char* call : {"Read", "GetQueueStatus"}) {
+    SCOPED_TRACE(call);
+    OpenLink();
+    fake.QueueReply("!");
+    fake.failures[call] = kFtIoError;
+    char byte = 0;
+    EXPECT_FALSE(link.Read(&byte, 1, 200));
+    fake.failures.clear();
+    link.Close();
+  }
+}
+
+TEST_F(PodLinkTest, NothingIsReadOrWrittenWhileClosed) {
+  char byte = 0;
+  EXPECT_FALSE(link.Read(&byte, 1, 200));
+  EXPECT_FALSE(link.Write("x", 1, 200));
+  EXPECT_EQ(fake.readCalls, 0u);
+  EXPECT_TRUE(fake.writes.empty());
+}
+
+// ---------------------------------------------------------------- Write
+
+TEST_F(PodLinkTest, WriteWaitsForTheTransmitQueueToDrain) {
+  for (const auto& [drainMs, ok] : {std::pair{0u, true}, std::pair{150u, true},
+                                    std::pair{199u, true}, std::pair{260u, false}}) {
+    SCOPED_TRACE(drainMs);
+    OpenLink();
+    fake.drainMs = drainMs;
+    EXPECT_EQ(link.Write("\x02R\x03", 3, 200), ok);
+    EXPECT_EQ(fake.writes, std::vector<std::string>{"\x02R\x03"});
+    link.Close();
+  }
+}
+
+TEST_F(PodLinkTest, WriteFailsWhenTheDriverDoesOrCutsItShort) {
+  OpenLink();
+  for (const char* call : {"Write", "GetStatus"}) {
+    SCOPED_TRACE(call);
+    fake.failures[call] = kFtIoError;
+    EXPECT_FALSE(link.Write("abc", 3, 200));
+    fake.failures.clear();
+  }
+  fake.shortWriteBy = 1;
+  EXPECT_FALSE(link.Write("abc", 3, 200));
+}
+
+TEST_F(PodLinkTest, QueuedInputCountsArrivedBytes) {
+  OpenLink();
+  fake.QueueReply("ab");
+  fake.QueueReply("c", 50);
+  uint32_t waiting = 0;
+  EXPECT_TRUE(link.QueuedInput(waiting));
+  EXPECT_EQ(waiting, 2u);
+  fake.failures["GetQueueStatus"] = kFtIoError;
+  EXPECT_FALSE(link.QueuedInput(waiting));
+}
+
+}  // namespace

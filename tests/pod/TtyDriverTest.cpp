@@ -1,0 +1,271 @@
+#include "pod/TtyDriver.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "pod/PodLink.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The POD's end of a pseudo-terminal pair: the driver under test opens the
+// other end as if it were the POD's ttyUSB port.
+class PtyPod {
+ public:
+  PtyPod() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+      devicePath_ = ptsname(master_);
+    }
+  }
+  ~PtyPod() {
+    StopAnswering();
+    Hangup();
+  }
+
+  const std::string& devicePath() const { return devicePath_; }
+  bool ok() const { return !devicePath_.empty(); }
+
+  // Answers each ping frame with "!" from a thread, as the firmware would.
+  void AnswerPings() {
+    answerer_ = std::thread([this] {
+      std::string seen;
+      while (!stop_) {
+        seen += Receive(20);
+        if (const auto ping = seen.find("\x02I\x03"); ping != std::string::npos) {
+          seen.erase(0, ping + 3);
+          Send("!");
+        }
+      }
+    });
+  }
+  void StopAnswering() {
+    stop_ = true;
+    if (answerer_.joinable()) {
+      answerer_.join();
+    }
+  }
+
+  void Send(std::string_view bytes) {
+    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  }
+
+  // What the PC sent within `waitMs`.
+  std::string Receive(int waitMs) {
+    std::string received;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      pollfd in{master_, POLLIN, 0};
+      if (poll(&in, 1, 5) > 0 && (in.revents & POLLIN)) {
+        char chunk[512];
+        const ssize_t n = read(master_, chunk, sizeof chunk);
+        if (n > 0) {
+          received.append(chunk, static_cast<size_t>(n));
+        }
+      } else if (in.revents != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // nobody on the other end yet
+      }
+    }
+    return received;
+  }
+
+  // Pulls the plug: the PC's end sees the port go away.
+  void Hangup() {
+    if (master_ >= 0) {
+      close(master_);
+      master_ = -1;
+    }
+  }
+
+ private:
+  int master_ = -1;
+  std::string devicePath_;
+  std::thread answerer_;
+  std::atomic<bool> stop_ = false;
+};
+
+void WriteFile(const fs::path& file, const std::string& text) {
+  fs::create_directories(file.parent_path());
+  std::ofstream(file) << text;
+}
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class TtyDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pod.ok()) << "no pseudo-terminals on this system";
+    fs::remove_all(root);
+    // Numbered so that a plain string sort would put the POD first.
+    AddUsbSerial("ttyUSB9", "1-1", "FT232R USB UART");
+    AddUsbSerial("ttyUSB10", "1-2", "Brontaflex POD");
+    fs::create_directories(root / "sys/class/tty/ttyS0");
+    fs::create_symlink(pod.devicePath(), root / "dev/ttyUSB10");
+  }
+  void TearDown() override { fs::remove_all(root); }
+
+  // A USB device with a product string, its interface, and the port's tty as
+  // ftdi_sio lays them out in sysfs.
+  void AddUsbSerial(const std::string& tty, const std::string& usbPort,
+                    const std::string& product) {
+    const fs::path device = root / "sys/devices/pci0000:00/usb1" / usbPort;
+    const fs::path port = device / (usbPort + ":1.0") / tty;
+    WriteFile(device / "product", product + "\n");
+    WriteFile(port / "latency_timer", "16\n");
+    fs::create_directories(port / "tty" / tty);
+    fs::create_symlink("../../../" + tty, port / "tty" / tty / "device");
+    fs::create_directories(root / "sys/class/tty");
+    fs::create_symlink(fs::relative(port / "tty" / tty, root / "sys/class/tty"),
+                       root / "sys/class/tty" / tty);
+    fs::create_directories(root / "dev");
+  }
+
+  fs::path LatencyFile() const {
+    return root / "sys/devices/pci0000:00/usb1/1-2/1-2:1.0/ttyUSB10/latency_timer";
+  }
+
+  // Opens the POD through the link as the program does.
+  void OpenLink() {
+    pod.AnswerPings();
+    ASSERT_TRUE(link.LoadDriver());
+    ASSERT_TRUE(link.Find());
+    ASSERT_EQ(link.Open(), OpenStatus::Ok);
+    pod.StopAnswering();
+  }
+
+  static fs::path FreshRoot() {
+    return fs::temp_directory_path() /
+           ("bfx-tty-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  }
+
+  PtyPod pod;
+  fs::path root = FreshRoot();
+  TtyDriver driver{(root / "sys").string(), (root / "dev").string()};
+  SystemClock clock;
+  PodLink link{driver, clock};
+};
+
+TEST_F(TtyDriverTest, ListsUsbPortsByProductStringInKernelOrder) {
+  TtyDriver fresh((root / "sys").string(), (root / "dev").string());
+  ASSERT_TRUE(fresh.Load());
+  uint32_t count = 0;
+  ASSERT_EQ(fresh.ListDeviceCount(count), kFtOk);
+  ASSERT_EQ(count, 2u);
+  char description[kFtDescriptionSize];
+  ASSERT_EQ(fresh.ListDeviceDescription(0, description), kFtOk);
+  EXPECT_STREQ(description, "FT232R USB UART");
+  ASSERT_EQ(fresh.ListDeviceDescription(1, description), kFtOk);
+  EXPECT_STREQ(description, "Brontaflex POD");
+  EXPECT_NE(fresh.ListDeviceDescription(2, description), kFtOk);
+}
+
+TEST_F(TtyDriverTest, OpensConfiguresAndPingsThePod) {
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  EXPECT_EQ(ReadFile(LatencyFile()), "1\n");
+
+  // The line as the POD needs it: 921600 8N1, raw, no flow control.
+  const int fd = open(pod.devicePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(fd, 0);
+  termios line{};
+  ASSERT_EQ(tcgetattr(fd, &line), 0);
+  close(fd);
+  EXPECT_EQ(cfgetospeed(&line), B921600);
+  EXPECT_EQ(cfgetispeed(&line), B921600);
+  EXPECT_EQ(line.c_cflag & (CSIZE | CSTOPB | PARENB | CRTSCTS), static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL), 0u);
+  EXPECT_EQ(line.c_oflag & OPOST, 0u);
+}
+
+TEST_F(TtyDriverTest, WritesAndReadsBytesUnchanged) {
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  const std::string frame = "\x02O023F40000028\x03\r\n\x11\x13";
+  ASSERT_TRUE(link.Write(frame.data(), static_cast<uint32_t>(frame.size()), 200));
+  EXPECT_EQ(pod.Receive(200), frame);
+
+  pod.Send(std::string("!\x3F\x40\x00\r\n", 6));
+  char reply[6] = {};
+  ASSERT_TRUE(link.Read(reply, 6, 200));
+  EXPECT_EQ(std::string(reply, 6), std::string("!\x3F\x40\x00\r\n", 6));
+}
+
+TEST_F(TtyDriverTest, ReadOfASilentPodTimesOut) {
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  const auto start = std::chrono::steady_clock::now();
+  char byte = 0;
+  EXPECT_FALSE(link.Read(&byte, 1, 100));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  // Two empty driver reads of 200 ms each.
+  EXPECT_GE(elapsed, std::chrono::milliseconds(390));
+  EXPECT_LT(elapsed, std::chrono::milliseconds(1500));
+}
+
+TEST_F(TtyDriverTest, PurgeDiscardsWhatArrived) {
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  pod.Send("xyz");
+  uint32_t waiting = 0;
+  for (int i = 0; i < 100 && waiting < 3; ++i) {
+    ASSERT_TRUE(link.QueuedInput(waiting));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_EQ(waiting, 3u);
+  link.Purge();
+  ASSERT_TRUE(link.QueuedInput(waiting));
+  EXPECT_EQ(waiting, 0u);
+}
+
+TEST_F(TtyDriverTest, SilentPortIsNoAnswerAndIsClosedAgain) {
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  EXPECT_EQ(link.Open(), OpenStatus::NoAnswer);
+  // Closed: opening again works and this time the POD answers.
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+}
+
+TEST_F(TtyDriverTest, UnpluggedPodFailsTheReadInsteadOfHanging) {
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  pod.Hangup();
+  char byte = 0;
+  EXPECT_FALSE(link.Read(&byte, 1, 200));
+  link.Close();
+}
+
+TEST_F(TtyDriverTest, NamedDeviceIsThePodWithoutSysfs) {
+  auto named = TtyDriver::ForDevice(pod.devicePath(), (root / "nothing").string());
+  PodLink direct(*named, clock);
+  pod.AnswerPings();
+  ASSERT_TRUE(direct.LoadDriver());
+  ASSERT_TRUE(direct.Find());
+  EXPECT_STREQ(direct.description(), "Brontaflex POD");
+  // Without a latency attribute the port still opens.
+  EXPECT_EQ(direct.Open(), OpenStatus::Ok);
+  pod.StopAnswering();
+
+  auto missing = TtyDriver::ForDevice((root / "dev/ttyUSB99").string());
+  PodLink nowhere(*missing, clock);
+  ASSERT_TRUE(nowhere.LoadDriver());
+  EXPECT_FALSE(nowhere.Find());
+}
+
+TEST_F(TtyDriverTest, NoTtyClassMeansNoDriver) {
+  TtyDriver elsewhere((root / "nothing").string(), (root / "dev").string());
+  EXPECT_FALSE(elsewhere.Load());
+}
+
+}  // namespace
