@@ -1,0 +1,82 @@
+#include "cli/CommandLine.h"
+
+#include <algorithm>
+
+std::optional<std::string> CliArgs::Value(std::string_view option) const {
+  const auto it = values.find(option);
+  if (it == values.end()) {
+    return std::nullopt;
+  }
+  return it->second;
+}
+
+std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
+                                    std::span<const std::string_view> args, std::string& error) {
+  CliArgs parsed;
+  bool optionsEnded = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string_view arg = args[i];
+    if (optionsEnded || !arg.starts_with("--")) {
+      parsed.operands.emplace_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    const size_t equals = arg.find('=');
+    const std::string_view name = arg.substr(0, equals);
+    const auto option = std::ranges::find(command.options, name, &CliOption::name);
+    if (option == command.options.end()) {
+      error = "unknown option " + std::string(name);
+      return std::nullopt;
+    }
+    std::string value;
+    if (option->valueName.empty()) {
+      if (equals != std::string_view::npos) {
+        error = "option " + std::string(name) + " takes no value";
+        return std::nullopt;
+      }
+    } else if (equals != std::string_view::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      error = "option " + std::string(name) + " needs " + std::string(option->valueName);
+      return std::nullopt;
+    }
+    parsed.values.insert_or_assign(std::string(name), std::move(value));
+  }
+  if (parsed.operands.size() < command.minOperands ||
+      parsed.operands.size() > command.maxOperands) {
+    error = parsed.operands.size() < command.minOperands ? "missing " : "too many operands for ";
+    error += std::string(command.operands);
+    return std::nullopt;
+  }
+  return parsed;
+}
+
+void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
+  out << "Usage: brontaflex-cli " << command.name;
+  if (!command.operands.empty()) {
+    out << ' ' << command.operands;
+  }
+  for (const CliOption& option : command.options) {
+    out << " [" << option.name;
+    if (!option.valueName.empty()) {
+      out << ' ' << option.valueName;
+    }
+    out << ']';
+  }
+  out << "\n\n" << command.summary << "\n\nOptions:\n";
+  for (const CliOption& option : command.options) {
+    std::string left(option.name);
+    if (!option.valueName.empty()) {
+      left += ' ';
+      left += option.valueName;
+    }
+    out << "  " << left << std::string(std::max<size_t>(2, 18 - left.size()), ' ') << option.help
+        << '\n';
+  }
+  out << "  --help            show this help\n\n" << command.details;
+}

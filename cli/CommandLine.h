@@ -1,0 +1,52 @@
+// What every brontaflex-cli command shares: how it describes itself, how its
+// arguments are parsed, and the exit statuses common to all commands.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Exit statuses shared by every command. A command that reads a COFF file
+// first exits with the reader's outcome code (1..9) when that read fails;
+// commands number their own failures from 10 on.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 64;
+
+struct CliOption {
+  std::string_view name;       // "--device"
+  std::string_view valueName;  // "NAME"; empty for a flag without a value
+  std::string_view help;
+};
+
+struct CliArgs {
+  std::vector<std::string> operands;
+  std::map<std::string, std::string, std::less<>> values;  // options given, by name
+
+  bool Has(std::string_view option) const { return values.contains(option); }
+  std::optional<std::string> Value(std::string_view option) const;
+};
+
+struct CliCommand {
+  std::string_view name;
+  std::string_view operands;  // shown in the usage line, e.g. "FILE"
+  size_t minOperands;
+  size_t maxOperands;
+  std::string_view summary;  // one line for the list of commands
+  std::string_view details;  // what it prints and its exit statuses
+  std::span<const CliOption> options;
+  // Runs with parsed arguments; returns the exit status.
+  int (*run)(const CliArgs& args);
+};
+
+// Parses the arguments that follow the command name: options with a value as
+// "--name VALUE" or "--name=VALUE", flags as "--name", "--" ends the options.
+// On failure returns none and says why in `error`.
+std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
+                                    std::span<const std::string_view> args, std::string& error);
+
+void PrintCommandHelp(const CliCommand& command, std::ostream& out);

@@ -1,0 +1,169 @@
+// brontaflex-cli info: reads a COFF file the way the Load button does and
+// shows the sections kept and the totals, as text or as one JSON object.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <array>
+#include <cstdio>
+#include <iomanip>
+#include <iostream>
+#include <sstream>
+
+#include "cli/Commands.h"
+#include "image/CoffReader.h"
+#include "image/McuCatalogue.h"
+#include "image/ProgramImage.h"
+
+namespace {
+
+const std::array<CliOption, 2> kOptions{{
+    {"--device", "NAME", "F2801, F2802, F2806, F2808 or F2809 (default F2808)"},
+    {"--json", "", "print one JSON object with the image's own field names"},
+}};
+
+// Section names are bytes from the file; keep control bytes off the terminal.
+std::string Printable(const std::string& name) {
+  std::string out;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Hex(uint32_t value, int digits) {
+  std::ostringstream out;
+  out << "0x" << std::uppercase << std::hex << std::setw(digits) << std::setfill('0') << value;
+  return out.str();
+}
+
+void PrintText(const ProgramImage& image) {
+  size_t nameWidth = 4;
+  for (const auto& section : image.sections) {
+    nameWidth = std::max(nameWidth, Printable(section->name).size());
+  }
+  if (!image.sections.empty()) {
+    std::cout << '\n'
+              << std::left << std::setw(4) << "#" << std::setw(static_cast<int>(nameWidth) + 2)
+              << "name" << std::setw(10) << "address" << std::setw(10) << "words"
+              << std::setw(8) << "memory" << "sectors\n";
+  }
+  int number = 1;
+  for (const auto& section : image.sections) {
+    std::cout << std::left << std::setw(4) << number++ << std::setw(static_cast<int>(nameWidth) + 2)
+              << Printable(section->name) << std::setw(10) << Hex(section->address, 6)
+              << std::setw(10) << section->wordCount << std::setw(8)
+              << (section->inFlash ? "flash" : "RAM")
+              << (section->inFlash ? Hex(section->sectorMask, 2) : "-") << '\n';
+  }
+  std::cout << '\n'
+            << "sectionCount       " << image.sectionCount << '\n'
+            << "imageBytes         " << image.imageBytes << '\n'
+            << "flashSectionCount  " << image.flashSectionCount << '\n'
+            << "flashBytes         " << image.flashBytes << '\n'
+            << "ramSectionCount    " << image.ramSectionCount << '\n'
+            << "ramBytes           " << image.ramBytes << '\n'
+            << "flashSectorMask    " << Hex(image.flashSectorMask, 2) << '\n'
+            << "flashListEnd       " << image.flashListEnd << '\n';
+}
+
+void PrintJson(CoffReadResult result, const McuInfo& mcu, const ProgramImage& image) {
+  QJsonArray sections;
+  for (const auto& section : image.sections) {
+    sections.append(QJsonObject{
+        // Latin-1 keeps every byte of a name, whatever the file holds.
+        {"name", QString::fromLatin1(section->name.data(),
+                                     static_cast<qsizetype>(section->name.size()))},
+        {"address", static_cast<qint64>(section->address)},
+        {"wordCount", static_cast<qint64>(section->wordCount)},
+        {"offset", static_cast<qint64>(section->offset)},
+        {"inFlash", section->inFlash},
+        {"sectorMask", section->sectorMask},
+    });
+  }
+  const std::string_view name = CoffReadResultName(result);
+  const std::string_view message = CoffReadResultMessage(result);
+  const QJsonObject object{
+      {"result", QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))},
+      {"message", QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()))},
+      {"device", QString::fromLatin1(mcu.name.data(), static_cast<qsizetype>(mcu.name.size()))},
+      {"sections", sections},
+      {"sectionCount", image.sectionCount},
+      {"imageBytes", static_cast<qint64>(image.imageBytes)},
+      {"hasFlash", image.hasFlash},
+      {"flashSectorMask", image.flashSectorMask},
+      {"flashSectionCount", image.flashSectionCount},
+      {"flashListEnd", image.flashListEnd},
+      {"flashBytes", static_cast<qint64>(image.flashBytes)},
+      {"ramSectionCount", image.ramSectionCount},
+      {"ramBytes", static_cast<qint64>(image.ramBytes)},
+  };
+  std::cout << QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
+}
+
+int RunInfo(const CliArgs& args) {
+  uint8_t mcuType = kDefaultMcuType;
+  if (const auto device = args.Value("--device")) {
+    const auto found = FindMcuType(*device);
+    if (!found) {
+      std::cerr << "brontaflex-cli info: unknown device " << *device
+                << " (F2801, F2802, F2806, F2808 or F2809)\n";
+      return kExitUsage;
+    }
+    mcuType = *found;
+  }
+  ProgramImage image;
+  const CoffReadResult result = ReadCoffFile(args.operands[0], mcuType, image);
+  if (result == CoffReadResult::Ok) {
+    image.Summarize();
+  } else {
+    image.Clear();
+  }
+  if (!image.allocationError.empty()) {
+    std::cerr << image.allocationError << '\n';
+  }
+  if (args.Has("--json")) {
+    PrintJson(result, McuEntry(mcuType), image);
+  } else if (result == CoffReadResult::Ok) {
+    std::cout << CoffReadResultMessage(result) << "\nDevice: " << McuEntry(mcuType).name << '\n';
+    PrintText(image);
+  } else {
+    std::cerr << CoffReadResultMessage(result) << '\n';
+  }
+  return static_cast<int>(result);
+}
+
+}  // namespace
+
+const CliCommand kInfoCommand{
+    .name = "info",
+    .operands = "FILE",
+    .minOperands = 1,
+    .maxOperands = 1,
+    .summary = "read a COFF file and show the sections kept for a device and the totals",
+    .details = "Prints the outcome of reading FILE, one line per section kept (name, word\n"
+               "address, word count, flash or RAM, flash sectors touched) and the totals.\n"
+               "With --json the same comes as one JSON object whose fields are named as in\n"
+               "the program image: result, message, device, sections (name, address,\n"
+               "wordCount, offset, inFlash, sectorMask), sectionCount, imageBytes, hasFlash,\n"
+               "flashSectorMask, flashSectionCount, flashListEnd, flashBytes,\n"
+               "ramSectionCount, ramBytes.\n\n"
+               "Exit status:\n"
+               "  0   the file was read\n"
+               "  1   OpenFailed: the file cannot be opened\n"
+               "  2   NotCoff: not a COFF file, or its headers lie outside the file\n"
+               "  3   TargetMismatch: built for another CPU than the C28x\n"
+               "  4   FileError: the file points at positions of 2 GiB or more\n"
+               "  5   OutOfMemory\n"
+               "  6   ImageTooLarge: the sections exceed the 8 MiB program image\n"
+               "  64  bad usage\n",
+    .options = kOptions,
+    .run = RunInfo,
+};

@@ -1,0 +1,60 @@
+// brontaflex-cli: the programmer's operations from a terminal.
+#include <algorithm>
+#include <array>
+#include <iostream>
+#include <string_view>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace {
+
+const std::array<const CliCommand*, 1> kCommands{&kInfoCommand};
+
+void PrintUsage(std::ostream& out) {
+  out << "Usage: brontaflex-cli COMMAND [ARGUMENTS]\n"
+         "       brontaflex-cli COMMAND --help\n\n"
+         "Flash programmer for the TMS320F2801, F2802, F2806, F2808 and F2809.\n\n"
+         "Commands:\n";
+  for (const CliCommand* command : kCommands) {
+    out << "  " << command->name << std::string(std::max<size_t>(2, 14 - command->name.size()), ' ')
+        << command->summary << '\n';
+  }
+  out << "\nExit status: 0 on success, 64 for bad usage, other values as each command's\n"
+         "help describes.\n";
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
+  if (args.empty()) {
+    PrintUsage(std::cerr);
+    return kExitUsage;
+  }
+  if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    PrintUsage(std::cout);
+    return kExitOk;
+  }
+  const auto command =
+      std::ranges::find(kCommands, args[0], [](const CliCommand* c) { return c->name; });
+  if (command == kCommands.end()) {
+    std::cerr << "brontaflex-cli: unknown command " << args[0] << "\n\n";
+    PrintUsage(std::cerr);
+    return kExitUsage;
+  }
+  const std::span<const std::string_view> rest(args.begin() + 1, args.end());
+  if (std::ranges::find(rest, "--help") != rest.end() ||
+      std::ranges::find(rest, "-h") != rest.end()) {
+    PrintCommandHelp(**command, std::cout);
+    return kExitOk;
+  }
+  std::string error;
+  const auto parsed = ParseCliArgs(**command, rest, error);
+  if (!parsed) {
+    std::cerr << "brontaflex-cli " << (*command)->name << ": " << error << "\n\n";
+    PrintCommandHelp(**command, std::cerr);
+    return kExitUsage;
+  }
+  return (*command)->run(*parsed);
+}
