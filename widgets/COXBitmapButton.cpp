@@ -52,6 +52,7 @@ QImage Tinted(QImage shape, const QColor& color) {
   QPainter painter(&shape);
   painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
   painter.fillRect(shape.rect(), color);
+  painter.end();
   return shape;
 }
 
@@ -66,6 +67,7 @@ QImage EmbossedPicture(const QImage& picture, const QPalette& palette) {
   painter.drawImage(0, 0, Tinted(shape, palette.color(QPalette::Active, QPalette::Dark)));
   painter.setCompositionMode(QPainter::CompositionMode_DestinationIn);
   painter.drawImage(0, 0, picture);
+  painter.end();
   return embossed;
 }
 
