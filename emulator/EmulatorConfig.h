@@ -19,14 +19,14 @@ struct WireTiming {
   bool enabled = false;
   // Handling of any frame, on top of the work of the command itself.
   uint32_t frameUs = 20;
-  uint32_t bootStartUs = 100'000;        // N, M: reset into the SCI boot loader
-  uint32_t algorithmLoadUs = 400'000;    // K: the flash algorithm through the boot loader
-  uint32_t prepareUs = 10'000;           // O 00
-  uint32_t sectorEraseUs = 500'000;      // O 01, per sector
-  uint32_t programWordUs = 40;           // O 02, per word
-  uint32_t pageWriteUs = 20'000;         // W: erase and write one serial-flash page
-  uint32_t pageCompareUs = 400;          // L
-  uint32_t resetUs = 50'000;             // R
+  uint32_t bootStartUs = 100'000;      // N, M: reset into the SCI boot loader
+  uint32_t algorithmLoadUs = 400'000;  // K: the flash algorithm through the boot loader
+  uint32_t prepareUs = 10'000;         // O 00
+  uint32_t sectorEraseUs = 500'000;    // O 01, per sector
+  uint32_t programWordUs = 40;         // O 02, per word
+  uint32_t pageWriteUs = 20'000;       // W: erase and write one serial-flash page
+  uint32_t pageCompareUs = 400;        // L
+  uint32_t resetUs = 50'000;           // R
 
   // Nanoseconds one byte takes on the line: 10 bits (start, 8 data, stop).
   uint64_t ByteNs() const { return enabled ? 10'000'000'000ull / kPodBaud : 0; }

@@ -21,11 +21,17 @@ EmulatorDriver::EmulatorDriver(Clock& clock, EmulatorConfig config)
   line_.latencyMs = config_.initialLatencyMs;
 }
 
-EmulatorDriver::~EmulatorDriver() { Store().Save(); }
+EmulatorDriver::~EmulatorDriver() {
+  Store().Save();
+}
 
-bool EmulatorDriver::Load() { return LoadError().empty(); }
+bool EmulatorDriver::Load() {
+  return LoadError().empty();
+}
 
-void EmulatorDriver::Unload() { Store().Save(); }
+void EmulatorDriver::Unload() {
+  Store().Save();
+}
 
 uint64_t EmulatorDriver::NowNs() {
   const uint32_t tick = clock_.NowMs();

@@ -62,7 +62,7 @@ class EmulatorDriver final : public FtdiDriver {
   // --- For tests and demos ---
   PodFirmware& Firmware() { return firmware_; }
   TargetBoard& Target() { return firmware_.Target(); }
-  PodStore& Store() { return firmware_.Store(); }
+  SerialFlashStore& Store() { return firmware_.Store(); }
   FaultPlan& Faults() { return firmware_.Faults(); }
   const std::vector<TranscriptEntry>& Transcript() const { return firmware_.Transcript(); }
   const LineSettings& Line() const { return line_; }
@@ -104,5 +104,5 @@ class EmulatorDriver final : public FtdiDriver {
   std::deque<TimedByte> toPc_;
   uint64_t txLineFreeNs_ = 0;  // when the PC-to-POD line is idle again
   uint64_t rxLineFreeNs_ = 0;
-  uint64_t podFreeNs_ = 0;     // when the POD has finished its work so far
+  uint64_t podFreeNs_ = 0;  // when the POD has finished its work so far
 };

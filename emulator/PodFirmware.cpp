@@ -11,21 +11,46 @@ constexpr char kErased = static_cast<char>(0xFF);  // what unwritten serial flas
 // does not know. O has three forms and is checked on its own.
 std::optional<size_t> PayloadDigits(char letter) {
   switch (letter) {
-    case 'I': case '?': case 'R': case 'G': case 'H': case 'i': case 'J': case 'h': case 'g':
+    case 'I':
+    case '?':
+    case 'R':
+    case 'G':
+    case 'H':
+    case 'i':
+    case 'J':
+    case 'h':
+    case 'g':
       return 0;
-    case 'N': return 1;
-    case 'l': return 2;
-    case 'S': case 'U': case 'Y': case 'X': return 4;
-    case 'W': case 'L': case 'Q': return 8;
-    case 'V': return 20;
-    case 'T': return 28;
-    case 'P': return 32;
-    case 'M': case 'K': return 33;
-    default: return std::nullopt;
+    case 'N':
+      return 1;
+    case 'l':
+      return 2;
+    case 'S':
+    case 'U':
+    case 'Y':
+    case 'X':
+      return 4;
+    case 'W':
+    case 'L':
+    case 'Q':
+      return 8;
+    case 'V':
+      return 20;
+    case 'T':
+      return 28;
+    case 'P':
+      return 32;
+    case 'M':
+    case 'K':
+      return 33;
+    default:
+      return std::nullopt;
   }
 }
 
-bool HasReply(char letter) { return letter != 'S' && letter != 'G' && letter != 'H' && letter != 'i'; }
+bool HasReply(char letter) {
+  return letter != 'S' && letter != 'G' && letter != 'H' && letter != 'i';
+}
 
 CsmKeys TakeKeys(FrameFields& fields) {
   CsmKeys keys;
@@ -159,8 +184,12 @@ std::optional<PodFirmware::Response> PodFirmware::Receive(char byte, uint64_t at
 }
 
 void PodFirmware::RecordGarbled(std::string_view bytes, uint64_t atNs) {
-  Record({TranscriptEntry::Kind::Junk, std::string(bytes), {},
-          "the line is not set to 921600 baud, 8 data bits, 1 stop bit, no parity", {}, atNs});
+  Record({TranscriptEntry::Kind::Junk,
+          std::string(bytes),
+          {},
+          "the line is not set to 921600 baud, 8 data bits, 1 stop bit, no parity",
+          {},
+          atNs});
 }
 
 void PodFirmware::Record(TranscriptEntry entry) {
@@ -294,7 +323,8 @@ PodFirmware::Outcome PodFirmware::FlashCommand(std::string_view payload) {
       return {ack, target_.PrepareFlash(), timing_.prepareUs};
     case 1: {
       const auto mask = static_cast<uint16_t>(fields.Take(4));
-      const auto sectors = std::popcount(static_cast<uint16_t>(mask & target_.Device().allSectorsMask));
+      const auto sectors =
+          std::popcount(static_cast<uint16_t>(mask & target_.Device().allSectorsMask));
       return {ack, target_.EraseSectors(mask), uint64_t{timing_.sectorEraseUs} * sectors};
     }
     default: {

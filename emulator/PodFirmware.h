@@ -12,7 +12,7 @@
 #include "emulator/EmulatorConfig.h"
 #include "emulator/FaultPlan.h"
 #include "emulator/FrameParser.h"
-#include "emulator/PodStore.h"
+#include "emulator/SerialFlashStore.h"
 #include "emulator/TargetBoard.h"
 
 struct TranscriptEntry {
@@ -37,7 +37,7 @@ class PodFirmware {
   // The POD's answer to anything it cannot do; any byte but "!" is a failure.
   static constexpr char kNak = 0x15;
   // Words streamed in S frames wait here for O 02, W or L: one serial-flash page.
-  static constexpr size_t kWordBufferWords = PodStore::kPageBytes / 2;
+  static constexpr size_t kWordBufferWords = SerialFlashStore::kPageBytes / 2;
 
   struct Response {
     std::string reply;
@@ -56,8 +56,8 @@ class PodFirmware {
   void PowerCycle();
 
   TargetBoard& Target() { return target_; }
-  PodStore& Store() { return store_; }
-  const PodStore& Store() const { return store_; }
+  SerialFlashStore& Store() { return store_; }
+  const SerialFlashStore& Store() const { return store_; }
   FaultPlan& Faults() { return faults_; }
   const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
   void ClearTranscript() { transcript_.clear(); }
@@ -86,7 +86,7 @@ class PodFirmware {
   WireTiming timing_;
   FrameParser parser_;
   TargetBoard target_;
-  PodStore store_;
+  SerialFlashStore store_;
   FaultPlan faults_;
   std::vector<uint16_t> words_;
   bool wordsOverflowed_ = false;

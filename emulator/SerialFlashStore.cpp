@@ -1,4 +1,4 @@
-#include "emulator/PodStore.h"
+#include "emulator/SerialFlashStore.h"
 
 #include <charconv>
 #include <filesystem>
@@ -44,7 +44,7 @@ std::string KeysToHex(const CsmKeys& keys) {
 }
 
 // One line of the state file into the contents; false when it makes no sense.
-bool ReadStateLine(const std::string& line, PodStoreContents& contents) {
+bool ReadStateLine(const std::string& line, SerialFlashContents& contents) {
   std::istringstream in(line);
   std::string kind;
   in >> kind;
@@ -61,7 +61,7 @@ bool ReadStateLine(const std::string& line, PodStoreContents& contents) {
     std::string hex;
     in >> page >> hex;
     const auto bytes = FromHex(hex);
-    if (!in || !bytes || bytes->empty() || bytes->size() > PodStore::kPageBytes ||
+    if (!in || !bytes || bytes->empty() || bytes->size() > SerialFlashStore::kPageBytes ||
         page > 0xFFFF) {
       return false;
     }
@@ -94,8 +94,7 @@ bool ReadStateLine(const std::string& line, PodStoreContents& contents) {
     if (!in || podCode > 0xF || csmFlag > 0xF || mask > 0xFFFF || eraseAll > 0xFF) {
       return false;
     }
-    contents.coffInfo = StoredCoffInfo{static_cast<uint8_t>(podCode),
-                                       static_cast<uint8_t>(csmFlag),
+    contents.coffInfo = StoredCoffInfo{static_cast<uint8_t>(podCode), static_cast<uint8_t>(csmFlag),
                                        static_cast<uint16_t>(mask), static_cast<uint8_t>(eraseAll)};
   } else {
     return false;
@@ -106,7 +105,7 @@ bool ReadStateLine(const std::string& line, PodStoreContents& contents) {
 
 }  // namespace
 
-std::vector<uint8_t> PodStoreContents::ProgramBytes() const {
+std::vector<uint8_t> SerialFlashContents::ProgramBytes() const {
   std::vector<uint8_t> bytes;
   for (const auto& [number, page] : pages) {
     bytes.insert(bytes.end(), page.begin(), page.end());
@@ -114,20 +113,29 @@ std::vector<uint8_t> PodStoreContents::ProgramBytes() const {
   return bytes;
 }
 
-PodStore::PodStore(std::string statePath) : statePath_(std::move(statePath)) {
-  if (!statePath_.empty() && std::filesystem::exists(statePath_) && !Read(loadError_)) {
+SerialFlashStore::SerialFlashStore(std::string statePath) : statePath_(std::move(statePath)) {
+  std::error_code unknown;
+  if (!statePath_.empty() && std::filesystem::exists(statePath_, unknown) && !Read(loadError_)) {
     loadError_ = "cannot read the POD state file " + statePath_ + ": " + loadError_;
   }
 }
 
-bool PodStore::Read(std::string& error) {
+bool SerialFlashStore::Read(std::string& error) {
   std::ifstream file(statePath_);
+  if (!file) {
+    error = "it cannot be opened";
+    return false;
+  }
   std::string line;
+  // An empty file is a POD that holds nothing yet.
+  if (file.peek() == std::ifstream::traits_type::eof()) {
+    return true;
+  }
   if (!std::getline(file, line) || line != kStateHeader) {
     error = "not a POD state file";
     return false;
   }
-  PodStoreContents contents;
+  SerialFlashContents contents;
   for (int number = 2; std::getline(file, line); ++number) {
     if (!line.empty() && !ReadStateLine(line, contents)) {
       error = "line " + std::to_string(number) + " is damaged";
@@ -138,7 +146,7 @@ bool PodStore::Read(std::string& error) {
   return true;
 }
 
-bool PodStore::Save() {
+bool SerialFlashStore::Save() {
   if (statePath_.empty() || !dirty_) {
     return true;
   }
@@ -182,19 +190,21 @@ bool PodStore::Save() {
   return true;
 }
 
-void PodStore::Replace(PodStoreContents contents) {
+void SerialFlashStore::Replace(SerialFlashContents contents) {
   contents_ = std::move(contents);
   dirty_ = true;
 }
 
-void PodStore::Begin() {
+void SerialFlashStore::Begin() {
   accessOpen_ = true;
   writtenInAccess_ = false;
 }
 
-void PodStore::End() { accessOpen_ = false; }
+void SerialFlashStore::End() {
+  accessOpen_ = false;
+}
 
-void PodStore::Abort() {
+void SerialFlashStore::Abort() {
   if (accessOpen_ && writtenInAccess_) {
     contents_ = {};
     dirty_ = true;
@@ -202,7 +212,7 @@ void PodStore::Abort() {
   accessOpen_ = false;
 }
 
-Refusal PodStore::StartWrite() {
+Refusal SerialFlashStore::StartWrite() {
   if (!accessOpen_) {
     return "no serial-flash access is open (G)";
   }
@@ -214,7 +224,7 @@ Refusal PodStore::StartWrite() {
   return std::nullopt;
 }
 
-Refusal PodStore::CheckPage(uint32_t page, size_t bytes) const {
+Refusal SerialFlashStore::CheckPage(uint32_t page, size_t bytes) const {
   if (bytes == 0 || bytes > kPageBytes) {
     return "a page holds 1 to 264 bytes";
   }
@@ -224,7 +234,7 @@ Refusal PodStore::CheckPage(uint32_t page, size_t bytes) const {
   return std::nullopt;
 }
 
-Refusal PodStore::PutSection(uint32_t ordinal, const StoredSection& section) {
+Refusal SerialFlashStore::PutSection(uint32_t ordinal, const StoredSection& section) {
   if (ordinal >= kPodMaxSections) {
     return "the POD keeps at most 70 sections";
   }
@@ -235,7 +245,7 @@ Refusal PodStore::PutSection(uint32_t ordinal, const StoredSection& section) {
   return std::nullopt;
 }
 
-Refusal PodStore::PutPage(uint32_t page, std::vector<uint8_t> bytes) {
+Refusal SerialFlashStore::PutPage(uint32_t page, std::vector<uint8_t> bytes) {
   if (auto refusal = CheckPage(page, bytes.size())) {
     return refusal;
   }
@@ -246,7 +256,7 @@ Refusal PodStore::PutPage(uint32_t page, std::vector<uint8_t> bytes) {
   return std::nullopt;
 }
 
-Refusal PodStore::ComparePage(uint32_t page, const std::vector<uint8_t>& bytes) const {
+Refusal SerialFlashStore::ComparePage(uint32_t page, const std::vector<uint8_t>& bytes) const {
   if (!accessOpen_) {
     return "no serial-flash access is open (G)";
   }
@@ -263,7 +273,7 @@ Refusal PodStore::ComparePage(uint32_t page, const std::vector<uint8_t>& bytes) 
   return std::nullopt;
 }
 
-Refusal PodStore::PutPassword(const CsmKeys& keys) {
+Refusal SerialFlashStore::PutPassword(const CsmKeys& keys) {
   if (auto refusal = StartWrite()) {
     return refusal;
   }
@@ -271,7 +281,7 @@ Refusal PodStore::PutPassword(const CsmKeys& keys) {
   return std::nullopt;
 }
 
-Refusal PodStore::PutTag(const StoredTag& tag) {
+Refusal SerialFlashStore::PutTag(const StoredTag& tag) {
   if (auto refusal = StartWrite()) {
     return refusal;
   }
@@ -279,7 +289,7 @@ Refusal PodStore::PutTag(const StoredTag& tag) {
   return std::nullopt;
 }
 
-Refusal PodStore::PutCoffInfo(const StoredCoffInfo& info) {
+Refusal SerialFlashStore::PutCoffInfo(const StoredCoffInfo& info) {
   if (auto refusal = StartWrite()) {
     return refusal;
   }

@@ -14,9 +14,9 @@
 #include "pod/CsmKeys.h"
 
 struct StoredSection {
-  uint32_t address = 0;    // word address on the target
+  uint32_t address = 0;  // word address on the target
   uint32_t wordCount = 0;
-  uint32_t offset = 0;     // byte offset of its data among the program pages
+  uint32_t offset = 0;  // byte offset of its data among the program pages
   bool operator==(const StoredSection&) const = default;
 };
 
@@ -30,34 +30,34 @@ struct StoredCoffInfo {
 
 using StoredTag = std::array<uint8_t, 14>;
 
-struct PodStoreContents {
-  std::map<uint8_t, StoredSection> sections;        // by ordinal
+struct SerialFlashContents {
+  std::map<uint8_t, StoredSection> sections;       // by ordinal
   std::map<uint16_t, std::vector<uint8_t>> pages;  // by page number
   std::optional<CsmKeys> password;
   std::optional<StoredTag> tag;
   std::optional<StoredCoffInfo> coffInfo;
 
-  bool operator==(const PodStoreContents&) const = default;
+  bool operator==(const SerialFlashContents&) const = default;
   // The pages laid end to end in page order: the stored program data.
   std::vector<uint8_t> ProgramBytes() const;
 };
 
-class PodStore {
+class SerialFlashStore {
  public:
   static constexpr uint32_t kPageBytes = 264;
 
   // Reads the state file at `statePath` when one exists. A file that cannot be
   // read is left untouched and never overwritten; LoadError() says why.
-  explicit PodStore(std::string statePath = {});
+  explicit SerialFlashStore(std::string statePath = {});
 
   const std::string& LoadError() const { return loadError_; }
   // Writes the state file if the contents changed since it was read or written.
   // False when writing failed.
   bool Save();
 
-  const PodStoreContents& Contents() const { return contents_; }
+  const SerialFlashContents& Contents() const { return contents_; }
   // For tests that need a POD holding a program already.
-  void Replace(PodStoreContents contents);
+  void Replace(SerialFlashContents contents);
 
   // G opens an access; the first write of an access clears the old program,
   // since it is about to be overwritten. H closes the access. i abandons it: a
@@ -82,7 +82,7 @@ class PodStore {
 
   std::string statePath_;
   std::string loadError_;
-  PodStoreContents contents_;
+  SerialFlashContents contents_;
   bool accessOpen_ = false;
   bool writtenInAccess_ = false;
   bool dirty_ = false;

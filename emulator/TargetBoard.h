@@ -52,8 +52,8 @@ class TargetBoard {
   // loader. The algorithm can reach the flash only on an unlocked part, so a
   // secured part needs the keys (useKeys) or an unlock by M beforehand.
   Refusal LoadFlashAlgorithm(bool useKeys, const CsmKeys& keys);
-  Refusal PrepareFlash();                  // O 00
-  Refusal EraseSectors(uint16_t mask);     // O 01
+  Refusal PrepareFlash();               // O 00
+  Refusal EraseSectors(uint16_t mask);  // O 01
   // O 02: flash programming can only clear bits, so each word becomes old AND
   // new; a word that thereby differs from the one asked for fails the command.
   Refusal ProgramFlash(uint32_t address, std::span<const uint16_t> words);
