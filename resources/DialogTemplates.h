@@ -29,7 +29,7 @@ enum ControlId : int {
   IDC_MESSAGE = 1013,
   IDC_POD_INFO = 1014,
   IDC_CSM_OPTION = 1015,
-  IDC_KEY0 = 1016,  // KEY0..KEY7 edits: IDC_KEY0 + k
+  IDC_KEY0 = 1016,        // KEY0..KEY7 edits: IDC_KEY0 + k
   IDC_KEY_LABEL0 = 1024,  // their captions: IDC_KEY_LABEL0 + k
 };
 
@@ -50,9 +50,9 @@ enum class ControlKind {
 
 enum ControlStyle : uint32_t {
   kStyleNone = 0,
-  kStyleUpperCase = 1 << 0,        // edits turn typed letters to upper case
-  kStyleDefaultButton = 1 << 1,    // the button Enter presses
-  kStyleCenterVertically = 1 << 2, // static text centred on its height
+  kStyleUpperCase = 1 << 0,         // edits turn typed letters to upper case
+  kStyleDefaultButton = 1 << 1,     // the button Enter presses
+  kStyleCenterVertically = 1 << 2,  // static text centred on its height
 };
 
 // A rectangle in dialog units: x from the average character width / 4,
@@ -66,12 +66,12 @@ struct DialogRect {
 
 struct DialogControl {
   int id;
-  std::string_view name;     // "IDC_MCU_TYPE"; empty for fixed texts
+  std::string_view name;  // "IDC_MCU_TYPE"; empty for fixed texts
   ControlKind kind;
   std::string_view caption;  // UTF-8
   DialogRect rect;           // for combo boxes the height includes the dropped list
   uint32_t style = kStyleNone;
-  int maxLength = 0;         // edits: at most this many characters; 0 is no limit
+  int maxLength = 0;  // edits: at most this many characters; 0 is no limit
   std::span<const std::string_view> items = {};  // list contents of combo boxes
 };
 
@@ -92,6 +92,8 @@ inline constexpr std::array<std::string_view, 5> kMcuTypeItems{
 
 // In tab order; a control listed later lies above an earlier one (the group box
 // is listed before the controls it frames).
+// One control a line reads better than the formatter's one field a line.
+// clang-format off
 inline constexpr auto kMainDialogControls = std::to_array<DialogControl>({
     {IDC_STATIC, "", ControlKind::StaticText, "MCU", {7, 7, 28, 14}, kStyleCenterVertically},
     {IDC_MCU_TYPE, "IDC_MCU_TYPE", ControlKind::DropDownList, "", {37, 7, 111, 57}, kStyleNone, 0,
@@ -161,6 +163,7 @@ inline constexpr auto kAboutBoxControls = std::to_array<DialogControl>({
     {IDC_STATIC, "", ControlKind::StaticText, "Brontaflex 버전 1.1", {40, 17, 80, 8}},
     {ID_OK, "IDOK", ControlKind::PushButton, "확인", {124, 13, 50, 16}, kStyleDefaultButton},
 });
+// clang-format on
 
 // Template 100: the About box.
 inline constexpr DialogTemplate kAboutBoxTemplate{
