@@ -1,9 +1,13 @@
 #include "pod/D2xxDriver.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include "emulator/EmulatorDriver.h"
+#include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/ftd2xx_emulator/Ftd2xxEmulator.h"
 
 namespace {
 
@@ -21,6 +25,77 @@ TEST(D2xxDriverTest, MissingLibraryOrFunctionMeansNoDriver) {
     EXPECT_NE(driver.ListDeviceCount(count), kFtOk);
     EXPECT_EQ(count, 0u);
   }
+}
+
+// The backend against a library that exports the D2XX functions over the POD
+// emulator: every call crosses the C interface exactly as with the vendor's.
+class D2xxOverEmulatorTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    library_ = dlopen(FTD2XX_EMULATOR_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library_, nullptr) << dlerror();
+    attach_ = reinterpret_cast<AttachDriverFunction>(dlsym(library_, kAttachDriverSymbol));
+    ASSERT_NE(attach_, nullptr);
+    attach_(&emulator);
+  }
+  void TearDown() override {
+    link.UnloadDriver();
+    if (attach_ != nullptr) {
+      attach_(nullptr);
+    }
+    if (library_ != nullptr) {
+      dlclose(library_);
+    }
+  }
+
+  FakeClock clock;
+  EmulatorDriver emulator{clock};
+  D2xxDriver driver{FTD2XX_EMULATOR_PATH};
+  PodLink link{driver, clock};
+
+ private:
+  void* library_ = nullptr;
+  AttachDriverFunction attach_ = nullptr;
+};
+
+TEST_F(D2xxOverEmulatorTest, FindsOpensAndDrivesThePod) {
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  EXPECT_STREQ(link.description(), "Brontaflex POD");
+  ASSERT_EQ(link.Open(), OpenStatus::Ok);
+  EXPECT_TRUE(emulator.IsOpen());
+  EXPECT_EQ(emulator.Line().baud, 921600u);
+  EXPECT_EQ(emulator.Line().latencyMs, 1);
+  EXPECT_EQ(emulator.Line().readTimeoutMs, 200u);
+
+  uint8_t mcuType = 4;
+  const CsmKeys keys = kErasedCsmKeys;
+  PodCommands pod(link, mcuType, keys);
+  EXPECT_TRUE(pod.QueryVersion());
+  EXPECT_EQ(pod.podVersion(), 11);
+  EXPECT_TRUE(pod.StartSciBoot(false, true));
+  ASSERT_FALSE(emulator.Transcript().empty());
+  EXPECT_EQ(emulator.Transcript().back().frame, std::string("\x02N5\x03"));
+  EXPECT_EQ(emulator.Transcript().back().reply, "!");
+
+  link.Close();
+  EXPECT_FALSE(emulator.IsOpen());
+}
+
+TEST_F(D2xxOverEmulatorTest, UnpluggedPodFailsCommandsAndTheNextOpen) {
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  ASSERT_EQ(link.Open(), OpenStatus::Ok);
+  uint8_t mcuType = 3;
+  const CsmKeys keys = kErasedCsmKeys;
+  PodCommands pod(link, mcuType, keys);
+  emulator.Unplug();
+  EXPECT_FALSE(pod.Ping());
+  link.Close();
+  EXPECT_TRUE(link.found());
+  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  emulator.Replug();
+  EXPECT_EQ(link.Open(), OpenStatus::Ok);
 }
 
 }  // namespace
