@@ -227,6 +227,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Returns at the first byte even with more queued behind it.
         ReadCase{"OneByteOfMany", "!ABC", 0, 0, 1, 200, true, 1},
         ReadCase{"ExactlyCount", "!ABCD", 0, 0, 3, 200, true, 3},
+        // Nothing asked, nothing taken: not even one byte lands in the buffer.
+        ReadCase{"NothingAsked", "!", 0, 0, 0, 200, true, 0},
         // Silence from the start: judged at 401 ms, 201 ms after it began at 200.
         ReadCase{"SilentPod", "", 0, 0, 1, 200, false, 2},
         // A long first-byte time-out: reads end at 200, 401, ..., 1205; 1205 - 200 >= 1000.
@@ -253,15 +255,24 @@ TEST_F(PodLinkTest, ByteWaitingInTheQueueHoldsTheTimeOutOff) {
   }
 }
 
-TEST_F(PodLinkTest, SilenceAcrossTheTickCounterWrapStillEnds) {
-  // The silence starts 0x100 ms before the counter wraps and is judged after it.
-  clock.Advance(0xFFFFFF00u - 200 - clock.NowMs());
-  OpenLink();
-  const uint32_t start = clock.NowMs();
-  char byte = 0;
-  EXPECT_FALSE(link.Read(&byte, 1, 200));
-  EXPECT_EQ(fake.readCalls, 2u);
-  EXPECT_EQ(ElapsedSince(start), 402u);
+TEST_F(PodLinkTest, SilenceAcrossTheTickCounterWrapEndsOnTime) {
+  // With a 250 ms first-byte time-out the silence is judged at +201 (too
+  // early) and ends at +402. The counter wraps between the silence's start
+  // and its end (300 ms before the wrap), or between the start plus the
+  // time-out and the first judgement (220 ms before); neither may hang the
+  // read or end it early.
+  for (const uint32_t beforeWrap : {300u, 220u}) {
+    SCOPED_TRACE(beforeWrap);
+    OpenLink();
+    fake.readLimit = 50;  // a read that never ends fails here instead of hanging
+    const uint32_t readStart = 0u - beforeWrap - PodLink::kDriverTimeoutMs;
+    clock.Advance(readStart - clock.NowMs());
+    char byte = 0;
+    EXPECT_FALSE(link.Read(&byte, 1, 250));
+    EXPECT_EQ(fake.readCalls, 3u);
+    EXPECT_EQ(ElapsedSince(readStart), 603u);
+    link.Close();
+  }
 }
 
 TEST_F(PodLinkTest, ReadFailsWhenTheDriverDoes) {

@@ -185,6 +185,9 @@ FtStatus FakeFtdiDriver::Read(FtHandle handle, void* buffer, uint32_t length, ui
   if (status != kFtOk) {
     return status;
   }
+  if (readCalls > readLimit) {
+    return kFtIoError;
+  }
   // Blocks like the vendor driver: until `length` bytes or the read time-out.
   const uint32_t deadline = clock_.NowMs() + readTimeoutMs_;
   auto* out = static_cast<uint8_t*>(buffer);

@@ -35,6 +35,9 @@ class FakeFtdiDriver final : public FtdiDriver {
   uint32_t statusCallMs = 1;
   // A Write reports this many bytes fewer than it was given.
   uint32_t shortWriteBy = 0;
+  // Reads beyond this many fail, so that a test of a read that should end
+  // fails instead of hanging when it does not.
+  uint32_t readLimit = UINT32_MAX;
 
   // Queues `bytes` to arrive `delayMs` from now, then one every `gapMs`.
   void QueueReply(std::string_view bytes, uint32_t delayMs = 0, uint32_t gapMs = 0);
