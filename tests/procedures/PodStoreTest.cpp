@@ -236,6 +236,8 @@ TEST_F(StoreEmulatorTest, SectionsWithoutWordsAreLeftOutOfStoreAndVerifyAlike) {
   AddSection(0x3F4000, Pattern(5, 1));
   AddSection(0x3F5000, {});
   AddSection(0x3F6000, Pattern(3, 2));
+  // The last flash section has no words: the short page must still be committed.
+  AddSection(0x3F7000, {});
   Connect(kF2808);
 
   ASSERT_TRUE(Store().StorePodImage(false, false, "EMPTY"));
