@@ -3,30 +3,42 @@
 // command line's --driver) names one: d2xx, tty, tty:/dev/PATH or emulator.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "image/McuCatalogue.h"
+#include "pod/Clock.h"
 #include "pod/FtdiDriver.h"
+
+// The names accepted, for --help and error messages.
+inline constexpr std::string_view kDriverNames = "d2xx, tty, tty:/dev/PATH, emulator";
+
+// How the emulated POD is set up when the emulator is chosen.
+struct EmulatorSetup {
+  // Where the POD keeps its serial flash between runs; empty: it starts blank
+  // and forgets at exit.
+  std::filesystem::path statePath;
+  // The device on the emulated target board.
+  uint8_t targetMcuType = kDefaultMcuType;
+};
 
 struct DriverSelection {
   std::unique_ptr<FtdiDriver> driver;  // null when the name is not known
   std::string error;                   // why, for the user
 };
 
-// The backend named `name`; an empty name picks the default. `emulatorState` is
-// the file where the emulated POD keeps its serial flash between runs (empty:
-// the emulated POD starts blank and forgets at exit).
-DriverSelection SelectDriver(std::string_view name,
-                             const std::filesystem::path& emulatorState = {});
-
-// The names accepted, for --help.
-inline constexpr std::string_view kDriverNames = "d2xx, tty, tty:/dev/PATH, emulator";
+// The backend named `name`; an empty name picks the default. `clock` must
+// outlive the driver (the emulator measures its time-outs on it).
+DriverSelection SelectDriver(std::string_view name, Clock& clock,
+                             const EmulatorSetup& emulator = {});
 
 // The value of BRONTAFLEX_DRIVER, empty when unset.
 std::string DriverNameFromEnvironment();
-// Where the command line's emulated POD keeps its serial flash:
-// BRONTAFLEX_EMULATOR_STATE, else $XDG_STATE_HOME/brontaflex/emulated-pod.bin
-// (~/.local/state when XDG_STATE_HOME is unset).
+// Where the command line's emulated POD keeps its serial flash, so that
+// separate runs see the same POD: BRONTAFLEX_EMULATOR_STATE, else
+// $XDG_STATE_HOME/brontaflex/emulated-pod (~/.local/state when XDG_STATE_HOME
+// is unset); empty when there is no home to put it in.
 std::filesystem::path EmulatorStatePathFromEnvironment();

@@ -56,9 +56,11 @@ ProgrammerOperations::~ProgrammerOperations() {
   UnloadDriver();
 }
 
-bool ProgrammerOperations::LoadDriver() {
+bool ProgrammerOperations::LoadDriver(bool showFailure) {
   if (!link_.LoadDriver()) {
-    Error(kDriverMissing);
+    if (showFailure) {
+      Error(kDriverMissing);
+    }
     return false;
   }
   return true;
@@ -97,6 +99,7 @@ OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, boo
   mcuType_ = std::min<uint8_t>(mcuTypeSelection, kMcuTypeCount - 1);
 
   const CoffReadResult result = ReadCoffFile(file, mcuType_, image_);
+  lastReadResult_ = result;
   if (result != CoffReadResult::Ok) {
     if (result == CoffReadResult::OutOfMemory && !image_.allocationError.empty()) {
       ui_.ShowAllocationFailure(image_.allocationError);

@@ -13,6 +13,7 @@
 #include "app/ops/OperationOutcome.h"
 #include "app/ops/OperationRequest.h"
 #include "app/ops/OperationsUi.h"
+#include "image/CoffReader.h"
 #include "image/ProgramImage.h"
 #include "pod/Clock.h"
 #include "pod/CsmKeys.h"
@@ -34,8 +35,9 @@ class ProgrammerOperations {
   ProgrammerOperations& operator=(const ProgrammerOperations&) = delete;
 
   // Window start: load the driver (showing "Fail to load FTD2XX.DLL" when it
-  // fails), then look for the POD without opening it and show the result.
-  bool LoadDriver();
+  // fails and `showFailure` is set), then look for the POD without opening it
+  // and show the result. Every later operation reports a driver that failed.
+  bool LoadDriver(bool showFailure = true);
   bool FindPod();
   // Window end.
   void CloseLink();
@@ -59,6 +61,8 @@ class ProgrammerOperations {
   OperationOutcome PodInfo();
 
   bool imageLoaded() const { return imageLoaded_; }
+  // What the COFF reader said at the last load that found its file.
+  CoffReadResult lastReadResult() const { return lastReadResult_; }
   // The loaded file's name without extension, at most 8 bytes.
   const std::string& programName() const { return programName_; }
   // The name the last POD Write stored; the window restores it from its settings.
@@ -95,6 +99,7 @@ class ProgrammerOperations {
   PodLink link_;
   PodCommands commands_;
   bool imageLoaded_ = false;
+  CoffReadResult lastReadResult_ = CoffReadResult::Ok;
   std::string programName_;
   std::string podFileName_;
   uint16_t podVersion_ = 0;

@@ -1,0 +1,72 @@
+#include "app/ops/DriverSelection.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "tests/ops/Programs.h"
+#include "tests/support/FakeClock.h"
+
+namespace {
+
+TEST(DriverSelectionTest, NamesPickTheirBackend) {
+  FakeClock clock;
+  const struct {
+    const char* name;
+    const char* backend;
+  } cases[] = {
+      {"d2xx", "d2xx"},
+      {"tty", "tty"},
+      {"tty:/dev/ttyUSB3", "tty"},
+      {"emulator", "emulator"},
+  };
+  for (const auto& c : cases) {
+    const DriverSelection selection = SelectDriver(c.name, clock);
+    ASSERT_NE(selection.driver, nullptr) << c.name;
+    EXPECT_EQ(selection.driver->Name(), c.backend);
+    EXPECT_TRUE(selection.error.empty());
+  }
+  // Without the vendor library on this machine the default is Linux's own driver.
+  const DriverSelection fallback = SelectDriver("", clock);
+  ASSERT_NE(fallback.driver, nullptr);
+  EXPECT_TRUE(fallback.driver->Name() == "tty" || fallback.driver->Name() == "d2xx");
+}
+
+TEST(DriverSelectionTest, UnknownNamesAreAClearError) {
+  FakeClock clock;
+  for (const char* name : {"D2XX", "serial", "tty:", "emulator2"}) {
+    const DriverSelection selection = SelectDriver(name, clock);
+    EXPECT_EQ(selection.driver, nullptr) << name;
+    EXPECT_NE(selection.error.find(std::string("\"") + name + "\""), std::string::npos)
+        << selection.error;
+    EXPECT_NE(selection.error.find(kDriverNames), std::string::npos);
+  }
+}
+
+TEST(DriverSelectionTest, EmulatedPodGetsAFolderForItsStateFile) {
+  FakeClock clock;
+  ScratchDir dir;
+  const EmulatorSetup setup{dir.path() / "state" / "pod", 4};
+  const DriverSelection selection = SelectDriver("emulator", clock, setup);
+  ASSERT_NE(selection.driver, nullptr);
+  // The folder is made so the POD has somewhere to save.
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "state"));
+}
+
+TEST(DriverSelectionTest, StatePathFromTheEnvironment) {
+  const auto with = [](const char* state, const char* xdg, const char* home) {
+    state ? setenv("BRONTAFLEX_EMULATOR_STATE", state, 1) : unsetenv("BRONTAFLEX_EMULATOR_STATE");
+    xdg ? setenv("XDG_STATE_HOME", xdg, 1) : unsetenv("XDG_STATE_HOME");
+    home ? setenv("HOME", home, 1) : unsetenv("HOME");
+    return EmulatorStatePathFromEnvironment();
+  };
+  const char* savedHome = std::getenv("HOME");
+  const std::string home = savedHome ? savedHome : "";
+  EXPECT_EQ(with("/tmp/pod", "/x", "/h"), "/tmp/pod");
+  EXPECT_EQ(with(nullptr, "/x", "/h"), "/x/brontaflex/emulated-pod");
+  EXPECT_EQ(with(nullptr, nullptr, "/h"), "/h/.local/state/brontaflex/emulated-pod");
+  EXPECT_EQ(with(nullptr, nullptr, nullptr), "");
+  with(nullptr, nullptr, savedHome ? home.c_str() : nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+// What the operations refuse before they touch the POD, the four ways a
+// connection ends, and the CSM keys as typed. A fake driver stands in for the
+// POD; it is never loaded unless a test says so, so an operation that passes
+// every check ends at "Fail to load FTD2XX.DLL".
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "app/ops/ProgrammerOperations.h"
+#include "tests/ops/Programs.h"
+#include "tests/ops/RecordingUi.h"
+#include "tests/support/FakeFtdiDriver.h"
+
+namespace {
+
+constexpr char kDriverMissing[] = "Fail to load FTD2XX.DLL";
+
+class OperationChecksTest : public testing::Test {
+ protected:
+  OperationChecksTest() {
+    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    fake_ = driver.get();
+    ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
+  }
+
+  FakeClock clock_;
+  FakeFtdiDriver* fake_;
+  RecordingUi ui_;
+  std::unique_ptr<ProgrammerOperations> ops_;
+  ScratchDir dir_;
+};
+
+using Operation = OperationOutcome (ProgrammerOperations::*)(const OperationRequest&);
+
+struct CheckCase {
+  const char* what;
+  Operation operation;
+  std::function<OperationRequest(const ScratchDir&)> request;
+  OperationOutcome outcome;
+  const char* message;
+};
+
+OperationRequest FileRequest(const ScratchDir& dir, const CoffWriter& program,
+                             uint8_t mcuType = 3) {
+  OperationRequest request;
+  request.filePath = "  " + dir.Write("program.out", program.Build()) + " ";
+  request.mcuType = mcuType;
+  return request;
+}
+
+OperationRequest PathRequest(const std::string& path) {
+  OperationRequest request;
+  request.filePath = path;
+  return request;
+}
+
+OperationRequest WithZeroKeys(OperationRequest request) {
+  request.useCsm = true;
+  request.keyTexts.fill("0000");
+  return request;
+}
+
+TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingThePod) {
+  const auto target = &ProgrammerOperations::TargetWrite;
+  const auto podWrite = &ProgrammerOperations::PodWrite;
+  const auto podVerify = &ProgrammerOperations::PodVerify;
+  const auto none = [](const ScratchDir&) { return OperationRequest{}; };
+  const auto flash = [](const ScratchDir& d) { return FileRequest(d, FlashProgram()); };
+  const auto ram = [](const ScratchDir& d) { return FileRequest(d, RamProgram()); };
+  const auto sections = [](uint32_t n) {
+    return [n](const ScratchDir& d) { return FileRequest(d, ManySections(n)); };
+  };
+  const auto words = [](uint32_t n) {
+    return [n](const ScratchDir& d) { return FileRequest(d, FlashWords(n), 4); };
+  };
+  const CheckCase cases[] = {
+      {"no file for Target Write", target, none, OperationOutcome::NoFileGiven,
+       "Please, specify COFF file to write target"},
+      {"no file for POD Write", podWrite, none, OperationOutcome::NoFileGiven,
+       "Please, specify COFF file to write serial flash in Brontaflex POD"},
+      {"no file for POD Verify", podVerify, none, OperationOutcome::NoFileGiven,
+       "Please, specify COFF file to verify serial flash in Brontaflex POD"},
+      {"missing file", target,
+       [](const ScratchDir& d) { return PathRequest((d.path() / "gone.out").string()); },
+       OperationOutcome::FileNotFound, "The specified COFF file isn't exist"},
+      {"not a COFF file", podWrite,
+       [](const ScratchDir& d) {
+         return PathRequest(d.Write("t.out", {'h', 'i'}));
+       },
+       OperationOutcome::FileNotLoaded, "The specified file is not COFF format"},
+      {"no sections, Target Write", target,
+       [](const ScratchDir& d) { return FileRequest(d, CoffWriter()); },
+       OperationOutcome::NoSectionData, "The selected COFF file don't have valid section data"},
+      {"no sections, POD Verify", podVerify,
+       [](const ScratchDir& d) { return FileRequest(d, CoffWriter()); },
+       OperationOutcome::NoSectionData, "The selected COFF file don't have valid section data"},
+      {"71 flash sections", podWrite, sections(71), OperationOutcome::TooManySections,
+       "The supported section count is to 70"},
+      {"70 flash sections", podWrite, sections(70), OperationOutcome::DriverNotLoaded,
+       kDriverMissing},
+      {"524,290 bytes", podVerify, words(262'145), OperationOutcome::DataTooLarge,
+       "The data size is bigger than serial flash size in Brontaflex POD"},
+      {"524,288 bytes", podVerify, words(262'144), OperationOutcome::DriverNotLoaded,
+       kDriverMissing},
+      {"RAM only, POD Write", podWrite, ram, OperationOutcome::NoFlashSection,
+       "There is no valid section for flash region"},
+      {"RAM only, POD Verify", podVerify, ram, OperationOutcome::NoFlashSection,
+       "There is no valid section for flash region"},
+      {"RAM only, Target Write", target, ram, OperationOutcome::DriverNotLoaded, kDriverMissing},
+      {"keys all 0000, Target Write", target,
+       [&](const ScratchDir& d) { return WithZeroKeys(flash(d)); },
+       OperationOutcome::BadCsmPassword, "CSM Password input is wrong"},
+      {"keys all 0000, POD Write", podWrite,
+       [&](const ScratchDir& d) { return WithZeroKeys(flash(d)); },
+       OperationOutcome::BadCsmPassword, "CSM Password input is wrong"},
+      {"POD Verify ignores the keys", podVerify,
+       [&](const ScratchDir& d) { return WithZeroKeys(flash(d)); },
+       OperationOutcome::DriverNotLoaded, kDriverMissing},
+  };
+  for (const CheckCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui_.events.clear();
+    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    fake_ = driver.get();
+    ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
+
+    EXPECT_EQ((ops_.get()->*c.operation)(c.request(dir_)), c.outcome);
+    EXPECT_EQ(ui_.Only("error "), std::vector<std::string>{std::string("error ") + c.message});
+    EXPECT_EQ(ui_.LastMessage(), c.message);
+    EXPECT_TRUE(ui_.Only("busy").empty());
+    EXPECT_TRUE(fake_->writes.empty());
+    EXPECT_EQ(fake_->openHandles(), 0u);
+  }
+}
+
+TEST_F(OperationChecksTest, EachConnectionFailureHasItsMessageAndLeavesNoPortOpen) {
+  const struct {
+    const char* what;
+    std::function<void(FakeFtdiDriver&)> setUp;
+    OperationOutcome outcome;
+    const char* message;
+  } cases[] = {
+      {"no driver", [](FakeFtdiDriver& d) { d.loads = false; }, OperationOutcome::DriverNotLoaded,
+       kDriverMissing},
+      {"no POD",
+       [](FakeFtdiDriver& d) {
+         d.devices = {"Brontaflex POD2", "USB Serial"};
+       },
+       OperationOutcome::PodNotFound, "No Connection to Brontaflex POD"},
+      {"port fails", [](FakeFtdiDriver& d) { d.failures["SetBaudRate"] = kFtIoError; },
+       OperationOutcome::PortFailed, "Fail to open communication port"},
+      {"POD silent", [](FakeFtdiDriver&) {}, OperationOutcome::PodNoAnswer,
+       "Fail to initialize Brontaflex POD"},
+      {"POD answers", [](FakeFtdiDriver& d) { d.AnswerEveryWrite("!"); }, OperationOutcome::Done,
+       "Target board's reset is successful"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui_.events.clear();
+    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    c.setUp(*driver);
+    fake_ = driver.get();
+    ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
+    ops_->LoadDriver();
+    ui_.events.clear();
+
+    EXPECT_EQ(ops_->TargetReset(), c.outcome);
+    EXPECT_EQ(ui_.events.size(), 1u);
+    EXPECT_EQ(ui_.LastMessage(), c.message);
+    EXPECT_EQ(fake_->openHandles(), 0u);
+    EXPECT_FALSE(ops_->link().isOpen());
+  }
+}
+
+TEST_F(OperationChecksTest, StartReportsDriverAndPodSearchWithoutOpening) {
+  EXPECT_TRUE(ops_->LoadDriver());
+  EXPECT_TRUE(ops_->FindPod());
+  EXPECT_EQ(ui_.events,
+            std::vector<std::string>{"status Connection to Brontaflex POD is successful"});
+  EXPECT_EQ(fake_->openHandles(), 0u);
+
+  auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+  driver->devices.clear();
+  ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
+  ops_->LoadDriver();
+  EXPECT_FALSE(ops_->FindPod());
+  EXPECT_EQ(ui_.events.back(), "error No Connection to Brontaflex POD");
+}
+
+TEST_F(OperationChecksTest, CsmKeysFromTheirTexts) {
+  CsmKeyTexts texts{" 1a ", "g1", "0x12", "", "ffff", "7", "12345", "  "};
+  EXPECT_TRUE(ops_->ReadCsmKeys(texts));
+  EXPECT_EQ(ops_->csmKeys(),
+            (CsmKeys{0x001A, 0x0000, 0x0012, 0xFFFF, 0xFFFF, 0x0007, 0x2345, 0xFFFF}));
+
+  texts.fill("");
+  EXPECT_TRUE(ops_->ReadCsmKeys(texts));
+  EXPECT_EQ(ops_->csmKeys(), kErasedCsmKeys);
+
+  texts.fill("0000");
+  EXPECT_FALSE(ops_->ReadCsmKeys(texts));
+  texts[7] = "1";
+  EXPECT_TRUE(ops_->ReadCsmKeys(texts));
+}
+
+TEST_F(OperationChecksTest, LoadKeepsTheImageWhenTheFileIsMissingAndEmptiesItWhenUnreadable) {
+  const std::string good = dir_.Write("motor_ctl.out", FlashProgram().Build());
+  EXPECT_EQ(ops_->Load("  " + good + "\t", 4), OperationOutcome::Done);
+  EXPECT_TRUE(ops_->imageLoaded());
+  EXPECT_EQ(ops_->programName(), "motor_ct");
+  EXPECT_EQ(ops_->mcuType(), 4);
+  EXPECT_EQ(ui_.events,
+            (std::vector<std::string>{"recent " + good, "status Reading COFF file is successful"}));
+
+  EXPECT_EQ(ops_->LoadCoffFile((dir_.path() / "other.out").string(), true, 3),
+            OperationOutcome::FileNotFound);
+  EXPECT_TRUE(ops_->imageLoaded());
+  EXPECT_EQ(ops_->programName(), "motor_ct");
+  EXPECT_EQ(ops_->image().sectionCount, 4);
+
+  const std::string bad = dir_.Write("notes.out", {'n', 'o', 't', 'e', 's'});
+  EXPECT_EQ(ops_->LoadCoffFile(bad, false, 3), OperationOutcome::FileNotLoaded);
+  EXPECT_FALSE(ops_->imageLoaded());
+  EXPECT_EQ(ops_->programName(), "notes");
+  EXPECT_EQ(ops_->image().sectionCount, 0);
+  EXPECT_EQ(ui_.events.back(), "error The specified file is not COFF format");
+  EXPECT_EQ(ui_.Only("recent").size(), 1u);
+
+  EXPECT_EQ(ops_->Load(" \t", 3), OperationOutcome::NoFileGiven);
+  EXPECT_EQ(ui_.events.back(), "error Please, specify COFF file to read");
+}
+
+}  // namespace

@@ -1,0 +1,278 @@
+// The operations end to end on the POD emulator: what lands in the target and
+// in the POD's store, the final messages, and faults at every frame ending with
+// one message and the clean-up.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/ops/ProgrammerOperations.h"
+#include "emulator/EmulatorDriver.h"
+#include "tests/ops/Programs.h"
+#include "tests/ops/RecordingUi.h"
+#include "tests/support/FakeClock.h"
+
+namespace {
+
+using testing::MatchesRegex;
+
+std::tm December20At1405() {
+  std::tm time{};
+  time.tm_year = 2006 - 1900;
+  time.tm_mon = 11;
+  time.tm_mday = 20;
+  time.tm_hour = 14;
+  time.tm_min = 5;
+  return time;
+}
+
+// The faults an operation rightly survives: the flash preparation is tried
+// twice, a reply cannot be cut short where there is none, and after the closing
+// H nothing is read, so whatever becomes of it goes unnoticed.
+bool FaultMayPass(FaultKind kind, const std::string& frame) {
+  if (kind == FaultKind::Unplug) {
+    return false;
+  }
+  if (frame == "\x02O00\x03") {
+    return true;
+  }
+  const char letter = frame.size() > 1 ? frame[1] : 0;
+  return letter == 'H' || (kind == FaultKind::ShortReply && (letter == 'S' || letter == 'G'));
+}
+
+class OperationsOnEmulatorTest : public testing::Test {
+ protected:
+  OperationsOnEmulatorTest() { Restart(); }
+
+  // A fresh emulated POD (F2808 target unless set otherwise) and operations on it.
+  void Restart(EmulatorConfig config = {}) {
+    ops_.reset();
+    auto driver = std::make_unique<EmulatorDriver>(clock_, std::move(config));
+    emulator_ = driver.get();
+    ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_, December20At1405);
+    ops_->LoadDriver();
+    ui_.events.clear();
+  }
+
+  OperationRequest Request(const std::string& fileName, const CoffWriter& program) {
+    OperationRequest request;
+    request.filePath = dir_.Write(fileName, program.Build());
+    return request;
+  }
+
+  // The run ended with exactly one message, an error, and after a procedure had
+  // started, the clean-up: bar to 0, then not busy, last.
+  void ExpectCleanFailure() {
+    const auto errors = ui_.Only("error ");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_FALSE(ops_->link().isOpen());
+    EXPECT_FALSE(emulator_->IsOpen());
+    std::vector<std::string> tail{errors.front()};
+    if (!ui_.Only("busy").empty()) {
+      EXPECT_EQ(ui_.Only("busy"), (std::vector<std::string>{"busy 1", "busy 0"}));
+      tail = {errors.front(), "bar 0", "busy 0"};
+    }
+    ASSERT_GE(ui_.events.size(), tail.size());
+    EXPECT_EQ(std::vector<std::string>(ui_.events.end() - static_cast<ptrdiff_t>(tail.size()),
+                                       ui_.events.end()),
+              tail);
+  }
+
+  // Runs `run` once cleanly to count its frames, then once per frame and fault
+  // kind on a fresh POD (made ready by `prepare`) with that frame spoilt.
+  void FaultEveryFrame(const std::function<void()>& prepare,
+                       const std::function<OperationOutcome()>& run) {
+    Restart();
+    prepare();
+    size_t base = emulator_->Transcript().size();
+    ASSERT_EQ(run(), OperationOutcome::Done);
+    const size_t frames = emulator_->Transcript().size() - base;
+    for (FaultKind kind : {FaultKind::NoReply, FaultKind::WrongFirstByte, FaultKind::ShortReply,
+                           FaultKind::Unplug}) {
+      for (size_t frame = 1; frame <= frames; ++frame) {
+        SCOPED_TRACE("fault kind " + std::to_string(static_cast<int>(kind)) + " at frame " +
+                     std::to_string(frame) + " of " + std::to_string(frames));
+        Restart();
+        prepare();
+        base = emulator_->Transcript().size();
+        emulator_->Faults().Add(FaultTrigger::AtFrame(static_cast<uint32_t>(base + frame)),
+                                Fault{.kind = kind});
+        ui_.events.clear();
+        if (run() == OperationOutcome::Done) {
+          EXPECT_TRUE(ui_.Only("error").empty());
+          EXPECT_TRUE(FaultMayPass(kind, emulator_->Transcript()[base + frame - 1].frame));
+          continue;
+        }
+        ExpectCleanFailure();
+      }
+    }
+  }
+
+  FakeClock clock_;
+  RecordingUi ui_;
+  EmulatorDriver* emulator_ = nullptr;
+  std::unique_ptr<ProgrammerOperations> ops_;
+  ScratchDir dir_;
+};
+
+TEST_F(OperationsOnEmulatorTest, TargetWriteProgramsTheFlashAndCleansUp) {
+  OperationRequest request = Request("motor.out", FlashProgram());
+  ASSERT_EQ(ops_->TargetWrite(request), OperationOutcome::Done);
+
+  EXPECT_THAT(ui_.LastMessage(), MatchesRegex("Flash Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_TRUE(ui_.Only("error").empty());
+  EXPECT_EQ(ui_.Only("busy"), (std::vector<std::string>{"busy 1", "busy 0"}));
+  EXPECT_EQ(ui_.events.back(), "busy 0");
+  EXPECT_EQ(ui_.events[ui_.events.size() - 2], "bar 0");
+  EXPECT_FALSE(emulator_->IsOpen());
+
+  const TargetBoard& target = emulator_->Target();
+  const auto text = Pattern(100, 0);
+  for (uint32_t i = 0; i < text.size(); ++i) {
+    ASSERT_EQ(target.ReadWord(0x3E8000 + i), text[i]) << i;
+  }
+  EXPECT_EQ(target.ReadWord(0x3F0000), 0x1200);
+  EXPECT_EQ(target.ReadWord(0x3F7FF7), 0x8000);
+  EXPECT_EQ(target.ReadWord(0x3EC000), 0xFFFF);  // sector 2, not in the program
+  EXPECT_NE(target.ReadWord(0x8000), 0x1300);    // RAM sections are not sent in flash mode
+
+  // The image stays loaded: the file is not read again, even when it is gone.
+  std::filesystem::remove(request.filePath);
+  ui_.events.clear();
+  EXPECT_EQ(ops_->TargetWrite(request), OperationOutcome::Done);
+  EXPECT_TRUE(ui_.Only("recent").empty());
+}
+
+TEST_F(OperationsOnEmulatorTest, TargetWriteOfARamProgramReportsCompletedToo) {
+  ASSERT_EQ(ops_->TargetWrite(Request("ram.out", RamProgram())), OperationOutcome::Done);
+  EXPECT_THAT(ui_.LastMessage(), MatchesRegex("Flash Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_EQ(emulator_->Target().ReadWord(0x8000), 0x1000);
+  EXPECT_EQ(emulator_->Target().ReadWord(0x9004), 0x1044);
+}
+
+TEST_F(OperationsOnEmulatorTest, ElapsedTimeSurvivesTheTickCounterWrapping) {
+  clock_.Advance(0xFFFFFFFFu - clock_.NowMs() - 5);  // wraps within the first few waits
+  ASSERT_EQ(ops_->TargetWrite(Request("motor.out", FlashProgram())), OperationOutcome::Done);
+  const std::string message = ui_.LastMessage();
+  ASSERT_THAT(message, MatchesRegex("Flash Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_LT(std::stod(message.substr(message.find('-') + 2)), 60.0) << message;
+}
+
+TEST_F(OperationsOnEmulatorTest, SecuredTargetNeedsTheRightKeys) {
+  const CsmKeys keys{0x1111, 0x2222, 0x3333, 0x4444, 0x5555, 0x6666, 0x7777, 0x0000};
+  emulator_->Target().Secure(keys);
+  OperationRequest request = Request("motor.out", FlashProgram());
+  request.useCsm = true;
+  request.keyTexts = {"1112", "2222", "3333", "4444", "5555", "6666", "7777", "0"};
+  EXPECT_EQ(ops_->TargetWrite(request), OperationOutcome::FlashAlgorithmFailed);
+  EXPECT_EQ(ui_.LastMessage(), "Fail to download flash algorithm code");
+  ExpectCleanFailure();
+
+  // Without the option the keys typed are ignored and the erased words go out.
+  request.keyTexts[0] = "1111";
+  request.useCsm = false;
+  ui_.events.clear();
+  EXPECT_EQ(ops_->TargetWrite(request), OperationOutcome::FlashAlgorithmFailed);
+  EXPECT_EQ(ops_->csmKeys(), kErasedCsmKeys);
+
+  request.useCsm = true;
+  ui_.events.clear();
+  EXPECT_EQ(ops_->TargetWrite(request), OperationOutcome::Done);
+  EXPECT_EQ(ops_->csmKeys(), keys);
+  EXPECT_EQ(emulator_->Target().ReadWord(0x3E8000), 0x1000);
+}
+
+TEST_F(OperationsOnEmulatorTest, PodWriteVerifyAndInfoAsThreeOperations) {
+  EmulatorConfig config;
+  config.pod.statePath = (dir_.path() / "pod-state").string();
+  Restart(config);
+  EXPECT_EQ(ops_->PodInfo(), OperationOutcome::Done);
+  EXPECT_EQ(ui_.LastMessage(), "POD Ver: 1.1, No POD File Data");
+  EXPECT_EQ(ops_->podVersion(), 11);
+
+  OperationRequest request = Request("motor_ctl.out", FlashProgram());
+  request.podFileName = "   ";
+  ui_.events.clear();
+  ASSERT_EQ(ops_->PodWrite(request), OperationOutcome::Done);
+  EXPECT_THAT(ui_.LastMessage(), MatchesRegex("EEPROM Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_EQ(ui_.Only("pod-name"), std::vector<std::string>{"pod-name motor_ct"});
+  EXPECT_EQ(ops_->podFileName(), "motor_ct");
+  EXPECT_EQ(ui_.events.back(), "busy 0");
+  EXPECT_EQ(ui_.events[ui_.events.size() - 2], "bar 0");
+
+  // A new session on the same POD: the file loads again and the store matches it.
+  Restart(config);
+  ASSERT_EQ(ops_->PodVerify(request), OperationOutcome::Done);
+  EXPECT_THAT(ui_.LastMessage(), MatchesRegex("EEPROM Verify Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_TRUE(ui_.Only("error").empty());
+
+  Restart(config);
+  EXPECT_EQ(ops_->PodInfo(), OperationOutcome::Done);
+  EXPECT_EQ(ui_.events,
+            std::vector<std::string>{
+                "status POD Ver: 1.1, POD File Name: motor_ct [when 2006.12.20 14:05]"});
+}
+
+TEST_F(OperationsOnEmulatorTest, PodFileNameIsTrimmedAndCutBeforeThePodIsContacted) {
+  OperationRequest request = Request("motor.out", FlashProgram());
+  request.podFileName = " abcdefghij ";
+  ASSERT_EQ(ops_->PodWrite(request), OperationOutcome::Done);
+  EXPECT_EQ(ui_.Only("pod-name"), std::vector<std::string>{"pod-name abcdefgh"});
+  ui_.events.clear();
+  EXPECT_EQ(ops_->PodInfo(), OperationOutcome::Done);
+  EXPECT_EQ(ui_.LastMessage(), "POD Ver: 1.1, POD File Name: abcdefgh [when 2006.12.20 14:05]");
+
+  // The name stays when the POD cannot be reached afterwards.
+  emulator_->Unplug();
+  request.podFileName = "abc";
+  ui_.events.clear();
+  EXPECT_EQ(ops_->PodWrite(request), OperationOutcome::PortFailed);
+  EXPECT_EQ(ops_->podFileName(), "abc");
+  EXPECT_EQ(ui_.events.front(), "pod-name abc");
+}
+
+TEST_F(OperationsOnEmulatorTest, VerifyOfAChangedProgramFailsWithTheStoresMessageOnly) {
+  ASSERT_EQ(ops_->PodWrite(Request("motor.out", FlashProgram())), OperationOutcome::Done);
+  ui_.events.clear();
+  ASSERT_EQ(ops_->LoadCoffFile(dir_.Write("changed.out", FlashProgram(1).Build()), true, 3),
+            OperationOutcome::Done);
+  ui_.events.clear();
+  EXPECT_EQ(ops_->PodVerify({}), OperationOutcome::PodVerifyFailed);
+  EXPECT_EQ(ui_.LastMessage(), "The selected COFF file data is not same in serial flash");
+  ExpectCleanFailure();
+}
+
+TEST_F(OperationsOnEmulatorTest, PodInfoWithoutAVersionIsAFailure) {
+  EmulatorConfig config;
+  config.pod.firmwareVersion = "QZV00";
+  Restart(config);
+  EXPECT_EQ(ops_->PodInfo(), OperationOutcome::PodInfoFailed);
+  EXPECT_EQ(ui_.events, std::vector<std::string>{"error Fail to read Brontaflex POD Information"});
+  EXPECT_FALSE(emulator_->IsOpen());
+}
+
+TEST_F(OperationsOnEmulatorTest, AFaultAtAnyFrameOfATargetWriteEndsWithOneMessage) {
+  const std::string path = dir_.Write("p.out", FlashProgram().Build());
+  FaultEveryFrame([] {},
+                  [&] {
+                    OperationRequest request;
+                    request.filePath = path;
+                    request.eraseAll = true;
+                    return ops_->TargetWrite(request);
+                  });
+}
+
+TEST_F(OperationsOnEmulatorTest, AFaultAtAnyFrameOfAPodWriteEndsWithOneMessage) {
+  OperationRequest request;
+  request.filePath = dir_.Write("p.out", FlashProgram().Build());
+  FaultEveryFrame([] {}, [&] { return ops_->PodWrite(request); });
+}
+
+TEST_F(OperationsOnEmulatorTest, AFaultAtAnyFrameOfAPodVerifyEndsWithOneMessage) {
+  OperationRequest request;
+  request.filePath = dir_.Write("p.out", FlashProgram().Build());
+  FaultEveryFrame([&] { ASSERT_EQ(ops_->PodWrite(request), OperationOutcome::Done); },
+                  [&] { return ops_->PodVerify(request); });
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// An OperationsUi that writes down what an operation showed, in order, so a
+// test can check the messages and that the clean-up ran last.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/ops/OperationsUi.h"
+
+class RecordingUi final : public OperationsUi {
+ public:
+  // "status TEXT", "error TEXT", "busy 1", "bar 0", "recent PATH", "pod-name NAME".
+  // Steps of the bar are only counted: a write makes thousands.
+  std::vector<std::string> events;
+  int32_t steps = 0;
+
+  void ShowStatus(const std::string& text, bool error) override {
+    events.push_back((error ? "error " : "status ") + text);
+  }
+  void SetBarRange(int32_t, int32_t) override {}
+  void SetBarStep(int32_t) override {}
+  int32_t SetBarPos(int32_t position) override {
+    events.push_back("bar " + std::to_string(position));
+    const int32_t previous = position_;
+    position_ = position;
+    return previous;
+  }
+  int32_t StepBar() override {
+    ++steps;
+    return position_++;
+  }
+  void SetBusy(bool busy) override { events.push_back(busy ? "busy 1" : "busy 0"); }
+  void AddRecentFile(const std::string& path) override { events.push_back("recent " + path); }
+  void ShowPodFileName(const std::string& name) override { events.push_back("pod-name " + name); }
+
+  // Every event starting with `prefix`, in order.
+  std::vector<std::string> Only(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const std::string& event : events) {
+      if (event.starts_with(prefix)) {
+        found.push_back(event);
+      }
+    }
+    return found;
+  }
+  // The text of the last status or error message.
+  std::string LastMessage() const {
+    for (auto it = events.rbegin(); it != events.rend(); ++it) {
+      if (it->starts_with("status ") || it->starts_with("error ")) {
+        return it->substr(it->find(' ') + 1);
+      }
+    }
+    return {};
+  }
+
+ private:
+  int32_t position_ = 0;
+};
