@@ -138,6 +138,8 @@ TempFile::TempFile(const std::vector<uint8_t>& bytes, const std::string& suffix)
 }
 
 TempFile::~TempFile() {
-  std::error_code error;
-  std::filesystem::remove(path_, error);
+  if (!path_.empty()) {
+    std::error_code error;
+    std::filesystem::remove(path_, error);
+  }
 }

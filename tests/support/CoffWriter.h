@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Section flags as TI's tools write them.
@@ -92,8 +93,8 @@ class TempFile {
  public:
   explicit TempFile(const std::vector<uint8_t>& bytes, const std::string& suffix = ".out");
   ~TempFile();
-  TempFile(const TempFile&) = delete;
-  TempFile& operator=(const TempFile&) = delete;
+  TempFile(TempFile&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+  TempFile& operator=(TempFile&&) = delete;
   const std::filesystem::path& path() const { return path_; }
 
  private:

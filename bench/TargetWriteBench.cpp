@@ -1,0 +1,184 @@
+// A Target Write of a full F2809 (131,072 flash words) on the emulated POD with
+// its model of time on the wire.
+//
+// Modelled: the clock is fake and moves only as the line, the POD and the
+// link's own waits take time; the run's modelled length is set against the
+// least any host could need for the same frames: every byte on the line both
+// ways plus the POD's work on each command it answers (data words are handled
+// while the next ones are still on the line, so they add nothing).
+//
+// RealTime: the same run on the system clock, the emulator keeping the pace of
+// a real line; the process's CPU time against the wall time shows whether the
+// programmer rests while it waits for the wire.
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "emulator/EmulatorDriver.h"
+#include "image/CoffReader.h"
+#include "image/McuCatalogue.h"
+#include "image/ProgramImage.h"
+#include "pod/PodCommands.h"
+#include "pod/PodLink.h"
+#include "pod/TargetProgrammer.h"
+#include "tests/support/CoffWriter.h"
+#include "tests/support/FakeClock.h"
+
+namespace {
+
+constexpr uint8_t kF2809 = 4;
+
+// One section per sector of the F2809, filling its flash except the password
+// words, which stay erased so the part is not secured.
+const ProgramImage& FullF2809Image() {
+  static const std::unique_ptr<ProgramImage> image = [] {
+    const McuInfo& mcu = McuEntry(kF2809);
+    CoffWriter writer;
+    for (uint32_t sector = 0; sector < mcu.sectorCount; ++sector) {
+      const uint32_t first = mcu.flashFirst + sector * mcu.sectorWords;
+      std::vector<uint16_t> words(mcu.sectorWords);
+      for (uint32_t i = 0; i < words.size(); ++i) {
+        words[i] = first + i >= kCsmKeyAddress ? 0xFFFF : static_cast<uint16_t>((first + i) * 40503u);
+      }
+      writer.Add("sector" + std::to_string(sector), first, std::move(words));
+    }
+    const std::vector<uint8_t> bytes = writer.Build();
+    std::istringstream in(std::string(bytes.begin(), bytes.end()));
+    auto loaded = std::make_unique<ProgramImage>();
+    if (ReadCoffStream(in, kF2809, *loaded) != CoffReadResult::Ok) {
+      return std::unique_ptr<ProgramImage>();
+    }
+    loaded->Summarize();
+    return loaded;
+  }();
+  return *image;
+}
+
+EmulatorConfig TimedF2809() {
+  EmulatorConfig config;
+  config.pod.targetMcuType = kF2809;
+  config.timing.enabled = true;
+  return config;
+}
+
+// The POD's work on one answered frame, as the timing model charges it.
+uint64_t CommandWorkUs(std::string_view frame, const WireTiming& timing) {
+  const std::string_view body = frame.substr(1, frame.size() - 2);
+  const auto field = [body](size_t at, size_t digits) {
+    return static_cast<uint32_t>(std::stoul(std::string(body.substr(at, digits)), nullptr, 16));
+  };
+  uint64_t work = timing.frameUs;
+  switch (body[0]) {
+    case 'N':
+    case 'M':
+      return work + timing.bootStartUs;
+    case 'K':
+      return work + timing.algorithmLoadUs;
+    case 'R':
+      return work + timing.resetUs;
+    case 'O':
+      switch (field(1, 2)) {
+        case 0:
+          return work + timing.prepareUs;
+        case 1:
+          return work + uint64_t{timing.sectorEraseUs} * std::popcount(field(3, 4));
+        default:
+          return work + uint64_t{timing.programWordUs} * field(9, 4);
+      }
+    default:
+      return work;
+  }
+}
+
+// The least time the session's frames can take, in seconds.
+double WireMinimumSeconds(const std::vector<TranscriptEntry>& transcript, const WireTiming& timing) {
+  uint64_t lineBytes = 0;
+  uint64_t workUs = 0;
+  for (const TranscriptEntry& entry : transcript) {
+    lineBytes += entry.frame.size() + entry.reply.size();
+    if (!entry.reply.empty()) {
+      workUs += CommandWorkUs(entry.frame, timing);
+    }
+  }
+  return (static_cast<double>(lineBytes) * static_cast<double>(timing.ByteNs()) +
+          static_cast<double>(workUs) * 1e3) /
+         1e9;
+}
+
+double ProcessCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Opens a link to a fresh emulated F2809 and runs the Target Write on it.
+TargetWriteResult WriteOnce(Clock& clock, EmulatorConfig config, EmulatorDriver*& driverOut,
+                            std::unique_ptr<EmulatorDriver>& driver) {
+  driver = std::make_unique<EmulatorDriver>(clock, std::move(config));
+  driverOut = driver.get();
+  PodLink link(*driver, clock);
+  if (!link.LoadDriver() || !link.Find() || link.Open() != OpenStatus::Ok) {
+    return TargetWriteResult::SciBootFailed;
+  }
+  uint8_t mcuType = kF2809;
+  const CsmKeys keys = kErasedCsmKeys;
+  PodCommands commands(link, mcuType, keys);
+  NullReporter reporter;
+  TargetProgrammer programmer(commands, FullF2809Image(), mcuType, reporter);
+  const TargetWriteResult result = programmer.ProgramTarget(true, false, false);
+  link.Close();
+  return result;
+}
+
+void ModelledF2809Write(benchmark::State& state) {
+  for (auto _ : state) {
+    FakeClock clock;
+    std::unique_ptr<EmulatorDriver> driver;
+    EmulatorDriver* emulator = nullptr;
+    const uint32_t start = clock.NowMs();
+    if (WriteOnce(clock, TimedF2809(), emulator, driver) != TargetWriteResult::Finished) {
+      state.SkipWithError("the write failed");
+      break;
+    }
+    const double modelled = (clock.NowMs() - start) / 1e3;
+    const double minimum = WireMinimumSeconds(emulator->Transcript(), TimedF2809().timing);
+    state.counters["modelled_s"] = modelled;
+    state.counters["wire_minimum_s"] = minimum;
+    state.counters["ratio"] = modelled / minimum;
+  }
+}
+BENCHMARK(ModelledF2809Write)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void RealTimeF2809Write(benchmark::State& state) {
+  for (auto _ : state) {
+    SystemClock clock;
+    EmulatorConfig config = TimedF2809();
+    config.pod.keepTranscript = false;
+    std::unique_ptr<EmulatorDriver> driver;
+    EmulatorDriver* emulator = nullptr;
+    const double cpuStart = ProcessCpuSeconds();
+    const auto wallStart = std::chrono::steady_clock::now();
+    if (WriteOnce(clock, config, emulator, driver) != TargetWriteResult::Finished) {
+      state.SkipWithError("the write failed");
+      break;
+    }
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+    const double cpu = ProcessCpuSeconds() - cpuStart;
+    state.counters["wall_s"] = wall;
+    state.counters["cpu_s"] = cpu;
+    state.counters["cpu_percent"] = 100 * cpu / wall;
+  }
+}
+BENCHMARK(RealTimeF2809Write)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
