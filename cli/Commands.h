@@ -4,3 +4,8 @@
 #include "cli/CommandLine.h"
 
 extern const CliCommand kInfoCommand;
+extern const CliCommand kTargetWriteCommand;
+extern const CliCommand kTargetResetCommand;
+extern const CliCommand kPodWriteCommand;
+extern const CliCommand kPodVerifyCommand;
+extern const CliCommand kPodInfoCommand;

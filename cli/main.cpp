@@ -9,7 +9,10 @@
 
 namespace {
 
-const std::array<const CliCommand*, 1> kCommands{&kInfoCommand};
+const std::array<const CliCommand*, 6> kCommands{
+    &kInfoCommand,     &kTargetWriteCommand, &kTargetResetCommand,
+    &kPodWriteCommand, &kPodVerifyCommand,   &kPodInfoCommand,
+};
 
 void PrintUsage(std::ostream& out) {
   out << "Usage: brontaflex-cli COMMAND [ARGUMENTS]\n"

@@ -1,0 +1,36 @@
+// What the commands that talk to the POD share: their options, turning them
+// into an operation request, choosing the driver, running one operation on
+// the terminal and turning its outcome into the exit status.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "app/ops/OperationRequest.h"
+#include "app/ops/ProgrammerOperations.h"
+#include "cli/CommandLine.h"
+
+inline constexpr CliOption kDeviceOption{"--device", "NAME",
+                                         "F2801, F2802, F2806, F2808 or F2809 (default F2808)"};
+inline constexpr CliOption kEraseOption{
+    "--erase", "MODE", "intelligent (default): the sectors the program touches; all: every sector"};
+inline constexpr CliOption kCsmOption{"--csm", "K0,...,K7",
+                                      "unlock the CSM with these eight key words, hexadecimal"};
+inline constexpr CliOption kNameOption{
+    "--name", "NAME", "name stored in the POD, at most 8 bytes (default: the file's name)"};
+inline constexpr CliOption kDriverOption{
+    "--driver", "NAME",
+    "d2xx, tty, tty:/dev/PATH or emulator (default: BRONTAFLEX_DRIVER, else d2xx when its "
+    "library loads, else tty)"};
+
+using PodOperation =
+    std::function<OperationOutcome(ProgrammerOperations&, const OperationRequest&)>;
+
+// Runs `operation` for the command `command` with the parsed `args`; returns
+// the exit status: 0, the COFF reader's code for a refused file, the outcome's
+// number for any other failure, or kExitUsage for a bad option value.
+int RunPodOperation(std::string_view command, const CliArgs& args, const PodOperation& operation);
+
+// `description` followed by the exit statuses the POD commands share.
+std::string PodCommandDetails(std::string_view description);

@@ -1,0 +1,37 @@
+// brontaflex-cli pod-write: stores a COFF file in the POD's own serial flash.
+#include <array>
+
+#include "cli/Commands.h"
+#include "cli/PodSession.h"
+
+namespace {
+
+const std::array<CliOption, 5> kOptions{
+    {kDeviceOption, kEraseOption, kCsmOption, kNameOption, kDriverOption}};
+
+const std::string kDetails = PodCommandDetails(
+    "Reads FILE for the device and stores its flash sections in the POD's serial\n"
+    "flash (EEPROM) with the CSM password, the erase mode and a tag of the name and\n"
+    "the date, so that the POD can program targets on its own. Ends with\n"
+    "\"EEPROM Write Completed - \" and the time taken.\n");
+
+int Run(const CliArgs& args) {
+  return RunPodOperation(
+      "pod-write", args,
+      [](ProgrammerOperations& operations, [[maybe_unused]] const OperationRequest& request) {
+        return operations.PodWrite(request);
+      });
+}
+
+}  // namespace
+
+const CliCommand kPodWriteCommand{
+    .name = "pod-write",
+    .operands = "FILE",
+    .minOperands = 1,
+    .maxOperands = 1,
+    .summary = "store FILE in the POD's serial flash",
+    .details = kDetails,
+    .options = kOptions,
+    .run = Run,
+};

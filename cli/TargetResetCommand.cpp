@@ -1,0 +1,33 @@
+// brontaflex-cli target-reset: resets the target board through the POD.
+#include <array>
+
+#include "cli/Commands.h"
+#include "cli/PodSession.h"
+
+namespace {
+
+const std::array<CliOption, 1> kOptions{{kDriverOption}};
+
+const std::string kDetails =
+    PodCommandDetails("Connects to the POD and resets the target board.\n");
+
+int Run(const CliArgs& args) {
+  return RunPodOperation(
+      "target-reset", args,
+      [](ProgrammerOperations& operations, [[maybe_unused]] const OperationRequest& request) {
+        return operations.TargetReset();
+      });
+}
+
+}  // namespace
+
+const CliCommand kTargetResetCommand{
+    .name = "target-reset",
+    .operands = "",
+    .minOperands = 0,
+    .maxOperands = 0,
+    .summary = "reset the target board",
+    .details = kDetails,
+    .options = kOptions,
+    .run = Run,
+};

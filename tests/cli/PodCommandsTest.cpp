@@ -1,0 +1,171 @@
+// The POD commands of brontaflex-cli run as separate processes on the emulated
+// POD, whose serial flash lives in a state file between runs.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+#include "tests/cli/CliRun.h"
+#include "tests/support/CoffWriter.h"
+
+namespace {
+
+using testing::HasSubstr;
+using testing::MatchesRegex;
+
+QString PathOf(const TempFile& file) {
+  return QString::fromStdString(file.path().string());
+}
+
+TempFile F2808Program() {
+  std::vector<uint16_t> code(300);
+  for (size_t i = 0; i < code.size(); ++i) {
+    code[i] = static_cast<uint16_t>(0xA000 + i);
+  }
+  return TempFile(CoffWriter()
+                      .Add(".text", 0x3E8000, code)
+                      .Add("codestart", 0x3F7FF6, {0x0040, 0x8000})
+                      .Build());
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// Every run of a test talks to the emulator, which keeps its POD in a fresh file.
+class PodCommandsTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(state_.isValid());
+    qputenv("BRONTAFLEX_DRIVER", "emulator");
+    qputenv("BRONTAFLEX_EMULATOR_STATE", state_.filePath("pod").toLocal8Bit());
+  }
+  void TearDown() override {
+    qunsetenv("BRONTAFLEX_DRIVER");
+    qunsetenv("BRONTAFLEX_EMULATOR_STATE");
+  }
+
+  QTemporaryDir state_;
+};
+
+TEST_F(PodCommandsTest, PodWriteVerifyAndInfoAsThreeRunsShowTheStoredProgram) {
+  const TempFile file = F2808Program();
+  const CliRun empty = RunCli({"pod-info"});
+  ASSERT_EQ(empty.exitCode, 0) << empty.err;
+  EXPECT_EQ(empty.out, "POD Ver: 1.1, No POD File Data\n");
+
+  const CliRun write = RunCli({"pod-write", PathOf(file), "--name", "demo", "--erase", "all"});
+  ASSERT_EQ(write.exitCode, 0) << write.out << write.err;
+  EXPECT_THAT(write.out, HasSubstr("Writing user program in serial flash... 100%\n"));
+  EXPECT_THAT(write.out,
+              MatchesRegex("(.|\n)*\nEEPROM Write Completed - [0-9]+\\.[0-9][0-9] sec\n"));
+  EXPECT_EQ(write.err, "");
+
+  const CliRun verify = RunCli({"pod-verify", PathOf(file)});
+  ASSERT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+  EXPECT_THAT(verify.out,
+              MatchesRegex("(.|\n)*\nEEPROM Verify Completed - [0-9]+\\.[0-9][0-9] sec\n"));
+
+  const CliRun info = RunCli({"pod-info"});
+  ASSERT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_THAT(info.out, MatchesRegex("POD Ver: 1\\.1, POD File Name: demo \\[when "
+                                     "[0-9]{4}\\.[0-9]{2}\\.[0-9]{2} [0-9]{2}:[0-9]{2}\\]\n"));
+
+  // Another device's verify stops at the type check.
+  const CliRun other = RunCli({"pod-verify", PathOf(file), "--device", "F2809"});
+  EXPECT_EQ(other.exitCode, 42);
+  EXPECT_EQ(other.err, "The selected MCU type is not same in serial flash\n");
+}
+
+TEST_F(PodCommandsTest, TargetWriteAndResetOnTheEmulator) {
+  const TempFile file = F2808Program();
+  const CliRun write = RunCli({"target-write", PathOf(file), "--csm", ",,,,,,,"});
+  ASSERT_EQ(write.exitCode, 0) << write.out << write.err;
+  EXPECT_THAT(write.out, HasSubstr("Erasing Flash Memory... 100%\n"));
+  EXPECT_THAT(write.out, HasSubstr("Writing Flash Memory... 100%\n"));
+  EXPECT_THAT(write.out,
+              MatchesRegex("(.|\n)*\nFlash Write Completed - [0-9]+\\.[0-9][0-9] sec\n"));
+  EXPECT_LE(Count(write.out, "Writing Flash Memory..."), 11u);  // a line per tenth, not per word
+
+  const CliRun reset = RunCli({"target-reset"});
+  EXPECT_EQ(reset.exitCode, 0);
+  EXPECT_EQ(reset.out, "Target board's reset is successful\n");
+}
+
+TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
+  const TempFile file = F2808Program();
+  const TempFile notCoff({'n', 'o', 't'});
+  const QString missing = state_.filePath("missing.out");
+  const struct {
+    QStringList args;
+    int exitCode;
+    const char* err;
+  } cases[] = {
+      {{"target-write", missing}, 11, "The specified COFF file isn't exist\n"},
+      {{"pod-write", PathOf(notCoff)}, 2, "The specified file is not COFF format\n"},
+      {{"pod-write", PathOf(file), "--csm", "0,0,0,0,0,0,0,0"},
+       17,
+       "CSM Password input is wrong\n"},
+      {{"pod-verify", PathOf(file)}, 42, "There is no COFF file data in serial flash\n"},
+      // A named serial device that is not there is no POD.
+      {{"target-reset", "--driver", "tty:" + state_.filePath("no-such-tty")},
+       21,
+       "No Connection to Brontaflex POD\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const CliRun run = RunCli(c.args);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
+TEST_F(PodCommandsTest, BadOptionValuesAreUsageErrors) {
+  const TempFile file = F2808Program();
+  const struct {
+    QStringList args;
+    const char* says;
+  } cases[] = {
+      {{"target-write", PathOf(file), "--erase", "some"}, "--erase takes intelligent or all"},
+      {{"target-write", PathOf(file), "--csm", "1,2,3,4,5,6,7"}, "--csm takes eight key words"},
+      {{"pod-write", PathOf(file), "--csm", "1,2,3,4,5,6,7,12345"}, "--csm takes eight key words"},
+      {{"pod-write", PathOf(file), "--csm", "1,2,3,4,5,6,7,8,9"}, "--csm takes eight key words"},
+      {{"pod-write", PathOf(file), "--csm", "1,2,3,4,5,6,7,g"}, "--csm takes eight key words"},
+      {{"pod-verify", PathOf(file), "--device", "F2807"}, "unknown device F2807"},
+      {{"pod-info", "--driver", "usb"}, "Unknown driver \"usb\""},
+      {{"target-write"}, "missing FILE"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const CliRun run = RunCli(c.args);
+    EXPECT_EQ(run.exitCode, 64);
+    EXPECT_THAT(run.err, HasSubstr(c.says));
+    EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST_F(PodCommandsTest, AMissingDriverIsReportedOnce) {
+  const CliRun run = RunCli({"pod-info", "--driver", "d2xx"});
+  // Without the vendor library (the usual case here) the driver cannot load;
+  // with it, no POD is attached.
+  ASSERT_TRUE(run.exitCode == 20 || run.exitCode == 21) << run.exitCode << run.err;
+  if (run.exitCode == 20) {
+    EXPECT_EQ(run.err, "Fail to load FTD2XX.DLL\n");
+  }
+}
+
+TEST(PodCommandsHelpTest, HelpListsTheExitStatuses) {
+  const CliRun run = RunCli({"target-write", "--help"});
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_THAT(run.out, HasSubstr("Usage: brontaflex-cli target-write FILE [--device NAME]"));
+  EXPECT_THAT(run.out, HasSubstr("  34  FlashAlgorithmFailed: "));
+  EXPECT_THAT(run.out, HasSubstr("  11  FileNotFound: "));
+}
+
+}  // namespace

@@ -1,0 +1,80 @@
+#include "cli/TerminalUi.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+using testing::EndsWith;
+using testing::HasSubstr;
+
+// What a Target Write shows: a status, a bar of 1000 steps, the final message,
+// then the clean-up.
+void PlayWrite(TerminalUi& ui) {
+  ui.ShowStatus("Reading COFF file is successful", false);
+  ui.SetBusy(true);
+  ui.ShowStatus("Writing Flash Memory...", false);
+  ui.SetUpBar(1000);
+  for (int i = 0; i < 1000; ++i) {
+    ui.StepBar();
+  }
+  ui.ShowStatus("Flash Write Completed - 1.25 sec", false);
+  ui.SetBarPos(0);
+  ui.SetBusy(false);
+}
+
+size_t Count(const std::string& text, char c) {
+  return std::ranges::count(text, c);
+}
+
+TEST(TerminalUiTest, OnATerminalOneLineIsRedrawnPerPercent) {
+  std::ostringstream out;
+  std::ostringstream err;
+  TerminalUi ui(out, err, true);
+  PlayWrite(ui);
+
+  const std::string text = out.str();
+  EXPECT_THAT(text, testing::StartsWith("Reading COFF file is successful\n"));
+  EXPECT_THAT(text, HasSubstr("\rWriting Flash Memory... [" + std::string(15, '#') +
+                              std::string(15, '.') + "] 50%\x1b[K"));
+  EXPECT_THAT(text, HasSubstr("] 100%\x1b[K"));
+  EXPECT_LE(Count(text, '\r'), 110u);  // per percent, not per step
+  EXPECT_THAT(text, EndsWith("\rFlash Write Completed - 1.25 sec\x1b[K\n"));
+  EXPECT_EQ(Count(text, '\n'), 2u);
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST(TerminalUiTest, ElsewherePlainLinesForEveryTenth) {
+  std::ostringstream out;
+  std::ostringstream err;
+  TerminalUi ui(out, err, false);
+  PlayWrite(ui);
+
+  std::string expected = "Reading COFF file is successful\nWriting Flash Memory...\n";
+  for (int percent = 10; percent <= 100; percent += 10) {
+    expected += "Writing Flash Memory... " + std::to_string(percent) + "%\n";
+  }
+  expected += "Flash Write Completed - 1.25 sec\n";
+  EXPECT_EQ(out.str(), expected);
+}
+
+TEST(TerminalUiTest, AnErrorEndsTheRedrawnLineAndGoesToTheErrorStream) {
+  std::ostringstream out;
+  std::ostringstream err;
+  TerminalUi ui(out, err, true);
+  ui.SetBusy(true);
+  ui.ShowStatus("Erasing Flash Memory...", false);
+  ui.SetUpBar(4);
+  ui.StepBar();
+  ui.ShowStatus("Fail to erase flash memory", true);
+  ui.SetBarPos(0);
+  ui.SetBusy(false);
+
+  // Nothing is drawn after the error: no bar at 0, no stale progress message.
+  EXPECT_THAT(out.str(), EndsWith("] 25%\x1b[K\n"));
+  EXPECT_EQ(err.str(), "Fail to erase flash memory\n");
+}
+
+}  // namespace
