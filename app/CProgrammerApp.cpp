@@ -17,13 +17,7 @@ QString LockFilePath() {
 
 }  // namespace
 
-CProgrammerApp::CProgrammerApp(int& argc, char** argv)
-    : QApplication(argc, argv), instanceLock_(LockFilePath()) {
-  // The lock file names the process holding it, so a lock left by a crashed
-  // instance is recognised as stale at once. Its age says nothing: a window
-  // may stay open for days and still hold the lock.
-  instanceLock_.setStaleLockTime(0);
-}
+CProgrammerApp::CProgrammerApp(int& argc, char** argv) : QApplication(argc, argv) {}
 
 int CProgrammerApp::Run() {
   const QStringList args = arguments();
@@ -40,9 +34,14 @@ void CProgrammerApp::SetSettingsRoot() {
 }
 
 int CProgrammerApp::InitInstance() {
+  instanceLock_.emplace(LockFilePath());
+  // The lock file names the process holding it, so a lock left by a crashed
+  // instance is recognised as stale at once. Its age says nothing: a window
+  // may stay open for days and still hold the lock.
+  instanceLock_->setStaleLockTime(0);
   // Only a lock held by a running instance turns us away; when the lock file
   // cannot be made at all we run as the first instance.
-  if (!instanceLock_.tryLock(0) && instanceLock_.error() == QLockFile::LockFailedError) {
+  if (!instanceLock_->tryLock(0) && instanceLock_->error() == QLockFile::LockFailedError) {
     return 0;
   }
   SetSettingsRoot();

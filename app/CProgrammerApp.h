@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLockFile>
 #include <QString>
+#include <optional>
 
 class CProgrammerApp : public QApplication {
   Q_OBJECT
@@ -24,5 +25,5 @@ class CProgrammerApp : public QApplication {
   int Screenshot(const QString& path);
   void SetSettingsRoot();
 
-  QLockFile instanceLock_;
+  std::optional<QLockFile> instanceLock_;  // held for the life of the process
 };
