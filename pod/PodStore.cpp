@@ -181,8 +181,8 @@ bool PodStore::VerifySections() {
         !commands_.QuerySectionRecord(static_cast<uint8_t>(ordinal++), reply)) {
       return false;
     }
-    return ReplyNumber(reply, 1) == section.address &&
-           ReplyNumber(reply, 4) == section.wordCount && ReplyNumber(reply, 7) == section.offset;
+    return ReplyNumber(reply, 1) == section.address && ReplyNumber(reply, 4) == section.wordCount &&
+           ReplyNumber(reply, 7) == section.offset;
   });
 }
 
@@ -200,8 +200,7 @@ uint16_t PodStore::StoredSectionCount() const {
   return count;
 }
 
-bool PodStore::ForEachStoredSection(
-    const std::function<bool(const ImageSection&)>& visit) const {
+bool PodStore::ForEachStoredSection(const std::function<bool(const ImageSection&)>& visit) const {
   // A section without words has nothing to store: it gets no record, so the
   // store, the section count and the verify all leave it out alike.
   const auto end = std::min<size_t>(std::max(image_.flashListEnd, 0), image_.sections.size());
@@ -243,8 +242,8 @@ bool PodStore::StreamPages(bool store) {
       }
       reporter_.StepBar();
       if (pageDone) {
-        const bool committed = store ? commands_.CommitPage(page, pageBytes)
-                                     : commands_.ComparePage(page, pageBytes);
+        const bool committed =
+            store ? commands_.CommitPage(page, pageBytes) : commands_.ComparePage(page, pageBytes);
         if (!committed) {
           return false;
         }

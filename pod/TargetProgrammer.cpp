@@ -121,10 +121,9 @@ bool TargetProgrammer::DownloadRamSections() {
   commands_.ClearPending();
   // The boot stream ends after the last RAM section that has words; an empty
   // section sends nothing, so it cannot be the one to close the stream.
-  const auto last = std::find_if(image_.sections.rbegin(), image_.sections.rend(),
-                                 [](const auto& section) {
-                                   return section && !section->inFlash && section->wordCount > 0;
-                                 });
+  const auto last = std::find_if(
+      image_.sections.rbegin(), image_.sections.rend(),
+      [](const auto& section) { return section && !section->inFlash && section->wordCount > 0; });
   const ImageSection* lastSection = last == image_.sections.rend() ? nullptr : last->get();
   for (const auto& section : image_.sections) {
     if (!section) {

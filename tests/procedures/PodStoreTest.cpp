@@ -32,7 +32,7 @@ TEST(PodTagTest, HoldsTheNameCutOrPaddedToEightBytesAndTheMinute) {
 }
 
 TEST(PodTagTest, InfoReadsTheReplyUpToTheNamesFirstZero) {
-  const PodCommands::TagReply reply{'!', 1,    'P',  'U',  'M',  'P', 0,   'X',
+  const PodCommands::TagReply reply{'!', 1,   'P',  'U',  'M',  'P', 0,  'X',
                                     'Y', 'Z', 0x07, 0xE8, 0x02, 29,  23, 59};
   const PodTagInfo info = PodTagInfo::FromReply(reply);
   EXPECT_TRUE(info.present());
@@ -59,20 +59,25 @@ TEST_F(StoreWireTest, TwoHundredWordsFillAFullPageAndAShortOne) {
 
   EXPECT_TRUE(Store().StorePodImage(false, false, "PROG"));
 
-  const std::vector<std::string> expected{
-      "G",         "V003F40000000C8000000",
-      "S*50",      "S*50",
-      "S*32",      "W00000108",
-      "S*50",      "S*18",
-      "W00010088", "P" + kErasedKeys,
-      "T50524F4700000000" + kTagDate, "Q40000100",
-      "H"};
+  const std::vector<std::string> expected{"G",
+                                          "V003F40000000C8000000",
+                                          "S*50",
+                                          "S*50",
+                                          "S*32",
+                                          "W00000108",
+                                          "S*50",
+                                          "S*18",
+                                          "W00010088",
+                                          "P" + kErasedKeys,
+                                          "T50524F4700000000" + kTagDate,
+                                          "Q40000100",
+                                          "H"};
   EXPECT_EQ(Writes(), expected);
   EXPECT_EQ(fake.writes[2].substr(0, 7), "\x02S3412\x03");
-  EXPECT_EQ(reporter.texts(), (std::vector<std::string>{"Writing user program in serial flash...",
-                                                        "Writing CSM password information...",
-                                                        "Writing tag data information...",
-                                                        "Writing COFF file information..."}));
+  EXPECT_EQ(reporter.texts(),
+            (std::vector<std::string>{
+                "Writing user program in serial flash...", "Writing CSM password information...",
+                "Writing tag data information...", "Writing COFF file information..."}));
   EXPECT_EQ(reporter.barRanges, (std::vector<int32_t>{200}));
   EXPECT_EQ(reporter.barPos, 200);
 }
@@ -199,17 +204,15 @@ TEST_F(StoreEmulatorTest, VerifyStopsAtTheFirstDifference) {
       {"device type", [this] { mcuType = kF2809; },
        "The selected MCU type is not same in serial flash", false, false},
       {"section count",
-       [this] {
-         Load(StoredProgram().Add("extra", 0x3F5000, Pattern(2, 3)), kF2808);
-       },
+       [this] { Load(StoredProgram().Add("extra", 0x3F5000, Pattern(2, 3)), kF2808); },
        "The selected COFF file is not same in serial flash", false, false},
       {"section address",
        [this] {
          Load(CoffWriter()
-                    .Add(".text", 0x3F4000, Pattern(170, 31))
-                    .Add(".econst", 0x3EC002, Pattern(121, 32))
-                    .Add("codestart", 0x3F7FF6, Pattern(2, 33)),
-                kF2808);
+                  .Add(".text", 0x3F4000, Pattern(170, 31))
+                  .Add(".econst", 0x3EC002, Pattern(121, 32))
+                  .Add("codestart", 0x3F7FF6, Pattern(2, 33)),
+              kF2808);
        },
        "The selected COFF file section is not same in serial flash", true, false},
       {"empty POD", [this] { driver->Store().Replace({}); },
@@ -284,8 +287,8 @@ class StoreFaultTest : public StoreEmulatorTest {
     const std::vector<std::string> clean = RawFrames();
     for (size_t k = 0; k < clean.size(); ++k) {
       const std::string body = clean[k].substr(1, clean[k].size() - 2);
-      for (FaultKind kind : {FaultKind::NoReply, FaultKind::WrongFirstByte,
-                             FaultKind::ShortReply, FaultKind::Unplug}) {
+      for (FaultKind kind : {FaultKind::NoReply, FaultKind::WrongFirstByte, FaultKind::ShortReply,
+                             FaultKind::Unplug}) {
         SCOPED_TRACE("frame " + std::to_string(k) + " " + body + ", fault " +
                      std::to_string(static_cast<int>(kind)));
         prepare();
@@ -296,8 +299,8 @@ class StoreFaultTest : public StoreEmulatorTest {
         EXPECT_EQ(run(), message == nullptr);
 
         std::vector<RecordingReporter::Status> errors;
-        std::copy_if(reporter.statuses.begin(), reporter.statuses.end(),
-                     std::back_inserter(errors), [](const auto& s) { return s.error; });
+        std::copy_if(reporter.statuses.begin(), reporter.statuses.end(), std::back_inserter(errors),
+                     [](const auto& s) { return s.error; });
         if (message == nullptr) {
           EXPECT_TRUE(errors.empty());
           continue;

@@ -149,11 +149,13 @@ std::vector<std::string> EmulatorTest::RawFrames() const {
   return frames;
 }
 
-std::vector<std::string> EmulatorTest::Frames() const { return Condense(RawFrames()); }
+std::vector<std::string> EmulatorTest::Frames() const {
+  return Condense(RawFrames());
+}
 
 uint32_t EmulatorTest::NextFrameNumber() const {
   const auto& transcript = driver->Transcript();
-  return 1 + static_cast<uint32_t>(std::count_if(transcript.begin(), transcript.end(), [](const auto& entry) {
-           return entry.kind != TranscriptEntry::Kind::Junk;
-         }));
+  return 1 + static_cast<uint32_t>(std::count_if(
+                 transcript.begin(), transcript.end(),
+                 [](const auto& entry) { return entry.kind != TranscriptEntry::Kind::Junk; }));
 }

@@ -28,14 +28,20 @@ TEST_F(TargetWireTest, EraseAllFlashWriteOnF2808SendsTheWholeSequence) {
 
   EXPECT_EQ(ProgramTarget(/*eraseAll=*/true, /*useCsm=*/false), TargetWriteResult::Finished);
 
-  const std::vector<std::string> expected{
-      "N4",       "K0" + kErasedKeyDigits,
-      "O00",      "O010001",
-      "O010002",  "O010004",
-      "O010008",  "S*40",
-      "O023F40000028", "S*40",
-      "O023F40280028", "S*20",
-      "O023F40500014", "R"};
+  const std::vector<std::string> expected{"N4",
+                                          "K0" + kErasedKeyDigits,
+                                          "O00",
+                                          "O010001",
+                                          "O010002",
+                                          "O010004",
+                                          "O010008",
+                                          "S*40",
+                                          "O023F40000028",
+                                          "S*40",
+                                          "O023F40280028",
+                                          "S*20",
+                                          "O023F40500014",
+                                          "R"};
   EXPECT_EQ(Writes(), expected);
   // Flash words travel with their bytes exchanged.
   EXPECT_EQ(fake.writes[7].substr(0, 7), "\x02S3412\x03");
@@ -61,11 +67,23 @@ TEST_F(TargetWireTest, RamOnlyImageIsStreamedInBootBlocksAndEndedOnce) {
   EXPECT_EQ(ProgramTarget(false, false), TargetWriteResult::Finished);
 
   // RAM words go as they are; each block's last word is a Y that closes the batch.
-  const std::vector<std::string> expected{
-      "N4",    "U0003", "U0000", "U9000", "S*2 Y" + Hex4(small[2]),
-      "U00C8", "U0000", "U8000", "S*50",  "S*50",
-      "S*50",  "S*49 Y" + Hex4(large[199]), "U0032", "U0000", "U80C8",
-      "S*49 Y" + Hex4(large[249]), "X0000"};
+  const std::vector<std::string> expected{"N4",
+                                          "U0003",
+                                          "U0000",
+                                          "U9000",
+                                          "S*2 Y" + Hex4(small[2]),
+                                          "U00C8",
+                                          "U0000",
+                                          "U8000",
+                                          "S*50",
+                                          "S*50",
+                                          "S*50",
+                                          "S*49 Y" + Hex4(large[199]),
+                                          "U0032",
+                                          "U0000",
+                                          "U80C8",
+                                          "S*49 Y" + Hex4(large[249]),
+                                          "X0000"};
   EXPECT_EQ(Writes(), expected);
   EXPECT_EQ(fake.writes[4].substr(0, 7), "\x02S" + Hex4(small[0]) + "\x03");
   EXPECT_EQ(reporter.texts(),
@@ -151,8 +169,9 @@ TEST_F(TargetWireTest, SectionsWithoutWordsNeverReachTheWire) {
 
     const std::vector<std::string> writes = Writes();
     ASSERT_GE(writes.size(), c.tail.size());
-    EXPECT_EQ(std::vector<std::string>(writes.end() - static_cast<long>(c.tail.size()), writes.end()),
-              c.tail);
+    EXPECT_EQ(
+        std::vector<std::string>(writes.end() - static_cast<long>(c.tail.size()), writes.end()),
+        c.tail);
   }
 }
 
@@ -313,8 +332,8 @@ class TargetFaultTest : public EmulatorTest {
 
     for (size_t k = 0; k < clean.size(); ++k) {
       const std::string body = clean[k].substr(1, clean[k].size() - 2);
-      for (FaultKind kind : {FaultKind::NoReply, FaultKind::WrongFirstByte,
-                             FaultKind::ShortReply, FaultKind::Unplug}) {
+      for (FaultKind kind : {FaultKind::NoReply, FaultKind::WrongFirstByte, FaultKind::ShortReply,
+                             FaultKind::Unplug}) {
         SCOPED_TRACE("frame " + std::to_string(k) + " " + body + ", fault " +
                      std::to_string(static_cast<int>(kind)));
         Connect(kF2808);
@@ -339,33 +358,31 @@ class TargetFaultTest : public EmulatorTest {
 
 TEST_F(TargetFaultTest, EveryFlashCommandFailsWithItsStepsResult) {
   // One erase, two chunks (40 and 10 words), reset.
-  RunFaultTable(CoffWriter().Add(".text", 0x3F4000, Pattern(50, 6)),
-                [](const std::string& frame, FaultKind kind) -> Expectation {
-                  const bool silent = kind == FaultKind::ShortReply;
-                  switch (frame[0]) {
-                    case 'N':
-                      return {TargetWriteResult::SciBootFailed, 3000};
-                    case 'K':
-                      return {TargetWriteResult::FlashAlgorithmFailed, 10000};
-                    case 'O':
-                      if (frame.starts_with("O00")) {
-                        // The repeat makes up for one lost preparation.
-                        return {kind == FaultKind::Unplug ? TargetWriteResult::FlashInitFailed
-                                                          : TargetWriteResult::Finished,
-                                2 * 3000};
-                      }
-                      return frame.starts_with("O01")
-                                 ? Expectation{TargetWriteResult::EraseFailed, 20000}
-                                 : Expectation{TargetWriteResult::ProgramFailed, 5000};
-                    case 'S':
-                      // A data word has no reply to shorten.
-                      return {silent ? TargetWriteResult::Finished
-                                     : TargetWriteResult::ProgramFailed,
-                              5000};
-                    default:
-                      return {TargetWriteResult::ResetFailed, 1000};
-                  }
-                });
+  RunFaultTable(
+      CoffWriter().Add(".text", 0x3F4000, Pattern(50, 6)),
+      [](const std::string& frame, FaultKind kind) -> Expectation {
+        const bool silent = kind == FaultKind::ShortReply;
+        switch (frame[0]) {
+          case 'N':
+            return {TargetWriteResult::SciBootFailed, 3000};
+          case 'K':
+            return {TargetWriteResult::FlashAlgorithmFailed, 10000};
+          case 'O':
+            if (frame.starts_with("O00")) {
+              // The repeat makes up for one lost preparation.
+              return {kind == FaultKind::Unplug ? TargetWriteResult::FlashInitFailed
+                                                : TargetWriteResult::Finished,
+                      2 * 3000};
+            }
+            return frame.starts_with("O01") ? Expectation{TargetWriteResult::EraseFailed, 20000}
+                                            : Expectation{TargetWriteResult::ProgramFailed, 5000};
+          case 'S':
+            // A data word has no reply to shorten.
+            return {silent ? TargetWriteResult::Finished : TargetWriteResult::ProgramFailed, 5000};
+          default:
+            return {TargetWriteResult::ResetFailed, 1000};
+        }
+      });
 }
 
 TEST_F(TargetFaultTest, EveryBootStreamCommandFailsTheRamDownload) {
@@ -389,8 +406,8 @@ TEST_F(TargetFaultTest, EveryBootStreamCommandFailsTheRamDownload) {
 TEST_F(TargetFaultTest, EachCommandWaitsItsOwnTimeOut) {
   // A POD that takes a little less than a command's time-out is still waited for.
   Load(CoffWriter().Add(".text", 0x3F4000, Pattern(2, 9)), kF2808);
-  const std::map<std::string, uint32_t> slowest{
-      {"N", 3000}, {"K", 10000}, {"O00", 3000}, {"O01", 20000}, {"O02", 5000}, {"R", 1000}};
+  const std::map<std::string, uint32_t> slowest{{"N", 3000},    {"K", 10000},  {"O00", 3000},
+                                                {"O01", 20000}, {"O02", 5000}, {"R", 1000}};
   for (const auto& [prefix, timeoutMs] : slowest) {
     SCOPED_TRACE(prefix);
     Connect(kF2808);
