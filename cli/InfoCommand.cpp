@@ -52,8 +52,9 @@ void PrintText(const ProgramImage& image) {
   if (!image.sections.empty()) {
     std::cout << '\n'
               << std::left << std::setw(4) << "#" << std::setw(static_cast<int>(nameWidth) + 2)
-              << "name" << std::setw(10) << "address" << std::setw(10) << "words"
-              << std::setw(8) << "memory" << "sectors\n";
+              << "name" << std::setw(10) << "address" << std::setw(10) << "words" << std::setw(8)
+              << "memory"
+              << "sectors\n";
   }
   int number = 1;
   for (const auto& section : image.sections) {
@@ -79,8 +80,8 @@ void PrintJson(CoffReadResult result, const McuInfo& mcu, const ProgramImage& im
   for (const auto& section : image.sections) {
     sections.append(QJsonObject{
         // Latin-1 keeps every byte of a name, whatever the file holds.
-        {"name", QString::fromLatin1(section->name.data(),
-                                     static_cast<qsizetype>(section->name.size()))},
+        {"name",
+         QString::fromLatin1(section->name.data(), static_cast<qsizetype>(section->name.size()))},
         {"address", static_cast<qint64>(section->address)},
         {"wordCount", static_cast<qint64>(section->wordCount)},
         {"offset", static_cast<qint64>(section->offset)},
@@ -148,22 +149,23 @@ const CliCommand kInfoCommand{
     .minOperands = 1,
     .maxOperands = 1,
     .summary = "read a COFF file and show the sections kept for a device and the totals",
-    .details = "Prints the outcome of reading FILE, one line per section kept (name, word\n"
-               "address, word count, flash or RAM, flash sectors touched) and the totals.\n"
-               "With --json the same comes as one JSON object whose fields are named as in\n"
-               "the program image: result, message, device, sections (name, address,\n"
-               "wordCount, offset, inFlash, sectorMask), sectionCount, imageBytes, hasFlash,\n"
-               "flashSectorMask, flashSectionCount, flashListEnd, flashBytes,\n"
-               "ramSectionCount, ramBytes.\n\n"
-               "Exit status:\n"
-               "  0   the file was read\n"
-               "  1   OpenFailed: the file cannot be opened\n"
-               "  2   NotCoff: not a COFF file, or its headers lie outside the file\n"
-               "  3   TargetMismatch: built for another CPU than the C28x\n"
-               "  4   FileError: the file points at positions of 2 GiB or more\n"
-               "  5   OutOfMemory\n"
-               "  6   ImageTooLarge: the sections exceed the 8 MiB program image\n"
-               "  64  bad usage\n",
+    .details =
+        "Prints the outcome of reading FILE, one line per section kept (name, word\n"
+        "address, word count, flash or RAM, flash sectors touched) and the totals.\n"
+        "With --json the same comes as one JSON object whose fields are named as in\n"
+        "the program image: result, message, device, sections (name, address,\n"
+        "wordCount, offset, inFlash, sectorMask), sectionCount, imageBytes, hasFlash,\n"
+        "flashSectorMask, flashSectionCount, flashListEnd, flashBytes,\n"
+        "ramSectionCount, ramBytes.\n\n"
+        "Exit status:\n"
+        "  0   the file was read\n"
+        "  1   OpenFailed: the file cannot be opened\n"
+        "  2   NotCoff: not a COFF file, or its headers lie outside the file\n"
+        "  3   TargetMismatch: built for another CPU than the C28x\n"
+        "  4   FileError: the file points at positions of 2 GiB or more\n"
+        "  5   OutOfMemory\n"
+        "  6   ImageTooLarge: the sections exceed the 8 MiB program image\n"
+        "  64  bad usage\n",
     .options = kOptions,
     .run = RunInfo,
 };

@@ -22,11 +22,15 @@ constexpr uint32_t kSymbolBytes = 18;
 constexpr uint64_t kFirstBadPosition = uint64_t{1} << 31;
 // Dummy, no-load and copy sections hold nothing to program.
 constexpr uint32_t kSkipFlags = 0x0013;
-constexpr std::array<std::string_view, 6> kSkipNames{
-    ".stack", "CsmPwlFile", ".debug_frame", ".debug_abbrev", ".debug_info", ".debug_line"};
+constexpr std::array<std::string_view, 6> kSkipNames{".stack",        "CsmPwlFile",  ".debug_frame",
+                                                     ".debug_abbrev", ".debug_info", ".debug_line"};
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t U32(const uint8_t* p) { return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16; }
+uint16_t U16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+uint32_t U32(const uint8_t* p) {
+  return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16;
+}
 
 // The file as a size and bounded reads: nothing is read past its end.
 class Source {

@@ -25,7 +25,8 @@ enum class CoffReadResult : uint8_t {
 // headers are read (OpenFailed, NotCoff, TargetMismatch and FileError for the
 // string table) leave the image untouched; every later failure leaves it empty.
 // Ok does not summarize: the caller runs ProgramImage::Summarize.
-CoffReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType, ProgramImage& image);
+CoffReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
+                            ProgramImage& image);
 
 // The same over an open stream, for callers that already hold the bytes.
 CoffReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& image);

@@ -30,8 +30,7 @@ std::optional<FlashSector> FindSector(const McuInfo& mcu, uint32_t address) {
   return FlashSector{index, static_cast<uint16_t>(1u << index)};
 }
 
-void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section,
-                     uint8_t mcuType) {
+void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section, uint8_t mcuType) {
   const McuInfo& mcu = McuEntry(mcuType);
   section.inFlash = false;
   section.sectorMask = 0;

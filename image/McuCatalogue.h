@@ -59,8 +59,7 @@ std::optional<FlashSector> FindSector(const McuInfo& mcu, uint32_t address);
 // Sets the section's inFlash and sectorMask for the device: a section is a
 // flash section when its first word lies in the flash; its mask holds every
 // sector it touches, or is 0 when it runs past the end of the flash.
-void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section,
-                     uint8_t mcuType);
+void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section, uint8_t mcuType);
 
 // The sectors to erase: all of the device's sectors, or only those the image's
 // flash sections touch.

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <new>
 
-ProgramImage::ProgramImage() : words_(new uint16_t[kBufferWords]) { Clear(); }
+ProgramImage::ProgramImage() : words_(new uint16_t[kBufferWords]) {
+  Clear();
+}
 
 void ProgramImage::Clear() {
   std::memset(words_.get(), 0xFF, size_t{dirtyWords_} * 2);

@@ -12,7 +12,9 @@ struct CliRun {
   std::string out;
   std::string err;
 
-  QJsonObject Json() const { return QJsonDocument::fromJson(QByteArray::fromStdString(out)).object(); }
+  QJsonObject Json() const {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
+  }
 };
 
 inline CliRun RunCli(const QStringList& args) {

@@ -7,7 +7,9 @@
 
 namespace {
 
-QString PathOf(const TempFile& file) { return QString::fromStdString(file.path().string()); }
+QString PathOf(const TempFile& file) {
+  return QString::fromStdString(file.path().string());
+}
 
 // A flash section at the bottom of the F2802/F2806 flash, a RAM section and
 // the password words.
@@ -48,7 +50,7 @@ TEST(InfoCommandTest, JsonCarriesTheImageFields) {
   EXPECT_EQ(text["sectorMask"].toInt(), 0x08);
   const QJsonObject ram = sections[1].toObject();
   EXPECT_EQ(ram["inFlash"].toBool(), false);
-  EXPECT_EQ(ram["offset"].toInt(), 8);  // its place in the buffer
+  EXPECT_EQ(ram["offset"].toInt(), 8);                     // its place in the buffer
   EXPECT_EQ(sections[2].toObject()["offset"].toInt(), 8);  // packed after .text
 }
 

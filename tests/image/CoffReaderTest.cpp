@@ -92,7 +92,9 @@ struct HeaderCase {
   CoffReadResult expected;
 };
 
-Bytes OneSection(int version = 2) { return CoffWriter(version).Add(".text", 0x8000, {1}).Build(); }
+Bytes OneSection(int version = 2) {
+  return CoffWriter(version).Add(".text", 0x8000, {1}).Build();
+}
 
 TEST_F(CoffReaderTest, RefusesBadHeadersAndKeepsThePreviousImage) {
   const HeaderCase cases[] = {
@@ -145,8 +147,7 @@ TEST_F(CoffReaderTest, RefusesBadHeadersAndKeepsThePreviousImage) {
       {"string table length that wraps 32 bits",
        [] {
          Bytes b = OneSection();
-         PutU32(b, CoffWriter().Add(".text", 0x8000, {1}).GetLayout().stringTableAt,
-                0xFFFFFFF0);
+         PutU32(b, CoffWriter().Add(".text", 0x8000, {1}).GetLayout().stringTableAt, 0xFFFFFFF0);
          return b;
        },
        CoffReadResult::NotCoff},
@@ -191,8 +192,7 @@ TEST_F(CoffReaderTest, StringTableAtOffsetZeroWorksWhenItsLengthFits) {
 }
 
 TEST_F(CoffReaderTest, OpenFailsForMissingFilesAndDirectories) {
-  EXPECT_EQ(ReadCoffFile("/nonexistent/dir/file.out", kF2808, image_),
-            CoffReadResult::OpenFailed);
+  EXPECT_EQ(ReadCoffFile("/nonexistent/dir/file.out", kF2808, image_), CoffReadResult::OpenFailed);
   EXPECT_EQ(ReadCoffFile(std::filesystem::temp_directory_path(), kF2808, image_),
             CoffReadResult::OpenFailed);
 }
@@ -339,9 +339,10 @@ TEST_F(CoffReaderTest, DataMissingFromTheFileReadsErased) {
   image_.Summarize();
   ExpectSummarizedImageConsistent(image_);
   ASSERT_EQ(image_.sectionCount, 3);
-  const uint16_t lastFileWord = static_cast<uint16_t>(bytes[bytes.size() - 2] |
-                                                      bytes[bytes.size() - 1] << 8);
-  const std::vector<uint16_t> expected{0x1234, 0x5678, lastFileWord, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+  const uint16_t lastFileWord =
+      static_cast<uint16_t>(bytes[bytes.size() - 2] | bytes[bytes.size() - 1] << 8);
+  const std::vector<uint16_t> expected{0x1234, 0x5678, lastFileWord, 0xFFFF,
+                                       0xFFFF, 0xFFFF, 0xFFFF};
   EXPECT_EQ(std::vector<uint16_t>(image_.words(), image_.words() + 7), expected);
   EXPECT_EQ(image_.sections[1]->wordCount, 3u);
   EXPECT_EQ(image_.imageBytes, 14u);
@@ -366,7 +367,8 @@ TEST_F(CoffReaderTest, RefusesSectionsBeyondTheImageBuffer) {
     SCOPED_TRACE(::testing::PrintToString(c.wordCounts));
     CoffWriter writer;
     for (const uint32_t count : c.wordCounts) {
-      writer.Add(CoffSection{.name = "big", .address = 0x8000, .words = {0x4242}, .wordCount = count});
+      writer.Add(
+          CoffSection{.name = "big", .address = 0x8000, .words = {0x4242}, .wordCount = count});
     }
     LoadPrevious();
     ASSERT_EQ(Read(writer.Build()), c.expected);

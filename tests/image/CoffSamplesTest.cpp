@@ -2,9 +2,9 @@
 // come from the files' own headers, worked out by hand per device.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <cstring>
 
 #include "image/CoffReader.h"
 #include "image/ProgramImage.h"
@@ -71,9 +71,9 @@ TEST_F(CoffSamplesTest, ReadsC28xProgramsForEachDevice) {
 TEST_F(CoffSamplesTest, SkipsDebugStackAndPasswordSectionsAndKeepsLongNames) {
   ASSERT_EQ(Read("droneshire__ti__F28335_example_nonBIOS_flash.out", 3), CoffReadResult::Ok);
   // 8-character names stored without a NUL, and names from the string table.
-  EXPECT_EQ(Names(), (std::vector<std::string>{".text", ".cinit", ".econst", "codestart",
-                                               "csm_rsvd", "internalMemFuncs", "passwords",
-                                               "secureRamFuncs"}));
+  EXPECT_EQ(Names(),
+            (std::vector<std::string>{".text", ".cinit", ".econst", "codestart", "csm_rsvd",
+                                      "internalMemFuncs", "passwords", "secureRamFuncs"}));
   ASSERT_EQ(Read("droneshire__ti__F28035_Prog1.out", 3), CoffReadResult::Ok);
   EXPECT_EQ(Names(), (std::vector<std::string>{".cinit", ".text", "codestart", "ramfuncs",
                                                "csmpasswds", "csm_rsvd", ".econst"}));
@@ -97,9 +97,9 @@ TEST_F(CoffSamplesTest, CopiesRawDataFromOddFileOffsets) {
 }
 
 TEST_F(CoffSamplesTest, OtherCpuFamiliesAreRefused) {
-  for (const char* file : {"Furkanprlk__DSP_F28335_Examples__sine.out",
-                           "Furkanprlk__DSP_F28335_Examples__template.out",
-                           "droneshire__ti__gcd.out"}) {
+  for (const char* file :
+       {"Furkanprlk__DSP_F28335_Examples__sine.out",
+        "Furkanprlk__DSP_F28335_Examples__template.out", "droneshire__ti__gcd.out"}) {
     EXPECT_EQ(Read(file, 3), CoffReadResult::TargetMismatch) << file;
   }
 }

@@ -112,8 +112,8 @@ struct EraseCase {
 
 TEST(McuCatalogueTest, EraseMaskIsAllSectorsOrTheImageSectors) {
   const EraseCase cases[] = {
-      {true, kF2801, 0x00, 0x0F}, {true, kF2806, 0x01, 0x0F}, {true, kF2808, 0x05, 0x0F},
-      {true, kF2809, 0x01, 0xFF}, {false, kF2808, 0x05, 0x05}, {false, kF2809, 0xC1, 0xC1},
+      {true, kF2801, 0x00, 0x0F},  {true, kF2806, 0x01, 0x0F},  {true, kF2808, 0x05, 0x0F},
+      {true, kF2809, 0x01, 0xFF},  {false, kF2808, 0x05, 0x05}, {false, kF2809, 0xC1, 0xC1},
       {false, kF2808, 0x00, 0x00}, {false, kF2801, 0xF3, 0x03},
   };
   ProgramImage image;

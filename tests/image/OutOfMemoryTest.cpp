@@ -27,8 +27,17 @@ void* operator new(std::size_t size) {
   }
   throw std::bad_alloc();
 }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+// GCC cannot tell that these replace the operators whose memory comes from
+// malloc above, and takes free() here for a mismatch.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept {
+  std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+  std::free(memory);
+}
+#pragma GCC diagnostic pop
 
 namespace {
 

@@ -12,8 +12,7 @@ bool AllErased(const ProgramImage& image) {
 }
 
 // Appends a section of `count` words filled with `fill`, placed after the others.
-void AddSection(ProgramImage& image, bool inFlash, uint32_t count, uint16_t mask,
-                uint16_t fill) {
+void AddSection(ProgramImage& image, bool inFlash, uint32_t count, uint16_t mask, uint16_t fill) {
   auto section = image.NewSection();
   section->wordCount = count;
   section->offset = image.imageBytes;

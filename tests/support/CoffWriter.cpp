@@ -31,10 +31,8 @@ CoffWriter& CoffWriter::Add(CoffSection section) {
 
 CoffWriter& CoffWriter::Add(std::string name, uint32_t address, std::vector<uint16_t> words,
                             uint32_t flags) {
-  return Add(CoffSection{.name = std::move(name),
-                         .address = address,
-                         .words = std::move(words),
-                         .flags = flags});
+  return Add(CoffSection{
+      .name = std::move(name), .address = address, .words = std::move(words), .flags = flags});
 }
 
 bool CoffWriter::InStringTable(const CoffSection& section) const {
@@ -131,7 +129,8 @@ TempFile::TempFile(const std::vector<uint8_t>& bytes, const std::string& suffix)
             ("bfx-" + std::to_string(random()) + std::to_string(random()) + suffix);
   } while (std::filesystem::exists(path_, error));
   std::ofstream out(path_, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out.flush()) {
     throw std::runtime_error("cannot write " + path_.string());
   }

@@ -27,7 +27,7 @@ struct CoffSection {
   // Header fields that may disagree with the words written.
   std::optional<uint32_t> wordCount{};  // default: words.size()
   std::optional<uint32_t> rawDataAt{};  // default: where the words are written; 0 when none
-  bool longName = false;              // put the name in the string table even if short
+  bool longName = false;                // put the name in the string table even if short
 };
 
 class CoffWriter {
