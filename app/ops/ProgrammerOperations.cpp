@@ -16,13 +16,13 @@ constexpr char kNoPod[] = "No Connection to Brontaflex POD";
 constexpr char kNoSectionData[] = "The selected COFF file don't have valid section data";
 constexpr char kPodInfoFailed[] = "Fail to read Brontaflex POD Information";
 
-struct TargetWriteFailure {
+struct TargetWriteOutcome {
   OperationOutcome outcome;
   const char* message;
 };
 
 // Indexed by TargetWriteResult.
-constexpr TargetWriteFailure kTargetWriteFailures[] = {
+constexpr TargetWriteOutcome kTargetWriteOutcomes[] = {
     {OperationOutcome::Done, "Flash Write Completed - "},
     {OperationOutcome::SciBootFailed, "Fail to start SCI boot"},
     {OperationOutcome::RamDownloadFailed, "Fail to download user program"},
@@ -242,16 +242,16 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
         TargetProgrammer programmer(commands_, image_, mcuType_, ui_);
         const auto result = static_cast<size_t>(
             programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm));
-        if (result >= std::size(kTargetWriteFailures)) {
+        if (result >= std::size(kTargetWriteOutcomes)) {
           return OperationOutcome::ProgramFailed;
         }
-        const TargetWriteFailure& failure = kTargetWriteFailures[result];
+        const TargetWriteOutcome& failure = kTargetWriteOutcomes[result];
         if (failure.outcome != OperationOutcome::Done) {
           Error(failure.message);
         }
         return failure.outcome;
       },
-      kTargetWriteFailures[0].message);
+      kTargetWriteOutcomes[0].message);
 }
 
 OperationOutcome ProgrammerOperations::TargetReset() {
@@ -261,7 +261,7 @@ OperationOutcome ProgrammerOperations::TargetReset() {
   const bool reset = commands_.ResetTarget();
   link_.Close();
   if (!reset) {
-    Error(kTargetWriteFailures[static_cast<size_t>(TargetWriteResult::ResetFailed)].message);
+    Error(kTargetWriteOutcomes[static_cast<size_t>(TargetWriteResult::ResetFailed)].message);
     return OperationOutcome::ResetFailed;
   }
   ui_.ShowStatus("Target board's reset is successful", false);
