@@ -14,11 +14,10 @@ const std::string kDetails = PodCommandDetails(
     "or \"POD Ver: 1.1, No POD File Data\".\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation(
-      "pod-info", args,
-      [](ProgrammerOperations& operations, [[maybe_unused]] const OperationRequest& request) {
-        return operations.PodInfo();
-      });
+  return RunPodOperation("pod-info", args,
+                         [](ProgrammerOperations& operations, const OperationRequest&) {
+                           return operations.PodInfo();
+                         });
 }
 
 }  // namespace

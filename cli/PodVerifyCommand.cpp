@@ -14,11 +14,10 @@ const std::string kDetails = PodCommandDetails(
     "\"EEPROM Verify Completed - \" and the time taken, or with the first difference.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation(
-      "pod-verify", args,
-      [](ProgrammerOperations& operations, [[maybe_unused]] const OperationRequest& request) {
-        return operations.PodVerify(request);
-      });
+  return RunPodOperation("pod-verify", args,
+                         [](ProgrammerOperations& operations, const OperationRequest& request) {
+                           return operations.PodVerify(request);
+                         });
 }
 
 }  // namespace

@@ -16,11 +16,10 @@ const std::string kDetails = PodCommandDetails(
     "\"EEPROM Write Completed - \" and the time taken.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation(
-      "pod-write", args,
-      [](ProgrammerOperations& operations, [[maybe_unused]] const OperationRequest& request) {
-        return operations.PodWrite(request);
-      });
+  return RunPodOperation("pod-write", args,
+                         [](ProgrammerOperations& operations, const OperationRequest& request) {
+                           return operations.PodWrite(request);
+                         });
 }
 
 }  // namespace

@@ -12,11 +12,10 @@ const std::string kDetails =
     PodCommandDetails("Connects to the POD and resets the target board.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation(
-      "target-reset", args,
-      [](ProgrammerOperations& operations, [[maybe_unused]] const OperationRequest& request) {
-        return operations.TargetReset();
-      });
+  return RunPodOperation("target-reset", args,
+                         [](ProgrammerOperations& operations, const OperationRequest&) {
+                           return operations.TargetReset();
+                         });
 }
 
 }  // namespace

@@ -15,11 +15,10 @@ const std::string kDetails = PodCommandDetails(
     "and ends with \"Flash Write Completed - \" and the time taken.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation(
-      "target-write", args,
-      [](ProgrammerOperations& operations, [[maybe_unused]] const OperationRequest& request) {
-        return operations.TargetWrite(request);
-      });
+  return RunPodOperation("target-write", args,
+                         [](ProgrammerOperations& operations, const OperationRequest& request) {
+                           return operations.TargetWrite(request);
+                         });
 }
 
 }  // namespace
