@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QStandardPaths>
 #include <cstdio>
+#include <utility>
 
 #include "app/CProgrammerDlg.h"
 
@@ -52,7 +53,11 @@ int CProgrammerApp::InitInstance() {
 
 int CProgrammerApp::Screenshot(const QString& path) {
   SetSettingsRoot();
-  CProgrammerDlg dialog;
+  // No lock is taken here, so another window may be running: this one only
+  // shows the user's settings and must not write over them.
+  WindowOptions options;
+  options.readOnlySettings = true;
+  CProgrammerDlg dialog(std::move(options));
   dialog.show();
   const QFileInfo file(path);
   if (!QDir().mkpath(file.absolutePath()) || !dialog.grab().save(path, "PNG")) {

@@ -20,6 +20,7 @@
 
 #include "app/CAboutBox.h"
 #include "image/McuCatalogue.h"
+#include "tests/app/WindowTestSupport.h"
 #include "widgets/CMessageLabel.h"
 #include "widgets/COXBitmapButton.h"
 #include "widgets/CPercentProgressBar.h"
@@ -90,6 +91,7 @@ class ProgrammerDlgTest : public testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg_));
   }
 
+  EmptySettings emptySettings_;  // before the window, which reads them
   CProgrammerDlg dlg_;
 };
 
@@ -370,11 +372,12 @@ TEST_F(ProgrammerDlgTest, EnterPressesTheFocusedButtonInsteadOfEnding) {
     EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
   }
   QSignalSpy finished(&dlg_, &QDialog::finished);
-  auto* browse = Find<QPushButton>("IDC_BROWSE");
-  QSignalSpy clicked(browse, &QPushButton::clicked);
-  browse->setFocus();
-  QTest::keyClick(browse, Qt::Key_Return);
+  auto* load = Find<QPushButton>("IDC_LOAD");
+  QSignalSpy clicked(load, &QPushButton::clicked);
+  load->setFocus();
+  QTest::keyClick(load, Qt::Key_Return);
   EXPECT_EQ(clicked.count(), 1);
+  EXPECT_EQ(Find<CMessageLabel>("IDC_MESSAGE")->LabelText(), "Please, specify COFF file to read");
   EXPECT_EQ(finished.count(), 0);
 }
 
