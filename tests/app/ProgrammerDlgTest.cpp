@@ -25,10 +25,6 @@
 #include "widgets/COXBitmapButton.h"
 #include "widgets/CPercentProgressBar.h"
 
-void PrintTo(const QString& text, std::ostream* os) {
-  *os << '"' << text.toStdString() << '"';
-}
-
 namespace {
 
 QString Utf8(std::string_view text) {
@@ -355,14 +351,19 @@ TEST_F(ProgrammerDlgTest, ExitEnterEscapeAndCloseEndTheWindowAlike) {
       {"close request", [](CProgrammerDlg& d) { d.close(); }},
   };
   for (const Ending& ending : endings) {
+    EmptySettings empty;
     CProgrammerDlg dlg;
     QSignalSpy finished(&dlg, &QDialog::finished);
     dlg.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&dlg));
+    dlg.Control<QRadioButton>(IDC_ERASE_ALL)->setChecked(true);
     ending.act(dlg);
     ASSERT_EQ(finished.count(), 1) << ending.name;
     EXPECT_EQ(finished.at(0).at(0).toInt(), QDialog::Accepted) << ending.name;
     EXPECT_FALSE(dlg.isVisible()) << ending.name;
+    // Saved as the window went, not only when the object goes.
+    EXPECT_EQ(QSettings().value("Main Configuration/EraseAll Mode").toInt(), 1) << ending.name;
+    EXPECT_EQ(dlg.Operations(), nullptr) << ending.name;
   }
 }
 
@@ -393,30 +394,17 @@ TEST_F(ProgrammerDlgTest, WindowStaysWhileAnOperationRuns) {
   EXPECT_TRUE(dlg_.close());
 }
 
-// While it lives, closes every About box that opens with its OK button,
-// checking it first.
-class AboutBoxWatcher {
- public:
-  explicit AboutBoxWatcher(std::function<void(CAboutBox&)> check) {
-    QObject::connect(&timer_, &QTimer::timeout, [this, check] {
-      auto* box = qobject_cast<CAboutBox*>(QApplication::activeModalWidget());
-      if (box == nullptr)
-        return;
-      ++seen;
-      check(*box);
-      QTest::mouseClick(box->findChild<QPushButton*>("IDOK"), Qt::LeftButton);
-    });
-    timer_.start(5);
-  }
-  int seen = 0;
-
- private:
-  QTimer timer_;
-};
+// Checks an About box with `check`, then closes it with its OK button.
+ModalWatcher<CAboutBox> AboutBoxWatcher(std::function<void(CAboutBox&)> check) {
+  return ModalWatcher<CAboutBox>([check](CAboutBox& box) {
+    check(box);
+    QTest::mouseClick(box.findChild<QPushButton*>("IDOK"), Qt::LeftButton);
+  });
+}
 
 TEST_F(ProgrammerDlgTest, F1OpensTheAboutBox) {
   ShowAndWait();
-  AboutBoxWatcher watcher([](CAboutBox& box) {
+  auto watcher = AboutBoxWatcher([](CAboutBox& box) {
     EXPECT_EQ(box.windowTitle(), "Brontaflex 정보");
     QStringList texts;
     for (QLabel* label : box.findChildren<QLabel*>()) texts << label->text();
@@ -432,7 +420,7 @@ TEST_F(ProgrammerDlgTest, F1OpensTheAboutBox) {
 
 TEST_F(ProgrammerDlgTest, ContextMenuOffersTheAboutEntry) {
   ShowAndWait();
-  AboutBoxWatcher watcher([](CAboutBox&) {});
+  auto watcher = AboutBoxWatcher([](CAboutBox&) {});
   QString entry;
   int command = 0;
   QTimer menuWatcher;

@@ -15,12 +15,18 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/CProgrammerDlg.h"
 #include "emulator/EmulatorDriver.h"
 #include "tests/support/CoffWriter.h"
+
+// Shows a QString as text in failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
 
 // Empties the test run's private settings when constructed.
 struct EmptySettings {
