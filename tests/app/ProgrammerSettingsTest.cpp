@@ -115,7 +115,9 @@ TEST_F(ProgrammerSettingsTest, SavedSettingsReadBackAndAShorterListLeavesNoOldEn
 }
 
 TEST_F(ProgrammerSettingsTest, KeysWorthKeeping) {
-  const CsmKeyTexts typed{"1234", "", " 1a ", "FFFF", "0000", "G1", "0x7F", "ABCD"};
+  // Blanks alone read as an empty edit, as the operations read them, so the
+  // word kept is the one a write would have used.
+  const CsmKeyTexts typed{"1234", "", " 1a ", "    ", "0000", "G1", "0x7F", "ABCD"};
   const CsmKeys typedWords{0x1234, 0xFFFF, 0x001A, 0xFFFF, 0x0000, 0x0000, 0x007F, 0xABCD};
   EXPECT_EQ(KeysToSave(true, typed), typedWords);
   EXPECT_EQ(KeysToSave(false, typed), kErasedCsmKeys) << "keys typed with the CSM option off";
