@@ -109,6 +109,9 @@ void CProgrammerDlg::StartWindow() {
   if (ops_->LoadDriver()) {
     ops_->FindPod();
   }
+  if (!driverNameError_.empty()) {
+    ShowStatus(driverNameError_, true);
+  }
 
   Control<QRadioButton>(settings_.eraseAll ? IDC_ERASE_ALL : IDC_INTELLIGENT_ERASE)
       ->setChecked(true);
@@ -176,9 +179,10 @@ std::unique_ptr<FtdiDriver> CProgrammerDlg::MakeDriver(uint8_t mcuType) {
   DriverSelection selection = SelectDriver(DriverNameFromEnvironment(), clock_,
                                            {EmulatorStatePathFromEnvironment(), mcuType});
   if (!selection.driver) {
-    // The window has no place for this before it is up; whoever set the
-    // variable started it from somewhere that shows the error stream.
-    std::fprintf(stderr, "brontaflex: %s; using the default driver\n", selection.error.c_str());
+    // Said on the error stream and, once the window is up, on its status line,
+    // so that a mistyped name is never mistaken for the chosen driver.
+    driverNameError_ = selection.error + "; using the default driver";
+    std::fprintf(stderr, "brontaflex: %s\n", driverNameError_.c_str());
     selection = SelectDriver({}, clock_);
   }
   return std::move(selection.driver);

@@ -109,6 +109,8 @@ class CProgrammerDlg : public TemplateDialog, public OperationsUi {
 
   WindowOptions options_;
   SystemClock clock_;  // declared before the operations, which measure time on it
+  // Why the driver named in the environment could not be used; empty when it could.
+  std::string driverNameError_;
   CMessageLabel* messageLabel_;
   CPercentProgressBar* progressBar_;
   ProgrammerSettings settings_;

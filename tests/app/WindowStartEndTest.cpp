@@ -106,6 +106,17 @@ TEST_F(WindowStartEndTest, FirstStartShowsTheDefaultsAndWhatTheSearchForThePodFo
   }
 }
 
+TEST_F(WindowStartEndTest, AnUnknownDriverNameIsShownAsAnErrorAtStart) {
+  const QByteArray chosen = qgetenv("BRONTAFLEX_DRIVER");
+  qputenv("BRONTAFLEX_DRIVER", "serial-port");
+  {
+    CProgrammerDlg dlg;
+    EXPECT_TRUE(Message(dlg).contains("serial-port")) << Message(dlg).toStdString();
+    EXPECT_TRUE(MessageIsError(dlg));
+  }
+  qputenv("BRONTAFLEX_DRIVER", chosen);
+}
+
 TEST_F(WindowStartEndTest, StoredDeviceIsCutToEightBitsAndClampedToTheLastDevice) {
   const std::pair<int, int> cases[] = {{9, 4}, {256, 0}, {1, 1}, {4, 4}};
   for (const auto& [stored, selected] : cases) {
