@@ -8,7 +8,8 @@
 
 #if defined(_WIN32)
 #define FT_API __stdcall
-#define FT_EXPORT extern "C" __declspec(dllexport)
+// GCC and clang for Windows (MinGW) take the attribute form of dllexport.
+#define FT_EXPORT extern "C" __attribute__((dllexport))
 #else
 #define FT_API
 #define FT_EXPORT extern "C" __attribute__((visibility("default")))
