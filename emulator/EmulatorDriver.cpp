@@ -8,8 +8,6 @@ namespace {
 constexpr uint64_t kNsPerMs = 1'000'000;
 // Handles are opaque tokens; a fresh one per open makes a stale handle fail.
 constexpr uintptr_t kHandleBase = 0xB0D0000;
-// A status query while bytes are still on the wire costs a USB round trip.
-constexpr uint32_t kStatusRoundTripMs = 1;
 
 }  // namespace
 
@@ -36,9 +34,23 @@ void EmulatorDriver::Unload() {
 uint64_t EmulatorDriver::NowNs() {
   const uint32_t tick = clock_.NowMs();
   // Unsigned difference: correct across a wrap of the 32-bit tick.
-  nowNs_ += uint64_t{static_cast<uint32_t>(tick - lastTickMs_)} * kNsPerMs;
+  clockNs_ += uint64_t{static_cast<uint32_t>(tick - lastTickMs_)} * kNsPerMs;
   lastTickMs_ = tick;
+  nowNs_ = clockNs_ + aheadNs_;
   return nowNs_;
+}
+
+void EmulatorDriver::WaitUntil(uint64_t ns) {
+  if (ns <= NowNs()) {
+    return;
+  }
+  const uint64_t due = ns - clockNs_;
+  aheadNs_ = due % kNsPerMs;
+  if (due >= kNsPerMs) {
+    clock_.SleepMs(static_cast<uint32_t>(due / kNsPerMs));
+  }
+  // A real clock may oversleep; the model then simply is later.
+  NowNs();
 }
 
 void EmulatorDriver::Advance() {
@@ -259,14 +271,19 @@ FtStatus EmulatorDriver::Write(FtHandle handle, const void* bytes, uint32_t leng
     written = length;
     return kFtOk;
   }
+  // Like the vendor driver's, the write returns once its bytes have left; what
+  // has not gone out when the write time-out runs out is not sent.
+  const uint64_t byteNs = config_.timing.ByteNs();
+  const uint64_t deadline =
+      line_.writeTimeoutMs > 0 ? nowNs_ + uint64_t{line_.writeTimeoutMs} * kNsPerMs : UINT64_MAX;
   uint64_t at = std::max(nowNs_, txLineFreeNs_);
-  for (uint32_t n = 0; n < length; ++n) {
-    at += config_.timing.ByteNs();
-    toPod_.push_back({data[n], at});
+  while (written < length && at + byteNs <= deadline) {
+    at += byteNs;
+    toPod_.push_back({data[written++], at});
   }
   txLineFreeNs_ = at;
+  WaitUntil(written == length ? at : deadline);
   Advance();
-  written = length;
   return plugged_ ? kFtOk : kFtIoError;
 }
 
@@ -279,9 +296,6 @@ FtStatus EmulatorDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t&
   rxQueue = ArrivedCount(nowNs_);
   txQueue = static_cast<uint32_t>(toPod_.size());
   events = 0;
-  if (txQueue > 0) {
-    clock_.SleepMs(kStatusRoundTripMs);
-  }
   return kFtOk;
 }
 
@@ -317,8 +331,7 @@ FtStatus EmulatorDriver::Read(FtHandle handle, void* buffer, uint32_t length, ui
     if (wake == UINT64_MAX) {
       return kFtOk;
     }
-    const uint64_t waitMs = std::max<uint64_t>(1, (wake - nowNs_ + kNsPerMs - 1) / kNsPerMs);
-    clock_.SleepMs(static_cast<uint32_t>(waitMs));
+    WaitUntil(wake);
     Advance();
     if (!plugged_) {
       return kFtIoError;

@@ -78,8 +78,13 @@ class EmulatorDriver final : public FtdiDriver {
     uint64_t atNs;  // when it reaches the far end (POD) or the PC's receive queue
   };
 
-  // Nanoseconds since the driver was made, read from the clock.
+  // Nanoseconds since the driver was made: the clock's time and the fraction of
+  // a millisecond the model has run ahead of it.
   uint64_t NowNs();
+  // Lets the model's time reach `ns`. The clock sleeps only the whole
+  // milliseconds that are due; the rest is carried to the next wait, so short
+  // waits cost their own length and not a millisecond each.
+  void WaitUntil(uint64_t ns);
   // Hands the POD every byte that has reached it by now and queues its replies.
   void Advance();
   void QueueReply(const PodFirmware::Response& response, uint64_t frameEndNs);
@@ -99,7 +104,9 @@ class EmulatorDriver final : public FtdiDriver {
   uintptr_t handleToken_ = 0;
 
   uint32_t lastTickMs_;
-  uint64_t nowNs_ = 0;
+  uint64_t clockNs_ = 0;  // the clock's time since the driver was made
+  uint64_t aheadNs_ = 0;  // how far the model is ahead of the clock, under 1 ms
+  uint64_t nowNs_ = 0;    // clockNs_ + aheadNs_ as of the last look at the clock
   std::deque<TimedByte> toPod_;
   std::deque<TimedByte> toPc_;
   uint64_t txLineFreeNs_ = 0;  // when the PC-to-POD line is idle again
