@@ -5,7 +5,10 @@
 // link's own waits take time; the run's modelled length is set against the
 // least any host could need for the same frames: every byte on the line both
 // ways plus the POD's work on each command it answers (data words are handled
-// while the next ones are still on the line, so they add nothing).
+// while the next ones are still on the line, so they add nothing): `ratio`.
+// The bridge also holds every reply for its latency timer (1 ms, the least it
+// can be set to), which no host can avoid when it waits for each reply before
+// the next command: `ratio_with_latency` sets the run against that minimum.
 //
 // RealTime: the same run on the system clock, the emulator keeping the pace of
 // a real line; the process's CPU time against the wall time shows whether the
@@ -155,8 +158,6 @@ void ModelledF2809Write(benchmark::State& state) {
     }
     const double modelled = (clock.NowMs() - start) / 1e3;
     const WireMinimum minimum = WireMinimumOf(driver.Transcript(), TimedF2809().timing);
-    // The bridge holds every reply for its latency timer (1 ms, the least it
-    // can be set to), so a host can do no better than this either.
     const double withLatency = minimum.seconds + minimum.replies * driver.Line().latencyMs / 1e3;
     state.counters["modelled_s"] = modelled;
     state.counters["wire_minimum_s"] = minimum.seconds;
