@@ -11,19 +11,14 @@
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/TestTime.h"
 
 namespace {
 
 using testing::MatchesRegex;
 
 std::tm December20At1405() {
-  std::tm time{};
-  time.tm_year = 2006 - 1900;
-  time.tm_mon = 11;
-  time.tm_mday = 20;
-  time.tm_hour = 14;
-  time.tm_min = 5;
-  return time;
+  return LocalTimeAt(2006, 12, 20, 14, 5);
 }
 
 // The faults an operation rightly survives: the flash preparation is tried

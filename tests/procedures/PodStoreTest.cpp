@@ -2,6 +2,7 @@
 #include <map>
 
 #include "tests/procedures/ProcedureTest.h"
+#include "tests/support/TestTime.h"
 
 namespace {
 
@@ -10,13 +11,7 @@ const std::string kErasedKeys(32, 'F');
 const std::string kTagDate = "07D60C140E05";
 
 TEST(PodTagTest, HoldsTheNameCutOrPaddedToEightBytesAndTheMinute) {
-  std::tm when{};
-  when.tm_year = 2006 - 1900;
-  when.tm_mon = 11;
-  when.tm_mday = 20;
-  when.tm_hour = 14;
-  when.tm_min = 5;
-  when.tm_sec = 59;
+  const std::tm when = LocalTimeAt(2006, 12, 20, 14, 5, 59);
   struct Case {
     std::string_view name;
     PodTagBytes bytes;

@@ -6,6 +6,7 @@
 
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
+#include "tests/support/TestTime.h"
 
 std::vector<uint16_t> Pattern(size_t count, uint16_t seed) {
   std::vector<uint16_t> words(count);
@@ -80,16 +81,8 @@ TargetWriteResult ProcedureTest::ProgramTarget(bool eraseAll, bool useCsm) {
 }
 
 PodStore ProcedureTest::Store() {
-  return PodStore(*commands, image, mcuType, reporter, [] {
-    std::tm when{};
-    when.tm_year = 2006 - 1900;
-    when.tm_mon = 11;
-    when.tm_mday = 20;
-    when.tm_hour = 14;
-    when.tm_min = 5;
-    when.tm_sec = 42;
-    return when;
-  });
+  return PodStore(*commands, image, mcuType, reporter,
+                  [] { return LocalTimeAt(2006, 12, 20, 14, 5, 42); });
 }
 
 void FakeWireTest::SetUp() {
