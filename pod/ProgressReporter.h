@@ -31,10 +31,11 @@ class NullReporter final : public ProgressReporter {
  public:
   void ShowStatus(const std::string&, bool) override {}
   void SetBarRange(int32_t, int32_t) override {}
-  void SetBarStep(int32_t) override {}
+  void SetBarStep(int32_t step) override { step_ = step; }
   int32_t SetBarPos(int32_t position) override { return std::exchange(position_, position); }
-  int32_t StepBar() override { return SetBarPos(position_ + 1); }
+  int32_t StepBar() override { return SetBarPos(position_ + step_); }
 
  private:
   int32_t position_ = 0;
+  int32_t step_ = 1;
 };
