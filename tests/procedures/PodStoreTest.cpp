@@ -279,33 +279,23 @@ class StoreFaultTest : public StoreEmulatorTest {
                      const Expect& expect, bool abandons) {
     prepare();
     ASSERT_TRUE(run());
-    const std::vector<std::string> clean = RawFrames();
-    for (size_t k = 0; k < clean.size(); ++k) {
-      const std::string body = clean[k].substr(1, clean[k].size() - 2);
-      for (FaultKind kind : {FaultKind::NoReply, FaultKind::WrongFirstByte, FaultKind::ShortReply,
-                             FaultKind::Unplug}) {
-        SCOPED_TRACE("frame " + std::to_string(k) + " " + body + ", fault " +
-                     std::to_string(static_cast<int>(kind)));
-        prepare();
-        driver->Faults().Add(FaultTrigger::AtFrame(NextFrameNumber() + static_cast<uint32_t>(k)),
-                             Fault{kind});
-        const char* message = expect(body, kind);
+    ForEachFrameFault(RawFrames(), prepare, [&](size_t, const std::string& body, FaultKind kind) {
+      const char* message = expect(body, kind);
 
-        EXPECT_EQ(run(), message == nullptr);
+      EXPECT_EQ(run(), message == nullptr);
 
-        std::vector<RecordingReporter::Status> errors;
-        std::copy_if(reporter.statuses.begin(), reporter.statuses.end(), std::back_inserter(errors),
-                     [](const auto& s) { return s.error; });
-        if (message == nullptr) {
-          EXPECT_TRUE(errors.empty());
-          continue;
-        }
-        EXPECT_EQ(errors, (std::vector<RecordingReporter::Status>{{message, true}}));
-        if (kind != FaultKind::Unplug) {
-          EXPECT_EQ(RawFrames().back() == "\x02i\x03", abandons);
-        }
+      std::vector<RecordingReporter::Status> errors;
+      std::copy_if(reporter.statuses.begin(), reporter.statuses.end(), std::back_inserter(errors),
+                   [](const auto& s) { return s.error; });
+      if (message == nullptr) {
+        EXPECT_TRUE(errors.empty());
+        return;
       }
-    }
+      EXPECT_EQ(errors, (std::vector<RecordingReporter::Status>{{message, true}}));
+      if (kind != FaultKind::Unplug) {
+        EXPECT_EQ(RawFrames().back() == "\x02i\x03", abandons);
+      }
+    });
   }
 };
 

@@ -146,6 +146,23 @@ std::vector<std::string> EmulatorTest::Frames() const {
   return Condense(RawFrames());
 }
 
+void EmulatorTest::ForEachFrameFault(const std::vector<std::string>& clean,
+                                     const std::function<void()>& prepare,
+                                     const FaultCheck& check) {
+  for (size_t k = 0; k < clean.size(); ++k) {
+    const std::string body = clean[k].substr(1, clean[k].size() - 2);
+    for (FaultKind kind : {FaultKind::NoReply, FaultKind::WrongFirstByte, FaultKind::ShortReply,
+                           FaultKind::Unplug}) {
+      SCOPED_TRACE("frame " + std::to_string(k) + " " + body + ", fault " +
+                   std::to_string(static_cast<int>(kind)));
+      prepare();
+      driver->Faults().Add(FaultTrigger::AtFrame(NextFrameNumber() + static_cast<uint32_t>(k)),
+                           Fault{kind});
+      check(k, body, kind);
+    }
+  }
+}
+
 uint32_t EmulatorTest::NextFrameNumber() const {
   const auto& transcript = driver->Transcript();
   return 1 + static_cast<uint32_t>(std::count_if(

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,6 +86,12 @@ class EmulatorTest : public ProcedureTest {
   std::vector<std::string> RawFrames() const;
   // Number of the next frame for the emulator's fault plan.
   uint32_t NextFrameNumber() const;
+  // For every frame of a clean run (`clean`, as RawFrames gave it) and every
+  // kind of fault: `prepare` sets up a fresh run, the fault is planted at that
+  // frame, and `check` runs and judges it, given the frame's index and body.
+  using FaultCheck = std::function<void(size_t index, const std::string& body, FaultKind kind)>;
+  void ForEachFrameFault(const std::vector<std::string>& clean,
+                         const std::function<void()>& prepare, const FaultCheck& check);
 
   std::unique_ptr<EmulatorDriver> driver;
   size_t transcriptStart = 0;

@@ -328,31 +328,25 @@ class TargetFaultTest : public EmulatorTest {
     Load(program, kF2808);
     Connect(kF2808);
     ASSERT_EQ(ProgramTarget(false, false), TargetWriteResult::Finished);
-    const std::vector<std::string> clean = RawFrames();
+    ForEachFrameFault(
+        RawFrames(),
+        [&] {
+          Connect(kF2808);
+          reporter = {};
+        },
+        [&](size_t k, const std::string& body, FaultKind kind) {
+          const uint32_t start = clock.NowMs();
 
-    for (size_t k = 0; k < clean.size(); ++k) {
-      const std::string body = clean[k].substr(1, clean[k].size() - 2);
-      for (FaultKind kind : {FaultKind::NoReply, FaultKind::WrongFirstByte, FaultKind::ShortReply,
-                             FaultKind::Unplug}) {
-        SCOPED_TRACE("frame " + std::to_string(k) + " " + body + ", fault " +
-                     std::to_string(static_cast<int>(kind)));
-        Connect(kF2808);
-        reporter = {};
-        driver->Faults().Add(FaultTrigger::AtFrame(NextFrameNumber() + static_cast<uint32_t>(k)),
-                             Fault{kind});
-        const uint32_t start = clock.NowMs();
+          const Expectation expected = expect(body, kind);
+          EXPECT_EQ(ProgramTarget(false, false), expected.result);
 
-        const Expectation expected = expect(body, kind);
-        EXPECT_EQ(ProgramTarget(false, false), expected.result);
-
-        const uint32_t elapsed = clock.NowMs() - start;
-        EXPECT_LE(elapsed, expected.timeoutMs + 500);
-        if (expected.result != TargetWriteResult::Finished && body[0] != 'S' &&
-            kind != FaultKind::Unplug) {
-          EXPECT_EQ(RawFrames().size(), k + 1) << "a command was sent after the failure";
-        }
-      }
-    }
+          const uint32_t elapsed = clock.NowMs() - start;
+          EXPECT_LE(elapsed, expected.timeoutMs + 500);
+          if (expected.result != TargetWriteResult::Finished && body[0] != 'S' &&
+              kind != FaultKind::Unplug) {
+            EXPECT_EQ(RawFrames().size(), k + 1) << "a command was sent after the failure";
+          }
+        });
   }
 };
 
