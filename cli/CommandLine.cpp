@@ -80,3 +80,10 @@ void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
   }
   out << "  --help            show this help\n\n" << command.details;
 }
+
+std::string ExitStatusLine(std::string_view status, std::string_view text) {
+  // The texts start in one column for statuses of up to three characters.
+  return "  " + std::string(status) +
+         std::string(std::max<ptrdiff_t>(1, 4 - std::ssize(status)), ' ') + std::string(text) +
+         '\n';
+}

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "image/OutcomeTable.h"
+
 // Exit statuses shared by every command. A command that reads a COFF file
 // first exits with the reader's outcome code (1..9) when that read fails;
 // commands number their own failures from 10 on.
@@ -50,3 +52,18 @@ std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
                                     std::span<const std::string_view> args, std::string& error);
 
 void PrintCommandHelp(const CliCommand& command, std::ostream& out);
+
+// One line of a command's exit statuses in its help: "  64  bad usage".
+std::string ExitStatusLine(std::string_view status, std::string_view text);
+
+// The line of an outcome: its number, then its name and what it means, or
+// only what it means for success.
+template <typename Outcome>
+std::string ExitStatusLine(const OutcomeRow<Outcome>& row) {
+  const int status = static_cast<int>(row.outcome);
+  if (status == 0 || row.meaning.empty()) {
+    return ExitStatusLine(std::to_string(status), status == 0 ? row.meaning : row.name);
+  }
+  return ExitStatusLine(std::to_string(status),
+                        std::string(row.name) + ": " + std::string(row.meaning));
+}

@@ -9,6 +9,7 @@
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+#include <string>
 
 #include "cli/Commands.h"
 #include "image/CoffReader.h"
@@ -141,6 +142,25 @@ int RunInfo(const CliArgs& args) {
   return static_cast<int>(result);
 }
 
+std::string InfoDetails() {
+  std::string text =
+      "Prints the outcome of reading FILE, one line per section kept (name, word\n"
+      "address, word count, flash or RAM, flash sectors touched) and the totals.\n"
+      "With --json the same comes as one JSON object whose fields are named as in\n"
+      "the program image: result, message, device, sections (name, address,\n"
+      "wordCount, offset, inFlash, sectorMask), sectionCount, imageBytes, hasFlash,\n"
+      "flashSectorMask, flashSectionCount, flashListEnd, flashBytes,\n"
+      "ramSectionCount, ramBytes.\n\n"
+      "Exit status:\n";
+  for (const auto& row : kCoffReadOutcomes) {
+    text += ExitStatusLine(row);
+  }
+  text += ExitStatusLine("64", "bad usage");
+  return text;
+}
+
+const std::string kDetails = InfoDetails();
+
 }  // namespace
 
 const CliCommand kInfoCommand{
@@ -149,23 +169,7 @@ const CliCommand kInfoCommand{
     .minOperands = 1,
     .maxOperands = 1,
     .summary = "read a COFF file and show the sections kept for a device and the totals",
-    .details =
-        "Prints the outcome of reading FILE, one line per section kept (name, word\n"
-        "address, word count, flash or RAM, flash sectors touched) and the totals.\n"
-        "With --json the same comes as one JSON object whose fields are named as in\n"
-        "the program image: result, message, device, sections (name, address,\n"
-        "wordCount, offset, inFlash, sectorMask), sectionCount, imageBytes, hasFlash,\n"
-        "flashSectorMask, flashSectionCount, flashListEnd, flashBytes,\n"
-        "ramSectionCount, ramBytes.\n\n"
-        "Exit status:\n"
-        "  0   the file was read\n"
-        "  1   OpenFailed: the file cannot be opened\n"
-        "  2   NotCoff: not a COFF file, or its headers lie outside the file\n"
-        "  3   TargetMismatch: built for another CPU than the C28x\n"
-        "  4   FileError: the file points at positions of 2 GiB or more\n"
-        "  5   OutOfMemory\n"
-        "  6   ImageTooLarge: the sections exceed the 8 MiB program image\n"
-        "  64  bad usage\n",
+    .details = kDetails,
     .options = kOptions,
     .run = RunInfo,
 };

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <iostream>
 #include <optional>
 
 #include "app/ops/DriverSelection.h"
 #include "app/ops/UserText.h"
 #include "cli/TerminalUi.h"
+#include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "pod/Clock.h"
 
@@ -21,35 +21,6 @@
 #endif
 
 namespace {
-
-struct ExitStatus {
-  OperationOutcome outcome;
-  const char* meaning;
-};
-
-constexpr ExitStatus kExitStatuses[] = {
-    {OperationOutcome::NoFileGiven, "no COFF file named"},
-    {OperationOutcome::FileNotFound, "FILE does not exist"},
-    {OperationOutcome::NoSectionData, "FILE holds no section data"},
-    {OperationOutcome::TooManySections, "more than 70 flash sections for the POD"},
-    {OperationOutcome::DataTooLarge, "more than 524,288 bytes of flash data for the POD"},
-    {OperationOutcome::NoFlashSection, "no section in the device's flash for the POD"},
-    {OperationOutcome::BadCsmPassword, "CSM keys all 0000"},
-    {OperationOutcome::DriverNotLoaded, "the FTDI driver could not be loaded"},
-    {OperationOutcome::PodNotFound, "no POD attached"},
-    {OperationOutcome::PortFailed, "the POD's port could not be opened"},
-    {OperationOutcome::PodNoAnswer, "the POD did not answer"},
-    {OperationOutcome::SciBootFailed, "the target's SCI boot did not start"},
-    {OperationOutcome::RamDownloadFailed, "the download into the target's RAM failed"},
-    {OperationOutcome::ResetFailed, "the target could not be reset"},
-    {OperationOutcome::FlashAlgorithmFailed, "the flash algorithm did not load (CSM keys?)"},
-    {OperationOutcome::FlashInitFailed, "the target's flash could not be prepared"},
-    {OperationOutcome::EraseFailed, "erasing failed"},
-    {OperationOutcome::ProgramFailed, "programming failed"},
-    {OperationOutcome::PodWriteFailed, "storing the program in the POD failed"},
-    {OperationOutcome::PodVerifyFailed, "the POD's copy differs or could not be read"},
-    {OperationOutcome::PodInfoFailed, "the POD's information could not be read"},
-};
 
 int UsageError(std::string_view command, const std::string& why) {
   std::cerr << "brontaflex-cli " << command << ": " << why << '\n';
@@ -89,14 +60,21 @@ std::optional<CsmKeyTexts> ParseCsmKeys(std::string_view text) {
 
 std::string PodCommandDetails(std::string_view description) {
   std::string text(description);
-  text += "\nExit status:\n  0   done\n  1-6 the COFF reader refused FILE, as for info\n";
-  for (const ExitStatus& status : kExitStatuses) {
-    char line[128];
-    std::snprintf(line, sizeof line, "  %-3d %s: %s\n", static_cast<int>(status.outcome),
-                  std::string(OperationOutcomeName(status.outcome)).c_str(), status.meaning);
-    text += line;
+  text += "\nExit status:\n";
+  text += ExitStatusLine(FindOutcomeRow(kOperationOutcomes, OperationOutcome::Done));
+  // A refused file exits with the reader's own code, so FileNotLoaded stands
+  // for all of them.
+  const CoffReadResult lastReadResult =
+      std::ranges::max(kCoffReadOutcomes, {}, &OutcomeRow<CoffReadResult>::outcome).outcome;
+  text +=
+      ExitStatusLine("1-" + std::to_string(static_cast<int>(lastReadResult)),
+                     FindOutcomeRow(kOperationOutcomes, OperationOutcome::FileNotLoaded).meaning);
+  for (const auto& row : kOperationOutcomes) {
+    if (row.outcome != OperationOutcome::Done && row.outcome != OperationOutcome::FileNotLoaded) {
+      text += ExitStatusLine(row);
+    }
   }
-  text += "  64  bad usage, or a driver that cannot be set up\n";
+  text += ExitStatusLine("64", "bad usage, or a driver that cannot be set up");
   return text;
 }
 

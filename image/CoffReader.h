@@ -7,7 +7,9 @@
 #include <istream>
 #include <string_view>
 
-class ProgramImage;
+#include "image/OutcomeTable.h"
+#include "image/ProgramImage.h"
+#include "image/TextWithNumber.h"
 
 enum class CoffReadResult : uint8_t {
   Ok = 0,
@@ -31,7 +33,25 @@ CoffReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
 // The same over an open stream, for callers that already hold the bytes.
 CoffReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& image);
 
+// One outcome a line, so adding an outcome is adding a line.
+// clang-format off
+inline constexpr OutcomeRow<CoffReadResult> kCoffReadOutcomes[] = {
+    {CoffReadResult::Ok, "Ok", "the file was read", "Reading COFF file is successful"},
+    {CoffReadResult::OpenFailed, "OpenFailed", "the file cannot be opened", "Fail to open specified file"},
+    {CoffReadResult::NotCoff, "NotCoff", "not a COFF file, or its headers lie outside the file", "The specified file is not COFF format"},
+    {CoffReadResult::TargetMismatch, "TargetMismatch", "built for another CPU than the C28x", "The specified file is not match with MCU"},
+    {CoffReadResult::FileError, "FileError", "the file points at positions of 2 GiB or more", "File exception error happens"},
+    {CoffReadResult::OutOfMemory, "OutOfMemory", "", "Memory exception error happens"},
+    {CoffReadResult::ImageTooLarge, "ImageTooLarge", kTextWithNumber<"the sections exceed the ", ProgramImage::kBufferBytes / (1024 * 1024), " MiB program image">, kTextWithNumber<"The sections of the COFF file are larger than the ", ProgramImage::kBufferBytes / (1024 * 1024), " MiB program image">},
+};
+// clang-format on
+static_assert(OutcomesAreDistinct(kCoffReadOutcomes));
+
 // "Ok", "NotCoff", ...: the outcome's name, for scripts.
-std::string_view CoffReadResultName(CoffReadResult result);
+constexpr std::string_view CoffReadResultName(CoffReadResult result) {
+  return FindOutcomeRow(kCoffReadOutcomes, result).name;
+}
 // The sentence the user sees for the outcome.
-std::string_view CoffReadResultMessage(CoffReadResult result);
+constexpr std::string_view CoffReadResultMessage(CoffReadResult result) {
+  return FindOutcomeRow(kCoffReadOutcomes, result).message;
+}

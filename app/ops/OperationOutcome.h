@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "image/McuCatalogue.h"
+#include "image/OutcomeTable.h"
+#include "image/TextWithNumber.h"
+
 enum class OperationOutcome : uint8_t {
   Done = 0,
   // 1..9 belong to the COFF reader's outcomes and 64 to bad usage on the
@@ -36,5 +40,39 @@ enum class OperationOutcome : uint8_t {
   PodInfoFailed = 43,
 };
 
-// "Done", "FileNotFound", ...: the outcome's name for --help and scripts.
-std::string_view OperationOutcomeName(OperationOutcome outcome);
+// One outcome a line, so adding an outcome is adding a line. Rows without a
+// message: the operation words it (which file is missing, how long the work
+// took), or the COFF reader or a store procedure already has.
+// clang-format off
+inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
+    {OperationOutcome::Done, "Done", "done"},
+    {OperationOutcome::NoFileGiven, "NoFileGiven", "no COFF file named"},
+    {OperationOutcome::FileNotFound, "FileNotFound", "FILE does not exist", "The specified COFF file isn't exist"},
+    {OperationOutcome::FileNotLoaded, "FileNotLoaded", "the COFF reader refused FILE, as for info"},
+    {OperationOutcome::NoSectionData, "NoSectionData", "FILE holds no section data", "The selected COFF file don't have valid section data"},
+    {OperationOutcome::TooManySections, "TooManySections", kTextWithNumber<"more than ", kPodMaxSections, " flash sections for the POD">, kTextWithNumber<"The supported section count is to ", kPodMaxSections, "">},
+    {OperationOutcome::DataTooLarge, "DataTooLarge", kTextWithNumber<"more than ", kPodMaxBytes, " bytes of flash data for the POD">, "The data size is bigger than serial flash size in Brontaflex POD"},
+    {OperationOutcome::NoFlashSection, "NoFlashSection", "no section in the device's flash for the POD", "There is no valid section for flash region"},
+    {OperationOutcome::BadCsmPassword, "BadCsmPassword", "CSM keys all 0000", "CSM Password input is wrong"},
+    {OperationOutcome::DriverNotLoaded, "DriverNotLoaded", "the FTDI driver could not be loaded", "Fail to load FTD2XX.DLL"},
+    {OperationOutcome::PodNotFound, "PodNotFound", "no POD attached", "No Connection to Brontaflex POD"},
+    {OperationOutcome::PortFailed, "PortFailed", "the POD's port could not be opened", "Fail to open communication port"},
+    {OperationOutcome::PodNoAnswer, "PodNoAnswer", "the POD did not answer", "Fail to initialize Brontaflex POD"},
+    {OperationOutcome::SciBootFailed, "SciBootFailed", "the target's SCI boot did not start", "Fail to start SCI boot"},
+    {OperationOutcome::RamDownloadFailed, "RamDownloadFailed", "the download into the target's RAM failed", "Fail to download user program"},
+    {OperationOutcome::ResetFailed, "ResetFailed", "the target could not be reset", "Fail to reset target board"},
+    {OperationOutcome::FlashAlgorithmFailed, "FlashAlgorithmFailed", "the flash algorithm did not load (CSM keys?)", "Fail to download flash algorithm code"},
+    {OperationOutcome::FlashInitFailed, "FlashInitFailed", "the target's flash could not be prepared", "Fail to initialize target board for flash memory write"},
+    {OperationOutcome::EraseFailed, "EraseFailed", "erasing failed", "Fail to erase flash memory"},
+    {OperationOutcome::ProgramFailed, "ProgramFailed", "programming failed", "Fail to write flash memory"},
+    {OperationOutcome::PodWriteFailed, "PodWriteFailed", "storing the program in the POD failed"},
+    {OperationOutcome::PodVerifyFailed, "PodVerifyFailed", "the POD's copy differs or could not be read"},
+    {OperationOutcome::PodInfoFailed, "PodInfoFailed", "the POD's information could not be read", "Fail to read Brontaflex POD Information"},
+};
+// clang-format on
+static_assert(OutcomesAreDistinct(kOperationOutcomes));
+
+// The status line's text for a failure that has one.
+constexpr std::string_view OperationOutcomeMessage(OperationOutcome outcome) {
+  return FindOutcomeRow(kOperationOutcomes, outcome).message;
+}

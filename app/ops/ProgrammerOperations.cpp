@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <utility>
 
 #include "app/ops/UserText.h"
@@ -11,27 +12,23 @@
 
 namespace {
 
-constexpr char kDriverMissing[] = "Fail to load FTD2XX.DLL";
-constexpr char kNoPod[] = "No Connection to Brontaflex POD";
-constexpr char kNoSectionData[] = "The selected COFF file don't have valid section data";
-constexpr char kPodInfoFailed[] = "Fail to read Brontaflex POD Information";
-
-struct TargetWriteOutcome {
-  OperationOutcome outcome;
-  const char* message;
+// The operation's outcome for each way the target procedure ends.
+constexpr std::pair<TargetWriteResult, OperationOutcome> kTargetWriteOutcomes[] = {
+    {TargetWriteResult::Finished, OperationOutcome::Done},
+    {TargetWriteResult::SciBootFailed, OperationOutcome::SciBootFailed},
+    {TargetWriteResult::RamDownloadFailed, OperationOutcome::RamDownloadFailed},
+    {TargetWriteResult::ResetFailed, OperationOutcome::ResetFailed},
+    {TargetWriteResult::FlashAlgorithmFailed, OperationOutcome::FlashAlgorithmFailed},
+    {TargetWriteResult::FlashInitFailed, OperationOutcome::FlashInitFailed},
+    {TargetWriteResult::EraseFailed, OperationOutcome::EraseFailed},
+    {TargetWriteResult::ProgramFailed, OperationOutcome::ProgramFailed},
 };
 
-// Indexed by TargetWriteResult.
-constexpr TargetWriteOutcome kTargetWriteOutcomes[] = {
-    {OperationOutcome::Done, "Flash Write Completed - "},
-    {OperationOutcome::SciBootFailed, "Fail to start SCI boot"},
-    {OperationOutcome::RamDownloadFailed, "Fail to download user program"},
-    {OperationOutcome::ResetFailed, "Fail to reset target board"},
-    {OperationOutcome::FlashAlgorithmFailed, "Fail to download flash algorithm code"},
-    {OperationOutcome::FlashInitFailed, "Fail to initialize target board for flash memory write"},
-    {OperationOutcome::EraseFailed, "Fail to erase flash memory"},
-    {OperationOutcome::ProgramFailed, "Fail to write flash memory"},
-};
+OperationOutcome TargetWriteOutcome(TargetWriteResult result) {
+  const auto pair = std::ranges::find(kTargetWriteOutcomes, result,
+                                      &std::pair<TargetWriteResult, OperationOutcome>::first);
+  return pair == std::end(kTargetWriteOutcomes) ? OperationOutcome::ProgramFailed : pair->second;
+}
 
 // "%.2f sec" of the ticks between the two readings; the counter may wrap between them.
 std::string ElapsedText(uint32_t startMs, uint32_t endMs) {
@@ -59,7 +56,7 @@ ProgrammerOperations::~ProgrammerOperations() {
 bool ProgrammerOperations::LoadDriver(bool showFailure) {
   if (!link_.LoadDriver()) {
     if (showFailure) {
-      Error(kDriverMissing);
+      Error(OperationOutcomeMessage(OperationOutcome::DriverNotLoaded));
     }
     return false;
   }
@@ -68,7 +65,7 @@ bool ProgrammerOperations::LoadDriver(bool showFailure) {
 
 bool ProgrammerOperations::FindPod() {
   if (!link_.Find()) {
-    Error(kNoPod);
+    Error(OperationOutcomeMessage(OperationOutcome::PodNotFound));
     return false;
   }
   ui_.ShowStatus("Connection to Brontaflex POD is successful", false);
@@ -83,8 +80,13 @@ void ProgrammerOperations::UnloadDriver() {
   link_.UnloadDriver();
 }
 
-void ProgrammerOperations::Error(const std::string& text) {
-  ui_.ShowStatus(text, true);
+void ProgrammerOperations::Error(std::string_view text) {
+  ui_.ShowStatus(std::string(text), true);
+}
+
+OperationOutcome ProgrammerOperations::Fail(OperationOutcome outcome) {
+  Error(OperationOutcomeMessage(outcome));
+  return outcome;
 }
 
 OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, bool addToRecent,
@@ -92,8 +94,7 @@ OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, boo
   const std::filesystem::path file(path);
   std::error_code error;
   if (path.empty() || !std::filesystem::exists(file, error)) {
-    Error("The specified COFF file isn't exist");
-    return OperationOutcome::FileNotFound;
+    return Fail(OperationOutcome::FileNotFound);
   }
   programName_ = ProgramNameFromFileName(file.filename().string());
   mcuType_ = std::min<uint8_t>(mcuTypeSelection, kMcuTypeCount - 1);
@@ -104,7 +105,7 @@ OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, boo
     if (result == CoffReadResult::OutOfMemory && !image_.allocationError.empty()) {
       ui_.ShowAllocationFailure(image_.allocationError);
     }
-    Error(std::string(CoffReadResultMessage(result)));
+    Error(CoffReadResultMessage(result));
     image_.Clear();
     imageLoaded_ = false;
     return OperationOutcome::FileNotLoaded;
@@ -132,24 +133,20 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
     return OperationOutcome::Done;
   }
   if (!link_.driverLoaded()) {
-    Error(kDriverMissing);
-    return OperationOutcome::DriverNotLoaded;
+    return Fail(OperationOutcome::DriverNotLoaded);
   }
   if (!link_.Find()) {
-    Error(kNoPod);
-    return OperationOutcome::PodNotFound;
+    return Fail(OperationOutcome::PodNotFound);
   }
   switch (link_.Open()) {
     case OpenStatus::Ok:
       return OperationOutcome::Done;
     case OpenStatus::PortFailed:
-      Error("Fail to open communication port");
-      return OperationOutcome::PortFailed;
+      return Fail(OperationOutcome::PortFailed);
     case OpenStatus::NoAnswer:
       break;
   }
-  Error("Fail to initialize Brontaflex POD");
-  return OperationOutcome::PodNoAnswer;
+  return Fail(OperationOutcome::PodNoAnswer);
 }
 
 bool ProgrammerOperations::ReadCsmKeys(const CsmKeyTexts& keyTexts) {
@@ -176,31 +173,23 @@ OperationOutcome ProgrammerOperations::EnsureImage(const OperationRequest& reque
 
 OperationOutcome ProgrammerOperations::CheckPodImage() {
   if (image_.sectionCount == 0 || image_.imageBytes == 0) {
-    Error(kNoSectionData);
-    return OperationOutcome::NoSectionData;
+    return Fail(OperationOutcome::NoSectionData);
   }
   if (image_.flashSectionCount > kPodMaxSections) {
-    char text[64];
-    std::snprintf(text, sizeof text, "The supported section count is to %d",
-                  static_cast<int>(kPodMaxSections));
-    Error(text);
-    return OperationOutcome::TooManySections;
+    return Fail(OperationOutcome::TooManySections);
   }
   if (image_.flashBytes > kPodMaxBytes) {
-    Error("The data size is bigger than serial flash size in Brontaflex POD");
-    return OperationOutcome::DataTooLarge;
+    return Fail(OperationOutcome::DataTooLarge);
   }
   if (!image_.hasFlash) {
-    Error("There is no valid section for flash region");
-    return OperationOutcome::NoFlashSection;
+    return Fail(OperationOutcome::NoFlashSection);
   }
   return OperationOutcome::Done;
 }
 
 OperationOutcome ProgrammerOperations::TakeCsmKeys(const OperationRequest& request) {
   if (request.useCsm && !ReadCsmKeys(request.keyTexts)) {
-    Error("CSM Password input is wrong");
-    return OperationOutcome::BadCsmPassword;
+    return Fail(OperationOutcome::BadCsmPassword);
   }
   return OperationOutcome::Done;
 }
@@ -227,8 +216,7 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
     return loaded;
   }
   if (image_.sectionCount == 0 || image_.imageBytes == 0) {
-    Error(kNoSectionData);
-    return OperationOutcome::NoSectionData;
+    return Fail(OperationOutcome::NoSectionData);
   }
   const bool flashMode = image_.hasFlash;
   if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
@@ -240,18 +228,11 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
   return RunProcedure(
       [&] {
         TargetProgrammer programmer(commands_, image_, mcuType_, ui_);
-        const auto result = static_cast<size_t>(
+        const OperationOutcome outcome = TargetWriteOutcome(
             programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm));
-        if (result >= std::size(kTargetWriteOutcomes)) {
-          return OperationOutcome::ProgramFailed;
-        }
-        const TargetWriteOutcome& failure = kTargetWriteOutcomes[result];
-        if (failure.outcome != OperationOutcome::Done) {
-          Error(failure.message);
-        }
-        return failure.outcome;
+        return outcome == OperationOutcome::Done ? outcome : Fail(outcome);
       },
-      kTargetWriteOutcomes[0].message);
+      "Flash Write Completed - ");
 }
 
 OperationOutcome ProgrammerOperations::TargetReset() {
@@ -261,8 +242,7 @@ OperationOutcome ProgrammerOperations::TargetReset() {
   const bool reset = commands_.ResetTarget();
   link_.Close();
   if (!reset) {
-    Error(kTargetWriteOutcomes[static_cast<size_t>(TargetWriteResult::ResetFailed)].message);
-    return OperationOutcome::ResetFailed;
+    return Fail(OperationOutcome::ResetFailed);
   }
   ui_.ShowStatus("Target board's reset is successful", false);
   return OperationOutcome::Done;
@@ -331,8 +311,7 @@ OperationOutcome ProgrammerOperations::PodInfo() {
   podVersion_ = commands_.podVersion();
   // A POD that answered without a version it could tell has given nothing to show.
   if (!read || podVersion_ == 0) {
-    Error(kPodInfoFailed);
-    return OperationOutcome::PodInfoFailed;
+    return Fail(OperationOutcome::PodInfoFailed);
   }
   const int major = podVersion_ / 10;
   const int minor = podVersion_ % 10;

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "app/ops/OperationOutcome.h"
 #include "app/ops/OperationRequest.h"
@@ -87,7 +88,9 @@ class ProgrammerOperations {
   // then the clean-up that always runs: link closed, bar at 0, not busy.
   OperationOutcome RunProcedure(const std::function<OperationOutcome()>& procedure,
                                 const std::string& doneMessage);
-  void Error(const std::string& text);
+  void Error(std::string_view text);
+  // Shows the failure's message from the outcome table and returns the outcome.
+  OperationOutcome Fail(OperationOutcome outcome);
 
   std::unique_ptr<FtdiDriver> driver_;
   Clock& clock_;

@@ -168,4 +168,38 @@ TEST(PodCommandsHelpTest, HelpListsTheExitStatuses) {
   EXPECT_THAT(run.out, HasSubstr("  11  FileNotFound: "));
 }
 
+TEST(PodCommandsHelpTest, ExitStatusesQuoteTheLimitsAndTheReadersCodes) {
+  const struct {
+    const char* command;
+    std::vector<const char*> lines;
+  } cases[] = {
+      {"info",
+       {"\nExit status:\n"
+        "  0   the file was read\n"
+        "  1   OpenFailed: the file cannot be opened\n",
+        "  5   OutOfMemory\n"
+        "  6   ImageTooLarge: the sections exceed the 8 MiB program image\n",
+        "  64  bad usage\n"}},
+      {"pod-write",
+       {"\nExit status:\n"
+        "  0   done\n"
+        "  1-6 the COFF reader refused FILE, as for info\n"
+        "  10  NoFileGiven: no COFF file named\n",
+        "  14  TooManySections: more than 70 flash sections for the POD\n"
+        "  15  DataTooLarge: more than 524,288 bytes of flash data for the POD\n",
+        "  42  PodVerifyFailed: the POD's copy differs or could not be read\n",
+        "  64  bad usage, or a driver that cannot be set up\n"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.command);
+    const CliRun run = RunCli({c.command, "--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    for (const char* lines : c.lines) {
+      EXPECT_THAT(run.out, HasSubstr(lines));
+    }
+    // A refused file exits with the reader's code, never with FileNotLoaded's.
+    EXPECT_THAT(run.out, testing::Not(HasSubstr("FileNotLoaded")));
+  }
+}
+
 }  // namespace

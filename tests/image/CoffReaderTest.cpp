@@ -404,6 +404,8 @@ TEST(CoffReadResultTest, EveryOutcomeHasADistinctNameAndMessage) {
   EXPECT_EQ(CoffReadResultMessage(CoffReadResult::NotCoff),
             "The specified file is not COFF format");
   EXPECT_EQ(CoffReadResultName(CoffReadResult::TargetMismatch), "TargetMismatch");
+  EXPECT_EQ(CoffReadResultMessage(CoffReadResult::ImageTooLarge),
+            "The sections of the COFF file are larger than the 8 MiB program image");
   std::set<std::string_view> names, messages;
   for (uint8_t code = 0; code <= static_cast<uint8_t>(CoffReadResult::ImageTooLarge); ++code) {
     names.insert(CoffReadResultName(static_cast<CoffReadResult>(code)));

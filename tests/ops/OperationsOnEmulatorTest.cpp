@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <set>
 
 #include "app/ops/ProgrammerOperations.h"
 #include "emulator/EmulatorDriver.h"
@@ -175,6 +177,52 @@ TEST_F(OperationsOnEmulatorTest, SecuredTargetNeedsTheRightKeys) {
   EXPECT_EQ(ops_->TargetWrite(request), OperationOutcome::Done);
   EXPECT_EQ(ops_->csmKeys(), keys);
   EXPECT_EQ(emulator_->Target().ReadWord(0x3E8000), 0x1000);
+}
+
+TEST_F(OperationsOnEmulatorTest, EachWayATargetWriteFailsHasItsOwnOutcomeAndMessage) {
+  const std::map<OperationOutcome, std::string> messages{
+      {OperationOutcome::PodNoAnswer, "Fail to initialize Brontaflex POD"},
+      {OperationOutcome::SciBootFailed, "Fail to start SCI boot"},
+      {OperationOutcome::RamDownloadFailed, "Fail to download user program"},
+      {OperationOutcome::ResetFailed, "Fail to reset target board"},
+      {OperationOutcome::FlashAlgorithmFailed, "Fail to download flash algorithm code"},
+      {OperationOutcome::FlashInitFailed, "Fail to initialize target board for flash memory write"},
+      {OperationOutcome::EraseFailed, "Fail to erase flash memory"},
+      {OperationOutcome::ProgramFailed, "Fail to write flash memory"},
+  };
+  std::set<OperationOutcome> reached;
+  const auto expectItsMessage = [&](OperationOutcome outcome) {
+    ASSERT_TRUE(messages.contains(outcome)) << static_cast<int>(outcome);
+    EXPECT_EQ(ui_.LastMessage(), messages.at(outcome));
+    reached.insert(outcome);
+  };
+  OperationRequest flash;
+  flash.filePath = dir_.Write("flash.out", FlashProgram().Build());
+  OperationRequest ram;
+  ram.filePath = dir_.Write("ram.out", RamProgram().Build());
+  for (const OperationRequest& request : {flash, ram}) {
+    // Every frame of a clean run, in turn, goes unanswered.
+    for (uint32_t frame = 1;; ++frame) {
+      SCOPED_TRACE(request.filePath + ", no reply to frame " + std::to_string(frame));
+      Restart();
+      emulator_->Faults().Add(FaultTrigger::AtFrame(frame), Fault{.kind = FaultKind::NoReply});
+      const OperationOutcome outcome = ops_->TargetWrite(request);
+      if (frame > emulator_->Transcript().size()) {
+        break;  // past the run's last frame: nothing was spoilt
+      }
+      if (outcome != OperationOutcome::Done) {
+        expectItsMessage(outcome);
+      }
+    }
+  }
+  // The flash preparation is tried twice, so both tries go unanswered.
+  Restart();
+  emulator_->Faults().Add(FaultTrigger::OnLetter('O', 1), Fault{.kind = FaultKind::NoReply});
+  emulator_->Faults().Add(FaultTrigger::OnLetter('O', 2), Fault{.kind = FaultKind::NoReply});
+  expectItsMessage(ops_->TargetWrite(flash));
+  for (const auto& [outcome, message] : messages) {
+    EXPECT_TRUE(reached.contains(outcome)) << message;
+  }
 }
 
 TEST_F(OperationsOnEmulatorTest, PodWriteVerifyAndInfoAsThreeOperations) {
