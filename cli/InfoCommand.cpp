@@ -155,7 +155,7 @@ std::string InfoDetails() {
   for (const auto& row : kCoffReadOutcomes) {
     text += ExitStatusLine(row);
   }
-  text += ExitStatusLine("64", "bad usage");
+  text += ExitStatusLine(std::to_string(kExitUsage), "bad usage");
   return text;
 }
 

@@ -74,7 +74,8 @@ std::string PodCommandDetails(std::string_view description) {
       text += ExitStatusLine(row);
     }
   }
-  text += ExitStatusLine("64", "bad usage, or a driver that cannot be set up");
+  text +=
+      ExitStatusLine(std::to_string(kExitUsage), "bad usage, or a driver that cannot be set up");
   return text;
 }
 
