@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/ops/FailureText.h"
+
 namespace {
 
 constexpr int kBarCells = 30;
@@ -78,6 +80,12 @@ void TerminalUi::ShowPodFileName(const std::string& name) {
 void TerminalUi::ShowAllocationFailure(const std::string& text) {
   EndLine();
   err_ << text << std::endl;
+}
+
+void TerminalUi::ShowFailureCause(const FailureCause& cause) {
+  EndLine();
+  out_.flush();
+  err_ << DescribeFailure(cause) << std::endl;
 }
 
 int TerminalUi::Percent() const {

@@ -25,6 +25,7 @@ class TerminalUi final : public OperationsUi {
   void AddRecentFile(const std::string&) override {}
   void ShowPodFileName(const std::string& name) override;
   void ShowAllocationFailure(const std::string& text) override;
+  void ShowFailureCause(const FailureCause& cause) override;
 
  private:
   // 0..100, or -1 while the bar has no range.

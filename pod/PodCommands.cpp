@@ -1,6 +1,7 @@
 #include "pod/PodCommands.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "image/McuCatalogue.h"
@@ -55,9 +56,27 @@ bool PodCommands::Exchange(PodLink& link, std::string_view frame, std::span<uint
   if (frame.empty() || reply.empty()) {
     return false;
   }
+  link.BeginCommand(frame[1]);
   return link.Write(frame.data(), static_cast<uint32_t>(frame.size()), kFrameWriteTimeoutMs) &&
-         link.Read(reply.data(), static_cast<uint32_t>(reply.size()), timeoutMs) &&
-         reply[0] == kAccepted;
+         AwaitReply(link, reply, timeoutMs);
+}
+
+bool PodCommands::AwaitReply(PodLink& link, std::span<uint8_t> reply, uint32_t timeoutMs) {
+  const auto size = static_cast<uint32_t>(reply.size());
+  if (!link.Read(reply.data(), size, timeoutMs)) {
+    return false;
+  }
+  if (reply[0] == kAccepted) {
+    return true;
+  }
+  link.NoteWrongReply(std::string(reply.begin(), reply.end()), size);
+  return false;
+}
+
+FailureCause PodCommands::FailureIn(std::string context) const {
+  FailureCause cause = link_.failure();
+  cause.context = std::move(context);
+  return cause;
 }
 
 bool PodCommands::PingPod(PodLink& link) {
@@ -109,7 +128,7 @@ bool PodCommands::SendBootWord(char letter, uint16_t value, uint32_t timeoutMs) 
     case 'Y': {
       AppendFrame(pending_, 'Y', std::array{FrameField{value, 4}});
       std::array<uint8_t, 1> reply{};
-      return WritePending() && link_.Read(reply.data(), 1, timeoutMs) && reply[0] == kAccepted;
+      return WritePending('Y') && AwaitReply(link_, reply, timeoutMs);
     }
     default:
       return false;
@@ -177,7 +196,8 @@ void PodCommands::AppendDataWord(uint16_t value) {
   AppendFrame(pending_, 'S', std::array{FrameField{value, 4}});
 }
 
-bool PodCommands::WritePending() {
+bool PodCommands::WritePending(char lastFrame) {
+  link_.BeginCommand(lastFrame);
   const bool written =
       link_.Write(pending_.data(), static_cast<uint32_t>(pending_.size()), kFlushWriteTimeoutMs);
   pending_.clear();
@@ -186,11 +206,19 @@ bool PodCommands::WritePending() {
 
 bool PodCommands::FlushPending() {
   uint32_t waiting = 0;
-  return WritePending() && link_.QueuedInput(waiting) && waiting == 0;
+  if (!WritePending('S') || !link_.QueuedInput(waiting)) {
+    return false;
+  }
+  if (waiting != 0) {
+    link_.NoteWrongReply({}, waiting);
+    return false;
+  }
+  return true;
 }
 
 bool PodCommands::WriteAlone(char letter) {
   const std::string frame = Frame(letter);
+  link_.BeginCommand(letter);
   return link_.Write(frame.data(), static_cast<uint32_t>(frame.size()), kFrameWriteTimeoutMs);
 }
 

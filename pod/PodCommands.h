@@ -101,13 +101,18 @@ class PodCommands {
   bool QuerySectionRecord(uint8_t ordinal, SectionReply& reply);
 
   PodLink& link() { return link_; }
+  // Why the last command failed, seen as part of `context` ("erase sector B").
+  FailureCause FailureIn(std::string context) const;
 
  private:
+  // Reads the whole reply of the command just sent; true when it starts with "!".
+  static bool AwaitReply(PodLink& link, std::span<uint8_t> reply, uint32_t timeoutMs);
   // The command/reply exchange of one frame with a one-byte reply.
   bool Acknowledged(std::string_view frame, uint32_t timeoutMs);
   bool WriteAlone(char letter);
-  // Writes `pending_` and empties it, whatever the outcome.
-  bool WritePending();
+  // Writes `pending_`, whose last frame is a `lastFrame`, and empties it,
+  // whatever the outcome.
+  bool WritePending(char lastFrame);
   bool PageCommand(char letter, uint16_t page, uint16_t byteCount);
   // The device code of the selected device, 1 = F2801 ... 5 = F2809.
   uint8_t TypeCode() const;

@@ -1,6 +1,9 @@
 #include "pod/PodLink.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
+#include <utility>
 
 #include "pod/PodCommands.h"
 
@@ -63,13 +66,19 @@ OpenStatus PodLink::Open() {
   if (!driverLoaded_ || !found_) {
     return OpenStatus::PortFailed;
   }
+  failure_ = FailureCause{};
+  failure_.context = "open the port";
+  ioStartMs_ = clock_.NowMs();
   FtHandle handle = nullptr;
-  if (driver_.OpenByDescription(description_, handle) != kFtOk || handle == nullptr) {
+  const FtStatus opened = driver_.OpenByDescription(description_, handle);
+  if (opened != kFtOk || handle == nullptr) {
     device_ = nullptr;
+    DriverFailed(opened == kFtOk ? kFtInvalidHandle : opened, false);
     return OpenStatus::PortFailed;
   }
   device_ = handle;
-  if (!ConfigurePort()) {
+  if (const FtStatus configured = ConfigurePort(); configured != kFtOk) {
+    DriverFailed(configured, false);
     ReleaseDevice();
     return OpenStatus::PortFailed;
   }
@@ -81,26 +90,28 @@ OpenStatus PodLink::Open() {
   return OpenStatus::Ok;
 }
 
-bool PodLink::ConfigurePort() {
-  if (driver_.ResetDevice(device_) != kFtOk) {
-    return false;
-  }
-  uint8_t latency = 0;
-  if (driver_.GetLatencyTimer(device_, latency) != kFtOk) {
-    return false;
-  }
-  // The bridge holds back a short reply until its latency timer expires; at the
-  // usual 16 ms every command would wait that long for its "!".
-  if (latency != 1 && driver_.SetLatencyTimer(device_, 1) != kFtOk) {
-    return false;
-  }
+FtStatus PodLink::ConfigurePort() {
   constexpr uint8_t kBits8 = 8, kStopBits1 = 0, kParityNone = 0;
   constexpr uint16_t kFlowNone = 0;
-  return driver_.SetBaudRate(device_, kBaudRate) == kFtOk &&
-         driver_.SetDataCharacteristics(device_, kBits8, kStopBits1, kParityNone) == kFtOk &&
-         driver_.SetFlowControl(device_, kFlowNone, 0, 0) == kFtOk &&
-         driver_.SetTimeouts(device_, kDriverTimeoutMs, kDriverTimeoutMs) == kFtOk &&
-         driver_.Purge(device_, kFtPurgeRx | kFtPurgeTx) == kFtOk;
+  uint8_t latency = 0;
+  const std::function<FtStatus()> steps[] = {
+      [&] { return driver_.ResetDevice(device_); },
+      [&] { return driver_.GetLatencyTimer(device_, latency); },
+      // The bridge holds back a short reply until its latency timer expires; at
+      // the usual 16 ms every command would wait that long for its "!".
+      [&] { return latency == 1 ? kFtOk : driver_.SetLatencyTimer(device_, 1); },
+      [&] { return driver_.SetBaudRate(device_, kBaudRate); },
+      [&] { return driver_.SetDataCharacteristics(device_, kBits8, kStopBits1, kParityNone); },
+      [&] { return driver_.SetFlowControl(device_, kFlowNone, 0, 0); },
+      [&] { return driver_.SetTimeouts(device_, kDriverTimeoutMs, kDriverTimeoutMs); },
+      [&] { return driver_.Purge(device_, kFtPurgeRx | kFtPurgeTx); },
+  };
+  for (const auto& step : steps) {
+    if (const FtStatus status = step(); status != kFtOk) {
+      return status;
+    }
+  }
+  return kFtOk;
 }
 
 void PodLink::ReleaseDevice() {
@@ -122,31 +133,74 @@ void PodLink::Purge() {
   }
 }
 
+void PodLink::BeginCommand(char frame) {
+  failure_ = FailureCause{};
+  failure_.frame = frame;
+}
+
+void PodLink::NoteWrongReply(std::string received, uint32_t bytesSeen) {
+  failure_.reply = std::move(received);
+  failure_.bytesSeen = bytesSeen;
+  failure_.bytesDue = bytesSeen;
+  Failed(FailureKind::WrongReply, false);
+}
+
+bool PodLink::Failed(FailureKind kind, bool sending) {
+  failure_.kind = kind;
+  failure_.sending = sending;
+  failure_.elapsedMs = clock_.NowMs() - ioStartMs_;
+  return false;
+}
+
+bool PodLink::DriverFailed(FtStatus status, bool sending) {
+  failure_.status = status;
+  // These are what a driver says once the device has been pulled out.
+  const bool gone = status == kFtIoError || status == kFtDeviceNotFound;
+  return Failed(gone ? FailureKind::PortGone : FailureKind::DriverStatus, sending);
+}
+
 bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
+  ioStartMs_ = clock_.NowMs();
+  failure_.bytesDue = length;
   if (device_ == nullptr) {
-    return false;
+    return Failed(FailureKind::PortGone, true);
   }
   uint32_t written = 0;
-  // A write cut short by the driver's time-out lost part of a frame.
-  if (driver_.Write(device_, bytes, length, written) != kFtOk || written != length) {
-    return false;
+  if (const FtStatus status = driver_.Write(device_, bytes, length, written); status != kFtOk) {
+    return DriverFailed(status, true);
   }
-  uint32_t rxQueue = 0, txQueue = 0, events = 0;
-  if (driver_.GetStatus(device_, rxQueue, txQueue, events) != kFtOk) {
-    return false;
+  // A write cut short by the driver's time-out lost part of a frame.
+  if (written != length) {
+    failure_.bytesSeen = written;
+    return Failed(FailureKind::WriteCutShort, true);
+  }
+  uint32_t txQueue = 0;
+  if (const FtStatus status = QueuedOutput(txQueue); status != kFtOk) {
+    return DriverFailed(status, true);
   }
   const uint32_t deadline = clock_.NowMs() + timeoutMs;
   while (txQueue > 0 && !TickReached(clock_.NowMs(), deadline)) {
-    if (driver_.GetStatus(device_, rxQueue, txQueue, events) != kFtOk) {
-      return false;
+    if (const FtStatus status = QueuedOutput(txQueue); status != kFtOk) {
+      return DriverFailed(status, true);
     }
   }
-  return txQueue == 0;
+  if (txQueue > 0) {
+    failure_.bytesSeen = length - std::min(length, txQueue);
+    return Failed(FailureKind::TimeOut, true);
+  }
+  return true;
+}
+
+FtStatus PodLink::QueuedOutput(uint32_t& txQueue) {
+  uint32_t rxQueue = 0, events = 0;
+  return driver_.GetStatus(device_, rxQueue, txQueue, events);
 }
 
 bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
+  ioStartMs_ = clock_.NowMs();
+  failure_.bytesDue = count;
   if (device_ == nullptr) {
-    return false;
+    return Failed(FailureKind::PortGone, false);
   }
   if (count == 0) {
     return true;  // nothing to wait for, and no room for even one byte
@@ -163,8 +217,10 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
   uint32_t lastSilent = 0;
   while (true) {
     uint32_t returned = 0;
-    if (driver_.Read(device_, bytes + received, 1, returned) != kFtOk) {
-      return false;
+    if (const FtStatus status = driver_.Read(device_, bytes + received, 1, returned);
+        status != kFtOk) {
+      failure_.bytesSeen = received;
+      return DriverFailed(status, false);
     }
     if (returned == 1) {
       ++received;
@@ -182,19 +238,28 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
       clock_.SleepMs(1);
     }
     uint32_t waiting = 0;
-    if (driver_.GetQueueStatus(device_, waiting) != kFtOk) {
-      return false;
+    if (const FtStatus status = driver_.GetQueueStatus(device_, waiting); status != kFtOk) {
+      failure_.bytesSeen = received;
+      return DriverFailed(status, false);
     }
     if (received >= count) {
       return true;
     }
     if (waiting == 0 && silenceJudged && TickReached(lastSilent, silenceStart + limit)) {
-      return false;
+      failure_.bytesSeen = received;
+      failure_.reply.assign(reinterpret_cast<const char*>(bytes), received);
+      return Failed(received == 0 ? FailureKind::TimeOut : FailureKind::ShortReply, false);
     }
   }
 }
 
 bool PodLink::QueuedInput(uint32_t& waiting) {
   waiting = 0;
-  return device_ != nullptr && driver_.GetQueueStatus(device_, waiting) == kFtOk;
+  if (device_ == nullptr) {
+    return Failed(FailureKind::PortGone, false);
+  }
+  if (const FtStatus status = driver_.GetQueueStatus(device_, waiting); status != kFtOk) {
+    return DriverFailed(status, false);
+  }
+  return true;
 }

@@ -4,7 +4,10 @@
 
 #include <cstdint>
 
+#include <string>
+
 #include "pod/Clock.h"
+#include "pod/FailureCause.h"
 #include "pod/FtdiDriver.h"
 
 enum class OpenStatus : uint8_t { Ok = 0, PortFailed = 1, NoAnswer = 2 };
@@ -35,6 +38,14 @@ class PodLink {
   void Close();
   // Discards both driver queues.
   void Purge();
+  // A command whose frame starts with `frame` begins: the failure of the last
+  // one is forgotten, and a failure from here on is blamed on this frame.
+  void BeginCommand(char frame);
+  // The command's reply came whole but is not what the command expects.
+  void NoteWrongReply(std::string received, uint32_t bytesSeen);
+  // Why the current (or last) command failed; kind None while nothing failed.
+  const FailureCause& failure() const { return failure_; }
+
   // Sends all `length` bytes and waits up to `timeoutMs` for the transmit queue to drain.
   bool Write(const void* bytes, uint32_t length, uint32_t timeoutMs);
   // Receives exactly `count` bytes: the first within `firstByteTimeoutMs`, every
@@ -51,9 +62,15 @@ class PodLink {
   FtdiDriver& driver() { return driver_; }
 
  private:
-  // Configures the freshly opened device; false at the first call that fails.
-  bool ConfigurePort();
+  // Configures the freshly opened device; the status of the first call that fails.
+  FtStatus ConfigurePort();
   void ReleaseDevice();
+  // The bytes still waiting to leave, through the driver's status call.
+  FtStatus QueuedOutput(uint32_t& txQueue);
+  // Notes a failure of the write or read under way; always false.
+  bool Failed(FailureKind kind, bool sending);
+  // The same for a driver call that returned `status`.
+  bool DriverFailed(FtStatus status, bool sending);
 
   FtdiDriver& driver_;
   Clock& clock_;
@@ -62,4 +79,7 @@ class PodLink {
   bool found_ = false;
   bool open_ = false;
   char description_[kFtDescriptionSize] = {};
+  FailureCause failure_;
+  // When the write or read under way began.
+  uint32_t ioStartMs_ = 0;
 };

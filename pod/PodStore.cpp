@@ -34,6 +34,11 @@ uint32_t ReplyNumber(const PodCommands::SectionReply& reply, size_t at) {
   return uint32_t{reply[at]} << 16 | uint32_t{reply[at + 1]} << 8 | reply[at + 2];
 }
 
+// "store page 3", "compare page 3": what a page was being sent for.
+std::string PageContext(bool store, uint16_t page) {
+  return (store ? "store page " : "compare page ") + std::to_string(page);
+}
+
 }  // namespace
 
 PodTag PodTag::Make(std::string_view name, const std::tm& localTime) {
@@ -83,19 +88,19 @@ PodStore::PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcu
       localTime_(std::move(localTime)) {}
 
 bool PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_view name) {
+  cause_ = {};
   const PodTag tag = PodTag::Make(name, localTime_());
   const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
   const bool stored = RunSteps(
       {
-          {[&] { return commands_.BeginAccess(); },
-           "Fail to access serial flash in Brontaflex POD"},
+          {[&] { return BeginAccess(); }, "Fail to access serial flash in Brontaflex POD"},
           {[&] { return StoreProgram(); }, "Fail to write user program in serial flash"},
           {[&] { return StorePassword(useCsm); }, "Fail to write csm password information"},
           {[&] { return StoreTag(tag); }, "Fail to write tag information"},
           {[&] { return StoreCoffInfo(useCsm, mask, eraseAll); },
            "Fail to write COFF file information"},
-          {[&] { return commands_.EndAccess(); }, "Fail to finish access to serial flash"},
+          {[&] { return EndAccess(); }, "Fail to finish access to serial flash"},
       },
       reporter_);
   if (!stored) {
@@ -106,13 +111,13 @@ bool PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_view name) 
 }
 
 bool PodStore::VerifyPodImage() {
+  cause_ = {};
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
   PodCommands::CoffInfoReply info{};
   // No abort on failure: a verify has written nothing the POD should drop.
   return RunSteps(
       {
-          {[&] { return commands_.BeginAccess(); },
-           "Fail to access serial flash in Brontaflex POD"},
+          {[&] { return BeginAccess(); }, "Fail to access serial flash in Brontaflex POD"},
           {[&] { return ReadCoffInfo(info); }, "Fail to read COFF information"},
           {[&] { return info[1] == 'w'; }, "There is no COFF file data in serial flash"},
           {[&] { return info[2] != 0 && info[2] == McuEntry(mcuType_).podCode; },
@@ -127,9 +132,22 @@ bool PodStore::VerifyPodImage() {
            "Fail to read CSM password information in serial flash"},
           {[&] { return VerifyProgram(); },
            "The selected COFF file data is not same in serial flash"},
-          {[&] { return commands_.EndAccess(); }, "Fail to finish access to serial flash"},
+          {[&] { return EndAccess(); }, "Fail to finish access to serial flash"},
       },
       reporter_);
+}
+
+bool PodStore::Blame(std::string context) {
+  cause_ = commands_.FailureIn(std::move(context));
+  return false;
+}
+
+bool PodStore::BeginAccess() {
+  return commands_.BeginAccess() || Blame("open the serial flash");
+}
+
+bool PodStore::EndAccess() {
+  return commands_.EndAccess() || Blame("close the serial flash");
 }
 
 bool PodStore::ReadPodTag(PodTagInfo& info) {
@@ -148,28 +166,29 @@ bool PodStore::StoreProgram() {
 
 bool PodStore::StorePassword(bool useCsm) {
   Show("Writing CSM password information...");
-  return commands_.SendPassword(useCsm);
+  return commands_.SendPassword(useCsm) || Blame("store the CSM password");
 }
 
 bool PodStore::StoreTag(const PodTag& tag) {
   Show("Writing tag data information...");
-  return commands_.SendTag(tag.bytes);
+  return commands_.SendTag(tag.bytes) || Blame("store the tag");
 }
 
 bool PodStore::StoreCoffInfo(bool useCsm, uint16_t sectorMask, bool eraseAll) {
   Show("Writing COFF file information...");
-  return commands_.SendCoffInfo(useCsm, sectorMask, eraseAll);
+  return commands_.SendCoffInfo(useCsm, sectorMask, eraseAll) ||
+         Blame("store the COFF information");
 }
 
 bool PodStore::ReadCoffInfo(PodCommands::CoffInfoReply& reply) {
   Show("Reading COFF information in serial flash...");
-  return commands_.QueryCoffInfo(reply);
+  return commands_.QueryCoffInfo(reply) || Blame("read the COFF information");
 }
 
 bool PodStore::ReadPassword() {
   Show("Reading CSM Password information in serial flash...");
   PodCommands::PasswordReply reply{};
-  return commands_.QueryPassword(reply);
+  return commands_.QueryPassword(reply) || Blame("read the CSM password");
 }
 
 bool PodStore::VerifySections() {
@@ -177,10 +196,13 @@ bool PodStore::VerifySections() {
   uint32_t ordinal = 0;
   return ForEachStoredSection([&](const ImageSection& section) {
     PodCommands::SectionReply reply{};
-    if (ordinal > kMaxOrdinal ||
-        !commands_.QuerySectionRecord(static_cast<uint8_t>(ordinal++), reply)) {
+    if (ordinal > kMaxOrdinal) {
       return false;
     }
+    if (!commands_.QuerySectionRecord(static_cast<uint8_t>(ordinal), reply)) {
+      return Blame("read the record of section " + std::to_string(ordinal));
+    }
+    ++ordinal;
     return ReplyNumber(reply, 1) == section.address && ReplyNumber(reply, 4) == section.wordCount &&
            ReplyNumber(reply, 7) == section.offset;
   });
@@ -227,10 +249,11 @@ bool PodStore::StreamPages(bool store) {
   commands_.ClearPending();
   return ForEachStoredSection([&](const ImageSection& section) {
     if (store && (ordinal > kMaxOrdinal ||
-                  !commands_.SendSectionRecord(static_cast<uint8_t>(ordinal++), section.address,
+                  !commands_.SendSectionRecord(static_cast<uint8_t>(ordinal), section.address,
                                                section.wordCount, section.offset))) {
-      return false;
+      return Blame("store the record of section " + std::to_string(ordinal));
     }
+    ++ordinal;
     for (uint32_t i = 0; i < section.wordCount; ++i) {
       commands_.AppendDataWord(FlashWireWord(section.data[i]));
       pageBytes += 2;
@@ -238,14 +261,14 @@ bool PodStore::StreamPages(bool store) {
       const bool pageDone = pageBytes == kPageBytes || wordsLeft == 0;
       if ((pageDone || commands_.pending().size() >= PodCommands::kFlushThreshold) &&
           !commands_.FlushPending()) {
-        return false;
+        return Blame(PageContext(store, page));
       }
       reporter_.StepBar();
       if (pageDone) {
         const bool committed =
             store ? commands_.CommitPage(page, pageBytes) : commands_.ComparePage(page, pageBytes);
         if (!committed) {
-          return false;
+          return Blame(PageContext(store, page));
         }
         ++page;
         pageBytes = 0;

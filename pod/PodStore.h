@@ -57,6 +57,9 @@ class PodStore {
   // Compares the stored copy with the program; on failure it has shown the
   // message of the first check that failed.
   bool VerifyPodImage();
+  // Why the last store or verify failed, and in which step; kind None after a
+  // success or when the POD's copy merely differs.
+  const FailureCause& cause() const { return cause_; }
   // Reads the tag; false when the POD did not answer it.
   bool ReadPodTag(PodTagInfo& info);
 
@@ -83,10 +86,16 @@ class PodStore {
   // Calls `visit` for every stored section in list order; stops when it returns false.
   bool ForEachStoredSection(const std::function<bool(const ImageSection&)>& visit) const;
   void Show(const char* text) { reporter_.ShowStatus(text, false); }
+  // Keeps the link's account of the failed command, seen as part of `context`;
+  // always false.
+  bool Blame(std::string context);
+  bool BeginAccess();
+  bool EndAccess();
 
   PodCommands& commands_;
   const ProgramImage& image_;
   uint8_t mcuType_;
   ProgressReporter& reporter_;
   std::function<std::tm()> localTime_;
+  FailureCause cause_;
 };

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdio>
 #include <span>
+#include <utility>
 
 #include "image/McuCatalogue.h"
 #include "pod/FlashWord.h"
@@ -23,6 +25,14 @@ bool ForEachPiece(const ImageSection& section, uint32_t maxWords, Send&& send) {
   return true;
 }
 
+// "program 40 words at 0x3F4000": what a piece of a section was being sent for.
+std::string PieceContext(const char* what, size_t words, uint32_t address) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %zu words at 0x%06X", what, words,
+                static_cast<unsigned>(address));
+  return text;
+}
+
 }  // namespace
 
 TargetProgrammer::TargetProgrammer(PodCommands& commands, const ProgramImage& image,
@@ -30,8 +40,10 @@ TargetProgrammer::TargetProgrammer(PodCommands& commands, const ProgramImage& im
     : commands_(commands), image_(image), mcuType_(mcuType), reporter_(reporter) {}
 
 TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll, bool useCsm) {
+  cause_ = {};
   reporter_.ShowStatus("Starting SCI Boot...", false);
   if (!commands_.StartSciBoot(useCsm, flashMode)) {
+    Blame("start the SCI boot");
     return TargetWriteResult::SciBootFailed;
   }
 
@@ -44,10 +56,12 @@ TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll,
 
   reporter_.ShowStatus("Downloading Flash Algorithm Code [Max: 10 sec]...", false);
   if (!commands_.LoadFlashAlgorithm(useCsm)) {
+    Blame("load the flash algorithm");
     return TargetWriteResult::FlashAlgorithmFailed;
   }
   reporter_.ShowStatus("Initializing target board for flash memory write...", false);
   if (!PrepareFlash()) {
+    Blame("prepare the flash");
     return TargetWriteResult::FlashInitFailed;
   }
   if (!EraseFlash(eraseAll)) {
@@ -58,9 +72,15 @@ TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll,
     return TargetWriteResult::ProgramFailed;
   }
   if (!commands_.ResetTarget()) {
+    Blame("reset the target");
     return TargetWriteResult::ResetFailed;
   }
   return TargetWriteResult::Finished;
+}
+
+bool TargetProgrammer::Blame(std::string context) {
+  cause_ = commands_.FailureIn(std::move(context));
+  return false;
 }
 
 bool TargetProgrammer::PrepareFlash() {
@@ -81,7 +101,7 @@ bool TargetProgrammer::EraseFlash(bool eraseAll) {
       continue;
     }
     if (!commands_.FlashCommand(1, kEraseTimeoutMs, 0, bit)) {
-      return false;
+      return Blame(std::string("erase sector ") + static_cast<char>('A' + sector));
     }
     reporter_.StepBar();
   }
@@ -104,17 +124,20 @@ bool TargetProgrammer::WriteFlash() {
 
 bool TargetProgrammer::WriteFlashSection(const ImageSection& section) {
   return ForEachPiece(section, kChunkWords, [this](uint32_t address, auto chunk) {
-    // The chunk's last word writes the whole chunk out, so the POD holds all of
-    // it before it is told to program.
-    for (size_t i = 0; i < chunk.size(); ++i) {
-      if (!commands_.StreamFlashWord(FlashWireWord(chunk[i]), i + 1 == chunk.size())) {
-        return false;
-      }
-      reporter_.StepBar();
-    }
-    return commands_.FlashCommand(2, kProgramTimeoutMs, address,
-                                  static_cast<uint16_t>(chunk.size()));
+    return ProgramChunk(address, chunk) || Blame(PieceContext("program", chunk.size(), address));
   });
+}
+
+bool TargetProgrammer::ProgramChunk(uint32_t address, std::span<const uint16_t> chunk) {
+  // The chunk's last word writes the whole chunk out, so the POD holds all of
+  // it before it is told to program.
+  for (size_t i = 0; i < chunk.size(); ++i) {
+    if (!commands_.StreamFlashWord(FlashWireWord(chunk[i]), i + 1 == chunk.size())) {
+      return false;
+    }
+    reporter_.StepBar();
+  }
+  return commands_.FlashCommand(2, kProgramTimeoutMs, address, static_cast<uint16_t>(chunk.size()));
 }
 
 bool TargetProgrammer::DownloadRamSections() {
@@ -141,21 +164,27 @@ bool TargetProgrammer::DownloadRamSections() {
 
 bool TargetProgrammer::SendRamSection(const ImageSection& section, bool lastSection) {
   const bool sent = ForEachPiece(section, kBootBlockWords, [this](uint32_t address, auto block) {
-    if (!commands_.SendBootWord('U', static_cast<uint16_t>(block.size()), kBootHeaderTimeoutMs) ||
-        !commands_.SendBootAddress(address, kBootHeaderTimeoutMs)) {
+    return SendBootBlock(address, block) ||
+           Blame(PieceContext("boot block of", block.size(), address));
+  });
+  return sent && (!lastSection || commands_.SendBootWord('X', 0, kBootEndTimeoutMs) ||
+                  Blame("end the boot stream"));
+}
+
+bool TargetProgrammer::SendBootBlock(uint32_t address, std::span<const uint16_t> block) {
+  if (!commands_.SendBootWord('U', static_cast<uint16_t>(block.size()), kBootHeaderTimeoutMs) ||
+      !commands_.SendBootAddress(address, kBootHeaderTimeoutMs)) {
+    return false;
+  }
+  // The boot loader takes RAM words as they are; the block's last word goes as
+  // Y, which writes the batch out and waits for the block to be acknowledged.
+  for (size_t i = 0; i < block.size(); ++i) {
+    const bool blockEnd = i + 1 == block.size();
+    if (!commands_.SendBootWord(blockEnd ? 'Y' : 'S', block[i],
+                                blockEnd ? kBootBlockEndTimeoutMs : kBootDataTimeoutMs)) {
       return false;
     }
-    // The boot loader takes RAM words as they are; the block's last word goes as
-    // Y, which writes the batch out and waits for the block to be acknowledged.
-    for (size_t i = 0; i < block.size(); ++i) {
-      const bool blockEnd = i + 1 == block.size();
-      if (!commands_.SendBootWord(blockEnd ? 'Y' : 'S', block[i],
-                                  blockEnd ? kBootBlockEndTimeoutMs : kBootDataTimeoutMs)) {
-        return false;
-      }
-      reporter_.StepBar();
-    }
-    return true;
-  });
-  return sent && (!lastSection || commands_.SendBootWord('X', 0, kBootEndTimeoutMs));
+    reporter_.StepBar();
+  }
+  return true;
 }

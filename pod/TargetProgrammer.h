@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
 
 #include "image/ProgramImage.h"
 #include "pod/PodCommands.h"
@@ -43,6 +45,8 @@ class TargetProgrammer {
   // Programs the flash sections (flashMode) or downloads the RAM sections. The
   // first failing command ends the run; nothing done before it is undone.
   TargetWriteResult ProgramTarget(bool flashMode, bool eraseAll, bool useCsm);
+  // Why the last run failed, and in which step; kind None after a success.
+  const FailureCause& cause() const { return cause_; }
 
   // The steps of ProgramTarget; each is true when every command it sent was accepted.
   // Erases the sectors of the erase mask, one sector per command.
@@ -58,9 +62,17 @@ class TargetProgrammer {
   // O "00"; the one command worth a second attempt, made after discarding
   // whatever the failed first one left on the line.
   bool PrepareFlash();
+  // Streams one chunk of flash words and has the POD program them.
+  bool ProgramChunk(uint32_t address, std::span<const uint16_t> chunk);
+  // One block of the boot stream: its header (size, address) and its words.
+  bool SendBootBlock(uint32_t address, std::span<const uint16_t> block);
+  // Keeps the link's account of the failed command, seen as part of `context`;
+  // always false.
+  bool Blame(std::string context);
 
   PodCommands& commands_;
   const ProgramImage& image_;
   uint8_t mcuType_;
   ProgressReporter& reporter_;
+  FailureCause cause_;
 };

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "pod/FailureCause.h"
 #include "pod/ProgressReporter.h"
 
 class OperationsUi : public ProgressReporter {
@@ -20,4 +21,7 @@ class OperationsUi : public ProgressReporter {
   // A section of the file could not be allocated; `text` is the system's reason.
   // The window shows it in a message box; the status line says the rest.
   virtual void ShowAllocationFailure(const std::string& text) { (void)text; }
+  // Why the POD command behind the error just shown failed. The window keeps to
+  // its own messages and shows nothing; the command line prints it.
+  virtual void ShowFailureCause(const FailureCause& cause) { (void)cause; }
 };

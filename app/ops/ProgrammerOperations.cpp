@@ -84,9 +84,16 @@ void ProgrammerOperations::Error(std::string_view text) {
   ui_.ShowStatus(std::string(text), true);
 }
 
-OperationOutcome ProgrammerOperations::Fail(OperationOutcome outcome) {
+OperationOutcome ProgrammerOperations::Fail(OperationOutcome outcome, const FailureCause& cause) {
   Error(OperationOutcomeMessage(outcome));
+  ShowCause(cause);
   return outcome;
+}
+
+void ProgrammerOperations::ShowCause(const FailureCause& cause) {
+  if (cause.failed()) {
+    ui_.ShowFailureCause(cause);
+  }
 }
 
 OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, bool addToRecent,
@@ -142,11 +149,11 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
     case OpenStatus::Ok:
       return OperationOutcome::Done;
     case OpenStatus::PortFailed:
-      return Fail(OperationOutcome::PortFailed);
+      return Fail(OperationOutcome::PortFailed, link_.failure());
     case OpenStatus::NoAnswer:
       break;
   }
-  return Fail(OperationOutcome::PodNoAnswer);
+  return Fail(OperationOutcome::PodNoAnswer, link_.failure());
 }
 
 bool ProgrammerOperations::ReadCsmKeys(const CsmKeyTexts& keyTexts) {
@@ -230,7 +237,7 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
         TargetProgrammer programmer(commands_, image_, mcuType_, ui_);
         const OperationOutcome outcome = TargetWriteOutcome(
             programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm));
-        return outcome == OperationOutcome::Done ? outcome : Fail(outcome);
+        return outcome == OperationOutcome::Done ? outcome : Fail(outcome, programmer.cause());
       },
       "Flash Write Completed - ");
 }
@@ -242,7 +249,7 @@ OperationOutcome ProgrammerOperations::TargetReset() {
   const bool reset = commands_.ResetTarget();
   link_.Close();
   if (!reset) {
-    return Fail(OperationOutcome::ResetFailed);
+    return Fail(OperationOutcome::ResetFailed, link_.failure());
   }
   ui_.ShowStatus("Target board's reset is successful", false);
   return OperationOutcome::Done;
@@ -270,9 +277,11 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   return RunProcedure(
       [&] {
         PodStore store(commands_, image_, mcuType_, ui_, localTime_);
-        return store.StorePodImage(request.eraseAll, request.useCsm, podFileName_)
-                   ? OperationOutcome::Done
-                   : OperationOutcome::PodWriteFailed;
+        if (!store.StorePodImage(request.eraseAll, request.useCsm, podFileName_)) {
+          ShowCause(store.cause());
+          return OperationOutcome::PodWriteFailed;
+        }
+        return OperationOutcome::Done;
       },
       "EEPROM Write Completed - ");
 }
@@ -292,7 +301,11 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
   return RunProcedure(
       [&] {
         PodStore store(commands_, image_, mcuType_, ui_, localTime_);
-        return store.VerifyPodImage() ? OperationOutcome::Done : OperationOutcome::PodVerifyFailed;
+        if (!store.VerifyPodImage()) {
+          ShowCause(store.cause());
+          return OperationOutcome::PodVerifyFailed;
+        }
+        return OperationOutcome::Done;
       },
       "EEPROM Verify Completed - ");
 }
@@ -311,7 +324,7 @@ OperationOutcome ProgrammerOperations::PodInfo() {
   podVersion_ = commands_.podVersion();
   // A POD that answered without a version it could tell has given nothing to show.
   if (!read || podVersion_ == 0) {
-    return Fail(OperationOutcome::PodInfoFailed);
+    return Fail(OperationOutcome::PodInfoFailed, link_.failure());
   }
   const int major = podVersion_ / 10;
   const int minor = podVersion_ % 10;

@@ -89,8 +89,11 @@ class ProgrammerOperations {
   OperationOutcome RunProcedure(const std::function<OperationOutcome()>& procedure,
                                 const std::string& doneMessage);
   void Error(std::string_view text);
-  // Shows the failure's message from the outcome table and returns the outcome.
-  OperationOutcome Fail(OperationOutcome outcome);
+  // Shows the failure's message from the outcome table, then why the POD
+  // command behind it failed when that is known, and returns the outcome.
+  OperationOutcome Fail(OperationOutcome outcome, const FailureCause& cause = {});
+  // Hands a known cause on to the UI; a failure without one shows nothing more.
+  void ShowCause(const FailureCause& cause);
 
   std::unique_ptr<FtdiDriver> driver_;
   Clock& clock_;

@@ -69,12 +69,21 @@ TEST(TerminalUiTest, AnErrorEndsTheRedrawnLineAndGoesToTheErrorStream) {
   ui.SetUpBar(4);
   ui.StepBar();
   ui.ShowStatus("Fail to erase flash memory", true);
+  FailureCause cause;
+  cause.kind = FailureKind::TimeOut;
+  cause.context = "erase sector B";
+  cause.frame = 'O';
+  cause.elapsedMs = 20001;
+  ui.ShowFailureCause(cause);
   ui.SetBarPos(0);
   ui.SetBusy(false);
 
   // Nothing is drawn after the error: no bar at 0, no stale progress message.
   EXPECT_THAT(out.str(), EndsWith("] 25%\x1b[K\n"));
-  EXPECT_EQ(err.str(), "Fail to erase flash memory\n");
+  EXPECT_EQ(err.str(),
+            "Fail to erase flash memory\n"
+            "cause: erase sector B: time-out after 20001 ms waiting for the reply to O (0 bytes "
+            "seen)\n");
 }
 
 }  // namespace

@@ -14,6 +14,8 @@ class RecordingUi final : public OperationsUi {
   // Steps of the bar are only counted: a write makes thousands.
   std::vector<std::string> events;
   int32_t steps = 0;
+  // The failure causes handed over, apart from the events: the window shows none.
+  std::vector<FailureCause> causes;
 
   void ShowStatus(const std::string& text, bool error) override {
     events.push_back((error ? "error " : "status ") + text);
@@ -33,6 +35,7 @@ class RecordingUi final : public OperationsUi {
   void SetBusy(bool busy) override { events.push_back(busy ? "busy 1" : "busy 0"); }
   void AddRecentFile(const std::string& path) override { events.push_back("recent " + path); }
   void ShowPodFileName(const std::string& name) override { events.push_back("pod-name " + name); }
+  void ShowFailureCause(const FailureCause& cause) override { causes.push_back(cause); }
 
   // Every event starting with `prefix`, in order.
   std::vector<std::string> Only(const std::string& prefix) const {

@@ -1,0 +1,82 @@
+#include "app/ops/FailureText.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Bytes(uint32_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+// The bytes as they came, in quotes, with anything unprintable as \xNN.
+std::string Quoted(const std::string& bytes) {
+  std::string text = "\"";
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\') {
+      text += c;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      text += escaped;
+    }
+  }
+  return text + "\"";
+}
+
+std::string Frame(const FailureCause& cause) {
+  return std::string(1, cause.frame);
+}
+
+// " while sending O", " while waiting for the reply to O", or nothing outside a command.
+std::string During(const FailureCause& cause) {
+  if (cause.frame == 0) {
+    return {};
+  }
+  return cause.sending ? " while sending " + Frame(cause)
+                       : " while waiting for the reply to " + Frame(cause);
+}
+
+std::string After(const FailureCause& cause) {
+  return " after " + std::to_string(cause.elapsedMs) + " ms";
+}
+
+std::string WhatHappened(const FailureCause& cause) {
+  switch (cause.kind) {
+    case FailureKind::None:
+      break;
+    case FailureKind::TimeOut:
+      if (cause.sending) {
+        return "time-out" + After(cause) + " sending " + Frame(cause) + " (" +
+               std::to_string(cause.bytesSeen) + " of " + Bytes(cause.bytesDue) + " gone)";
+      }
+      return "time-out" + After(cause) + " waiting for the reply to " + Frame(cause) + " (" +
+             Bytes(cause.bytesSeen) + " seen)";
+    case FailureKind::ShortReply:
+      return "short reply to " + Frame(cause) + After(cause) + ": " + Quoted(cause.reply) + " (" +
+             std::to_string(cause.bytesSeen) + " of " + Bytes(cause.bytesDue) + ")";
+    case FailureKind::WrongReply:
+      return "wrong reply to " + Frame(cause) + After(cause) +
+             (cause.reply.empty() ? "" : ": " + Quoted(cause.reply)) + " (" +
+             Bytes(cause.bytesSeen) + " seen)";
+    case FailureKind::WriteCutShort:
+      return "write of " + Frame(cause) + " cut short (" + std::to_string(cause.bytesSeen) +
+             " of " + Bytes(cause.bytesDue) + " taken)";
+    case FailureKind::PortGone:
+      return "port gone" + During(cause) +
+             (cause.status == kFtOk ? "" : " (driver status " + std::to_string(cause.status) + ")");
+    case FailureKind::DriverStatus:
+      return "driver status " + std::to_string(cause.status) + During(cause);
+  }
+  return "none known";
+}
+
+}  // namespace
+
+std::string DescribeFailure(const FailureCause& cause) {
+  std::string line = "cause: ";
+  if (!cause.context.empty()) {
+    line += cause.context + ": ";
+  }
+  return line + WhatHappened(cause);
+}

@@ -1,0 +1,10 @@
+// The one line that tells why a command to the POD failed, for the command
+// line's error stream: the window keeps to its own messages.
+#pragma once
+
+#include <string>
+
+#include "pod/FailureCause.h"
+
+// "cause: erase sector B: time-out after 20001 ms waiting for the reply to O (0 bytes seen)".
+std::string DescribeFailure(const FailureCause& cause);

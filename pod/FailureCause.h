@@ -1,0 +1,39 @@
+// Why the last command to the POD failed: what the link saw where the failure
+// happened (kind, driver status, bytes, time) and what the procedure was doing.
+// It rides beside the result code, so a failure can say more than its message.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "pod/FtdiDriver.h"
+
+enum class FailureKind : uint8_t {
+  None,
+  TimeOut,        // the reply did not come, or the write did not leave, in time
+  WrongReply,     // bytes came back, but not the acceptance
+  ShortReply,     // the reply stopped before its last byte
+  WriteCutShort,  // the driver took fewer bytes than it was given
+  PortGone,       // no open port, or the driver lost the device
+  DriverStatus,   // the driver refused a call for another reason
+};
+
+struct FailureCause {
+  FailureKind kind = FailureKind::None;
+  // What the procedure was doing, in its own words: "erase sector B".
+  std::string context;
+  // The letter of the frame whose exchange failed; 0 when there was none.
+  char frame = 0;
+  // True when the failure came while sending, false while waiting for the reply.
+  bool sending = false;
+  FtStatus status = kFtOk;
+  // Reply bytes received (or bytes the driver took) and how many were due.
+  uint32_t bytesSeen = 0;
+  uint32_t bytesDue = 0;
+  // From the start of the write or read that failed to the failure.
+  uint32_t elapsedMs = 0;
+  // The reply bytes received, for a wrong or short reply.
+  std::string reply;
+
+  bool failed() const { return kind != FailureKind::None; }
+};
