@@ -24,13 +24,14 @@
 #include "resources/ResourceIds.h"
 #include "resources/Resources.h"
 #include "resources/Strings.h"
+#include "resources/Version.h"
 #include "widgets/CMessageLabel.h"
 #include "widgets/COXBitmapButton.h"
 #include "widgets/CPercentProgressBar.h"
 
 namespace {
 
-constexpr const char* kTitle = "TMS320F280x DSP Programmer Ver1.1 - Veskora";
+constexpr const char* kTitle = "TMS320F280x DSP Programmer Ver" BRONTAFLEX_VERSION " - Veskora";
 
 const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);

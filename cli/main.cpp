@@ -5,7 +5,9 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/BuildCommit.h"
 #include "cli/Commands.h"
+#include "resources/Version.h"
 
 namespace {
 
@@ -16,7 +18,8 @@ const std::array<const CliCommand*, 6> kCommands{
 
 void PrintUsage(std::ostream& out) {
   out << "Usage: brontaflex-cli COMMAND [ARGUMENTS]\n"
-         "       brontaflex-cli COMMAND --help\n\n"
+         "  or:  brontaflex-cli COMMAND --help\n"
+         "  or:  brontaflex-cli --version\n\n"
          "Flash programmer for the TMS320F2801, F2802, F2806, F2808 and F2809.\n\n"
          "Commands:\n";
   for (const CliCommand* command : kCommands) {
@@ -25,6 +28,16 @@ void PrintUsage(std::ostream& out) {
   }
   out << "\nExit status: 0 on success, 64 for bad usage, other values as each command's\n"
          "help describes.\n";
+}
+
+// The version, and the commit when the program was built from a checkout, so
+// a bug report names the exact build.
+void PrintVersion(std::ostream& out) {
+  out << "brontaflex-cli " BRONTAFLEX_VERSION;
+  if (constexpr std::string_view commit = BRONTAFLEX_COMMIT; !commit.empty()) {
+    out << " (git " << commit << ')';
+  }
+  out << '\n';
 }
 
 }  // namespace
@@ -37,6 +50,10 @@ int main(int argc, char* argv[]) {
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintUsage(std::cout);
+    return kExitOk;
+  }
+  if (args[0] == "--version" || args[0] == "-V") {
+    PrintVersion(std::cout);
     return kExitOk;
   }
   const auto command =

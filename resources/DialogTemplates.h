@@ -8,6 +8,8 @@
 #include <span>
 #include <string_view>
 
+#include "resources/Version.h"
+
 // Control ids. Fixed texts, the group box and the About box's icon and text
 // carry no id of their own.
 enum ControlId : int {
@@ -160,7 +162,7 @@ inline constexpr DialogTemplate kMainDialogTemplate{
 
 inline constexpr auto kAboutBoxControls = std::to_array<DialogControl>({
     {IDC_STATIC, "", ControlKind::Icon, "", {11, 11, 20, 20}},
-    {IDC_STATIC, "", ControlKind::StaticText, "Brontaflex 버전 1.1", {40, 17, 80, 8}},
+    {IDC_STATIC, "", ControlKind::StaticText, "Brontaflex 버전 " BRONTAFLEX_VERSION, {40, 17, 80, 8}},
     {ID_OK, "IDOK", ControlKind::PushButton, "확인", {124, 13, 50, 16}, kStyleDefaultButton},
 });
 // clang-format on

@@ -20,6 +20,7 @@
 
 #include "app/CAboutBox.h"
 #include "image/McuCatalogue.h"
+#include "resources/Version.h"
 #include "tests/app/WindowTestSupport.h"
 #include "widgets/CMessageLabel.h"
 #include "widgets/COXBitmapButton.h"
@@ -129,7 +130,7 @@ TEST_F(ProgrammerDlgTest, EveryTemplateControlHasItsIdKindAndPlace) {
 }
 
 TEST_F(ProgrammerDlgTest, ShowsTheProgramsTextsByteForByte) {
-  EXPECT_EQ(dlg_.windowTitle(), "TMS320F280x DSP Programmer Ver1.1 - Veskora");
+  EXPECT_EQ(dlg_.windowTitle(), "TMS320F280x DSP Programmer Ver" BRONTAFLEX_VERSION " - Veskora");
   EXPECT_FALSE(dlg_.windowIcon().isNull());
   const std::vector<std::pair<const char*, QString>> named = {
       {"IDC_BROWSE", "..."},
@@ -408,7 +409,7 @@ TEST_F(ProgrammerDlgTest, F1OpensTheAboutBox) {
     EXPECT_EQ(box.windowTitle(), "Brontaflex 정보");
     QStringList texts;
     for (QLabel* label : box.findChildren<QLabel*>()) texts << label->text();
-    EXPECT_TRUE(texts.contains("Brontaflex 버전 1.1"));
+    EXPECT_TRUE(texts.contains("Brontaflex 버전 " BRONTAFLEX_VERSION));
     auto* ok = box.findChild<QPushButton*>("IDOK");
     EXPECT_EQ(ok->text(), "확인");
     EXPECT_TRUE(ok->isDefault());
