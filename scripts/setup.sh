@@ -5,8 +5,8 @@ BRONTAFLEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BRONTAFLEX_BUILD=${BRONTAFLEX_BUILD:-$BRONTAFLEX_ROOT/build}
 
 # Debian packages the build, the tests and the demo need.
-BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev fonts-nanum python3)
+BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev libgl-dev help2man
+  libgtest-dev libgmock-dev libbenchmark-dev fonts-nanum python3 dpkg-dev file man-db)
 
 ensure_packages() {
   local missing=()
