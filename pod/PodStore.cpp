@@ -12,21 +12,20 @@ namespace {
 // Section ordinals travel as two hexadecimal digits.
 constexpr uint32_t kMaxOrdinal = 0xFF;
 
-// A step of the store or the verify and the message that reports its failure.
+// A step of the store or the verify and the result that reports its failure.
 struct Step {
   std::function<bool()> run;
-  const char* failure;
+  PodStoreResult failure;
 };
 
-// Runs the steps in order; the first that fails shows its message as an error.
-bool RunSteps(std::initializer_list<Step> steps, ProgressReporter& reporter) {
+// Runs the steps in order; the result of the first that fails, or Done.
+PodStoreResult RunSteps(std::initializer_list<Step> steps) {
   for (const Step& step : steps) {
     if (!step.run()) {
-      reporter.ShowStatus(step.failure, true);
-      return false;
+      return step.failure;
     }
   }
-  return true;
+  return PodStoreResult::Done;
 }
 
 // A three-byte number of a reply, high byte first.
@@ -80,61 +79,53 @@ std::tm LocalTimeNow() {
 }
 
 PodStore::PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
-                   ProgressReporter& reporter, std::function<std::tm()> localTime)
+                   ProcedureReporter& reporter, std::function<std::tm()> localTime)
     : commands_(commands),
       image_(image),
       mcuType_(mcuType),
       reporter_(reporter),
       localTime_(std::move(localTime)) {}
 
-bool PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_view name) {
+PodStoreResult PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_view name) {
   cause_ = {};
   const PodTag tag = PodTag::Make(name, localTime_());
   const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
-  const bool stored = RunSteps(
-      {
-          {[&] { return BeginAccess(); }, "Fail to access serial flash in Brontaflex POD"},
-          {[&] { return StoreProgram(); }, "Fail to write user program in serial flash"},
-          {[&] { return StorePassword(useCsm); }, "Fail to write csm password information"},
-          {[&] { return StoreTag(tag); }, "Fail to write tag information"},
-          {[&] { return StoreCoffInfo(useCsm, mask, eraseAll); },
-           "Fail to write COFF file information"},
-          {[&] { return EndAccess(); }, "Fail to finish access to serial flash"},
-      },
-      reporter_);
-  if (!stored) {
+  const PodStoreResult result = RunSteps({
+      {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
+      {[&] { return StoreProgram(); }, PodStoreResult::ProgramWriteFailed},
+      {[&] { return StorePassword(useCsm); }, PodStoreResult::PasswordWriteFailed},
+      {[&] { return StoreTag(tag); }, PodStoreResult::TagWriteFailed},
+      {[&] { return StoreCoffInfo(useCsm, mask, eraseAll); }, PodStoreResult::CoffInfoWriteFailed},
+      {[&] { return EndAccess(); }, PodStoreResult::FinishFailed},
+  });
+  if (result != PodStoreResult::Done) {
     // Tells the POD to drop the half-written copy instead of keeping it.
     commands_.AbortAccess();
   }
-  return stored;
+  return result;
 }
 
-bool PodStore::VerifyPodImage() {
+PodStoreResult PodStore::VerifyPodImage() {
   cause_ = {};
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
   PodCommands::CoffInfoReply info{};
   // No abort on failure: a verify has written nothing the POD should drop.
-  return RunSteps(
-      {
-          {[&] { return BeginAccess(); }, "Fail to access serial flash in Brontaflex POD"},
-          {[&] { return ReadCoffInfo(info); }, "Fail to read COFF information"},
-          {[&] { return info[1] == 'w'; }, "There is no COFF file data in serial flash"},
-          {[&] { return info[2] != 0 && info[2] == McuEntry(mcuType_).podCode; },
-           "The selected MCU type is not same in serial flash"},
-          {[&] { return info[6] == (StoredSectionCount() & 0xFF); },
-           "The selected COFF file is not same in serial flash"},
-          {[&] { return VerifySections(); },
-           "The selected COFF file section is not same in serial flash"},
-          // The password is read only when one was stored; nothing is compared
-          // with it, the target checks it when the POD programs on its own.
-          {[&] { return info[3] == 0 || ReadPassword(); },
-           "Fail to read CSM password information in serial flash"},
-          {[&] { return VerifyProgram(); },
-           "The selected COFF file data is not same in serial flash"},
-          {[&] { return EndAccess(); }, "Fail to finish access to serial flash"},
-      },
-      reporter_);
+  return RunSteps({
+      {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
+      {[&] { return ReadCoffInfo(info); }, PodStoreResult::CoffInfoReadFailed},
+      {[&] { return info[1] == 'w'; }, PodStoreResult::NoStoredProgram},
+      {[&] { return info[2] != 0 && info[2] == McuEntry(mcuType_).podCode; },
+       PodStoreResult::McuTypeDiffers},
+      {[&] { return info[6] == (StoredSectionCount() & 0xFF); },
+       PodStoreResult::SectionCountDiffers},
+      {[&] { return VerifySections(); }, PodStoreResult::SectionsDiffer},
+      // The password is read only when one was stored; nothing is compared
+      // with it, the target checks it when the POD programs on its own.
+      {[&] { return info[3] == 0 || ReadPassword(); }, PodStoreResult::PasswordReadFailed},
+      {[&] { return VerifyProgram(); }, PodStoreResult::ProgramDiffers},
+      {[&] { return EndAccess(); }, PodStoreResult::FinishFailed},
+  });
 }
 
 bool PodStore::Blame(std::string context) {
@@ -160,39 +151,39 @@ bool PodStore::ReadPodTag(PodTagInfo& info) {
 }
 
 bool PodStore::StoreProgram() {
-  Show("Writing user program in serial flash...");
+  reporter_.ShowStep(ProcedureStep::StoringProgram);
   return StreamPages(true);
 }
 
 bool PodStore::StorePassword(bool useCsm) {
-  Show("Writing CSM password information...");
+  reporter_.ShowStep(ProcedureStep::StoringPassword);
   return commands_.SendPassword(useCsm) || Blame("store the CSM password");
 }
 
 bool PodStore::StoreTag(const PodTag& tag) {
-  Show("Writing tag data information...");
+  reporter_.ShowStep(ProcedureStep::StoringTag);
   return commands_.SendTag(tag.bytes) || Blame("store the tag");
 }
 
 bool PodStore::StoreCoffInfo(bool useCsm, uint16_t sectorMask, bool eraseAll) {
-  Show("Writing COFF file information...");
+  reporter_.ShowStep(ProcedureStep::StoringCoffInfo);
   return commands_.SendCoffInfo(useCsm, sectorMask, eraseAll) ||
          Blame("store the COFF information");
 }
 
 bool PodStore::ReadCoffInfo(PodCommands::CoffInfoReply& reply) {
-  Show("Reading COFF information in serial flash...");
+  reporter_.ShowStep(ProcedureStep::ReadingCoffInfo);
   return commands_.QueryCoffInfo(reply) || Blame("read the COFF information");
 }
 
 bool PodStore::ReadPassword() {
-  Show("Reading CSM Password information in serial flash...");
+  reporter_.ShowStep(ProcedureStep::ReadingPassword);
   PodCommands::PasswordReply reply{};
   return commands_.QueryPassword(reply) || Blame("read the CSM password");
 }
 
 bool PodStore::VerifySections() {
-  Show("Reading section information in serial flash...");
+  reporter_.ShowStep(ProcedureStep::ReadingSections);
   uint32_t ordinal = 0;
   return ForEachStoredSection([&](const ImageSection& section) {
     PodCommands::SectionReply reply{};
@@ -209,7 +200,7 @@ bool PodStore::VerifySections() {
 }
 
 bool PodStore::VerifyProgram() {
-  Show("Verifying user program in serial flash...");
+  reporter_.ShowStep(ProcedureStep::VerifyingProgram);
   return StreamPages(false);
 }
 

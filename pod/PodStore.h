@@ -11,7 +11,7 @@
 
 #include "image/ProgramImage.h"
 #include "pod/PodCommands.h"
-#include "pod/ProgressReporter.h"
+#include "pod/ProcedureReporter.h"
 
 // The 14-byte tag stored with a program: the name's first 8 bytes (zero padded),
 // the year high byte first, then month, day, hour and minute.
@@ -38,6 +38,24 @@ struct PodTagInfo {
   static PodTagInfo FromReply(const PodCommands::TagReply& reply);
 };
 
+// How a store or a verify ended: Done, or the step that failed.
+enum class PodStoreResult : uint8_t {
+  Done = 0,
+  AccessFailed,  // the serial flash could not be opened
+  ProgramWriteFailed,
+  PasswordWriteFailed,
+  TagWriteFailed,
+  CoffInfoWriteFailed,
+  FinishFailed,  // the serial flash could not be closed
+  CoffInfoReadFailed,
+  NoStoredProgram,
+  McuTypeDiffers,
+  SectionCountDiffers,
+  SectionsDiffer,
+  PasswordReadFailed,
+  ProgramDiffers,
+};
+
 // The local date and time now.
 std::tm LocalTimeNow();
 
@@ -49,14 +67,13 @@ class PodStore {
   // The commands, image and reporter must outlive this object; the link behind
   // `commands` must be open. `localTime` dates the tag.
   PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
-           ProgressReporter& reporter, std::function<std::tm()> localTime = LocalTimeNow);
+           ProcedureReporter& reporter, std::function<std::tm()> localTime = LocalTimeNow);
 
   // Stores the program's flash sections with password, tag and COFF information.
-  // On failure it has shown the failed step's message and abandoned the access.
-  bool StorePodImage(bool eraseAll, bool useCsm, std::string_view name);
-  // Compares the stored copy with the program; on failure it has shown the
-  // message of the first check that failed.
-  bool VerifyPodImage();
+  // On failure it has abandoned the access.
+  PodStoreResult StorePodImage(bool eraseAll, bool useCsm, std::string_view name);
+  // Compares the stored copy with the program; the first check that failed.
+  PodStoreResult VerifyPodImage();
   // Why the last store or verify failed, and in which step; kind None after a
   // success or when the POD's copy merely differs.
   const FailureCause& cause() const { return cause_; }
@@ -85,7 +102,6 @@ class PodStore {
   bool StreamPages(bool store);
   // Calls `visit` for every stored section in list order; stops when it returns false.
   bool ForEachStoredSection(const std::function<bool(const ImageSection&)>& visit) const;
-  void Show(const char* text) { reporter_.ShowStatus(text, false); }
   // Keeps the link's account of the failed command, seen as part of `context`;
   // always false.
   bool Blame(std::string context);
@@ -95,7 +111,7 @@ class PodStore {
   PodCommands& commands_;
   const ProgramImage& image_;
   uint8_t mcuType_;
-  ProgressReporter& reporter_;
+  ProcedureReporter& reporter_;
   std::function<std::tm()> localTime_;
   FailureCause cause_;
 };

@@ -36,12 +36,12 @@ std::string PieceContext(const char* what, size_t words, uint32_t address) {
 }  // namespace
 
 TargetProgrammer::TargetProgrammer(PodCommands& commands, const ProgramImage& image,
-                                   uint8_t mcuType, ProgressReporter& reporter)
+                                   uint8_t mcuType, ProcedureReporter& reporter)
     : commands_(commands), image_(image), mcuType_(mcuType), reporter_(reporter) {}
 
 TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll, bool useCsm) {
   cause_ = {};
-  reporter_.ShowStatus("Starting SCI Boot...", false);
+  reporter_.ShowStep(ProcedureStep::StartingSciBoot);
   if (!commands_.StartSciBoot(useCsm, flashMode)) {
     Blame("start the SCI boot");
     return TargetWriteResult::SciBootFailed;
@@ -49,17 +49,17 @@ TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll,
 
   if (!flashMode) {
     reporter_.SetUpBar(static_cast<int32_t>(image_.ramBytes / 2));
-    reporter_.ShowStatus("Downloading User Program...", false);
+    reporter_.ShowStep(ProcedureStep::DownloadingProgram);
     return DownloadRamSections() ? TargetWriteResult::Finished
                                  : TargetWriteResult::RamDownloadFailed;
   }
 
-  reporter_.ShowStatus("Downloading Flash Algorithm Code [Max: 10 sec]...", false);
+  reporter_.ShowStep(ProcedureStep::DownloadingFlashAlgorithm);
   if (!commands_.LoadFlashAlgorithm(useCsm)) {
     Blame("load the flash algorithm");
     return TargetWriteResult::FlashAlgorithmFailed;
   }
-  reporter_.ShowStatus("Initializing target board for flash memory write...", false);
+  reporter_.ShowStep(ProcedureStep::InitializingFlash);
   if (!PrepareFlash()) {
     Blame("prepare the flash");
     return TargetWriteResult::FlashInitFailed;
@@ -93,7 +93,7 @@ bool TargetProgrammer::PrepareFlash() {
 
 bool TargetProgrammer::EraseFlash(bool eraseAll) {
   const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
-  reporter_.ShowStatus("Erasing Flash Memory...", false);
+  reporter_.ShowStep(ProcedureStep::ErasingFlash);
   reporter_.SetUpBar(std::popcount(static_cast<uint8_t>(mask)));
   for (unsigned sector = 0; sector < 8; ++sector) {
     const auto bit = static_cast<uint16_t>(1u << sector);
@@ -109,7 +109,7 @@ bool TargetProgrammer::EraseFlash(bool eraseAll) {
 }
 
 bool TargetProgrammer::WriteFlash() {
-  reporter_.ShowStatus("Writing Flash Memory...", false);
+  reporter_.ShowStep(ProcedureStep::WritingFlash);
   commands_.ClearPending();
   for (const auto& section : image_.sections) {
     if (!section) {

@@ -9,7 +9,7 @@
 
 #include "image/ProgramImage.h"
 #include "pod/PodCommands.h"
-#include "pod/ProgressReporter.h"
+#include "pod/ProcedureReporter.h"
 
 // What ProgramTarget reports: 0 is success, every other value names the step that failed.
 enum class TargetWriteResult : uint8_t {
@@ -40,7 +40,7 @@ class TargetProgrammer {
 
   // All four must outlive this object; the link behind `commands` must be open.
   TargetProgrammer(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
-                   ProgressReporter& reporter);
+                   ProcedureReporter& reporter);
 
   // Programs the flash sections (flashMode) or downloads the RAM sections. The
   // first failing command ends the run; nothing done before it is undone.
@@ -73,6 +73,6 @@ class TargetProgrammer {
   PodCommands& commands_;
   const ProgramImage& image_;
   uint8_t mcuType_;
-  ProgressReporter& reporter_;
+  ProcedureReporter& reporter_;
   FailureCause cause_;
 };

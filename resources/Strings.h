@@ -1,5 +1,6 @@
-// The program's string table: fixed texts kept with the resources rather than
-// in the code that shows them.
+// The window's string resource: the About entry of its menu, looked up by
+// resource id as the dialog template names it. The operations' texts live
+// with the operations, in app/ops.
 #pragma once
 
 #include "resources/ResourceIds.h"

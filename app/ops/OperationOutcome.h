@@ -34,7 +34,7 @@ enum class OperationOutcome : uint8_t {
   FlashInitFailed = 35,
   EraseFailed = 36,
   ProgramFailed = 37,
-  // The POD's store procedures (they show their own message).
+  // The POD's store procedures (the message is the failed step's, kPodStoreOutcomes).
   PodWriteFailed = 41,
   PodVerifyFailed = 42,
   PodInfoFailed = 43,
@@ -42,7 +42,7 @@ enum class OperationOutcome : uint8_t {
 
 // One outcome a line, so adding an outcome is adding a line. Rows without a
 // message: the operation words it (which file is missing, how long the work
-// took), or the COFF reader or a store procedure already has.
+// took), or the COFF reader's or the store procedure's table has it.
 // clang-format off
 inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::Done, "Done", "done"},

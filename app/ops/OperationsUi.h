@@ -5,8 +5,20 @@
 
 #include <string>
 
+#include "app/ops/ProcedureTexts.h"
 #include "pod/FailureCause.h"
-#include "pod/ProgressReporter.h"
+#include "pod/ProcedureReporter.h"
+
+// The status line and the progress bar. The POD procedures' steps show on the
+// status line in its words for them.
+class ProgressReporter : public ProcedureReporter {
+ public:
+  // One message at a time; `error` shows it as a failure (red in the window).
+  virtual void ShowStatus(const std::string& text, bool error) = 0;
+  void ShowStep(ProcedureStep step) final {
+    ShowStatus(std::string(ProcedureStepText(step)), false);
+  }
+};
 
 class OperationsUi : public ProgressReporter {
  public:

@@ -85,15 +85,17 @@ void ProgrammerOperations::Error(std::string_view text) {
 }
 
 OperationOutcome ProgrammerOperations::Fail(OperationOutcome outcome, const FailureCause& cause) {
-  Error(OperationOutcomeMessage(outcome));
-  ShowCause(cause);
-  return outcome;
+  return FailWith(OperationOutcomeMessage(outcome), outcome, cause);
 }
 
-void ProgrammerOperations::ShowCause(const FailureCause& cause) {
+OperationOutcome ProgrammerOperations::FailWith(std::string_view message, OperationOutcome outcome,
+                                                const FailureCause& cause) {
+  Error(message);
+  // A failure without a known cause shows nothing more.
   if (cause.failed()) {
     ui_.ShowFailureCause(cause);
   }
+  return outcome;
 }
 
 OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, bool addToRecent,
@@ -277,11 +279,12 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   return RunProcedure(
       [&] {
         PodStore store(commands_, image_, mcuType_, ui_, localTime_);
-        if (!store.StorePodImage(request.eraseAll, request.useCsm, podFileName_)) {
-          ShowCause(store.cause());
-          return OperationOutcome::PodWriteFailed;
-        }
-        return OperationOutcome::Done;
+        const PodStoreResult result =
+            store.StorePodImage(request.eraseAll, request.useCsm, podFileName_);
+        return result == PodStoreResult::Done
+                   ? OperationOutcome::Done
+                   : FailWith(PodStoreMessage(result), OperationOutcome::PodWriteFailed,
+                              store.cause());
       },
       "EEPROM Write Completed - ");
 }
@@ -301,11 +304,11 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
   return RunProcedure(
       [&] {
         PodStore store(commands_, image_, mcuType_, ui_, localTime_);
-        if (!store.VerifyPodImage()) {
-          ShowCause(store.cause());
-          return OperationOutcome::PodVerifyFailed;
-        }
-        return OperationOutcome::Done;
+        const PodStoreResult result = store.VerifyPodImage();
+        return result == PodStoreResult::Done
+                   ? OperationOutcome::Done
+                   : FailWith(PodStoreMessage(result), OperationOutcome::PodVerifyFailed,
+                              store.cause());
       },
       "EEPROM Verify Completed - ");
 }

@@ -92,8 +92,9 @@ class ProgrammerOperations {
   // Shows the failure's message from the outcome table, then why the POD
   // command behind it failed when that is known, and returns the outcome.
   OperationOutcome Fail(OperationOutcome outcome, const FailureCause& cause = {});
-  // Hands a known cause on to the UI; a failure without one shows nothing more.
-  void ShowCause(const FailureCause& cause);
+  // The same with a message of the procedure's own for an outcome without one.
+  OperationOutcome FailWith(std::string_view message, OperationOutcome outcome,
+                            const FailureCause& cause);
 
   std::unique_ptr<FtdiDriver> driver_;
   Clock& clock_;

@@ -52,7 +52,7 @@ TEST_F(StoreWireTest, TwoHundredWordsFillAFullPageAndAShortOne) {
   words[0] = 0x1234;
   Load(CoffWriter().Add(".text", 0x3F4000, words), kF2808);
 
-  EXPECT_TRUE(Store().StorePodImage(false, false, "PROG"));
+  EXPECT_EQ(Store().StorePodImage(false, false, "PROG"), PodStoreResult::Done);
 
   const std::vector<std::string> expected{"G",
                                           "V003F40000000C8000000",
@@ -69,10 +69,9 @@ TEST_F(StoreWireTest, TwoHundredWordsFillAFullPageAndAShortOne) {
                                           "H"};
   EXPECT_EQ(Writes(), expected);
   EXPECT_EQ(fake.writes[2].substr(0, 7), "\x02S3412\x03");
-  EXPECT_EQ(reporter.texts(),
-            (std::vector<std::string>{
-                "Writing user program in serial flash...", "Writing CSM password information...",
-                "Writing tag data information...", "Writing COFF file information..."}));
+  EXPECT_EQ(reporter.steps, (std::vector<ProcedureStep>{
+                                ProcedureStep::StoringProgram, ProcedureStep::StoringPassword,
+                                ProcedureStep::StoringTag, ProcedureStep::StoringCoffInfo}));
   EXPECT_EQ(reporter.barRanges, (std::vector<int32_t>{200}));
   EXPECT_EQ(reporter.barPos, 200);
 }
@@ -81,7 +80,7 @@ TEST_F(StoreWireTest, PagesRunOnAcrossSections) {
   Load(CoffWriter().Add(".text", 0x3F4000, Pattern(100, 1)).Add(".cinit", 0x3F6000, Pattern(50, 2)),
        kF2808);
 
-  EXPECT_TRUE(Store().StorePodImage(false, false, "PROG"));
+  EXPECT_EQ(Store().StorePodImage(false, false, "PROG"), PodStoreResult::Done);
 
   // The second section's record goes out while page 0 is still being filled.
   const std::vector<std::string> writes = Writes();
@@ -109,7 +108,7 @@ TEST_F(StoreWireTest, PasswordAndCoffInformationFollowTheChoices) {
        kF2808);
   for (const Case& c : cases) {
     fake.writes.clear();
-    EXPECT_TRUE(Store().StorePodImage(c.eraseAll, c.useCsm, "X"));
+    EXPECT_EQ(Store().StorePodImage(c.eraseAll, c.useCsm, "X"), PodStoreResult::Done);
     const std::vector<std::string> writes = Writes();
     ASSERT_GE(writes.size(), 4u);
     EXPECT_EQ(writes[writes.size() - 4], c.password);
@@ -133,7 +132,7 @@ class StoreEmulatorTest : public EmulatorTest {
   void StoreProgram(const CoffWriter& program, bool useCsm = false) {
     Load(program, kF2808);
     Connect(kF2808);
-    ASSERT_TRUE(Store().StorePodImage(false, useCsm, "MOTORCTRL"));
+    ASSERT_EQ(Store().StorePodImage(false, useCsm, "MOTORCTRL"), PodStoreResult::Done);
     transcriptStart = driver->Transcript().size();
     reporter = {};
   }
@@ -161,11 +160,10 @@ TEST_F(StoreEmulatorTest, StoredCopyVerifiesAndHoldsTheProgram) {
   EXPECT_EQ(stored.sections.size(), 3u);
   EXPECT_EQ(stored.sections.at(1), (StoredSection{0x3EC000, 121, 340}));
 
-  EXPECT_TRUE(Store().VerifyPodImage());
-  EXPECT_EQ(reporter.texts(),
-            (std::vector<std::string>{"Reading COFF information in serial flash...",
-                                      "Reading section information in serial flash...",
-                                      "Verifying user program in serial flash..."}));
+  EXPECT_EQ(Store().VerifyPodImage(), PodStoreResult::Done);
+  EXPECT_EQ(reporter.steps, (std::vector<ProcedureStep>{ProcedureStep::ReadingCoffInfo,
+                                                        ProcedureStep::ReadingSections,
+                                                        ProcedureStep::VerifyingProgram}));
   EXPECT_EQ(Frames(), (std::vector<std::string>{"G", "h", "l00", "l01", "l02", "S*132", "L00000108",
                                                 "S*132", "L00010108", "S*29", "L0002003A", "H"}));
   EXPECT_EQ(reporter.barPos, 293);
@@ -175,7 +173,7 @@ TEST_F(StoreEmulatorTest, StoredPasswordIsReadOnlyWhenOneWasStored) {
   for (const bool useCsm : {false, true}) {
     SCOPED_TRACE(useCsm);
     StoreProgram(CoffWriter().Add(".text", 0x3F4000, Pattern(10, 1)), useCsm);
-    EXPECT_TRUE(Store().VerifyPodImage());
+    EXPECT_EQ(Store().VerifyPodImage(), PodStoreResult::Done);
     EXPECT_EQ(Sent('g'), useCsm);
   }
 }
@@ -184,7 +182,7 @@ TEST_F(StoreEmulatorTest, VerifyStopsAtTheFirstDifference) {
   struct Case {
     const char* name;
     std::function<void()> change;
-    const char* message;
+    PodStoreResult result;
     bool readsSections;  // l frames
     bool comparesPages;  // L frames
   };
@@ -195,12 +193,11 @@ TEST_F(StoreEmulatorTest, VerifyStopsAtTheFirstDifference) {
          const auto at = static_cast<uint32_t>(2 * (econst.data - image.words()));
          image.WordsForWriting(at, 1)[0] ^= 0x0100;
        },
-       "The selected COFF file data is not same in serial flash", true, true},
-      {"device type", [this] { mcuType = kF2809; },
-       "The selected MCU type is not same in serial flash", false, false},
+       PodStoreResult::ProgramDiffers, true, true},
+      {"device type", [this] { mcuType = kF2809; }, PodStoreResult::McuTypeDiffers, false, false},
       {"section count",
        [this] { Load(StoredProgram().Add("extra", 0x3F5000, Pattern(2, 3)), kF2808); },
-       "The selected COFF file is not same in serial flash", false, false},
+       PodStoreResult::SectionCountDiffers, false, false},
       {"section address",
        [this] {
          Load(CoffWriter()
@@ -209,19 +206,16 @@ TEST_F(StoreEmulatorTest, VerifyStopsAtTheFirstDifference) {
                   .Add("codestart", 0x3F7FF6, Pattern(2, 33)),
               kF2808);
        },
-       "The selected COFF file section is not same in serial flash", true, false},
-      {"empty POD", [this] { driver->Store().Replace({}); },
-       "There is no COFF file data in serial flash", false, false},
+       PodStoreResult::SectionsDiffer, true, false},
+      {"empty POD", [this] { driver->Store().Replace({}); }, PodStoreResult::NoStoredProgram, false,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     StoreProgram(StoredProgram());
     c.change();
 
-    EXPECT_FALSE(Store().VerifyPodImage());
-
-    ASSERT_FALSE(reporter.statuses.empty());
-    EXPECT_EQ(reporter.statuses.back(), (RecordingReporter::Status{c.message, true}));
+    EXPECT_EQ(Store().VerifyPodImage(), c.result);
     EXPECT_EQ(Sent('l'), c.readsSections);
     EXPECT_EQ(Sent('L'), c.comparesPages);
     EXPECT_FALSE(Sent('i')) << "a verify has nothing to abandon";
@@ -238,8 +232,8 @@ TEST_F(StoreEmulatorTest, SectionsWithoutWordsAreLeftOutOfStoreAndVerifyAlike) {
   AddSection(0x3F7000, {});
   Connect(kF2808);
 
-  ASSERT_TRUE(Store().StorePodImage(false, false, "EMPTY"));
-  EXPECT_TRUE(Store().VerifyPodImage());
+  ASSERT_EQ(Store().StorePodImage(false, false, "EMPTY"), PodStoreResult::Done);
+  EXPECT_EQ(Store().VerifyPodImage(), PodStoreResult::Done);
 
   // Records go out at once, data words in batches, so the second record
   // overtakes the first section's words; pages depend only on the words' order.
@@ -258,7 +252,7 @@ TEST_F(StoreEmulatorTest, TagReadsBackWhatWasStored) {
   ASSERT_TRUE(Store().ReadPodTag(info));
   EXPECT_FALSE(info.present()) << "a new POD holds no tag";
 
-  ASSERT_TRUE(Store().StorePodImage(false, false, "MOTORCTRL"));
+  ASSERT_EQ(Store().StorePodImage(false, false, "MOTORCTRL"), PodStoreResult::Done);
   ASSERT_TRUE(Store().ReadPodTag(info));
   EXPECT_TRUE(info.present());
   EXPECT_EQ(info.name, "MOTORCTR");
@@ -267,32 +261,23 @@ TEST_F(StoreEmulatorTest, TagReadsBackWhatWasStored) {
 }
 
 // Injects one fault at every frame of a clean store or verify and checks that
-// the run fails with the message of the step the frame belongs to, shown once
-// as an error, and that only a failed store abandons the access.
+// the run fails with the result of the step the frame belongs to, and that
+// only a failed store abandons the access.
 class StoreFaultTest : public StoreEmulatorTest {
  protected:
-  // The message expected for a fault of `kind` on `frame`; null when the run
+  // The result expected for a fault of `kind` on `frame`; Done when the run
   // should still succeed.
-  using Expect = std::function<const char*(const std::string& frame, FaultKind kind)>;
+  using Expect = std::function<PodStoreResult(const std::string& frame, FaultKind kind)>;
 
-  void RunFaultTable(const std::function<void()>& prepare, const std::function<bool()>& run,
-                     const Expect& expect, bool abandons) {
+  void RunFaultTable(const std::function<void()>& prepare,
+                     const std::function<PodStoreResult()>& run, const Expect& expect,
+                     bool abandons) {
     prepare();
-    ASSERT_TRUE(run());
+    ASSERT_EQ(run(), PodStoreResult::Done);
     ForEachFrameFault(RawFrames(), prepare, [&](size_t, const std::string& body, FaultKind kind) {
-      const char* message = expect(body, kind);
-
-      EXPECT_EQ(run(), message == nullptr);
-
-      std::vector<RecordingReporter::Status> errors;
-      std::copy_if(reporter.statuses.begin(), reporter.statuses.end(), std::back_inserter(errors),
-                   [](const auto& s) { return s.error; });
-      if (message == nullptr) {
-        EXPECT_TRUE(errors.empty());
-        return;
-      }
-      EXPECT_EQ(errors, (std::vector<RecordingReporter::Status>{{message, true}}));
-      if (kind != FaultKind::Unplug) {
+      const PodStoreResult expected = expect(body, kind);
+      EXPECT_EQ(run(), expected);
+      if (expected != PodStoreResult::Done && kind != FaultKind::Unplug) {
         EXPECT_EQ(RawFrames().back() == "\x02i\x03", abandons);
       }
     });
@@ -302,7 +287,7 @@ class StoreFaultTest : public StoreEmulatorTest {
 // G, H and data words have no reply: a fault on them fails at once only when
 // the POD is gone; a missed or answered one shows at the next command that
 // relies on it, and a shortened reply there is no reply at all.
-TEST_F(StoreFaultTest, EveryStoreStepFailsWithItsMessageAndAbandonsTheAccess) {
+TEST_F(StoreFaultTest, EveryStoreStepFailsWithItsResultAndAbandonsTheAccess) {
   const CoffWriter program = CoffWriter().Add(".text", 0x3F4000, Pattern(140, 5));
   RunFaultTable(
       [&] {
@@ -311,59 +296,59 @@ TEST_F(StoreFaultTest, EveryStoreStepFailsWithItsMessageAndAbandonsTheAccess) {
         reporter = {};
       },
       [this] { return Store().StorePodImage(false, false, "PROG"); },
-      [](const std::string& frame, FaultKind kind) -> const char* {
-        const char* writing = "Fail to write user program in serial flash";
+      [](const std::string& frame, FaultKind kind) {
+        const PodStoreResult writing = PodStoreResult::ProgramWriteFailed;
         const bool gone = kind == FaultKind::Unplug;
         const bool unnoticed = kind == FaultKind::ShortReply;
         switch (frame[0]) {
           case 'G':
-            return gone ? "Fail to access serial flash in Brontaflex POD"
-                        : (unnoticed ? nullptr : writing);
+            return gone ? PodStoreResult::AccessFailed
+                        : (unnoticed ? PodStoreResult::Done : writing);
           case 'S':
-            return unnoticed ? nullptr : writing;
+            return unnoticed ? PodStoreResult::Done : writing;
           case 'V':
           case 'W':
             return writing;
           case 'P':
-            return "Fail to write csm password information";
+            return PodStoreResult::PasswordWriteFailed;
           case 'T':
-            return "Fail to write tag information";
+            return PodStoreResult::TagWriteFailed;
           case 'Q':
-            return "Fail to write COFF file information";
+            return PodStoreResult::CoffInfoWriteFailed;
           default:  // H
-            return gone ? "Fail to finish access to serial flash" : nullptr;
+            return gone ? PodStoreResult::FinishFailed : PodStoreResult::Done;
         }
       },
       true);
 }
 
-TEST_F(StoreFaultTest, EveryVerifyStepFailsWithItsMessage) {
+TEST_F(StoreFaultTest, EveryVerifyStepFailsWithItsResult) {
   const CoffWriter program = CoffWriter().Add(".text", 0x3F4000, Pattern(140, 5));
-  RunFaultTable([&] { StoreProgram(program, /*useCsm=*/true); },
-                [this] { return Store().VerifyPodImage(); },
-                [](const std::string& frame, FaultKind kind) -> const char* {
-                  const char* data = "The selected COFF file data is not same in serial flash";
-                  const bool gone = kind == FaultKind::Unplug;
-                  const bool unnoticed = kind == FaultKind::ShortReply;
-                  switch (frame[0]) {
-                    case 'G':
-                      return gone ? "Fail to access serial flash in Brontaflex POD"
-                                  : (unnoticed ? nullptr : "Fail to read COFF information");
-                    case 'h':
-                      return "Fail to read COFF information";
-                    case 'l':
-                      return "The selected COFF file section is not same in serial flash";
-                    case 'g':
-                      return "Fail to read CSM password information in serial flash";
-                    case 'S':
-                      return unnoticed ? nullptr : data;
-                    case 'L':
-                      return data;
-                    default:  // H
-                      return gone ? "Fail to finish access to serial flash" : nullptr;
-                  }
-                },
-                false);
+  RunFaultTable(
+      [&] { StoreProgram(program, /*useCsm=*/true); }, [this] { return Store().VerifyPodImage(); },
+      [](const std::string& frame, FaultKind kind) {
+        const PodStoreResult data = PodStoreResult::ProgramDiffers;
+        const bool gone = kind == FaultKind::Unplug;
+        const bool unnoticed = kind == FaultKind::ShortReply;
+        switch (frame[0]) {
+          case 'G':
+            return gone ? PodStoreResult::AccessFailed
+                        : (unnoticed ? PodStoreResult::Done : PodStoreResult::CoffInfoReadFailed);
+          case 'h':
+            return PodStoreResult::CoffInfoReadFailed;
+          case 'l':
+            return PodStoreResult::SectionsDiffer;
+          case 'g':
+            return PodStoreResult::PasswordReadFailed;
+          case 'S':
+            return unnoticed ? PodStoreResult::Done : data;
+          case 'L':
+            return data;
+          default:  // H
+            return gone ? PodStoreResult::FinishFailed : PodStoreResult::Done;
+        }
+      },
+      false);
 }
 
 }  // namespace

@@ -1,24 +1,15 @@
 // A progress reporter that keeps everything it is told, so tests can check the
-// status texts, their error flags and how the bar was set up and stepped.
+// steps announced and how the bar was set up and stepped.
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
-#include "pod/ProgressReporter.h"
+#include "pod/ProcedureReporter.h"
 
-class RecordingReporter final : public ProgressReporter {
+class RecordingReporter final : public ProcedureReporter {
  public:
-  struct Status {
-    std::string text;
-    bool error;
-    bool operator==(const Status&) const = default;
-  };
-
-  void ShowStatus(const std::string& text, bool error) override {
-    statuses.push_back({text, error});
-  }
+  void ShowStep(ProcedureStep step) override { steps.push_back(step); }
   void SetBarRange(int32_t lower, int32_t upper) override {
     barLower = lower;
     barRanges.push_back(upper);
@@ -31,15 +22,7 @@ class RecordingReporter final : public ProgressReporter {
   }
   int32_t StepBar() override { return SetBarPos(barPos + barStep); }
 
-  std::vector<std::string> texts() const {
-    std::vector<std::string> out;
-    for (const Status& status : statuses) {
-      out.push_back(status.text);
-    }
-    return out;
-  }
-
-  std::vector<Status> statuses;
+  std::vector<ProcedureStep> steps;
   std::vector<int32_t> barRanges;  // the upper end of each range set, in order
   int32_t barLower = 0;
   int32_t barStep = 0;

@@ -45,14 +45,11 @@ TEST_F(TargetWireTest, EraseAllFlashWriteOnF2808SendsTheWholeSequence) {
   EXPECT_EQ(Writes(), expected);
   // Flash words travel with their bytes exchanged.
   EXPECT_EQ(fake.writes[7].substr(0, 7), "\x02S3412\x03");
-  EXPECT_EQ(reporter.texts(),
-            (std::vector<std::string>{"Starting SCI Boot...",
-                                      "Downloading Flash Algorithm Code [Max: 10 sec]...",
-                                      "Initializing target board for flash memory write...",
-                                      "Erasing Flash Memory...", "Writing Flash Memory..."}));
-  for (const auto& status : reporter.statuses) {
-    EXPECT_FALSE(status.error) << status.text;
-  }
+  EXPECT_EQ(reporter.steps,
+            (std::vector<ProcedureStep>{ProcedureStep::StartingSciBoot,
+                                        ProcedureStep::DownloadingFlashAlgorithm,
+                                        ProcedureStep::InitializingFlash,
+                                        ProcedureStep::ErasingFlash, ProcedureStep::WritingFlash}));
   // The bar counts erased sectors, then programmed words.
   EXPECT_EQ(reporter.barRanges, (std::vector<int32_t>{4, 100}));
   EXPECT_EQ(reporter.barPos, 100);
@@ -86,8 +83,8 @@ TEST_F(TargetWireTest, RamOnlyImageIsStreamedInBootBlocksAndEndedOnce) {
                                           "X0000"};
   EXPECT_EQ(Writes(), expected);
   EXPECT_EQ(fake.writes[4].substr(0, 7), "\x02S" + Hex4(small[0]) + "\x03");
-  EXPECT_EQ(reporter.texts(),
-            (std::vector<std::string>{"Starting SCI Boot...", "Downloading User Program..."}));
+  EXPECT_EQ(reporter.steps, (std::vector<ProcedureStep>{ProcedureStep::StartingSciBoot,
+                                                        ProcedureStep::DownloadingProgram}));
   EXPECT_EQ(reporter.barRanges, (std::vector<int32_t>{253}));
   EXPECT_EQ(reporter.barPos, 253);
 }
