@@ -7,6 +7,7 @@
 
 #include "app/ops/DriverSelection.h"
 #include "app/ops/UserText.h"
+#include "cli/Interruption.h"
 #include "cli/TerminalUi.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
@@ -109,6 +110,9 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
     request.keyTexts = *keys;
   }
   request.podFileName = args.Value("--name").value_or("");
+  if (HasControlCharacter(request.podFileName)) {
+    return UsageError(command, "--name takes text without control characters");
+  }
 
   SystemClock clock;
   DriverSelection selection =
@@ -117,13 +121,18 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (!selection.driver) {
     return UsageError(command, selection.error);
   }
-  TerminalUi ui(std::cout, std::cerr, BFX_ISATTY(1) != 0);
+  CatchInterruptions();
+  TerminalUi ui(std::cout, std::cerr, BFX_ISATTY(1) != 0, [] { return InterruptingSignal() != 0; });
   ProgrammerOperations operations(std::move(selection.driver), clock, ui);
   // A driver that does not load is reported once, by the operation's connect.
   operations.LoadDriver(false);
   const OperationOutcome outcome = operation(operations, request);
   if (outcome == OperationOutcome::FileNotLoaded) {
     return static_cast<int>(operations.lastReadResult());
+  }
+  if (outcome == OperationOutcome::Interrupted) {
+    ui.ShowStatus("Interrupted", true);
+    return 128 + InterruptingSignal();
   }
   return static_cast<int>(outcome);
 }

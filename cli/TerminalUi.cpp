@@ -11,8 +11,9 @@ constexpr int kBarCells = 30;
 
 }  // namespace
 
-TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, bool tty)
-    : out_(out), err_(err), tty_(tty) {
+TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, bool tty,
+                       std::function<bool()> stopAsked)
+    : out_(out), err_(err), tty_(tty), stopAsked_(std::move(stopAsked)) {
   ForgetShownProgress();
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -12,7 +13,8 @@
 class TerminalUi final : public OperationsUi {
  public:
   // Normal messages go to `out`, errors to `err`; `tty` chooses the redrawn line.
-  TerminalUi(std::ostream& out, std::ostream& err, bool tty);
+  // `stopAsked` tells the procedures when the user wants them to stop.
+  TerminalUi(std::ostream& out, std::ostream& err, bool tty, std::function<bool()> stopAsked = {});
   ~TerminalUi() override;
 
   void ShowStatus(const std::string& text, bool error) override;
@@ -26,6 +28,7 @@ class TerminalUi final : public OperationsUi {
   void ShowPodFileName(const std::string& name) override;
   void ShowAllocationFailure(const std::string& text) override;
   void ShowFailureCause(const FailureCause& cause) override;
+  bool CancelRequested() const override { return stopAsked_ && stopAsked_(); }
 
  private:
   // 0..100, or -1 while the bar has no range.
@@ -41,6 +44,7 @@ class TerminalUi final : public OperationsUi {
   std::ostream& out_;
   std::ostream& err_;
   bool tty_;
+  std::function<bool()> stopAsked_;
   bool busy_ = false;
   bool lineOpen_ = false;
   std::string status_;

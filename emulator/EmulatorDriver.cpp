@@ -141,6 +141,7 @@ FtStatus EmulatorDriver::ListDeviceDescription(uint32_t index,
 
 FtStatus EmulatorDriver::OpenByDescription(const char* description, FtHandle& handle) {
   handle = nullptr;
+  portBusy_.clear();
   if (description == nullptr) {
     return kFtInvalidParameter;
   }
@@ -150,8 +151,9 @@ FtStatus EmulatorDriver::OpenByDescription(const char* description, FtHandle& ha
     if ((isPod && !plugged_) || config_.devices[index] != description) {
       continue;
     }
-    // Another program holds every other device; the POD can be opened once.
-    if (!isPod || open_) {
+    // Another program holds every other device; the POD can be opened once,
+    // and by one process at a time when its state lives in a file.
+    if (!isPod || open_ || !Store().Claim(portBusy_)) {
       return kFtDeviceNotOpened;
     }
     open_ = true;
@@ -354,6 +356,7 @@ FtStatus EmulatorDriver::Close(FtHandle handle) {
   open_ = false;
   DropQueues();
   Store().Save();
+  Store().Release();
   return kFtOk;
 }
 
@@ -361,6 +364,7 @@ void EmulatorDriver::Unplug() {
   plugged_ = false;
   DropQueues();
   Store().Save();
+  Store().Release();
 }
 
 void EmulatorDriver::Replug() {

@@ -58,6 +58,8 @@ class EmulatorDriver final : public FtdiDriver {
   FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
   FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) override;
   FtStatus Close(FtHandle handle) override;
+  // The POD's state file is held by another process.
+  std::string PortBusy() const override { return portBusy_; }
 
   // --- For tests and demos ---
   PodFirmware& Firmware() { return firmware_; }
@@ -101,6 +103,7 @@ class EmulatorDriver final : public FtdiDriver {
   LineSettings line_;
   bool plugged_ = true;
   bool open_ = false;
+  std::string portBusy_;
   uintptr_t handleToken_ = 0;
 
   uint32_t lastTickMs_;

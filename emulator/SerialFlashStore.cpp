@@ -113,11 +113,34 @@ std::vector<uint8_t> SerialFlashContents::ProgramBytes() const {
   return bytes;
 }
 
-SerialFlashStore::SerialFlashStore(std::string statePath) : statePath_(std::move(statePath)) {
+SerialFlashStore::SerialFlashStore(std::string statePath)
+    : statePath_(std::move(statePath)), lock_(statePath_) {
   std::error_code unknown;
   if (!statePath_.empty() && std::filesystem::exists(statePath_, unknown) && !Read(loadError_)) {
     loadError_ = "cannot read the POD state file " + statePath_ + ": " + loadError_;
   }
+}
+
+bool SerialFlashStore::Claim(std::string& why) {
+  if (statePath_.empty()) {
+    return true;
+  }
+  if (!lock_.TryLock(why)) {
+    return false;
+  }
+  // Only a holder of the lock saves, so no other save can be under way.
+  RemoveStaleTemporaries(statePath_);
+  std::error_code unknown;
+  std::string error;
+  if (loadError_.empty() && !dirty_ && std::filesystem::exists(statePath_, unknown) &&
+      !Read(error)) {
+    loadError_ = "cannot read the POD state file " + statePath_ + ": " + error;
+  }
+  return true;
+}
+
+void SerialFlashStore::Release() {
+  lock_.Unlock();
 }
 
 bool SerialFlashStore::Read(std::string& error) {
@@ -154,40 +177,41 @@ bool SerialFlashStore::Save() {
   if (!loadError_.empty()) {
     return false;
   }
-  const std::string temporary = statePath_ + ".tmp";
-  {
-    std::ofstream file(temporary, std::ios::trunc);
-    file << kStateHeader << '\n';
-    for (const auto& [ordinal, section] : contents_.sections) {
-      file << "section " << unsigned{ordinal} << std::hex << std::uppercase << ' '
-           << section.address << ' ' << section.wordCount << ' ' << section.offset << std::dec
-           << '\n';
-    }
-    for (const auto& [number, page] : contents_.pages) {
-      file << "page " << number << ' ' << ToHex(page.data(), page.size()) << '\n';
-    }
-    if (contents_.password) {
-      file << "password " << KeysToHex(*contents_.password) << '\n';
-    }
-    if (contents_.tag) {
-      file << "tag " << ToHex(contents_.tag->data(), contents_.tag->size()) << '\n';
-    }
-    if (const auto& info = contents_.coffInfo) {
-      file << "coff " << unsigned{info->podCode} << ' ' << unsigned{info->csmFlag} << ' '
-           << std::hex << std::uppercase << info->sectorMask << std::dec << ' '
-           << unsigned{info->eraseAll} << '\n';
-    }
-    if (!file.flush()) {
-      return false;
-    }
+  std::ostringstream file;
+  file << kStateHeader << '\n';
+  for (const auto& [ordinal, section] : contents_.sections) {
+    file << "section " << unsigned{ordinal} << std::hex << std::uppercase << ' ' << section.address
+         << ' ' << section.wordCount << ' ' << section.offset << std::dec << '\n';
   }
-  std::error_code failure;
-  std::filesystem::rename(temporary, statePath_, failure);
-  if (failure) {
+  for (const auto& [number, page] : contents_.pages) {
+    file << "page " << number << ' ' << ToHex(page.data(), page.size()) << '\n';
+  }
+  if (contents_.password) {
+    file << "password " << KeysToHex(*contents_.password) << '\n';
+  }
+  if (contents_.tag) {
+    file << "tag " << ToHex(contents_.tag->data(), contents_.tag->size()) << '\n';
+  }
+  if (const auto& info = contents_.coffInfo) {
+    file << "coff " << unsigned{info->podCode} << ' ' << unsigned{info->csmFlag} << ' ' << std::hex
+         << std::uppercase << info->sectorMask << std::dec << ' ' << unsigned{info->eraseAll}
+         << '\n';
+  }
+  saveError_ = ReplaceFile(statePath_, file.str());
+  if (!saveError_.empty()) {
+    saveError_ = "cannot save the POD state file " + statePath_ + ": " + saveError_;
     return false;
   }
   dirty_ = false;
   return true;
+}
+
+Refusal SerialFlashStore::Persist() {
+  if (Save()) {
+    return std::nullopt;
+  }
+  return saveError_.empty() ? "the POD state file could not be read, so it is not overwritten"
+                            : saveError_;
 }
 
 void SerialFlashStore::Replace(SerialFlashContents contents) {
@@ -216,11 +240,14 @@ Refusal SerialFlashStore::StartWrite() {
   if (!accessOpen_) {
     return "no serial-flash access is open (G)";
   }
+  dirty_ = true;
   if (!writtenInAccess_) {
     contents_ = {};
     writtenInAccess_ = true;
+    // The old program is gone once a write begins; and a state file that
+    // cannot be kept shows at the first write, not after the whole program.
+    return Persist();
   }
-  dirty_ = true;
   return std::nullopt;
 }
 
@@ -278,7 +305,7 @@ Refusal SerialFlashStore::PutPassword(const CsmKeys& keys) {
     return refusal;
   }
   contents_.password = keys;
-  return std::nullopt;
+  return Persist();
 }
 
 Refusal SerialFlashStore::PutTag(const StoredTag& tag) {
@@ -286,7 +313,7 @@ Refusal SerialFlashStore::PutTag(const StoredTag& tag) {
     return refusal;
   }
   contents_.tag = tag;
-  return std::nullopt;
+  return Persist();
 }
 
 Refusal SerialFlashStore::PutCoffInfo(const StoredCoffInfo& info) {
@@ -294,5 +321,5 @@ Refusal SerialFlashStore::PutCoffInfo(const StoredCoffInfo& info) {
     return refusal;
   }
   contents_.coffInfo = info;
-  return std::nullopt;
+  return Persist();
 }

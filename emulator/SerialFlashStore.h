@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "emulator/Refusal.h"
+#include "emulator/StateFile.h"
 #include "pod/CsmKeys.h"
 
 struct StoredSection {
@@ -48,12 +49,20 @@ class SerialFlashStore {
 
   // Reads the state file at `statePath` when one exists. A file that cannot be
   // read is left untouched and never overwritten; LoadError() says why.
+  // Saving leaves no other file beside it but "<statePath>.lock".
   explicit SerialFlashStore(std::string statePath = {});
 
   const std::string& LoadError() const { return loadError_; }
   // Writes the state file if the contents changed since it was read or written.
-  // False when writing failed.
+  // False when writing failed; SaveError() says why.
   bool Save();
+  const std::string& SaveError() const { return saveError_; }
+
+  // Claims the state file for this process while a PC has the POD open, and
+  // takes up what another process may have stored since it was read. False
+  // when another process has it; `why` says which.
+  bool Claim(std::string& why);
+  void Release();
 
   const SerialFlashContents& Contents() const { return contents_; }
   // For tests that need a POD holding a program already.
@@ -77,11 +86,16 @@ class SerialFlashStore {
 
  private:
   Refusal StartWrite();
+  // Saves before a write is acknowledged, so a POD whose state cannot be kept
+  // refuses the write instead of reporting it done.
+  Refusal Persist();
   Refusal CheckPage(uint32_t page, size_t bytes) const;
   bool Read(std::string& error);
 
   std::string statePath_;
   std::string loadError_;
+  std::string saveError_;
+  StateLock lock_;
   SerialFlashContents contents_;
   bool accessOpen_ = false;
   bool writtenInAccess_ = false;

@@ -38,7 +38,8 @@ class FtdiDriver {
   virtual FtStatus ListDeviceCount(uint32_t& count) = 0;
   // FT_ListDevices with FT_LIST_BY_INDEX | FT_OPEN_BY_DESCRIPTION: writes the
   // NUL-terminated description of device `index` into `description`.
-  virtual FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) = 0;
+  virtual FtStatus ListDeviceDescription(uint32_t index,
+                                         char (&description)[kFtDescriptionSize]) = 0;
   // FT_OpenEx with FT_OPEN_BY_DESCRIPTION.
   virtual FtStatus OpenByDescription(const char* description, FtHandle& handle) = 0;
   virtual FtStatus ResetDevice(FtHandle handle) = 0;
@@ -61,4 +62,9 @@ class FtdiDriver {
   virtual FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) = 0;
   virtual FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) = 0;
   virtual FtStatus Close(FtHandle handle) = 0;
+
+  // After an OpenByDescription that failed because another program holds the
+  // port: which port, and which process where the system tells. Empty after
+  // any other outcome, and from backends that cannot tell.
+  virtual std::string PortBusy() const { return {}; }
 };

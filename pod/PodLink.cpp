@@ -122,13 +122,16 @@ void PodLink::ReleaseDevice() {
 void PodLink::Close() {
   open_ = false;
   if (device_ != nullptr) {
-    driver_.Purge(device_, kFtPurgeRx | kFtPurgeTx);
+    Purge();
     ReleaseDevice();
   }
 }
 
 void PodLink::Purge() {
   if (device_ != nullptr) {
+    // A frame still queued is most often the last word to the POD (the end or
+    // the abandon of a store); purging the transmit queue would swallow it.
+    DrainOutput();
     driver_.Purge(device_, kFtPurgeRx | kFtPurgeTx);
   }
 }
@@ -189,6 +192,13 @@ bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
     return Failed(FailureKind::TimeOut, true);
   }
   return true;
+}
+
+void PodLink::DrainOutput() {
+  const uint32_t deadline = clock_.NowMs() + kDrainTimeoutMs;
+  uint32_t txQueue = 0;
+  while (QueuedOutput(txQueue) == kFtOk && txQueue > 0 && !TickReached(clock_.NowMs(), deadline)) {
+  }
 }
 
 FtStatus PodLink::QueuedOutput(uint32_t& txQueue) {

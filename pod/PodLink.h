@@ -20,6 +20,8 @@ class PodLink {
   static constexpr uint32_t kDriverTimeoutMs = 200;
   // Once a reply has started, each further byte must follow within this time.
   static constexpr uint32_t kInterByteTimeoutMs = 100;
+  // How long a purge or close waits for the bytes already written to leave.
+  static constexpr uint32_t kDrainTimeoutMs = 1000;
 
   // Both must outlive the link.
   PodLink(FtdiDriver& driver, Clock& clock);
@@ -36,7 +38,7 @@ class PodLink {
   OpenStatus Open();
   // Purges and closes the port; the POD stays found.
   void Close();
-  // Discards both driver queues.
+  // Lets what was written leave, then discards both driver queues.
   void Purge();
   // A command whose frame starts with `frame` begins: the failure of the last
   // one is forgotten, and a failure from here on is blamed on this frame.
@@ -71,6 +73,9 @@ class PodLink {
   bool Failed(FailureKind kind, bool sending);
   // The same for a driver call that returned `status`.
   bool DriverFailed(FtStatus status, bool sending);
+  // Waits up to kDrainTimeoutMs for the bytes written to leave. Leaves the
+  // failure of the last command as it was: the drain only precedes a purge.
+  void DrainOutput();
 
   FtdiDriver& driver_;
   Clock& clock_;

@@ -18,10 +18,11 @@ struct Step {
   PodStoreResult failure;
 };
 
-// Runs the steps in order; the result of the first that fails, or Done.
-PodStoreResult RunSteps(std::initializer_list<Step> steps) {
+// Runs the steps in order; the result of the first that fails, or Done. A stop
+// the user asked for ends the run before the next step, as that step's failure.
+PodStoreResult RunSteps(std::initializer_list<Step> steps, const ProcedureReporter& reporter) {
   for (const Step& step : steps) {
-    if (!step.run()) {
+    if (reporter.CancelRequested() || !step.run()) {
       return step.failure;
     }
   }
@@ -91,14 +92,17 @@ PodStoreResult PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_v
   const PodTag tag = PodTag::Make(name, localTime_());
   const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
-  const PodStoreResult result = RunSteps({
-      {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
-      {[&] { return StoreProgram(); }, PodStoreResult::ProgramWriteFailed},
-      {[&] { return StorePassword(useCsm); }, PodStoreResult::PasswordWriteFailed},
-      {[&] { return StoreTag(tag); }, PodStoreResult::TagWriteFailed},
-      {[&] { return StoreCoffInfo(useCsm, mask, eraseAll); }, PodStoreResult::CoffInfoWriteFailed},
-      {[&] { return EndAccess(); }, PodStoreResult::FinishFailed},
-  });
+  const PodStoreResult result = RunSteps(
+      {
+          {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
+          {[&] { return StoreProgram(); }, PodStoreResult::ProgramWriteFailed},
+          {[&] { return StorePassword(useCsm); }, PodStoreResult::PasswordWriteFailed},
+          {[&] { return StoreTag(tag); }, PodStoreResult::TagWriteFailed},
+          {[&] { return StoreCoffInfo(useCsm, mask, eraseAll); },
+           PodStoreResult::CoffInfoWriteFailed},
+          {[&] { return EndAccess(); }, PodStoreResult::FinishFailed},
+      },
+      reporter_);
   if (result != PodStoreResult::Done) {
     // Tells the POD to drop the half-written copy instead of keeping it.
     commands_.AbortAccess();
@@ -111,21 +115,23 @@ PodStoreResult PodStore::VerifyPodImage() {
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
   PodCommands::CoffInfoReply info{};
   // No abort on failure: a verify has written nothing the POD should drop.
-  return RunSteps({
-      {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
-      {[&] { return ReadCoffInfo(info); }, PodStoreResult::CoffInfoReadFailed},
-      {[&] { return info[1] == 'w'; }, PodStoreResult::NoStoredProgram},
-      {[&] { return info[2] != 0 && info[2] == McuEntry(mcuType_).podCode; },
-       PodStoreResult::McuTypeDiffers},
-      {[&] { return info[6] == (StoredSectionCount() & 0xFF); },
-       PodStoreResult::SectionCountDiffers},
-      {[&] { return VerifySections(); }, PodStoreResult::SectionsDiffer},
-      // The password is read only when one was stored; nothing is compared
-      // with it, the target checks it when the POD programs on its own.
-      {[&] { return info[3] == 0 || ReadPassword(); }, PodStoreResult::PasswordReadFailed},
-      {[&] { return VerifyProgram(); }, PodStoreResult::ProgramDiffers},
-      {[&] { return EndAccess(); }, PodStoreResult::FinishFailed},
-  });
+  return RunSteps(
+      {
+          {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
+          {[&] { return ReadCoffInfo(info); }, PodStoreResult::CoffInfoReadFailed},
+          {[&] { return info[1] == 'w'; }, PodStoreResult::NoStoredProgram},
+          {[&] { return info[2] != 0 && info[2] == McuEntry(mcuType_).podCode; },
+           PodStoreResult::McuTypeDiffers},
+          {[&] { return info[6] == (StoredSectionCount() & 0xFF); },
+           PodStoreResult::SectionCountDiffers},
+          {[&] { return VerifySections(); }, PodStoreResult::SectionsDiffer},
+          // The password is read only when one was stored; nothing is compared
+          // with it, the target checks it when the POD programs on its own.
+          {[&] { return info[3] == 0 || ReadPassword(); }, PodStoreResult::PasswordReadFailed},
+          {[&] { return VerifyProgram(); }, PodStoreResult::ProgramDiffers},
+          {[&] { return EndAccess(); }, PodStoreResult::FinishFailed},
+      },
+      reporter_);
 }
 
 bool PodStore::Blame(std::string context) {
@@ -250,9 +256,13 @@ bool PodStore::StreamPages(bool store) {
       pageBytes += 2;
       --wordsLeft;
       const bool pageDone = pageBytes == kPageBytes || wordsLeft == 0;
-      if ((pageDone || commands_.pending().size() >= PodCommands::kFlushThreshold) &&
-          !commands_.FlushPending()) {
-        return Blame(PageContext(store, page));
+      if (pageDone || commands_.pending().size() >= PodCommands::kFlushThreshold) {
+        if (reporter_.CancelRequested()) {
+          return false;
+        }
+        if (!commands_.FlushPending()) {
+          return Blame(PageContext(store, page));
+        }
       }
       reporter_.StepBar();
       if (pageDone) {

@@ -33,6 +33,10 @@ class ProcedureReporter {
   // Both return the previous position.
   virtual int32_t SetBarPos(int32_t position) = 0;
   virtual int32_t StepBar() = 0;
+  // True once the user asked the running procedure to stop. Procedures look
+  // between frames and stop there as their failure would; the layer above
+  // knows to show no failure then.
+  virtual bool CancelRequested() const { return false; }
 
   // Sets the bar up for `units` steps of one, starting at 0.
   void SetUpBar(int32_t units) {

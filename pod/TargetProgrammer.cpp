@@ -100,6 +100,9 @@ bool TargetProgrammer::EraseFlash(bool eraseAll) {
     if ((mask & bit) == 0) {
       continue;
     }
+    if (reporter_.CancelRequested()) {
+      return false;
+    }
     if (!commands_.FlashCommand(1, kEraseTimeoutMs, 0, bit)) {
       return Blame(std::string("erase sector ") + static_cast<char>('A' + sector));
     }
@@ -124,6 +127,11 @@ bool TargetProgrammer::WriteFlash() {
 
 bool TargetProgrammer::WriteFlashSection(const ImageSection& section) {
   return ForEachPiece(section, kChunkWords, [this](uint32_t address, auto chunk) {
+    // Nothing more goes to a target that was asked to stop: a chunk half sent
+    // would only be dropped by the POD.
+    if (reporter_.CancelRequested()) {
+      return false;
+    }
     return ProgramChunk(address, chunk) || Blame(PieceContext("program", chunk.size(), address));
   });
 }
@@ -164,6 +172,9 @@ bool TargetProgrammer::DownloadRamSections() {
 
 bool TargetProgrammer::SendRamSection(const ImageSection& section, bool lastSection) {
   const bool sent = ForEachPiece(section, kBootBlockWords, [this](uint32_t address, auto block) {
+    if (reporter_.CancelRequested()) {
+      return false;
+    }
     return SendBootBlock(address, block) ||
            Blame(PieceContext("boot block of", block.size(), address));
   });

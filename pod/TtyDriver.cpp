@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -101,6 +103,42 @@ FtStatus ChangeTermios(int fd, Change change) {
     return kFtInvalidParameter;
   }
   return tcsetattr(fd, TCSANOW, &settings) == 0 ? kFtOk : kFtIoError;
+}
+
+// Who else has `device` open, found among the open files in /proc (those of
+// other users only as root); `ownFd` of this process does not count.
+std::string HolderOf(const std::string& device, int ownFd) {
+  std::error_code error;
+  const fs::path target = fs::canonical(device, error);
+  if (error) {
+    return {};
+  }
+  const std::string self = std::to_string(::getpid());
+  for (fs::directory_iterator process("/proc", error), end; !error && process != end;
+       process.increment(error)) {
+    const std::string pid = process->path().filename().string();
+    if (pid.empty() || !std::all_of(pid.begin(), pid.end(),
+                                    [](unsigned char c) { return std::isdigit(c) != 0; })) {
+      continue;
+    }
+    std::error_code unreadable;
+    for (fs::directory_iterator fd(process->path() / "fd", unreadable); !unreadable && fd != end;
+         fd.increment(unreadable)) {
+      const bool own = pid == self && fd->path().filename() == std::to_string(ownFd);
+      std::error_code gone;
+      if (!own && fs::read_symlink(fd->path(), gone) == target) {
+        const std::string name = FirstLine(process->path() / "comm");
+        return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+      }
+    }
+  }
+  return {};
+}
+
+// The port-busy message for `device`.
+std::string BusyText(const std::string& device, int ownFd) {
+  const std::string holder = HolderOf(device, ownFd);
+  return device + " is in use by " + (holder.empty() ? "another program" : holder);
 }
 
 }  // namespace
@@ -197,6 +235,7 @@ FtStatus TtyDriver::ListDeviceDescription(uint32_t index, char (&description)[kF
 
 FtStatus TtyDriver::OpenByDescription(const char* description, FtHandle& handle) {
   handle = nullptr;
+  portBusy_.clear();
   const std::vector<Device> devices = Enumerate();
   const auto device = std::find_if(devices.begin(), devices.end(), [&](const Device& d) {
     return d.description.substr(0, kFtDescriptionSize - 1) == description;
@@ -207,6 +246,17 @@ FtStatus TtyDriver::OpenByDescription(const char* description, FtHandle& handle)
   // Non-blocking throughout: every wait is a poll with the port's time-out.
   const int fd = ::open(device->path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
+    // EBUSY: another program set TIOCEXCL on the port.
+    if (errno == EBUSY) {
+      portBusy_ = BusyText(device->path, -1);
+    }
+    return kFtDeviceNotOpened;
+  }
+  // Before anything touches the port's settings. TIOCEXCL below keeps other
+  // users out, but not root; this lock holds for everyone who asks for it.
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    portBusy_ = BusyText(device->path, fd);
+    ::close(fd);
     return kFtDeviceNotOpened;
   }
   // Like the vendor driver, one program at a time; and it must be a serial port.
@@ -336,6 +386,10 @@ FtStatus TtyDriver::Purge(FtHandle handle, uint32_t mask) {
   if (!rx && !tx) {
     return kFtOk;
   }
+  if (tx) {
+    // The queue is purged to start clean, not to recall a frame already sent.
+    tcdrain(port->fd);
+  }
   const int queues = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
   return tcflush(port->fd, queues) == 0 ? kFtOk : kFtIoError;
 }
@@ -446,6 +500,7 @@ FtStatus TtyDriver::Close(FtHandle handle) {
   if (port == ports_.end()) {
     return kFtInvalidHandle;
   }
+  tcdrain((*port)->fd);
   ::close((*port)->fd);
   ports_.erase(port);
   return kFtOk;

@@ -54,6 +54,8 @@ class TtyDriver final : public FtdiDriver {
   FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
   FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) override;
   FtStatus Close(FtHandle handle) override;
+  // Another program holds the port, by its lock or TIOCEXCL.
+  std::string PortBusy() const override { return portBusy_; }
 
  private:
   struct Device {
@@ -72,4 +74,5 @@ class TtyDriver final : public FtdiDriver {
   std::string fixedDevice_;     // set for a device named by the user
   std::vector<Device> listed_;  // as of the last ListDeviceCount
   std::vector<std::unique_ptr<Port>> ports_;
+  std::string portBusy_;  // as of the last OpenByDescription
 };

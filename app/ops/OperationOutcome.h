@@ -26,6 +26,7 @@ enum class OperationOutcome : uint8_t {
   PodNotFound = 21,
   PortFailed = 22,
   PodNoAnswer = 23,
+  PortBusy = 24,  // another program holds the POD's port
   // Target Write failures: 30 + the target procedure's result code.
   SciBootFailed = 31,
   RamDownloadFailed = 32,
@@ -38,6 +39,9 @@ enum class OperationOutcome : uint8_t {
   PodWriteFailed = 41,
   PodVerifyFailed = 42,
   PodInfoFailed = 43,
+  // The user stopped a POD procedure (Ctrl-C: 128 + SIGINT; the command line
+  // exits 143 when SIGTERM stopped it).
+  Interrupted = 130,
 };
 
 // One outcome a line, so adding an outcome is adding a line. Rows without a
@@ -58,6 +62,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::PodNotFound, "PodNotFound", "no POD attached", "No Connection to Brontaflex POD"},
     {OperationOutcome::PortFailed, "PortFailed", "the POD's port could not be opened", "Fail to open communication port"},
     {OperationOutcome::PodNoAnswer, "PodNoAnswer", "the POD did not answer", "Fail to initialize Brontaflex POD"},
+    {OperationOutcome::PortBusy, "PortBusy", "another program holds the POD's port"},
     {OperationOutcome::SciBootFailed, "SciBootFailed", "the target's SCI boot did not start", "Fail to start SCI boot"},
     {OperationOutcome::RamDownloadFailed, "RamDownloadFailed", "the download into the target's RAM failed", "Fail to download user program"},
     {OperationOutcome::ResetFailed, "ResetFailed", "the target could not be reset", "Fail to reset target board"},
@@ -68,6 +73,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::PodWriteFailed, "PodWriteFailed", "storing the program in the POD failed"},
     {OperationOutcome::PodVerifyFailed, "PodVerifyFailed", "the POD's copy differs or could not be read"},
     {OperationOutcome::PodInfoFailed, "PodInfoFailed", "the POD's information could not be read", "Fail to read Brontaflex POD Information"},
+    {OperationOutcome::Interrupted, "Interrupted", "stopped by Ctrl-C (SIGINT); 143 when by SIGTERM"},
 };
 // clang-format on
 static_assert(OutcomesAreDistinct(kOperationOutcomes));

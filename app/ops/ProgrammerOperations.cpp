@@ -151,6 +151,10 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
     case OpenStatus::Ok:
       return OperationOutcome::Done;
     case OpenStatus::PortFailed:
+      if (const std::string busy = link_.driver().PortBusy(); !busy.empty()) {
+        Error("Port busy: " + busy);
+        return OperationOutcome::PortBusy;
+      }
       return Fail(OperationOutcome::PortFailed, link_.failure());
     case OpenStatus::NoAnswer:
       break;
@@ -207,8 +211,11 @@ OperationOutcome ProgrammerOperations::RunProcedure(
     const std::function<OperationOutcome()>& procedure, const std::string& doneMessage) {
   ui_.SetBusy(true);
   const uint32_t start = clock_.NowMs();
-  const OperationOutcome outcome = procedure();
+  OperationOutcome outcome = procedure();
   const uint32_t end = clock_.NowMs();
+  if (outcome != OperationOutcome::Done && ui_.CancelRequested()) {
+    outcome = OperationOutcome::Interrupted;
+  }
   if (outcome == OperationOutcome::Done) {
     ui_.ShowStatus(doneMessage + ElapsedText(start, end), false);
   }
@@ -239,7 +246,10 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
         TargetProgrammer programmer(commands_, image_, mcuType_, ui_);
         const OperationOutcome outcome = TargetWriteOutcome(
             programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm));
-        return outcome == OperationOutcome::Done ? outcome : Fail(outcome, programmer.cause());
+        // A stop the user asked for is no failure of the target.
+        return outcome == OperationOutcome::Done || ui_.CancelRequested()
+                   ? outcome
+                   : Fail(outcome, programmer.cause());
       },
       "Flash Write Completed - ");
 }
@@ -281,10 +291,11 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
         PodStore store(commands_, image_, mcuType_, ui_, localTime_);
         const PodStoreResult result =
             store.StorePodImage(request.eraseAll, request.useCsm, podFileName_);
-        return result == PodStoreResult::Done
-                   ? OperationOutcome::Done
-                   : FailWith(PodStoreMessage(result), OperationOutcome::PodWriteFailed,
-                              store.cause());
+        if (result == PodStoreResult::Done || ui_.CancelRequested()) {
+          return result == PodStoreResult::Done ? OperationOutcome::Done
+                                                : OperationOutcome::Interrupted;
+        }
+        return FailWith(PodStoreMessage(result), OperationOutcome::PodWriteFailed, store.cause());
       },
       "EEPROM Write Completed - ");
 }
@@ -305,10 +316,11 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
       [&] {
         PodStore store(commands_, image_, mcuType_, ui_, localTime_);
         const PodStoreResult result = store.VerifyPodImage();
-        return result == PodStoreResult::Done
-                   ? OperationOutcome::Done
-                   : FailWith(PodStoreMessage(result), OperationOutcome::PodVerifyFailed,
-                              store.cause());
+        if (result == PodStoreResult::Done || ui_.CancelRequested()) {
+          return result == PodStoreResult::Done ? OperationOutcome::Done
+                                                : OperationOutcome::Interrupted;
+        }
+        return FailWith(PodStoreMessage(result), OperationOutcome::PodVerifyFailed, store.cause());
       },
       "EEPROM Verify Completed - ");
 }
@@ -333,7 +345,10 @@ OperationOutcome ProgrammerOperations::PodInfo() {
   const int minor = podVersion_ % 10;
   char text[128];
   if (tag.present()) {
-    const std::string name = tag.name.substr(0, std::min(tag.name.find('\0'), PodTag::kNameBytes));
+    // The stored name is bytes from the POD, shown so that none of them can act
+    // as a command to a terminal.
+    const std::string name =
+        EscapeForDisplay(tag.name.substr(0, std::min(tag.name.find('\0'), PodTag::kNameBytes)));
     std::snprintf(text, sizeof text,
                   "POD Ver: %d.%d, POD File Name: %s [when %04d.%02d.%02d %02d:%02d]", major, minor,
                   name.c_str(), tag.year, tag.month, tag.day, tag.hour, tag.minute);

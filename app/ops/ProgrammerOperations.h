@@ -85,7 +85,8 @@ class ProgrammerOperations {
   // CSM option: read the keys or refuse; without it the keys stay erased.
   OperationOutcome TakeCsmKeys(const OperationRequest& request);
   // Busy, `procedure` timed by the clock, `doneMessage` and the time on success,
-  // then the clean-up that always runs: link closed, bar at 0, not busy.
+  // then the clean-up that always runs: link closed, bar at 0, not busy. A
+  // procedure that failed because the user asked it to stop is Interrupted.
   OperationOutcome RunProcedure(const std::function<OperationOutcome()>& procedure,
                                 const std::string& doneMessage);
   void Error(std::string_view text);

@@ -24,3 +24,11 @@ std::string ProgramNameFromFileName(std::string_view fileName);
 // read as unsigned hexadecimal the way strtoul does (optional "0x", stops at
 // the first non-digit, no digit gives 0), keeping the low 16 bits.
 uint16_t ParseKeyText(std::string_view text);
+
+// True when `text` holds a control character (C0, DEL or C1), which has no
+// place in a name.
+bool HasControlCharacter(std::string_view text);
+
+// `bytes` as text that is safe to print on a terminal: control characters and
+// bytes that are not part of a well-formed UTF-8 character become \xNN.
+std::string EscapeForDisplay(std::string_view bytes);

@@ -3,10 +3,18 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
+#include <fstream>
+#include <iterator>
+
+#include "emulator/StateFile.h"
 #include "tests/cli/CliRun.h"
 #include "tests/support/CoffWriter.h"
 
@@ -49,6 +57,13 @@ class PodCommandsTest : public testing::Test {
   void TearDown() override {
     qunsetenv("BRONTAFLEX_DRIVER");
     qunsetenv("BRONTAFLEX_EMULATOR_STATE");
+  }
+
+  std::string StatePath() const { return state_.filePath("pod").toStdString(); }
+  void WriteState(const std::string& text) const { std::ofstream(StatePath()) << text; }
+  std::string ReadState() const {
+    std::ifstream file(StatePath());
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
   }
 
   QTemporaryDir state_;
@@ -139,6 +154,8 @@ TEST_F(PodCommandsTest, BadOptionValuesAreUsageErrors) {
       {{"pod-write", PathOf(file), "--csm", "1,2,3,4,5,6,7,g"}, "--csm takes eight key words"},
       {{"pod-verify", PathOf(file), "--device", "F2807"}, "unknown device F2807"},
       {{"pod-info", "--driver", "usb"}, "Unknown driver \"usb\""},
+      {{"pod-write", PathOf(file), "--name", "\x1b[2J"}, "--name takes text without control"},
+      {{"pod-write", PathOf(file), "--name", "a\tb"}, "--name takes text without control"},
       {{"target-write"}, "missing FILE"},
   };
   for (const auto& c : cases) {
@@ -160,12 +177,79 @@ TEST_F(PodCommandsTest, AMissingDriverIsReportedOnce) {
   }
 }
 
+TEST_F(PodCommandsTest, AStoredNameIsShownWithoutItsControlBytes) {
+  // "\x1b[31mA" and 14:05 on 20 December 2006.
+  WriteState("brontaflex-pod-store 1\ntag 1B5B33316D41000007D60C140E05\n");
+  const CliRun info = RunCli({"pod-info"});
+  EXPECT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_EQ(info.out, "POD Ver: 1.1, POD File Name: \\x1b[31mA [when 2006.12.20 14:05]\n");
+}
+
+TEST_F(PodCommandsTest, AStoreThatCannotBeKeptFailsAtItsFirstWrite) {
+  ASSERT_TRUE(QDir(state_.path()).mkdir("pod"));  // the state path is a folder
+  const TempFile file = F2808Program();
+  const CliRun write = RunCli({"pod-write", PathOf(file)});
+  EXPECT_EQ(write.exitCode, 41);
+  EXPECT_EQ(write.err, "Fail to write user program in serial flash\n");
+  EXPECT_THAT(write.out, testing::Not(HasSubstr("Completed")));
+}
+
+TEST_F(PodCommandsTest, APodInUseByAnotherProcessIsRefusedByName) {
+  const std::string path = StatePath();
+  StateLock held(path);
+  std::string why;
+  ASSERT_TRUE(held.TryLock(why)) << why;
+  const CliRun info = RunCli({"pod-info"});
+  EXPECT_EQ(info.exitCode, 24);
+  EXPECT_EQ(info.err,
+            "Port busy: " + path + " is in use by process " + std::to_string(getpid()) + "\n");
+  held.Unlock();
+  EXPECT_EQ(RunCli({"pod-info"}).exitCode, 0);
+}
+
+// The whole of an F2809's flash but its last sector: a store that takes a while.
+TempFile LargeF2809Program() {
+  return TempFile(CoffWriter()
+                      .Add(".text", 0x3D8000, std::vector<uint16_t>(0x1F000, 0x5AA5))
+                      .Add("codestart", 0x3F7FF6, {0x0040, 0x8000})
+                      .Build());
+}
+
+TEST_F(PodCommandsTest, SignalDuringAStoreAbandonsItClosesAndExits) {
+  const TempFile large = LargeF2809Program();
+  for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    SCOPED_TRACE(signal);
+    QProcess store;
+    store.start(QStringLiteral(BFX_CLI_PATH), {"pod-write", PathOf(large), "--device", "F2809"});
+    QByteArray out;
+    while (!out.contains("Writing user program in serial flash") && store.waitForReadyRead(10000)) {
+      out += store.readAllStandardOutput();
+    }
+    ASSERT_TRUE(out.contains("Writing user program in serial flash")) << out.toStdString();
+    ASSERT_EQ(kill(static_cast<pid_t>(store.processId()), signal), 0);
+    ASSERT_TRUE(store.waitForFinished(10000));
+    out += store.readAllStandardOutput();
+    EXPECT_EQ(store.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(store.exitCode(), exitCode);
+    EXPECT_EQ(store.readAllStandardError().toStdString(), "Interrupted\n");
+    EXPECT_FALSE(out.contains("Completed")) << out.toStdString();
+    // The POD was told to drop the half-written copy: it holds nothing now.
+    EXPECT_EQ(ReadState(), "brontaflex-pod-store 1\n");
+  }
+  const TempFile file = F2808Program();
+  const CliRun next = RunCli({"pod-write", PathOf(file)});
+  EXPECT_EQ(next.exitCode, 0) << next.err;
+}
+
 TEST(PodCommandsHelpTest, HelpListsTheExitStatuses) {
   const CliRun run = RunCli({"target-write", "--help"});
   EXPECT_EQ(run.exitCode, 0);
   EXPECT_THAT(run.out, HasSubstr("Usage: brontaflex-cli target-write FILE [--device NAME]"));
   EXPECT_THAT(run.out, HasSubstr("  34  FlashAlgorithmFailed: "));
   EXPECT_THAT(run.out, HasSubstr("  11  FileNotFound: "));
+  EXPECT_THAT(run.out, HasSubstr("  24  PortBusy: "));
+  EXPECT_THAT(run.out,
+              HasSubstr("  130 Interrupted: stopped by Ctrl-C (SIGINT); 143 when by SIGTERM"));
 }
 
 TEST(PodCommandsHelpTest, ExitStatusesQuoteTheLimitsAndTheReadersCodes) {

@@ -270,12 +270,20 @@ TEST(SerialFlashTest, UnreadableStateFileFailsTheLoadAndIsNeverOverwritten) {
     WireHarness wire(config);
     EXPECT_FALSE(wire.driver.Load());
     EXPECT_NE(wire.driver.LoadError().find("line 2"), std::string::npos);
-    // Even if it is used anyway, the file is left for the user to rescue.
+    // Even if it is used anyway, the POD refuses to write and the file is left
+    // for the user to rescue.
     FtHandle handle = nullptr;
     ASSERT_EQ(wire.driver.OpenByDescription("Brontaflex POD", handle), kFtOk);
     wire.handle = handle;
     ASSERT_EQ(wire.driver.SetBaudRate(handle, 921600), kFtOk);
-    StoreProgram(wire);
+    wire.Send(Frame('G'));
+    EXPECT_EQ(wire.Exchange(Frame('V',
+                                  "00"
+                                  "3F4000"
+                                  "000002"
+                                  "000000")),
+              kNakReply);
+    wire.Send(Frame('H'));
   }
   EXPECT_EQ(FileText(state.path()), damaged);
 }

@@ -49,3 +49,27 @@ TEST(UserTextTest, CutNeverSplitsACharacter) {
   EXPECT_EQ(TrimBlanks("  a b \t\n"), "a b");
   EXPECT_EQ(TrimBlanks(" \t"), "");
 }
+
+TEST(UserTextTest, NamesShowControlAndMalformedBytesEscaped) {
+  const struct {
+    std::string stored;
+    std::string shown;
+    bool control;
+  } cases[] = {
+      {"demo", "demo", false},
+      {"\x1b[31mred", "\\x1b[31mred", true},
+      {"a\tb\x7f", "a\\x09b\\x7f", true},
+      {"\xc2\x9b"
+       "2J",
+       "\\xc2\\x9b2J", true},                       // C1 CSI, two bytes
+      {"\xeb\xaa\xa8\xed\x84\xb0", "모터", false},  // Hangul passes whole
+      {"ab\xeb\xaa", "ab\\xeb\\xaa", false},        // a character cut short
+      {"\xc0\xaf\xff", "\\xc0\\xaf\\xff", false},   // over-long form, stray bytes
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80", false},   // a surrogate
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown);
+    EXPECT_EQ(EscapeForDisplay(c.stored), c.shown);
+    EXPECT_EQ(HasControlCharacter(c.stored), c.control);
+  }
+}

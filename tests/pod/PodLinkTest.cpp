@@ -310,6 +310,31 @@ TEST_F(PodLinkTest, WriteWaitsForTheTransmitQueueToDrain) {
   }
 }
 
+// A frame whose write gave up waiting is still on its way; the purge of a close
+// must not take it back, yet a queue that never empties cannot hold the close.
+TEST_F(PodLinkTest, PurgeAndCloseLetQueuedBytesLeaveFirst) {
+  for (const bool closing : {false, true}) {
+    for (const auto& [drainMs, waitedMs] :
+         {std::pair{600u, 600u}, std::pair{5000u, PodLink::kDrainTimeoutMs}}) {
+      SCOPED_TRACE(testing::Message() << (closing ? "Close " : "Purge ") << drainMs);
+      OpenLink();
+      fake.drainMs = drainMs;
+      ASSERT_FALSE(link.Write("\x02i\x03", 3, 10));
+      const uint32_t start = clock.NowMs();
+      if (closing) {
+        link.Close();
+      } else {
+        link.Purge();
+      }
+      EXPECT_GE(ElapsedSince(start), waitedMs - 15);
+      EXPECT_LE(ElapsedSince(start), waitedMs + 5);
+      EXPECT_EQ(fake.calls.back(), closing ? "Close" : "Purge 3");
+      link.Close();
+      fake.drainMs = 0;
+    }
+  }
+}
+
 TEST_F(PodLinkTest, WriteFailsWhenTheDriverDoesOrCutsItShort) {
   OpenLink();
   for (const char* call : {"Write", "GetStatus"}) {

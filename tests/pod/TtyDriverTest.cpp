@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 
 namespace fs = std::filesystem;
@@ -40,6 +41,7 @@ class PtyPod {
 
   // Answers each ping frame with "!" from a thread, as the firmware would.
   void AnswerPings() {
+    stop_ = false;
     answerer_ = std::thread([this] {
       std::string seen;
       while (!stop_) {
@@ -191,6 +193,29 @@ TEST_F(TtyDriverTest, OpensConfiguresAndPingsThePod) {
   EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
   EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL), 0u);
   EXPECT_EQ(line.c_oflag & OPOST, 0u);
+}
+
+// Root passes TIOCEXCL, so only the lock keeps a second program from setting
+// the line up anew and purging it under the first one's feet.
+TEST_F(TtyDriverTest, SecondUserOfThePortIsRefusedAndTheHolderNamed) {
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  TtyDriver secondDriver((root / "sys").string(), (root / "dev").string());
+  PodLink second(secondDriver, clock);
+  ASSERT_TRUE(second.LoadDriver());
+  ASSERT_TRUE(second.Find());
+  EXPECT_EQ(second.Open(), OpenStatus::PortFailed);
+  std::string name = ReadFile("/proc/self/comm");
+  name.erase(name.find('\n'));
+  EXPECT_EQ(secondDriver.PortBusy(), (root / "dev/ttyUSB10").string() + " is in use by process " +
+                                         std::to_string(getpid()) + " (" + name + ")");
+  EXPECT_EQ(pod.Receive(50), "") << "the refused one sent nothing";
+
+  pod.AnswerPings();
+  EXPECT_TRUE(PodCommands::PingPod(link)) << "the first one is unharmed";
+  link.Close();
+  EXPECT_EQ(second.Open(), OpenStatus::Ok) << "the port is free again";
+  EXPECT_EQ(secondDriver.PortBusy(), "");
+  pod.StopAnswering();
 }
 
 TEST_F(TtyDriverTest, WritesAndReadsBytesUnchanged) {

@@ -76,6 +76,19 @@ TEST_F(StoreWireTest, TwoHundredWordsFillAFullPageAndAShortOne) {
   EXPECT_EQ(reporter.barPos, 200);
 }
 
+// A stop asked half way ends the store at the next batch: the POD is told to
+// drop the half-written copy, and no step shows a failure.
+TEST_F(StoreWireTest, StopAskedHalfWayAbandonsTheStoreQuietly) {
+  Load(CoffWriter().Add(".text", 0x3F4000, Pattern(400, 1)), kF2808);
+  reporter.stopAtBarPos = 150;
+
+  EXPECT_EQ(Store().StorePodImage(false, false, "PROG"), PodStoreResult::ProgramWriteFailed);
+
+  EXPECT_EQ(Writes(), (std::vector<std::string>{"G", "V003F4000000190000000", "S*50", "S*50",
+                                                "S*32", "W00000108", "i"}));
+  EXPECT_EQ(reporter.steps, std::vector<ProcedureStep>{ProcedureStep::StoringProgram});
+}
+
 TEST_F(StoreWireTest, PagesRunOnAcrossSections) {
   Load(CoffWriter().Add(".text", 0x3F4000, Pattern(100, 1)).Add(".cinit", 0x3F6000, Pattern(50, 2)),
        kF2808);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "pod/ProcedureReporter.h"
@@ -21,10 +22,13 @@ class RecordingReporter final : public ProcedureReporter {
     return previous;
   }
   int32_t StepBar() override { return SetBarPos(barPos + barStep); }
+  bool CancelRequested() const override { return stopAtBarPos && barPos >= *stopAtBarPos; }
 
   std::vector<ProcedureStep> steps;
   std::vector<int32_t> barRanges;  // the upper end of each range set, in order
   int32_t barLower = 0;
   int32_t barStep = 0;
   int32_t barPos = 0;
+  // The user asks the procedure to stop once the bar has come this far.
+  std::optional<int32_t> stopAtBarPos;
 };

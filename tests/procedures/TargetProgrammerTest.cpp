@@ -55,6 +55,18 @@ TEST_F(TargetWireTest, EraseAllFlashWriteOnF2808SendsTheWholeSequence) {
   EXPECT_EQ(reporter.barPos, 100);
 }
 
+// A stop asked half way sends nothing more to the target, not even the reset.
+TEST_F(TargetWireTest, StopAskedHalfWayEndsAtTheNextChunk) {
+  Load(CoffWriter().Add(".text", 0x3F4000, Pattern(100, 1)), kF2808);
+  reporter.stopAtBarPos = 50;
+
+  EXPECT_EQ(ProgramTarget(true, false), TargetWriteResult::ProgramFailed);
+
+  EXPECT_EQ(Writes(), (std::vector<std::string>{"N4", "K0" + kErasedKeyDigits, "O00", "O010001",
+                                                "O010002", "O010004", "O010008", "S*40",
+                                                "O023F40000028", "S*40", "O023F40280028"}));
+}
+
 TEST_F(TargetWireTest, RamOnlyImageIsStreamedInBootBlocksAndEndedOnce) {
   const std::vector<uint16_t> small = Pattern(3, 7);
   const std::vector<uint16_t> large = Pattern(250, 9);

@@ -1,0 +1,37 @@
+// The emulated POD's state on disk: replaced whole and privately, so that a
+// crash leaves the old or the new contents and nobody can read or redirect the
+// CSM keys in it; and a lock beside it, so that two processes never drive one
+// emulated POD at once.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Replaces the file at `path` with `text`: a temporary file of an unpredictable
+// name is made exclusively (mode 0600) in the same folder, written, synced and
+// renamed over `path`, then the folder is synced. Empty on success, else why not.
+std::string ReplaceFile(const std::string& path, std::string_view text);
+
+// Removes what a process killed inside ReplaceFile left beside `path`.
+void RemoveStaleTemporaries(const std::string& path);
+
+// An exclusive lock on "<path>.lock". The system drops it when the process
+// ends, however it ends, so a crash never leaves the POD locked.
+class StateLock {
+ public:
+  explicit StateLock(std::string path);
+  ~StateLock();
+  StateLock(const StateLock&) = delete;
+  StateLock& operator=(const StateLock&) = delete;
+
+  // Takes the lock without waiting. False only when another process holds it;
+  // `why` then names the state file and that process. True also where no lock
+  // file can be made, since nobody can save the state there.
+  bool TryLock(std::string& why);
+  void Unlock();
+  bool Held() const { return fd_ >= 0; }
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+};
