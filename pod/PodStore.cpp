@@ -9,9 +9,6 @@
 
 namespace {
 
-// Section ordinals travel as two hexadecimal digits.
-constexpr uint32_t kMaxOrdinal = 0xFF;
-
 // A step of the store or the verify and the result that reports its failure.
 struct Step {
   std::function<bool()> run;
@@ -32,6 +29,12 @@ PodStoreResult RunSteps(std::initializer_list<Step> steps, const ProcedureReport
 // A three-byte number of a reply, high byte first.
 uint32_t ReplyNumber(const PodCommands::SectionReply& reply, size_t at) {
   return uint32_t{reply[at]} << 16 | uint32_t{reply[at + 1]} << 8 | reply[at + 2];
+}
+
+// The number of stored sections: each has its record on its first run.
+size_t RecordCount(const std::vector<PageRun>& plan) {
+  return static_cast<size_t>(
+      std::ranges::count_if(plan, [](const PageRun& run) { return run.record.has_value(); }));
 }
 
 // "store page 3", "compare page 3": what a page was being sent for.
@@ -89,13 +92,17 @@ PodStore::PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcu
 
 PodStoreResult PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_view name) {
   cause_ = {};
+  const std::optional<std::vector<PageRun>> plan = PagePlan(image_);
+  if (!plan) {
+    return PodStoreResult::ProgramWriteFailed;  // more than the POD holds: nothing is sent
+  }
   const PodTag tag = PodTag::Make(name, localTime_());
   const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
   const PodStoreResult result = RunSteps(
       {
           {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
-          {[&] { return StoreProgram(); }, PodStoreResult::ProgramWriteFailed},
+          {[&] { return StoreProgram(*plan); }, PodStoreResult::ProgramWriteFailed},
           {[&] { return StorePassword(useCsm); }, PodStoreResult::PasswordWriteFailed},
           {[&] { return StoreTag(tag); }, PodStoreResult::TagWriteFailed},
           {[&] { return StoreCoffInfo(useCsm, mask, eraseAll); },
@@ -112,6 +119,10 @@ PodStoreResult PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_v
 
 PodStoreResult PodStore::VerifyPodImage() {
   cause_ = {};
+  const std::optional<std::vector<PageRun>> plan = PagePlan(image_);
+  if (!plan) {
+    return PodStoreResult::SectionCountDiffers;  // more than the POD can have stored
+  }
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
   PodCommands::CoffInfoReply info{};
   // No abort on failure: a verify has written nothing the POD should drop.
@@ -122,13 +133,12 @@ PodStoreResult PodStore::VerifyPodImage() {
           {[&] { return info[1] == 'w'; }, PodStoreResult::NoStoredProgram},
           {[&] { return info[2] != 0 && info[2] == McuEntry(mcuType_).podCode; },
            PodStoreResult::McuTypeDiffers},
-          {[&] { return info[6] == (StoredSectionCount() & 0xFF); },
-           PodStoreResult::SectionCountDiffers},
-          {[&] { return VerifySections(); }, PodStoreResult::SectionsDiffer},
+          {[&] { return info[6] == RecordCount(*plan); }, PodStoreResult::SectionCountDiffers},
+          {[&] { return VerifySections(*plan); }, PodStoreResult::SectionsDiffer},
           // The password is read only when one was stored; nothing is compared
           // with it, the target checks it when the POD programs on its own.
           {[&] { return info[3] == 0 || ReadPassword(); }, PodStoreResult::PasswordReadFailed},
-          {[&] { return VerifyProgram(); }, PodStoreResult::ProgramDiffers},
+          {[&] { return VerifyProgram(*plan); }, PodStoreResult::ProgramDiffers},
           {[&] { return EndAccess(); }, PodStoreResult::FinishFailed},
       },
       reporter_);
@@ -156,9 +166,9 @@ bool PodStore::ReadPodTag(PodTagInfo& info) {
   return true;
 }
 
-bool PodStore::StoreProgram() {
+bool PodStore::StoreProgram(const std::vector<PageRun>& plan) {
   reporter_.ShowStep(ProcedureStep::StoringProgram);
-  return StreamPages(true);
+  return StreamPages(plan, true);
 }
 
 bool PodStore::StorePassword(bool useCsm) {
@@ -188,93 +198,61 @@ bool PodStore::ReadPassword() {
   return commands_.QueryPassword(reply) || Blame("read the CSM password");
 }
 
-bool PodStore::VerifySections() {
+bool PodStore::VerifySections(const std::vector<PageRun>& plan) {
   reporter_.ShowStep(ProcedureStep::ReadingSections);
-  uint32_t ordinal = 0;
-  return ForEachStoredSection([&](const ImageSection& section) {
+  for (const PageRun& run : plan) {
+    if (!run.record) {
+      continue;
+    }
+    const SectionRecord& record = *run.record;
     PodCommands::SectionReply reply{};
-    if (ordinal > kMaxOrdinal) {
-      return false;
+    if (!commands_.QuerySectionRecord(record.ordinal, reply)) {
+      return Blame("read the record of section " + std::to_string(record.ordinal));
     }
-    if (!commands_.QuerySectionRecord(static_cast<uint8_t>(ordinal), reply)) {
-      return Blame("read the record of section " + std::to_string(ordinal));
-    }
-    ++ordinal;
-    return ReplyNumber(reply, 1) == section.address && ReplyNumber(reply, 4) == section.wordCount &&
-           ReplyNumber(reply, 7) == section.offset;
-  });
-}
-
-bool PodStore::VerifyProgram() {
-  reporter_.ShowStep(ProcedureStep::VerifyingProgram);
-  return StreamPages(false);
-}
-
-uint16_t PodStore::StoredSectionCount() const {
-  uint16_t count = 0;
-  ForEachStoredSection([&count](const ImageSection&) {
-    ++count;
-    return true;
-  });
-  return count;
-}
-
-bool PodStore::ForEachStoredSection(const std::function<bool(const ImageSection&)>& visit) const {
-  // A section without words has nothing to store: it gets no record, so the
-  // store, the section count and the verify all leave it out alike.
-  const auto end = std::min<size_t>(std::max(image_.flashListEnd, 0), image_.sections.size());
-  for (size_t i = 0; i < end; ++i) {
-    const ImageSection* section = image_.sections[i].get();
-    if (section != nullptr && section->inFlash && section->wordCount > 0 && !visit(*section)) {
+    if (ReplyNumber(reply, 1) != record.address || ReplyNumber(reply, 4) != record.wordCount ||
+        ReplyNumber(reply, 7) != record.dataOffset) {
       return false;
     }
   }
   return true;
 }
 
-bool PodStore::StreamPages(bool store) {
-  // The data of all stored sections run on as one stream: a page may end in the
-  // next section, and only the stream's very last word ends a short page.
-  uint32_t wordsLeft = 0;
-  ForEachStoredSection([&wordsLeft](const ImageSection& section) {
-    wordsLeft += section.wordCount;
-    return true;
-  });
-  uint32_t ordinal = 0;
-  uint16_t page = 0;
-  uint16_t pageBytes = 0;
+bool PodStore::VerifyProgram(const std::vector<PageRun>& plan) {
+  reporter_.ShowStep(ProcedureStep::VerifyingProgram);
+  return StreamPages(plan, false);
+}
+
+bool PodStore::StreamPages(const std::vector<PageRun>& plan, bool store) {
   commands_.ClearPending();
-  return ForEachStoredSection([&](const ImageSection& section) {
-    if (store && (ordinal > kMaxOrdinal ||
-                  !commands_.SendSectionRecord(static_cast<uint8_t>(ordinal), section.address,
-                                               section.wordCount, section.offset))) {
-      return Blame("store the record of section " + std::to_string(ordinal));
+  for (const PageRun& run : plan) {
+    if (store && run.record && !SendRecord(*run.record)) {
+      return Blame("store the record of section " + std::to_string(run.record->ordinal));
     }
-    ++ordinal;
-    for (uint32_t i = 0; i < section.wordCount; ++i) {
-      commands_.AppendDataWord(FlashWireWord(section.data[i]));
-      pageBytes += 2;
-      --wordsLeft;
-      const bool pageDone = pageBytes == kPageBytes || wordsLeft == 0;
+    for (size_t i = 0; i < run.words.size(); ++i) {
+      commands_.AppendDataWord(FlashWireWord(run.words[i]));
+      const bool pageDone = run.pageBytes != 0 && i + 1 == run.words.size();
       if (pageDone || commands_.pending().size() >= PodCommands::kFlushThreshold) {
         if (reporter_.CancelRequested()) {
           return false;
         }
         if (!commands_.FlushPending()) {
-          return Blame(PageContext(store, page));
+          return Blame(PageContext(store, run.page));
         }
       }
       reporter_.StepBar();
-      if (pageDone) {
-        const bool committed =
-            store ? commands_.CommitPage(page, pageBytes) : commands_.ComparePage(page, pageBytes);
-        if (!committed) {
-          return Blame(PageContext(store, page));
-        }
-        ++page;
-        pageBytes = 0;
+    }
+    if (run.pageBytes != 0) {
+      const bool committed = store ? commands_.CommitPage(run.page, run.pageBytes)
+                                   : commands_.ComparePage(run.page, run.pageBytes);
+      if (!committed) {
+        return Blame(PageContext(store, run.page));
       }
     }
-    return true;
-  });
+  }
+  return true;
+}
+
+bool PodStore::SendRecord(const SectionRecord& record) {
+  return commands_.SendSectionRecord(record.ordinal, record.address, record.wordCount,
+                                     record.dataOffset);
 }

@@ -12,6 +12,7 @@
 #include "image/ProgramImage.h"
 #include "pod/PodCommands.h"
 #include "pod/ProcedureReporter.h"
+#include "pod/ProgramPlans.h"
 
 // The 14-byte tag stored with a program: the name's first 8 bytes (zero padded),
 // the year high byte first, then month, day, hour and minute.
@@ -61,9 +62,6 @@ std::tm LocalTimeNow();
 
 class PodStore {
  public:
-  // A page of the serial flash: 132 words.
-  static constexpr uint16_t kPageBytes = 264;
-
   // The commands, image and reporter must outlive this object; the link behind
   // `commands` must be open. `localTime` dates the tag.
   PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
@@ -82,26 +80,22 @@ class PodStore {
 
   // The steps of the store and the verify; each is true when the POD accepted
   // every command it sent.
-  bool StoreProgram();
+  bool StoreProgram(const std::vector<PageRun>& plan);
   bool StorePassword(bool useCsm);
   bool StoreTag(const PodTag& tag);
   bool StoreCoffInfo(bool useCsm, uint16_t sectorMask, bool eraseAll);
   bool ReadCoffInfo(PodCommands::CoffInfoReply& reply);
   bool ReadPassword();
   // Also false when a stored record differs from its section.
-  bool VerifySections();
+  bool VerifySections(const std::vector<PageRun>& plan);
   // Also false when the POD finds a page different from the program's.
-  bool VerifyProgram();
-
-  // The sections that are stored: the flash sections that hold words, in list order.
-  uint16_t StoredSectionCount() const;
+  bool VerifyProgram(const std::vector<PageRun>& plan);
 
  private:
-  // Streams the stored sections' words page by page, committing each page with
-  // W (store, with a V record ahead of each section) or comparing it with L.
-  bool StreamPages(bool store);
-  // Calls `visit` for every stored section in list order; stops when it returns false.
-  bool ForEachStoredSection(const std::function<bool(const ImageSection&)>& visit) const;
+  // Streams the plan's words page by page, committing each page with W (store,
+  // with a V record ahead of each section) or comparing it with L.
+  bool StreamPages(const std::vector<PageRun>& plan, bool store);
+  bool SendRecord(const SectionRecord& record);
   // Keeps the link's account of the failed command, seen as part of `context`;
   // always false.
   bool Blame(std::string context);

@@ -3,27 +3,13 @@
 #include <algorithm>
 #include <bit>
 #include <cstdio>
-#include <span>
 #include <utility>
 
 #include "image/McuCatalogue.h"
 #include "pod/FlashWord.h"
+#include "pod/ProgramPlans.h"
 
 namespace {
-
-// Hands `send` the section in consecutive pieces of at most `maxWords` words,
-// each with the target address of its first word, and stops at the first piece
-// that fails. A section without words sends nothing.
-template <typename Send>
-bool ForEachPiece(const ImageSection& section, uint32_t maxWords, Send&& send) {
-  for (uint32_t done = 0; done < section.wordCount; done += maxWords) {
-    const uint32_t count = std::min(maxWords, section.wordCount - done);
-    if (!send(section.address + done, std::span(section.data + done, count))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // "program 40 words at 0x3F4000": what a piece of a section was being sent for.
 std::string PieceContext(const char* what, size_t words, uint32_t address) {
@@ -114,38 +100,30 @@ bool TargetProgrammer::EraseFlash(bool eraseAll) {
 bool TargetProgrammer::WriteFlash() {
   reporter_.ShowStep(ProcedureStep::WritingFlash);
   commands_.ClearPending();
-  for (const auto& section : image_.sections) {
-    if (!section) {
-      return false;
-    }
-    if (section->inFlash && !WriteFlashSection(*section)) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool TargetProgrammer::WriteFlashSection(const ImageSection& section) {
-  return ForEachPiece(section, kChunkWords, [this](uint32_t address, auto chunk) {
+  for (const WordRun& chunk : ChunkPlan(image_)) {
     // Nothing more goes to a target that was asked to stop: a chunk half sent
     // would only be dropped by the POD.
     if (reporter_.CancelRequested()) {
       return false;
     }
-    return ProgramChunk(address, chunk) || Blame(PieceContext("program", chunk.size(), address));
-  });
+    if (!ProgramChunk(chunk)) {
+      return Blame(PieceContext("program", chunk.words.size(), chunk.address));
+    }
+  }
+  return true;
 }
 
-bool TargetProgrammer::ProgramChunk(uint32_t address, std::span<const uint16_t> chunk) {
+bool TargetProgrammer::ProgramChunk(const WordRun& chunk) {
   // The chunk's last word writes the whole chunk out, so the POD holds all of
   // it before it is told to program.
-  for (size_t i = 0; i < chunk.size(); ++i) {
-    if (!commands_.StreamFlashWord(FlashWireWord(chunk[i]), i + 1 == chunk.size())) {
+  for (size_t i = 0; i < chunk.words.size(); ++i) {
+    if (!commands_.StreamFlashWord(FlashWireWord(chunk.words[i]), i + 1 == chunk.words.size())) {
       return false;
     }
     reporter_.StepBar();
   }
-  return commands_.FlashCommand(2, kProgramTimeoutMs, address, static_cast<uint16_t>(chunk.size()));
+  return commands_.FlashCommand(2, kProgramTimeoutMs, chunk.address,
+                                static_cast<uint16_t>(chunk.words.size()));
 }
 
 bool TargetProgrammer::DownloadRamSections() {
@@ -171,27 +149,29 @@ bool TargetProgrammer::DownloadRamSections() {
 }
 
 bool TargetProgrammer::SendRamSection(const ImageSection& section, bool lastSection) {
-  const bool sent = ForEachPiece(section, kBootBlockWords, [this](uint32_t address, auto block) {
+  for (const WordRun& block : SplitSection(section, kBootBlockWords)) {
     if (reporter_.CancelRequested()) {
       return false;
     }
-    return SendBootBlock(address, block) ||
-           Blame(PieceContext("boot block of", block.size(), address));
-  });
-  return sent && (!lastSection || commands_.SendBootWord('X', 0, kBootEndTimeoutMs) ||
-                  Blame("end the boot stream"));
+    if (!SendBootBlock(block)) {
+      return Blame(PieceContext("boot block of", block.words.size(), block.address));
+    }
+  }
+  return !lastSection || commands_.SendBootWord('X', 0, kBootEndTimeoutMs) ||
+         Blame("end the boot stream");
 }
 
-bool TargetProgrammer::SendBootBlock(uint32_t address, std::span<const uint16_t> block) {
-  if (!commands_.SendBootWord('U', static_cast<uint16_t>(block.size()), kBootHeaderTimeoutMs) ||
-      !commands_.SendBootAddress(address, kBootHeaderTimeoutMs)) {
+bool TargetProgrammer::SendBootBlock(const WordRun& block) {
+  const std::span<const uint16_t> words = block.words;
+  if (!commands_.SendBootWord('U', static_cast<uint16_t>(words.size()), kBootHeaderTimeoutMs) ||
+      !commands_.SendBootAddress(block.address, kBootHeaderTimeoutMs)) {
     return false;
   }
   // The boot loader takes RAM words as they are; the block's last word goes as
   // Y, which writes the batch out and waits for the block to be acknowledged.
-  for (size_t i = 0; i < block.size(); ++i) {
-    const bool blockEnd = i + 1 == block.size();
-    if (!commands_.SendBootWord(blockEnd ? 'Y' : 'S', block[i],
+  for (size_t i = 0; i < words.size(); ++i) {
+    const bool blockEnd = i + 1 == words.size();
+    if (!commands_.SendBootWord(blockEnd ? 'Y' : 'S', words[i],
                                 blockEnd ? kBootBlockEndTimeoutMs : kBootDataTimeoutMs)) {
       return false;
     }

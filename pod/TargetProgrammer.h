@@ -1,15 +1,15 @@
 // The conversation with the POD that puts the loaded program into a target:
-// SCI boot, flash algorithm, erase and programming in 40-word chunks, reset;
+// SCI boot, flash algorithm, erase and programming chunk by chunk, reset;
 // or, for a program without flash sections, the boot stream into the target's RAM.
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 
 #include "image/ProgramImage.h"
 #include "pod/PodCommands.h"
 #include "pod/ProcedureReporter.h"
+#include "pod/ProgramPlans.h"
 
 // What ProgramTarget reports: 0 is success, every other value names the step that failed.
 enum class TargetWriteResult : uint8_t {
@@ -25,8 +25,6 @@ enum class TargetWriteResult : uint8_t {
 
 class TargetProgrammer {
  public:
-  // Flash data go in chunks of this many words, each programmed by one command.
-  static constexpr uint32_t kChunkWords = 40;
   // The boot stream carries blocks of at most this many words, each with its own header.
   static constexpr uint32_t kBootBlockWords = 200;
 
@@ -51,9 +49,8 @@ class TargetProgrammer {
   // The steps of ProgramTarget; each is true when every command it sent was accepted.
   // Erases the sectors of the erase mask, one sector per command.
   bool EraseFlash(bool eraseAll);
-  // Programs every flash section in list order.
+  // Programs the flash sections chunk by chunk, as ChunkPlan lays them out.
   bool WriteFlash();
-  bool WriteFlashSection(const ImageSection& section);
   // Streams every RAM section in list order; the last one closes the boot stream.
   bool DownloadRamSections();
   bool SendRamSection(const ImageSection& section, bool lastSection);
@@ -63,9 +60,9 @@ class TargetProgrammer {
   // whatever the failed first one left on the line.
   bool PrepareFlash();
   // Streams one chunk of flash words and has the POD program them.
-  bool ProgramChunk(uint32_t address, std::span<const uint16_t> chunk);
+  bool ProgramChunk(const WordRun& chunk);
   // One block of the boot stream: its header (size, address) and its words.
-  bool SendBootBlock(uint32_t address, std::span<const uint16_t> block);
+  bool SendBootBlock(const WordRun& block);
   // Keeps the link's account of the failed command, seen as part of `context`;
   // always false.
   bool Blame(std::string context);
