@@ -1,0 +1,96 @@
+"""The include rules of check_layers.py, case by case on a small tree."""
+import contextlib
+import io
+import pathlib
+import tempfile
+import unittest
+
+import check_layers
+
+# A header in each layer, and one from the tests.
+HEADERS = [
+    "image/ProgramImage.h",
+    "pod/PodLink.h",
+    "emulator/EmulatorDriver.h",
+    "app/ops/UserText.h",
+    "resources/Resources.h",
+    "widgets/CMessageLabel.h",
+    "app/CProgrammerDlg.h",
+    "cli/Commands.h",
+    "tests/support/CoffWriter.h",
+]
+
+
+class LayerRules(unittest.TestCase):
+    def setUp(self):
+        self.tree = tempfile.TemporaryDirectory()
+        self.root = self.tree.name
+        for header in HEADERS:
+            path = pathlib.Path(self.root, header)
+            path.parent.mkdir(parents=True, exist_ok=True)
+            path.write_text("#pragma once\n")
+
+    def tearDown(self):
+        self.tree.cleanup()
+
+    def test_each_include_is_judged_by_the_layer_of_the_file(self):
+        refused, allowed = True, False
+        cases = [
+            # Arrows point down only.
+            ("pod/PodLink.cpp", '#include "image/ProgramImage.h"', allowed),
+            ("image/CoffReader.cpp", '#include "pod/PodLink.h"', refused),
+            ("pod/PodLink.cpp", '#include "emulator/EmulatorDriver.h"', refused),
+            ("emulator/PodFirmware.cpp", '#include "pod/PodLink.h"', allowed),
+            ("app/ops/UserText.cpp", '#include "emulator/EmulatorDriver.h"', refused),
+            ("app/ops/DriverSelection.cpp", '#include "emulator/EmulatorDriver.h"', allowed),
+            ("app/CProgrammerDlg.cpp", '#include "emulator/EmulatorDriver.h"', refused),
+            ("app/CProgrammerDlg.cpp", '#include "widgets/CMessageLabel.h"', allowed),
+            ("app/CProgrammerDlg.cpp", '#include "app/ops/UserText.h"', allowed),
+            ("app/ops/UserText.cpp", '#include "app/CProgrammerDlg.h"', refused),
+            ("widgets/CMessageLabel.cpp", '#include "resources/Resources.h"', allowed),
+            ("widgets/CMessageLabel.cpp", '#include "app/CProgrammerDlg.h"', refused),
+            ("resources/Resources.cpp", '#include "widgets/CMessageLabel.h"', refused),
+            ("cli/main.cpp", '#include "app/ops/UserText.h"', allowed),
+            ("cli/main.cpp", '#include "app/CProgrammerDlg.h"', refused),
+            ("cli/main.cpp", '#include "widgets/CMessageLabel.h"', refused),
+            ("image/CoffReader.cpp", '#include "tests/support/CoffWriter.h"', refused),
+            # Names next to the file, climbing out of it, in angle brackets.
+            ("emulator/TargetBoard.cpp", '#include "EmulatorDriver.h"', allowed),
+            ("pod/PodStore.cpp", '#include "../emulator/EmulatorDriver.h"', refused),
+            ("image/CoffReader.cpp", "#include <pod/PodLink.h>", refused),
+            ("pod/PodLink.h", '  #  include "emulator/EmulatorDriver.h"', refused),
+            # Qt stays above the operations.
+            ("image/CoffReader.cpp", "#include <QString>", refused),
+            ("pod/PodLink.h", "#include <QtCore/QByteArray>", refused),
+            ("emulator/PodFirmware.cpp", "#include <qglobal.h>", refused),
+            ("app/ops/UserText.cpp", "#include <QStringList>", refused),
+            ("cli/main.cpp", "#include <QJsonObject>", allowed),
+            ("widgets/CMessageLabel.cpp", "#include <QLabel>", allowed),
+            # Headers from outside the project.
+            ("pod/TtyDriver.cpp", "#include <linux/serial.h>", allowed),
+            ("image/CoffReader.cpp", "#include <queue>", allowed),
+            ("pod/D2xxDriver.cpp", '#include "ftd2xx.h"', allowed),
+        ]
+        for source, line, verdict in cases:
+            with self.subTest(source=source, line=line):
+                found = check_layers.violations(self.root, source, "// x\n" + line + "\n")
+                self.assertEqual(bool(found), verdict, found)
+                if found:
+                    self.assertTrue(found[0].startswith(source + ":2: "), found[0])
+
+    def test_the_whole_tree_fails_on_one_bad_include_and_names_it(self):
+        pathlib.Path(self.root, "pod/PodLink.cpp").write_text(
+            '#include "pod/PodLink.h"\n#include "emulator/EmulatorDriver.h"\n')
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            status = check_layers.main(["check_layers.py", self.root])
+        self.assertEqual(status, 1)
+        self.assertIn("pod/PodLink.cpp:2: pod/ includes emulator/EmulatorDriver.h", out.getvalue())
+
+    def test_a_tree_without_sources_is_a_wrong_root_not_a_pass(self):
+        with tempfile.TemporaryDirectory() as empty, contextlib.redirect_stdout(io.StringIO()):
+            self.assertEqual(check_layers.main(["check_layers.py", empty]), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
