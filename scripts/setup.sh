@@ -4,9 +4,11 @@
 BRONTAFLEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BRONTAFLEX_BUILD=${BRONTAFLEX_BUILD:-$BRONTAFLEX_ROOT/build}
 
-# Debian packages the build, the tests and the demo need.
+# Debian packages the build, the tests and the demo need; clang builds the
+# fuzzers of the full test run.
 BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev libgl-dev help2man
-  libgtest-dev libgmock-dev libbenchmark-dev fonts-nanum python3 dpkg-dev file man-db)
+  libgtest-dev libgmock-dev libbenchmark-dev fonts-nanum python3 dpkg-dev file man-db clang
+  libclang-rt-dev clang-format)
 
 ensure_packages() {
   local missing=()
@@ -21,9 +23,16 @@ ensure_packages() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-configure_and_build() {
-  if [ ! -f "$BRONTAFLEX_BUILD/CMakeCache.txt" ]; then
-    cmake -S "$BRONTAFLEX_ROOT" -B "$BRONTAFLEX_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+# configure DIR [CMAKE_ARGS...]: the first time only; later runs reuse DIR.
+configure() {
+  local dir=$1
+  shift
+  if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S "$BRONTAFLEX_ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
   fi
+}
+
+configure_and_build() {
+  configure "$BRONTAFLEX_BUILD" "$@"
   cmake --build "$BRONTAFLEX_BUILD" --parallel "$(nproc)"
 }
