@@ -60,7 +60,6 @@ class PodFirmware {
   const SerialFlashStore& Store() const { return store_; }
   FaultPlan& Faults() { return faults_; }
   const std::vector<TranscriptEntry>& Transcript() const { return transcript_; }
-  void ClearTranscript() { transcript_.clear(); }
 
  private:
   struct Outcome {

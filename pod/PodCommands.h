@@ -56,7 +56,6 @@ class PodCommands {
   // STX "I" ETX answered by "!": the POD is there and listening.
   static bool PingPod(PodLink& link);
 
-  bool Ping() { return PingPod(link_); }
   // Reads the firmware version into podVersion(); true whenever the POD answered,
   // even with an unknown marker (podVersion() then stays 0).
   bool QueryVersion();

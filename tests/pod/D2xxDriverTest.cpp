@@ -90,7 +90,7 @@ TEST_F(D2xxOverEmulatorTest, UnpluggedPodFailsCommandsAndTheNextOpen) {
   const CsmKeys keys = kErasedCsmKeys;
   PodCommands pod(link, mcuType, keys);
   emulator.Unplug();
-  EXPECT_FALSE(pod.Ping());
+  EXPECT_FALSE(PodCommands::PingPod(link));
   link.Close();
   EXPECT_TRUE(link.found());
   EXPECT_EQ(link.Open(), OpenStatus::PortFailed);

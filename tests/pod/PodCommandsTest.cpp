@@ -81,7 +81,8 @@ PodTagBytes SampleTag() {
 INSTANTIATE_TEST_SUITE_P(
     Commands, PodCommandsTranscriptTest,
     ::testing::Values(
-        TranscriptCase{"Ping", 3, [](PodCommands& p) { return p.Ping(); }, "\x02I\x03"},
+        TranscriptCase{"Ping", 3, [](PodCommands& p) { return PodCommands::PingPod(p.link()); },
+                       "\x02I\x03"},
         TranscriptCase{"Reset", 3, [](PodCommands& p) { return p.ResetTarget(); }, Framed("R")},
         TranscriptCase{"BootF2809", 4, [](PodCommands& p) { return p.StartSciBoot(false, true); },
                        std::string{0x02, 'N', '5', 0x03}},
@@ -170,7 +171,7 @@ TEST_F(PodCommandsTest, EachCommandWaitsItsOwnTimeOut) {
     uint32_t timeoutMs;
   };
   const Case cases[] = {
-      {"ping", [](PodCommands& p) { return p.Ping(); }, 200},
+      {"ping", [](PodCommands& p) { return PodCommands::PingPod(p.link()); }, 200},
       {"reset", [](PodCommands& p) { return p.ResetTarget(); }, 1000},
       {"boot", [](PodCommands& p) { return p.StartSciBoot(false, true); }, 3000},
       {"csm boot", [](PodCommands& p) { return p.StartSciBoot(true, false); }, 6000},
