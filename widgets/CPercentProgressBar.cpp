@@ -34,11 +34,13 @@ CPercentProgressBar::~CPercentProgressBar() = default;
 void CPercentProgressBar::SetBarRange(int32_t lower, int32_t upper) {
   lower_ = lower;
   upper_ = upper;
+  ReportToBase();
 }
 
 int32_t CPercentProgressBar::SetBarPos(int32_t position) {
   const int32_t old = position_;
   position_ = position;
+  ReportToBase();
   const int32_t barWidth = BarWidth(width());
   if (barWidth != lastBarWidth_) {
     lastBarWidth_ = barWidth;
@@ -51,6 +53,20 @@ int32_t CPercentProgressBar::StepBar() {
   const int64_t next = int64_t{position_} + step_;
   return SetBarPos(static_cast<int32_t>(std::clamp<int64_t>(
       next, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())));
+}
+
+void CPercentProgressBar::ReportToBase() {
+  // QProgressBar repaints on its own rules when its range or value changes;
+  // this control repaints only when the bar's width changes, so the base's
+  // updates are shut off while it takes the new figures. Setting the
+  // attribute directly, unlike setUpdatesEnabled(true), schedules no paint.
+  const bool updatesWereDisabled = testAttribute(Qt::WA_UpdatesDisabled);
+  setAttribute(Qt::WA_UpdatesDisabled, true);
+  // The base holds no inverted range, nor a value outside its range: it gets
+  // the position as the bar draws it, all or nothing past either end.
+  setRange(lower_, std::max(lower_, upper_));
+  setValue(std::clamp(position_, minimum(), maximum()));
+  setAttribute(Qt::WA_UpdatesDisabled, updatesWereDisabled);
 }
 
 void CPercentProgressBar::SetBarStep(int32_t step) {

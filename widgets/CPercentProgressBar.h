@@ -1,6 +1,7 @@
 // The progress bar with its percentage drawn over it in inverted colours. It
 // keeps its own range, position and step and repaints only when the bar's
-// pixel width changes, composing every frame off screen.
+// pixel width changes, composing every frame off screen. QProgressBar's
+// value() and the accessibility interface follow the position as drawn.
 #pragma once
 
 #include <QColor>
@@ -39,6 +40,8 @@ class CPercentProgressBar : public QProgressBar {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  // Hands the range and position to QProgressBar without a repaint.
+  void ReportToBase();
   // Share of the range covered by the position; 0 for an empty range.
   double Fraction() const;
   // Width in pixels of the bar for a control `width` pixels wide.

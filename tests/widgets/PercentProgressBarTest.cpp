@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
 #include <QApplication>
 #include <QTest>
 #include <limits>
@@ -160,6 +162,42 @@ TEST_F(ProgressBar, PositionsOutsideTheRangeFillAllOrNothing) {
   EXPECT_EQ(bar.StepBar(), kMax - 1);
   EXPECT_EQ(bar.StepBar(), kMax) << "stepping stops at the largest position";
   EXPECT_EQ(bar.BarPos(), kMax);
+}
+
+// Screen readers and code that asks QProgressBar for its value get the
+// position as the bar draws it.
+TEST_F(ProgressBar, ValueAndAccessibilityFollowThePosition) {
+  struct Case {
+    int32_t lower, upper, position;
+    int value, maximum;
+  };
+  const Case cases[] = {
+      {0, 1024, 3, 3, 1024},
+      {-100, 100, -20, -20, 100},
+      {0, 100, 150, 100, 100},  // past the end: full, as drawn
+      {0, 100, -50, 0, 100},
+      {10, 0, 5, 10, 10},  // an inverted range draws nothing: the base holds it empty
+  };
+  Show({256, 20});
+  QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&bar);
+  ASSERT_NE(accessible, nullptr);
+  QAccessibleValueInterface* values = accessible->valueInterface();
+  ASSERT_NE(values, nullptr);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.lower << ".." << c.upper << " at " << c.position);
+    bar.SetBarRange(c.lower, c.upper);
+    bar.SetBarPos(c.position);
+    EXPECT_EQ(bar.minimum(), c.lower);
+    EXPECT_EQ(bar.maximum(), c.maximum);
+    EXPECT_EQ(bar.value(), c.value);
+    EXPECT_EQ(values->currentValue().toInt(), c.value);
+    EXPECT_EQ(values->maximumValue().toInt(), c.maximum);
+    EXPECT_EQ(bar.BarPos(), c.position) << "the control keeps the position it was given";
+  }
+  bar.SetBarRange(0, 1024);
+  bar.SetBarPos(8);
+  bar.StepBar();
+  EXPECT_EQ(bar.value(), 9);
 }
 
 }  // namespace
