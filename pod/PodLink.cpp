@@ -183,6 +183,7 @@ bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
   }
   const uint32_t deadline = clock_.NowMs() + timeoutMs;
   while (txQueue > 0 && !TickReached(clock_.NowMs(), deadline)) {
+    GiveIdleTurn();
     if (const FtStatus status = QueuedOutput(txQueue); status != kFtOk) {
       return DriverFailed(status, true);
     }
@@ -247,6 +248,7 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
       }
       clock_.SleepMs(1);
     }
+    GiveIdleTurn();
     uint32_t waiting = 0;
     if (const FtStatus status = driver_.GetQueueStatus(device_, waiting); status != kFtOk) {
       failure_.bytesSeen = received;
@@ -260,6 +262,17 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
       failure_.reply.assign(reinterpret_cast<const char*>(bytes), received);
       return Failed(received == 0 ? FailureKind::TimeOut : FailureKind::ShortReply, false);
     }
+  }
+}
+
+void PodLink::GiveIdleTurn() {
+  if (!idleHook_) {
+    return;
+  }
+  const uint32_t now = clock_.NowMs();
+  if (now - lastIdleMs_ >= kIdleIntervalMs) {
+    lastIdleMs_ = now;
+    idleHook_();
   }
 }
 

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <cstdint>
-
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "pod/Clock.h"
 #include "pod/FailureCause.h"
@@ -22,6 +23,9 @@ class PodLink {
   static constexpr uint32_t kInterByteTimeoutMs = 100;
   // How long a purge or close waits for the bytes already written to leave.
   static constexpr uint32_t kDrainTimeoutMs = 1000;
+  // While it waits for the POD, the link gives the program above a turn at
+  // least this often (and once per driver call when a call takes longer).
+  static constexpr uint32_t kIdleIntervalMs = 50;
 
   // Both must outlive the link.
   PodLink(FtdiDriver& driver, Clock& clock);
@@ -55,6 +59,9 @@ class PodLink {
   bool Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs);
   // The number of received bytes waiting; false when the driver cannot tell.
   bool QueuedInput(uint32_t& waiting);
+  // Called while the link waits, so that a window stays answering through a
+  // long erase or a silent POD. It must not use the link. Empty: no turns.
+  void SetIdleHook(std::function<void()> hook) { idleHook_ = std::move(hook); }
 
   bool driverLoaded() const { return driverLoaded_; }
   bool found() const { return found_; }
@@ -76,6 +83,8 @@ class PodLink {
   // Waits up to kDrainTimeoutMs for the bytes written to leave. Leaves the
   // failure of the last command as it was: the drain only precedes a purge.
   void DrainOutput();
+  // Runs the idle hook when kIdleIntervalMs have passed since its last turn.
+  void GiveIdleTurn();
 
   FtdiDriver& driver_;
   Clock& clock_;
@@ -87,4 +96,6 @@ class PodLink {
   FailureCause failure_;
   // When the write or read under way began.
   uint32_t ioStartMs_ = 0;
+  std::function<void()> idleHook_;
+  uint32_t lastIdleMs_ = 0;
 };

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -359,3 +361,61 @@ TEST_F(PodLinkTest, QueuedInputCountsArrivedBytes) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- Idle turns
+
+// The longest stretch of a wait without a turn for the program above,
+// counting from the wait's start to the first turn and from the last to its end.
+uint32_t LongestStretchWithoutTurn(FakeClock& clock, PodLink& link,
+                                   const std::function<void()>& wait) {
+  std::vector<uint32_t> turns{clock.NowMs()};
+  link.SetIdleHook([&] { turns.push_back(clock.NowMs()); });
+  wait();
+  turns.push_back(clock.NowMs());
+  link.SetIdleHook(nullptr);
+  uint32_t longest = 0;
+  for (size_t i = 1; i < turns.size(); ++i) {
+    longest = std::max(longest, turns[i] - turns[i - 1]);
+  }
+  return longest;
+}
+
+TEST_F(PodLinkTest, EveryWaitGivesTheProgramAboveATurnWellWithinAQuarterSecond) {
+  struct Case {
+    const char* name;
+    std::function<void()> wait;
+    uint32_t atLeastMs;  // how long the wait must have lasted for the case to mean anything
+  };
+  const Case cases[] = {
+      {"a POD silent through an erase's time-out",
+       [this] {
+         char byte = 0;
+         EXPECT_FALSE(link.Read(&byte, 1, 20000));
+       },
+       20000},
+      {"a reply trickling in just within the gap allowed",
+       [this] {
+         fake.QueueReply("!ABCDEFGHIJ", 0, 95);
+         char reply[11];
+         EXPECT_TRUE(link.Read(reply, sizeof reply, 200));
+       },
+       950},
+      {"a transmit queue that never drains",
+       [this] {
+         fake.drainMs = 60000;
+         fake.statusCallMs = 30;
+         EXPECT_FALSE(link.Write("\x02O\x03", 3, 10000));
+       },
+       10000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenLink();
+    const uint32_t start = clock.NowMs();
+    EXPECT_LT(LongestStretchWithoutTurn(clock, link, c.wait), 250u);
+    EXPECT_GE(ElapsedSince(start), c.atLeastMs);
+    link.Close();
+    fake.drainMs = 0;
+    fake.statusCallMs = 1;
+  }
+}
