@@ -52,6 +52,54 @@ void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section
   }
 }
 
+namespace {
+
+constexpr bool FlashBlockMatches(const McuInfo& mcu) {
+  return std::ranges::count_if(mcu.memory, [&mcu](const MemoryBlock& block) {
+           return block.kind == MemoryKind::Flash && block.first == mcu.flashFirst &&
+                  block.last == mcu.flashLast;
+         }) == 1;
+}
+static_assert(std::ranges::all_of(kMcuCatalogue, FlashBlockMatches),
+              "each device's memory map holds its flash once, as its sectors span it");
+
+const MemoryBlock* BlockHolding(const McuInfo& mcu, uint64_t address) {
+  const auto it = std::ranges::find_if(mcu.memory, [address](const MemoryBlock& block) {
+    return address >= block.first && address <= block.last;
+  });
+  return it == mcu.memory.end() ? nullptr : &*it;
+}
+
+SectionPlace PlaceOfKind(MemoryKind kind) {
+  switch (kind) {
+    case MemoryKind::Flash:
+      return SectionPlace::Flash;
+    case MemoryKind::Otp:
+      return SectionPlace::Otp;
+    case MemoryKind::Ram:
+      break;
+  }
+  return SectionPlace::Ram;
+}
+
+}  // namespace
+
+SectionPlace PlaceSection(const McuInfo& mcu, uint32_t address, uint32_t wordCount) {
+  const MemoryBlock* block = BlockHolding(mcu, address);
+  if (block == nullptr) {
+    return SectionPlace::Outside;
+  }
+  // 64 bits: a huge count must run off the end, not wrap back into memory.
+  const uint64_t lastWord = uint64_t{address} + std::max<uint32_t>(wordCount, 1) - 1;
+  for (const MemoryBlock* next = block; next->last < lastWord;) {
+    next = BlockHolding(mcu, uint64_t{next->last} + 1);
+    if (next == nullptr || next->kind != block->kind) {
+      return block->kind == MemoryKind::Flash ? SectionPlace::PastFlashEnd : SectionPlace::Outside;
+    }
+  }
+  return PlaceOfKind(block->kind);
+}
+
 uint16_t EraseMask(bool eraseAll, uint8_t mcuType, const ProgramImage& image) {
   const uint16_t all = McuEntry(mcuType).allSectorsMask;
   return eraseAll ? all : image.flashSectorMask & all;

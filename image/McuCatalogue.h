@@ -1,14 +1,74 @@
-// The five TMS320F280x devices this programmer knows: where their flash lies,
-// how it splits into sectors, and how a section of a program maps onto them.
+// The five TMS320F280x devices this programmer knows: their memory, where
+// their flash lies, how it splits into sectors, and how a section of a
+// program maps onto them.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 struct ImageSection;
 class ProgramImage;
+
+enum class MemoryKind : uint8_t { Flash, Otp, Ram };
+
+// One block of a device's memory, in word addresses, both ends included.
+struct MemoryBlock {
+  uint32_t first;
+  uint32_t last;
+  MemoryKind kind;
+};
+
+// The memory maps of TI's TMS320F280x data sheet (SPRS230): every device has
+// the M0 and M1 SARAM, the L0 SARAM and the OTP; the F2806 adds L1 (10K words
+// of RAM in all) and the F2808 and F2809 add L1 and H0 (18K words). L0, L1 and
+// H0 also answer at a second, high address next to the flash. The flash block
+// spans the device's sectors, from flashFirst to flashLast.
+inline constexpr MemoryBlock kM0Saram{0x000000, 0x0003FF, MemoryKind::Ram};
+inline constexpr MemoryBlock kM1Saram{0x000400, 0x0007FF, MemoryKind::Ram};
+inline constexpr MemoryBlock kL0Saram{0x008000, 0x008FFF, MemoryKind::Ram};
+inline constexpr MemoryBlock kL1Saram{0x009000, 0x009FFF, MemoryKind::Ram};
+inline constexpr MemoryBlock kH0Saram{0x00A000, 0x00BFFF, MemoryKind::Ram};
+inline constexpr MemoryBlock kOtp{0x3D7800, 0x3D7BFF, MemoryKind::Otp};
+inline constexpr MemoryBlock kL0SaramHigh{0x3F8000, 0x3F8FFF, MemoryKind::Ram};
+inline constexpr MemoryBlock kL1SaramHigh{0x3F9000, 0x3F9FFF, MemoryKind::Ram};
+inline constexpr MemoryBlock kH0SaramHigh{0x3FA000, 0x3FBFFF, MemoryKind::Ram};
+
+// Each device's blocks in address order.
+inline constexpr std::array<MemoryBlock, 6> kF2801Memory{
+    {kM0Saram, kM1Saram, kL0Saram, kOtp, {0x3F4000, 0x3F7FFF, MemoryKind::Flash}, kL0SaramHigh}};
+inline constexpr std::array<MemoryBlock, 6> kF2802Memory{
+    {kM0Saram, kM1Saram, kL0Saram, kOtp, {0x3F0000, 0x3F7FFF, MemoryKind::Flash}, kL0SaramHigh}};
+inline constexpr std::array<MemoryBlock, 8> kF2806Memory{{kM0Saram,
+                                                          kM1Saram,
+                                                          kL0Saram,
+                                                          kL1Saram,
+                                                          kOtp,
+                                                          {0x3F0000, 0x3F7FFF, MemoryKind::Flash},
+                                                          kL0SaramHigh,
+                                                          kL1SaramHigh}};
+inline constexpr std::array<MemoryBlock, 10> kF2808Memory{{kM0Saram,
+                                                           kM1Saram,
+                                                           kL0Saram,
+                                                           kL1Saram,
+                                                           kH0Saram,
+                                                           kOtp,
+                                                           {0x3E8000, 0x3F7FFF, MemoryKind::Flash},
+                                                           kL0SaramHigh,
+                                                           kL1SaramHigh,
+                                                           kH0SaramHigh}};
+inline constexpr std::array<MemoryBlock, 10> kF2809Memory{{kM0Saram,
+                                                           kM1Saram,
+                                                           kL0Saram,
+                                                           kL1Saram,
+                                                           kH0Saram,
+                                                           kOtp,
+                                                           {0x3D8000, 0x3F7FFF, MemoryKind::Flash},
+                                                           kL0SaramHigh,
+                                                           kL1SaramHigh,
+                                                           kH0SaramHigh}};
 
 struct McuInfo {
   std::string_view name;   // short name for the command line, "F2808"
@@ -19,15 +79,16 @@ struct McuInfo {
   uint32_t sectorWords;
   uint8_t sectorCount;
   uint16_t allSectorsMask;
+  std::span<const MemoryBlock> memory;
 };
 
 // Indexed by McuType, in the order of the window's device list.
 inline constexpr std::array<McuInfo, 5> kMcuCatalogue{{
-    {"F2801", "F2801 - 100MHz (20MHz * 5)", 1, 0x3F4000, 0x3F7FFF, 0x1000, 4, 0x0F},
-    {"F2802", "F2802 - 100MHz (20MHz * 5)", 2, 0x3F0000, 0x3F7FFF, 0x2000, 4, 0x0F},
-    {"F2806", "F2806 - 100MHz (20MHz * 5)", 3, 0x3F0000, 0x3F7FFF, 0x2000, 4, 0x0F},
-    {"F2808", "F2808 - 100MHz (20MHz * 5)", 4, 0x3E8000, 0x3F7FFF, 0x4000, 4, 0x0F},
-    {"F2809", "F2809 - 100MHz (20MHz * 5)", 5, 0x3D8000, 0x3F7FFF, 0x4000, 8, 0xFF},
+    {"F2801", "F2801 - 100MHz (20MHz * 5)", 1, 0x3F4000, 0x3F7FFF, 0x1000, 4, 0x0F, kF2801Memory},
+    {"F2802", "F2802 - 100MHz (20MHz * 5)", 2, 0x3F0000, 0x3F7FFF, 0x2000, 4, 0x0F, kF2802Memory},
+    {"F2806", "F2806 - 100MHz (20MHz * 5)", 3, 0x3F0000, 0x3F7FFF, 0x2000, 4, 0x0F, kF2806Memory},
+    {"F2808", "F2808 - 100MHz (20MHz * 5)", 4, 0x3E8000, 0x3F7FFF, 0x4000, 4, 0x0F, kF2808Memory},
+    {"F2809", "F2809 - 100MHz (20MHz * 5)", 5, 0x3D8000, 0x3F7FFF, 0x4000, 8, 0xFF, kF2809Memory},
 }};
 
 inline constexpr uint8_t kMcuTypeCount = kMcuCatalogue.size();
@@ -60,6 +121,21 @@ std::optional<FlashSector> FindSector(const McuInfo& mcu, uint32_t address);
 // flash section when its first word lies in the flash; its mask holds every
 // sector it touches, or is 0 when it runs past the end of the flash.
 void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section, uint8_t mcuType);
+
+// Where a section of `wordCount` words at `address` lies on a device.
+enum class SectionPlace : uint8_t {
+  Flash,
+  Otp,
+  Ram,
+  // Some of its words are in no memory of the device.
+  Outside,
+  // It starts in the flash and runs on past its end.
+  PastFlashEnd,
+};
+
+// A section fits when its words lie in blocks of one kind, one after the
+// other without a gap; an empty section is placed by its address alone.
+SectionPlace PlaceSection(const McuInfo& mcu, uint32_t address, uint32_t wordCount);
 
 // The sectors to erase: all of the device's sectors, or only those the image's
 // flash sections touch.

@@ -103,6 +103,43 @@ TEST(McuCatalogueTest, ClassifiesSections) {
   }
 }
 
+TEST(McuCatalogueTest, PlacesSectionsInTheDevicesMemory) {
+  using enum SectionPlace;
+  const struct {
+    const char* what;
+    uint8_t mcu;
+    uint32_t address;
+    uint32_t words;
+    SectionPlace place;
+  } cases[] = {
+      {"M0 and M1 run on into each other", kF2801, 0x000000, 0x800, Ram},
+      {"past M1", kF2801, 0x000700, 0x101, Outside},
+      {"L0 of the smallest device", kF2801, 0x008000, 0x1000, Ram},
+      {"L1 only from the F2806 on", kF2802, 0x009000, 1, Outside},
+      {"L1 of the F2806", kF2806, 0x009000, 0x1000, Ram},
+      {"H0 only on the F2808 and F2809", kF2806, 0x00A000, 1, Outside},
+      {"L0 through H0 of the F2808", kF2808, 0x008000, 0x4000, Ram},
+      {"past H0", kF2809, 0x00BFFF, 2, Outside},
+      {"L0 at its high address", kF2801, 0x3F8000, 0x1000, Ram},
+      {"H0 at its high address", kF2809, 0x3FA000, 0x2000, Ram},
+      {"H0's high address on the F2801", kF2801, 0x3FA000, 1, Outside},
+      {"OTP", kF2802, 0x3D7800, 0x400, Otp},
+      {"past the OTP", kF2802, 0x3D7BFF, 2, Outside},
+      {"between RAM and OTP", kF2809, 0x100000, 4, Outside},
+      {"boot ROM", kF2808, 0x3FF000, 1, Outside},
+      {"flash only larger devices have", kF2801, 0x3F0000, 0x100, Outside},
+      {"the F2801's whole flash", kF2801, 0x3F4000, 0x4000, Flash},
+      {"flash running into L0's high address", kF2806, 0x3F7FF0, 0x11, PastFlashEnd},
+      {"a count that would wrap round", kF2808, 0x3E8000, 0xFFFFFFFF, PastFlashEnd},
+      {"an empty section inside the flash", kF2809, 0x3D8000, 0, Flash},
+      {"an empty section in no memory", kF2809, 0x3FC000, 0, Outside},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(PlaceSection(McuEntry(c.mcu), c.address, c.words), c.place);
+  }
+}
+
 struct EraseCase {
   bool eraseAll;
   uint8_t mcu;
