@@ -45,7 +45,23 @@ std::string Hex(uint32_t value, int digits) {
   return out.str();
 }
 
-void PrintText(const ProgramImage& image) {
+// Where the section goes on `mcu`: a flash write leaves out all but "flash".
+std::string MemoryLabel(const McuInfo& mcu, const ImageSection& section) {
+  switch (PlaceSection(mcu, section.address, section.wordCount)) {
+    case SectionPlace::Flash:
+      return "flash";
+    case SectionPlace::Ram:
+      return "RAM (not written in flash mode)";
+    case SectionPlace::Otp:
+      return "OTP (not written in flash mode)";
+    case SectionPlace::Outside:
+    case SectionPlace::PastFlashEnd:
+      break;
+  }
+  return "outside " + std::string(mcu.name);
+}
+
+void PrintText(const McuInfo& mcu, const ProgramImage& image) {
   size_t nameWidth = 4;
   for (const auto& section : image.sections) {
     nameWidth = std::max(nameWidth, Printable(section->name).size());
@@ -53,17 +69,17 @@ void PrintText(const ProgramImage& image) {
   if (!image.sections.empty()) {
     std::cout << '\n'
               << std::left << std::setw(4) << "#" << std::setw(static_cast<int>(nameWidth) + 2)
-              << "name" << std::setw(10) << "address" << std::setw(10) << "words" << std::setw(8)
-              << "memory"
-              << "sectors\n";
+              << "name" << std::setw(10) << "address" << std::setw(10) << "words" << std::setw(9)
+              << "sectors"
+              << "memory\n";
   }
   int number = 1;
   for (const auto& section : image.sections) {
     std::cout << std::left << std::setw(4) << number++ << std::setw(static_cast<int>(nameWidth) + 2)
               << Printable(section->name) << std::setw(10) << Hex(section->address, 6)
-              << std::setw(10) << section->wordCount << std::setw(8)
-              << (section->inFlash ? "flash" : "RAM")
-              << (section->inFlash ? Hex(section->sectorMask, 2) : "-") << '\n';
+              << std::setw(10) << section->wordCount << std::setw(9)
+              << (section->inFlash ? Hex(section->sectorMask, 2) : "-")
+              << MemoryLabel(mcu, *section) << '\n';
   }
   std::cout << '\n'
             << "sectionCount       " << image.sectionCount << '\n'
@@ -88,6 +104,7 @@ void PrintJson(CoffReadResult result, const McuInfo& mcu, const ProgramImage& im
         {"offset", static_cast<qint64>(section->offset)},
         {"inFlash", section->inFlash},
         {"sectorMask", section->sectorMask},
+        {"memory", QString::fromStdString(MemoryLabel(mcu, *section))},
     });
   }
   const std::string_view name = CoffReadResultName(result);
@@ -135,7 +152,7 @@ int RunInfo(const CliArgs& args) {
     PrintJson(result, McuEntry(mcuType), image);
   } else if (result == CoffReadResult::Ok) {
     std::cout << CoffReadResultMessage(result) << "\nDevice: " << McuEntry(mcuType).name << '\n';
-    PrintText(image);
+    PrintText(McuEntry(mcuType), image);
   } else {
     std::cerr << CoffReadResultMessage(result) << '\n';
   }
@@ -145,11 +162,13 @@ int RunInfo(const CliArgs& args) {
 std::string InfoDetails() {
   std::string text =
       "Prints the outcome of reading FILE, one line per section kept (name, word\n"
-      "address, word count, flash or RAM, flash sectors touched) and the totals.\n"
+      "address, word count, flash sectors touched, and where it lies on the device:\n"
+      "flash, RAM or OTP, which a flash write leaves out, or outside the device,\n"
+      "which the writes refuse) and the totals.\n"
       "With --json the same comes as one JSON object whose fields are named as in\n"
       "the program image: result, message, device, sections (name, address,\n"
-      "wordCount, offset, inFlash, sectorMask), sectionCount, imageBytes, hasFlash,\n"
-      "flashSectorMask, flashSectionCount, flashListEnd, flashBytes,\n"
+      "wordCount, offset, inFlash, sectorMask, memory), sectionCount, imageBytes,\n"
+      "hasFlash, flashSectorMask, flashSectionCount, flashListEnd, flashBytes,\n"
       "ramSectionCount, ramBytes.\n\n"
       "Exit status:\n";
   for (const auto& row : kCoffReadOutcomes) {

@@ -117,7 +117,7 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   SystemClock clock;
   DriverSelection selection =
       SelectDriver(args.Value("--driver").value_or(DriverNameFromEnvironment()), clock,
-                   {EmulatorStatePathFromEnvironment(), request.mcuType});
+                   EmulatorSetupFromEnvironment(request.mcuType));
   if (!selection.driver) {
     return UsageError(command, selection.error);
   }

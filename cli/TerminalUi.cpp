@@ -89,6 +89,12 @@ void TerminalUi::ShowFailureCause(const FailureCause& cause) {
   err_ << DescribeFailure(cause) << std::endl;
 }
 
+void TerminalUi::ShowWarning(const std::string& text) {
+  EndLine();
+  out_.flush();
+  err_ << "warning: " << text << std::endl;
+}
+
 int TerminalUi::Percent() const {
   if (upper_ <= lower_) {
     return -1;

@@ -29,6 +29,8 @@ class TerminalUi final : public OperationsUi {
   void ShowAllocationFailure(const std::string& text) override;
   void ShowFailureCause(const FailureCause& cause) override;
   bool CancelRequested() const override { return stopAsked_ && stopAsked_(); }
+  // On the error stream, so that it stays apart from the progress.
+  void ShowWarning(const std::string& text) override;
 
  private:
   // 0..100, or -1 while the bar has no range.

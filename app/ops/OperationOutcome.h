@@ -22,6 +22,7 @@ enum class OperationOutcome : uint8_t {
   DataTooLarge = 15,     // more flash data than the POD can store
   NoFlashSection = 16,   // nothing for the POD's store
   BadCsmPassword = 17,   // all eight keys 0000
+  OutsideDevice = 18,    // a section lies outside the selected device's memory
   DriverNotLoaded = 20,  // the FTDI driver could not be loaded
   PodNotFound = 21,
   PortFailed = 22,
@@ -58,6 +59,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::DataTooLarge, "DataTooLarge", kTextWithNumber<"more than ", kPodMaxBytes, " bytes of flash data for the POD">, "The data size is bigger than serial flash size in Brontaflex POD"},
     {OperationOutcome::NoFlashSection, "NoFlashSection", "no section in the device's flash for the POD", "There is no valid section for flash region"},
     {OperationOutcome::BadCsmPassword, "BadCsmPassword", "CSM keys all 0000", "CSM Password input is wrong"},
+    {OperationOutcome::OutsideDevice, "OutsideDevice", "a section lies outside the device's memory"},
     {OperationOutcome::DriverNotLoaded, "DriverNotLoaded", "the FTDI driver could not be loaded", "Fail to load FTD2XX.DLL"},
     {OperationOutcome::PodNotFound, "PodNotFound", "no POD attached", "No Connection to Brontaflex POD"},
     {OperationOutcome::PortFailed, "PortFailed", "the POD's port could not be opened", "Fail to open communication port"},

@@ -36,4 +36,8 @@ class OperationsUi : public ProgressReporter {
   // Why the POD command behind the error just shown failed. The window keeps to
   // its own messages and shows nothing; the command line prints it.
   virtual void ShowFailureCause(const FailureCause& cause) { (void)cause; }
+  // Something the user should know that does not stop the operation. The
+  // window's status line keeps to its own texts, so only the command line
+  // shows it.
+  virtual void ShowWarning(const std::string& text) { (void)text; }
 };

@@ -120,6 +120,7 @@ OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, boo
     return OperationOutcome::FileNotLoaded;
   }
   image_.Summarize();
+  imagePath_ = path;
   if (addToRecent) {
     ui_.AddRecentFile(path);
   }
@@ -174,7 +175,12 @@ bool ProgrammerOperations::ReadCsmKeys(const CsmKeyTexts& keyTexts) {
 OperationOutcome ProgrammerOperations::EnsureImage(const OperationRequest& request,
                                                    const char* emptyMessage) {
   if (imageLoaded_) {
-    return OperationOutcome::Done;
+    if (std::min<uint8_t>(request.mcuType, kMcuTypeCount - 1) == mcuType_) {
+      return OperationOutcome::Done;
+    }
+    // Sorted for another device, the sections would be erased, written and
+    // reported against the wrong flash.
+    return LoadCoffFile(imagePath_, false, request.mcuType);
   }
   const std::string path = TrimBlanks(request.filePath);
   if (path.empty()) {
@@ -198,6 +204,41 @@ OperationOutcome ProgrammerOperations::CheckPodImage() {
     return Fail(OperationOutcome::NoFlashSection);
   }
   return OperationOutcome::Done;
+}
+
+OperationOutcome ProgrammerOperations::CheckSectionsFit() {
+  const McuInfo& mcu = McuEntry(mcuType_);
+  for (const auto& section : image_.sections) {
+    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
+    if (place != SectionPlace::Outside && place != SectionPlace::PastFlashEnd) {
+      continue;
+    }
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  place == SectionPlace::Outside
+                      ? "Section %s at 0x%06X lies outside the memory of the %s"
+                      : "Section %s at 0x%06X runs past the end of the %s's flash",
+                  section->name.c_str(), section->address, std::string(mcu.name).c_str());
+    Error(text);
+    return OperationOutcome::OutsideDevice;
+  }
+  return OperationOutcome::Done;
+}
+
+void ProgrammerOperations::WarnSectionsLeftOut() {
+  const McuInfo& mcu = McuEntry(mcuType_);
+  std::string leftOut;
+  for (const auto& section : image_.sections) {
+    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
+    if (place == SectionPlace::Flash) {
+      continue;
+    }
+    leftOut += (leftOut.empty() ? "" : ", ") + section->name +
+               (place == SectionPlace::Otp ? " (OTP)" : " (RAM)");
+  }
+  if (!leftOut.empty()) {
+    ui_.ShowWarning("Not written in flash mode: " + leftOut);
+  }
 }
 
 OperationOutcome ProgrammerOperations::TakeCsmKeys(const OperationRequest& request) {
@@ -234,9 +275,15 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
   if (image_.sectionCount == 0 || image_.imageBytes == 0) {
     return Fail(OperationOutcome::NoSectionData);
   }
+  if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
+    return fits;
+  }
   const bool flashMode = image_.hasFlash;
   if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
     return keys;
+  }
+  if (flashMode) {
+    WarnSectionsLeftOut();
   }
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
     return connected;
@@ -277,9 +324,13 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   if (const auto checked = CheckPodImage(); checked != OperationOutcome::Done) {
     return checked;
   }
+  if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
+    return fits;
+  }
   if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
     return keys;
   }
+  WarnSectionsLeftOut();
   const std::string typed = TrimBlanks(request.podFileName);
   podFileName_ = CutToBytes(typed.empty() ? programName_ : typed, PodTag::kNameBytes);
   ui_.ShowPodFileName(podFileName_);

@@ -50,6 +50,9 @@ class ProgrammerOperations {
                                 uint8_t mcuTypeSelection);
   // The Load button: the typed path, trimmed; empty is refused with a message.
   OperationOutcome Load(const std::string& pathText, uint8_t mcuTypeSelection);
+  // While the link waits for the POD, `hook` gets a turn at least every
+  // PodLink::kIdleIntervalMs; the window answers the desktop there.
+  void SetIdleHook(std::function<void()> hook) { link_.SetIdleHook(std::move(hook)); }
   // Makes sure the port to the POD is open and the POD answered.
   OperationOutcome ConnectPod();
   // Fills csmKeys() from the eight key texts; false when all eight are 0000.
@@ -78,8 +81,15 @@ class ProgrammerOperations {
   const PodLink& link() const { return link_; }
 
  private:
-  // No image loaded: load the File Path text, refusing an empty one with `emptyMessage`.
+  // No image loaded: load the File Path text, refusing an empty one with
+  // `emptyMessage`. An image read for another device than the request's is
+  // read again from its file for that device.
   OperationOutcome EnsureImage(const OperationRequest& request, const char* emptyMessage);
+  // Refuses an image with a section that the device cannot hold, naming the
+  // first such section.
+  OperationOutcome CheckSectionsFit();
+  // Names, on the warning channel, the sections a flash write leaves out.
+  void WarnSectionsLeftOut();
   // The image tests of POD Write and POD Verify, in their order.
   OperationOutcome CheckPodImage();
   // CSM option: read the keys or refuse; without it the keys stay erased.
@@ -109,6 +119,8 @@ class ProgrammerOperations {
   bool imageLoaded_ = false;
   CoffReadResult lastReadResult_ = CoffReadResult::Ok;
   std::string programName_;
+  // The file the image was read from.
+  std::string imagePath_;
   std::string podFileName_;
   uint16_t podVersion_ = 0;
 };

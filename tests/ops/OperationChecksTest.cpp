@@ -4,8 +4,11 @@
 // every check ends at "Fail to load FTD2XX.DLL".
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "app/ops/ProgrammerOperations.h"
 #include "tests/ops/Programs.h"
@@ -114,6 +117,32 @@ TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingT
       {"keys all 0000, POD Write", podWrite,
        [&](const ScratchDir& d) { return WithZeroKeys(flash(d)); },
        OperationOutcome::BadCsmPassword, "CSM Password input is wrong"},
+      {"flash the F2801 does not have, Target Write", target,
+       [](const ScratchDir& d) { return FileRequest(d, FlashProgram(), 0); },
+       OperationOutcome::OutsideDevice,
+       "Section .text at 0x3E8000 lies outside the memory of the F2801"},
+      {"RAM the F2802 does not have, Target Write in RAM mode", target,
+       [](const ScratchDir& d) { return FileRequest(d, RamProgram(), 1); },
+       OperationOutcome::OutsideDevice,
+       "Section .data at 0x009000 lies outside the memory of the F2802"},
+      {"RAM beyond every block, POD Write", podWrite,
+       [](const ScratchDir& d) {
+         return FileRequest(d,
+                            CoffWriter().Add(".text", 0x3E8000, {1}).Add(".ebss", 0x00C000, {0}));
+       },
+       OperationOutcome::OutsideDevice,
+       "Section .ebss at 0x00C000 lies outside the memory of the F2808"},
+      {"flash running past its end, POD Write", podWrite,
+       [](const ScratchDir& d) {
+         return FileRequest(d, CoffWriter().Add(".text", 0x3F7FFE, {1, 2, 3}));
+       },
+       OperationOutcome::OutsideDevice,
+       "Section .text at 0x3F7FFE runs past the end of the F2808's flash"},
+      {"OTP and RAM next to the flash are left out, not refused", podWrite,
+       [](const ScratchDir& d) {
+         return FileRequest(d, CoffWriter().Add(".text", 0x3E8000, {1}).Add("otp", 0x3D7800, {2}));
+       },
+       OperationOutcome::DriverNotLoaded, kDriverMissing},
       {"POD Verify ignores the keys", podVerify,
        [&](const ScratchDir& d) { return WithZeroKeys(flash(d)); },
        OperationOutcome::DriverNotLoaded, kDriverMissing},
@@ -170,6 +199,52 @@ TEST_F(OperationChecksTest, EachConnectionFailureHasItsMessageAndLeavesNoPortOpe
     EXPECT_EQ(ui_.LastMessage(), c.message);
     EXPECT_EQ(fake_->openHandles(), 0u);
     EXPECT_FALSE(ops_->link().isOpen());
+  }
+}
+
+TEST_F(OperationChecksTest, EveryOperationOnASilentPodLetsTheCallerAnswerWithinAQuarterSecond) {
+  using Run = std::function<OperationOutcome(ProgrammerOperations&, const OperationRequest&)>;
+  const struct {
+    const char* what;
+    Run run;
+    OperationOutcome outcome;
+  } operations[] = {
+      {"Target Write", &ProgrammerOperations::TargetWrite, OperationOutcome::SciBootFailed},
+      {"Target Reset",
+       [](ProgrammerOperations& o, const OperationRequest&) { return o.TargetReset(); },
+       OperationOutcome::ResetFailed},
+      {"POD Write", &ProgrammerOperations::PodWrite, OperationOutcome::PodWriteFailed},
+      {"POD Verify", &ProgrammerOperations::PodVerify, OperationOutcome::PodVerifyFailed},
+      {"POD Info", [](ProgrammerOperations& o, const OperationRequest&) { return o.PodInfo(); },
+       OperationOutcome::PodInfoFailed},
+  };
+  const OperationRequest request = FileRequest(dir_, FlashProgram());
+  for (const bool answersThePing : {true, false}) {
+    for (const auto& operation : operations) {
+      SCOPED_TRACE(std::string(operation.what) + (answersThePing ? "" : ", no ping answered"));
+      auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+      if (answersThePing) {
+        driver->onWrite = [fake = driver.get()](std::string_view) {
+          fake->QueueReply("!");
+          fake->onWrite = nullptr;  // and silence from then on
+        };
+      }
+      ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
+      ops_->LoadDriver();
+      std::vector<uint32_t> turns{clock_.NowMs()};
+      ops_->SetIdleHook([&] { turns.push_back(clock_.NowMs()); });
+
+      EXPECT_EQ(operation.run(*ops_, request),
+                answersThePing ? operation.outcome : OperationOutcome::PodNoAnswer);
+      turns.push_back(clock_.NowMs());
+      ops_->SetIdleHook(nullptr);
+      EXPECT_GT(turns.back() - turns.front(), 250u) << "the POD was waited for";
+      uint32_t longest = 0;
+      for (size_t i = 1; i < turns.size(); ++i) {
+        longest = std::max(longest, turns[i] - turns[i - 1]);
+      }
+      EXPECT_LT(longest, 250u);
+    }
   }
 }
 

@@ -132,6 +132,8 @@ TEST_F(OperationsOnEmulatorTest, TargetWriteProgramsTheFlashAndCleansUp) {
   EXPECT_EQ(target.ReadWord(0x3F7FF7), 0x8000);
   EXPECT_EQ(target.ReadWord(0x3EC000), 0xFFFF);  // sector 2, not in the program
   EXPECT_NE(target.ReadWord(0x8000), 0x1300);    // RAM sections are not sent in flash mode
+  EXPECT_EQ(ui_.Only("warning"),
+            std::vector<std::string>{"warning Not written in flash mode: ramfuncs (RAM)"});
 
   // The image stays loaded: the file is not read again, even when it is gone.
   std::filesystem::remove(request.filePath);
@@ -143,8 +145,46 @@ TEST_F(OperationsOnEmulatorTest, TargetWriteProgramsTheFlashAndCleansUp) {
 TEST_F(OperationsOnEmulatorTest, TargetWriteOfARamProgramReportsCompletedToo) {
   ASSERT_EQ(ops_->TargetWrite(Request("ram.out", RamProgram())), OperationOutcome::Done);
   EXPECT_THAT(ui_.LastMessage(), MatchesRegex("Flash Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_TRUE(ui_.Only("warning").empty()) << "nothing left out";
   EXPECT_EQ(emulator_->Target().ReadWord(0x8000), 0x1000);
   EXPECT_EQ(emulator_->Target().ReadWord(0x9004), 0x1044);
+}
+
+TEST_F(OperationsOnEmulatorTest, AnImageReadForAnotherDeviceIsReadAgainBeforeItIsSent) {
+  constexpr uint8_t kF2801 = 0, kF2808 = 3, kF2809 = 4;
+  CoffWriter program;
+  program.Add(".text", 0x3F4000, Pattern(50, 0)).Add(".econst", 0x3F0000, Pattern(8, 0x100));
+  OperationRequest request = Request("motor.out", program);
+  ASSERT_EQ(ops_->LoadCoffFile(request.filePath, true, kF2809), OperationOutcome::Done);
+  ui_.events.clear();
+
+  // .econst lies in flash the F2801 does not have.
+  request.mcuType = kF2801;
+  EXPECT_EQ(ops_->TargetWrite(request), OperationOutcome::OutsideDevice);
+  EXPECT_EQ(ui_.events,
+            (std::vector<std::string>{
+                "status Reading COFF file is successful",
+                "error Section .econst at 0x3F0000 lies outside the memory of the F2801",
+            }));
+  EXPECT_EQ(ops_->mcuType(), kF2801);
+  EXPECT_TRUE(emulator_->Transcript().empty()) << "nothing sent";
+
+  // The device on the board: read again, and all of it written.
+  request.mcuType = kF2808;
+  ui_.events.clear();
+  ASSERT_EQ(ops_->TargetWrite(request), OperationOutcome::Done);
+  EXPECT_EQ(ui_.events.front(), "status Reading COFF file is successful");
+  EXPECT_EQ(emulator_->Target().ReadWord(0x3F0000), 0x1100);
+  EXPECT_EQ(emulator_->Target().ReadWord(0x3F4000), 0x1000);
+
+  // A file gone since refuses the change of device instead of sending the old sort.
+  std::filesystem::remove(request.filePath);
+  request.mcuType = kF2809;
+  const size_t framesBefore = emulator_->Transcript().size();
+  ui_.events.clear();
+  EXPECT_EQ(ops_->PodWrite(request), OperationOutcome::FileNotFound);
+  EXPECT_EQ(ui_.events, std::vector<std::string>{"error The specified COFF file isn't exist"});
+  EXPECT_EQ(emulator_->Transcript().size(), framesBefore);
 }
 
 TEST_F(OperationsOnEmulatorTest, ElapsedTimeSurvivesTheTickCounterWrapping) {
@@ -271,7 +311,9 @@ TEST_F(OperationsOnEmulatorTest, PodFileNameIsTrimmedAndCutBeforeThePodIsContact
   ui_.events.clear();
   EXPECT_EQ(ops_->PodWrite(request), OperationOutcome::PortFailed);
   EXPECT_EQ(ops_->podFileName(), "abc");
-  EXPECT_EQ(ui_.events.front(), "pod-name abc");
+  const std::vector<std::string> shown(ui_.events.end() - 2, ui_.events.end());
+  EXPECT_EQ(shown,
+            (std::vector<std::string>{"pod-name abc", "error Fail to open communication port"}));
 }
 
 TEST_F(OperationsOnEmulatorTest, VerifyOfAChangedProgramFailsWithTheStoresMessageOnly) {

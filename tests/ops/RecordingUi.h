@@ -10,7 +10,8 @@
 
 class RecordingUi final : public OperationsUi {
  public:
-  // "status TEXT", "error TEXT", "busy 1", "bar 0", "recent PATH", "pod-name NAME".
+  // "status TEXT", "error TEXT", "warning TEXT", "busy 1", "bar 0", "recent PATH",
+  // "pod-name NAME".
   // Steps of the bar are only counted: a write makes thousands.
   std::vector<std::string> events;
   int32_t steps = 0;
@@ -36,6 +37,7 @@ class RecordingUi final : public OperationsUi {
   void AddRecentFile(const std::string& path) override { events.push_back("recent " + path); }
   void ShowPodFileName(const std::string& name) override { events.push_back("pod-name " + name); }
   void ShowFailureCause(const FailureCause& cause) override { causes.push_back(cause); }
+  void ShowWarning(const std::string& text) override { events.push_back("warning " + text); }
 
   // Every event starting with `prefix`, in order.
   std::vector<std::string> Only(const std::string& prefix) const {
