@@ -25,6 +25,7 @@ DriverSelection Chosen(std::unique_ptr<FtdiDriver> driver) {
 DriverSelection Emulator(Clock& clock, const EmulatorSetup& setup) {
   EmulatorConfig config;
   config.pod.targetMcuType = setup.targetMcuType;
+  config.timing.enabled = setup.wireTiming;
   if (!setup.statePath.empty()) {
     // The POD saves its state there; a missing folder would lose it silently.
     std::error_code ignored;
@@ -93,4 +94,9 @@ std::filesystem::path EmulatorStatePathFromEnvironment() {
     stateHome = std::filesystem::path(home) / ".local" / "state";
   }
   return stateHome / "brontaflex" / "emulated-pod";
+}
+
+EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType) {
+  return {EmulatorStatePathFromEnvironment(), targetMcuType,
+          Environment("BRONTAFLEX_EMULATOR_TIMING") == "1"};
 }

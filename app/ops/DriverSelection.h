@@ -23,6 +23,9 @@ struct EmulatorSetup {
   std::filesystem::path statePath;
   // The device on the emulated target board.
   uint8_t targetMcuType = kDefaultMcuType;
+  // The line at 921600 baud and the POD's working times, as a real one takes
+  // them; off: every reply is there at once.
+  bool wireTiming = false;
 };
 
 struct DriverSelection {
@@ -42,3 +45,7 @@ std::string DriverNameFromEnvironment();
 // $XDG_STATE_HOME/brontaflex/emulated-pod (~/.local/state when XDG_STATE_HOME
 // is unset); empty when there is no home to put it in.
 std::filesystem::path EmulatorStatePathFromEnvironment();
+// The emulated POD as both programs set it up from the environment: its state
+// file, the device on its target board, and its model of time on the wire
+// when BRONTAFLEX_EMULATOR_TIMING is 1.
+EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType);

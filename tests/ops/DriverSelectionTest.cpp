@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 
+#include "emulator/EmulatorConfig.h"
+#include "pod/PodCommands.h"
+#include "pod/PodLink.h"
 #include "tests/ops/Programs.h"
 #include "tests/support/FakeClock.h"
 
@@ -67,6 +70,35 @@ TEST(DriverSelectionTest, StatePathFromTheEnvironment) {
   EXPECT_EQ(with(nullptr, nullptr, "/h"), "/h/.local/state/brontaflex/emulated-pod");
   EXPECT_EQ(with(nullptr, nullptr, nullptr), "");
   with(nullptr, nullptr, savedHome ? home.c_str() : nullptr);
+}
+
+TEST(DriverSelectionTest, EmulatorTimingFromTheEnvironmentMakesAResetTakeItsRealTime) {
+  ScratchDir dir;
+  setenv("BRONTAFLEX_EMULATOR_STATE", (dir.path() / "pod").c_str(), 1);
+  const uint32_t resetMs = WireTiming{}.resetUs / 1000;
+  const struct {
+    const char* value;  // null: unset
+    bool timed;
+  } cases[] = {{"1", true}, {"0", false}, {"", false}, {nullptr, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "unset");
+    c.value ? setenv("BRONTAFLEX_EMULATOR_TIMING", c.value, 1)
+            : unsetenv("BRONTAFLEX_EMULATOR_TIMING");
+    FakeClock clock;
+    const DriverSelection selection =
+        SelectDriver("emulator", clock, EmulatorSetupFromEnvironment(kDefaultMcuType));
+    ASSERT_NE(selection.driver, nullptr);
+    PodLink link(*selection.driver, clock);
+    ASSERT_TRUE(link.LoadDriver() && link.Find());
+    ASSERT_EQ(link.Open(), OpenStatus::Ok);
+    const uint8_t mcuType = kDefaultMcuType;
+    PodCommands commands(link, mcuType, kErasedCsmKeys);
+    const uint32_t start = clock.NowMs();
+    EXPECT_TRUE(commands.ResetTarget());
+    EXPECT_EQ(clock.NowMs() - start >= resetMs, c.timed) << clock.NowMs() - start << " ms";
+  }
+  unsetenv("BRONTAFLEX_EMULATOR_TIMING");
+  unsetenv("BRONTAFLEX_EMULATOR_STATE");
 }
 
 }  // namespace
