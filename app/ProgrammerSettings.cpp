@@ -1,5 +1,7 @@
 #include "app/ProgrammerSettings.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 
@@ -35,6 +37,27 @@ uint32_t ReadInteger(const QSettings& store, const QString& key, uint32_t fallba
 
 bool FileExists(const QString& path) {
   return QFileInfo::exists(path);
+}
+
+// The file holds the CSM keys, so only its owner may read it, whatever the
+// umask. A new file is made private before the first write: the atomic save
+// then keeps the mode of the file it replaces. The mode is set again after,
+// for a file that an older version left readable.
+void SyncPrivately(QSettings& store) {
+#ifdef Q_OS_WIN
+  if (store.format() == QSettings::NativeFormat) {
+    store.sync();  // the registry, which has no file modes
+    return;
+  }
+#endif
+  const QString path = store.fileName();
+  constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+  if (!QFile::exists(path)) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile(path).open(QIODevice::WriteOnly, kOwnerOnly);
+  }
+  store.sync();
+  QFile::setPermissions(path, kOwnerOnly);
 }
 
 }  // namespace
@@ -92,12 +115,12 @@ void SaveSettings(QSettings& store, const ProgrammerSettings& settings) {
     store.remove(RecentFileName(i));
   }
   store.endGroup();
-  store.sync();
+  SyncPrivately(store);
 }
 
 void SaveFileDirectory(QSettings& store, const QString& directory) {
   store.setValue(kMainSection + QLatin1Char('/') + kFileDirectory, directory);
-  store.sync();
+  SyncPrivately(store);
 }
 
 CsmKeys KeysToSave(bool useCsm, const CsmKeyTexts& keyTexts) {

@@ -6,6 +6,9 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
+
+#include <sys/stat.h>
 
 #include "tests/app/WindowTestSupport.h"
 
@@ -127,3 +130,37 @@ TEST_F(ProgrammerSettingsTest, KeysWorthKeeping) {
 }
 
 }  // namespace
+
+TEST_F(ProgrammerSettingsTest, TheFileHoldingTheKeysIsReadableByItsOwnerOnly) {
+  const QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+  const QString path = dir_.filePath("settings.ini");
+  const struct {
+    const char* name;
+    bool existsReadable;  // an older file left world-readable
+    std::function<void(QSettings&)> save;
+  } cases[] = {
+      {"every setting, new file", false,
+       [](QSettings& store) { SaveSettings(store, ProgrammerSettings{}); }},
+      {"every setting, readable file", true,
+       [](QSettings& store) { SaveSettings(store, ProgrammerSettings{}); }},
+      {"the browse folder, new file", false,
+       [](QSettings& store) { SaveFileDirectory(store, "/tmp/"); }},
+  };
+  const mode_t previousMask = umask(022);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(path);
+    if (c.existsReadable) {
+      QFile(path).open(QIODevice::WriteOnly,
+                       ownerOnly | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    }
+    {
+      QSettings store = Store();
+      c.save(store);
+    }
+    EXPECT_EQ(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+              ownerOnly);
+    EXPECT_GT(QFile(path).size(), 0) << "the values were written";
+  }
+  umask(previousMask);
+}
