@@ -86,6 +86,7 @@ void CProgrammerDlg::StartWindow() {
   // A fresh set of operations holds an empty image.
   ops_ = std::make_unique<ProgrammerOperations>(MakeDriver(mcuType), clock_, *this);
   ops_->SetPodFileName(settings_.podFileName.toStdString());
+  ops_->SetIdleHook([this] { LetWindowAnswer(); });
 
   Control<QComboBox>(IDC_MCU_TYPE)->setCurrentIndex(mcuType);
 
@@ -177,8 +178,8 @@ std::unique_ptr<FtdiDriver> CProgrammerDlg::MakeDriver(uint8_t mcuType) {
   if (options_.makeDriver) {
     return options_.makeDriver(clock_, mcuType);
   }
-  DriverSelection selection = SelectDriver(DriverNameFromEnvironment(), clock_,
-                                           {EmulatorStatePathFromEnvironment(), mcuType});
+  DriverSelection selection =
+      SelectDriver(DriverNameFromEnvironment(), clock_, EmulatorSetupFromEnvironment(mcuType));
   if (!selection.driver) {
     // Said on the error stream and, once the window is up, on its status line,
     // so that a mistyped name is never mistaken for the chosen driver.
@@ -228,7 +229,6 @@ void CProgrammerDlg::ShowStatus(const std::string& text, bool error) {
   // Painted now, not when the event loop next runs: the operation that
   // reports is still running on this thread.
   messageLabel_->repaint();
-  LetWindowAnswer();
 }
 
 void CProgrammerDlg::SetBarRange(int32_t lower, int32_t upper) {
@@ -239,21 +239,35 @@ void CProgrammerDlg::SetBarStep(int32_t step) {
   progressBar_->SetBarStep(step);
 }
 
+// The bar repaints itself at once when its width changes; the events wait for
+// the link's next idle turn, so a step costs no more than it does on a terminal.
 int32_t CProgrammerDlg::SetBarPos(int32_t position) {
-  const int32_t previous = progressBar_->SetBarPos(position);
-  LetWindowAnswer();
-  return previous;
+  return progressBar_->SetBarPos(position);
 }
 
 int32_t CProgrammerDlg::StepBar() {
-  const int32_t previous = progressBar_->StepBar();
-  LetWindowAnswer();
-  return previous;
+  return progressBar_->StepBar();
+}
+
+void CProgrammerDlg::RunOperation(const std::function<void()>& operation) {
+  if (!ops_ || operationRunning_) {
+    return;
+  }
+  operationRunning_ = true;
+  qApp->installEventFilter(&inputFilter_);
+  operation();
+  // What arrived since the last turn is dropped too, not left to act on the
+  // window the operation hands back.
+  QCoreApplication::processEvents();
+  qApp->removeEventFilter(&inputFilter_);
+  operationRunning_ = false;
 }
 
 void CProgrammerDlg::LetWindowAnswer() {
-  if (busy_) {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  if (operationRunning_) {
+    // All events: input held back here would be delivered, and act, once the
+    // operation ends; the filter drops it instead.
+    QCoreApplication::processEvents();
   }
 }
 
@@ -354,37 +368,27 @@ void CProgrammerDlg::OnSelchangeFilePath(int index) {
 }
 
 void CProgrammerDlg::OnTargetWrite() {
-  if (ops_) {
-    ops_->TargetWrite(GatherRequest());
-  }
+  RunOperation([this] { ops_->TargetWrite(GatherRequest()); });
 }
 
 void CProgrammerDlg::OnTargetReset() {
-  if (ops_) {
-    ops_->TargetReset();
-  }
+  RunOperation([this] { ops_->TargetReset(); });
 }
 
 void CProgrammerDlg::OnPodWrite() {
-  if (ops_) {
-    ops_->PodWrite(GatherRequest());
-  }
+  RunOperation([this] { ops_->PodWrite(GatherRequest()); });
 }
 
 void CProgrammerDlg::OnPodVerify() {
-  if (ops_) {
-    ops_->PodVerify(GatherRequest());
-  }
+  RunOperation([this] { ops_->PodVerify(GatherRequest()); });
 }
 
 void CProgrammerDlg::OnPodInfo() {
-  if (ops_) {
-    ops_->PodInfo();
-  }
+  RunOperation([this] { ops_->PodInfo(); });
 }
 
 void CProgrammerDlg::OnExit() {
-  if (busy_) {
+  if (operationRunning_ || busy_) {
     return;
   }
   accept();

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "app/BusyInputFilter.h"
 #include "app/ProgrammerSettings.h"
 #include "app/TemplateDialog.h"
 #include "app/ops/OperationRequest.h"
@@ -81,7 +82,7 @@ class CProgrammerDlg : public TemplateDialog, public OperationsUi {
   void OnPodWrite();
   void OnPodVerify();
   void OnPodInfo();
-  // Escape and a close request end the window as Exit does; ignored while an
+  // Escape and a close request end the window as Exit does; refused while an
   // operation runs, so the window never goes away under it.
   void reject() override;
   // Every way of ending passes here: the link, driver and image are released
@@ -103,8 +104,11 @@ class CProgrammerDlg : public TemplateDialog, public OperationsUi {
   // Everything an operation may read from the controls.
   OperationRequest GatherRequest() const;
   QComboBox* FilePath() const;
-  // Lets the window answer the window manager during a long operation; clicks
-  // and keys wait until the operation's handler returns.
+  // Runs one operation of the POD buttons. Meanwhile the window repaints and
+  // answers the desktop whenever the link waits, and drops whatever the user
+  // does, so nothing acts on the window once the result is shown.
+  void RunOperation(const std::function<void()>& operation);
+  // The link's idle turn: handles the pending events while an operation runs.
   void LetWindowAnswer();
 
   WindowOptions options_;
@@ -118,4 +122,6 @@ class CProgrammerDlg : public TemplateDialog, public OperationsUi {
   std::unique_ptr<ProgrammerOperations> ops_;
   bool initialized_ = false;
   bool busy_ = false;
+  bool operationRunning_ = false;
+  BusyInputFilter inputFilter_;
 };

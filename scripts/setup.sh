@@ -6,8 +6,8 @@ BRONTAFLEX_BUILD=${BRONTAFLEX_BUILD:-$BRONTAFLEX_ROOT/build}
 
 # Debian packages the build, the tests and the demo need; clang builds the
 # fuzzers of the full test run.
-BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev libgl-dev help2man
-  libgtest-dev libgmock-dev libbenchmark-dev fonts-nanum python3 dpkg-dev file man-db clang
+BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev qt6-base-private-dev
+  libgl-dev help2man libgtest-dev libgmock-dev libbenchmark-dev fonts-nanum python3 dpkg-dev file man-db clang
   libclang-rt-dev clang-format)
 
 ensure_packages() {

@@ -3,6 +3,7 @@
 // Reset, the POD's own copy, and the busy state while an operation runs.
 #include <gtest/gtest.h>
 
+#include <qpa/qwindowsysteminterface.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
@@ -12,6 +13,9 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include "app/CProgrammerDlg.h"
@@ -298,6 +302,80 @@ TEST_F(WindowOperationsTest, TargetWriteProgramsTheTargetWithTheButtonsDisabledM
   Click(IDC_TARGET_RESET);
   ExpectMessage("Target board's reset is successful", false);
   ExpectIdle();
+}
+
+TEST_F(WindowOperationsTest, InputDuringAnOperationIsDroppedAndNeverActsAfterIt) {
+  // What a user does to a busy window: a click on every button, Escape, Enter
+  // and a close request; handed to the window at once, or queued by the
+  // desktop for the window's next turn as a real display does.
+  const auto pressAtOnce = [this] {
+    for (int id : kOperationButtons) Click(id);
+    QTest::keyClick(dlg_.get(), Qt::Key_Escape);
+    QTest::keyClick(dlg_.get(), Qt::Key_Return);
+    dlg_->close();
+  };
+  const auto pressThroughTheDesktop = [this] {
+    using Queued = QWindowSystemInterface::AsynchronousDelivery;
+    QWindow* window = dlg_->windowHandle();
+    for (int id : kOperationButtons) {
+      const QWidget* button = Control<QWidget>(id);
+      const QPointF at = button->mapTo(dlg_.get(), QRectF(button->rect()).center());
+      const QPointF global = dlg_->mapToGlobal(at);
+      QWindowSystemInterface::handleMouseEvent<Queued>(window, at, global, Qt::LeftButton,
+                                                       Qt::LeftButton, QEvent::MouseButtonPress);
+      QWindowSystemInterface::handleMouseEvent<Queued>(window, at, global, Qt::NoButton,
+                                                       Qt::LeftButton, QEvent::MouseButtonRelease);
+    }
+    for (const int key : {Qt::Key_Escape, Qt::Key_Return}) {
+      for (const QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QWindowSystemInterface::handleKeyEvent<Queued>(window, type, key, Qt::NoModifier);
+      }
+    }
+    QWindowSystemInterface::handleCloseEvent<Queued>(window);
+  };
+  const struct {
+    const char* how;
+    std::function<void()> press;
+  } deliveries[] = {{"at once", pressAtOnce}, {"through the desktop", pressThroughTheDesktop}};
+  const struct {
+    int button;
+    const char* result;
+  } operations[] = {
+      {IDC_TARGET_WRITE, R"(Flash Write Completed - \d+\.\d\d sec)"},
+      {IDC_POD_WRITE, R"(EEPROM Write Completed - \d+\.\d\d sec)"},
+  };
+  const QString path = files_.Coff("a.out", FlashProgram());
+  for (const auto& delivery : deliveries) {
+    for (const auto& operation : operations) {
+      SCOPED_TRACE(std::string(delivery.how) + ", button " + std::to_string(operation.button));
+      Open();
+      TypeAndLoad(path);
+      bool pressed = false;
+      bool turnWhileBusy = false;
+      dlg_->onProgress = [&] {
+        if (pressed)
+          return;
+        pressed = true;
+        delivery.press();
+        QTimer::singleShot(0, dlg_.get(), [&] {
+          turnWhileBusy = !Control<QWidget>(operation.button)->isEnabled();
+        });
+        // Long enough that the link's next wait gives the window a turn.
+        QThread::msleep(2 * PodLink::kIdleIntervalMs);
+      };
+      Click(operation.button);
+      dlg_->onProgress = nullptr;
+      const size_t frames = emulator_->Transcript().size();
+      QTest::qWait(50);  // whatever was held back would act now
+
+      EXPECT_TRUE(pressed);
+      EXPECT_TRUE(turnWhileBusy) << "the window answered during the operation";
+      ASSERT_TRUE(dlg_->isVisible()) << "and it must not have ended";
+      ExpectMessage(operation.result, false);
+      EXPECT_EQ(emulator_->Transcript().size(), frames) << "nothing ran after it";
+      ExpectIdle();
+    }
+  }
 }
 
 TEST_F(WindowOperationsTest, TargetWriteTakesTheTypedKeysOfASecuredTarget) {
