@@ -199,6 +199,7 @@ void PodLink::DrainOutput() {
   const uint32_t deadline = clock_.NowMs() + kDrainTimeoutMs;
   uint32_t txQueue = 0;
   while (QueuedOutput(txQueue) == kFtOk && txQueue > 0 && !TickReached(clock_.NowMs(), deadline)) {
+    GiveIdleTurn();
   }
 }
 
