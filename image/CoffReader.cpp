@@ -6,7 +6,8 @@
 #include <new>
 #include <vector>
 
-#include "image/McuCatalogue.h"
+#include "image/FileSource.h"
+#include "image/ImageBuilder.h"
 #include "image/ProgramImage.h"
 
 namespace {
@@ -22,56 +23,6 @@ constexpr uint32_t kSymbolBytes = 18;
 constexpr uint64_t kFirstBadPosition = uint64_t{1} << 31;
 // Dummy, no-load and copy sections hold nothing to program.
 constexpr uint32_t kSkipFlags = 0x0013;
-constexpr std::array<std::string_view, 6> kSkipNames{".stack",        "CsmPwlFile",  ".debug_frame",
-                                                     ".debug_abbrev", ".debug_info", ".debug_line"};
-
-uint16_t U16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t U32(const uint8_t* p) {
-  return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16;
-}
-
-// The file as a size and bounded reads: nothing is read past its end.
-class Source {
- public:
-  Source(std::istream& in, uint64_t size) : in_(in), size_(size) {}
-  uint64_t size() const { return size_; }
-
-  // Reads up to `count` bytes at `position`; returns how many arrived.
-  size_t ReadAt(uint64_t position, void* into, size_t count) {
-    if (position >= size_) {
-      return 0;
-    }
-    count = static_cast<size_t>(std::min<uint64_t>(count, size_ - position));
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(position));
-    in_.read(static_cast<char*>(into), static_cast<std::streamsize>(count));
-    const auto got = static_cast<size_t>(std::max<std::streamsize>(in_.gcount(), 0));
-    in_.clear();
-    return got;
-  }
-
-  // The NUL-terminated string at `position`; one that reaches the end of the
-  // file without a NUL ends there.
-  std::string StringAt(uint64_t position) {
-    std::string text;
-    std::array<char, 64> chunk;
-    for (;;) {
-      const size_t got = ReadAt(position, chunk.data(), chunk.size());
-      const auto end = std::find(chunk.begin(), chunk.begin() + got, '\0');
-      text.append(chunk.begin(), end);
-      if (end != chunk.begin() + got || got == 0) {
-        return text;
-      }
-      position += got;
-    }
-  }
-
- private:
-  std::istream& in_;
-  uint64_t size_;
-};
 
 struct FileLayout {
   uint16_t sectionCount;
@@ -82,7 +33,7 @@ struct FileLayout {
 
 // Checks the file header and where the parts it points to lie. Nothing in the
 // image changes here.
-CoffReadResult ReadLayout(Source& file, FileLayout& layout) {
+CoffReadResult ReadLayout(FileSource& file, FileLayout& layout) {
   if (file.size() < kFileHeaderBytes) {
     return CoffReadResult::NotCoff;
   }
@@ -146,7 +97,7 @@ SectionHeader DecodeHeader(const uint8_t* h, uint64_t headerBytes) {
 
 // The section's name less one leading underscore; false when the name lies
 // at a position the file layer cannot reach.
-bool ReadName(Source& file, const uint8_t* h, uint32_t stringTableAt, std::string& name) {
+bool ReadName(FileSource& file, const uint8_t* h, uint32_t stringTableAt, std::string& name) {
   if (U32(h) != 0) {
     const auto* text = reinterpret_cast<const char*>(h);
     name.assign(text, std::find(text, text + 8, '\0'));
@@ -165,15 +116,15 @@ bool ReadName(Source& file, const uint8_t* h, uint32_t stringTableAt, std::strin
 
 bool Skipped(const SectionHeader& header, const std::string& name) {
   return header.wordCount == 0 || header.rawDataAt == 0 || (header.flags & kSkipFlags) != 0 ||
-         std::ranges::find(kSkipNames, name) != kSkipNames.end();
+         IsNeverProgrammed(name);
 }
 
 // Places the accepted sections in the image, which the caller has cleared.
-CoffReadResult ReadSections(Source& file, const FileLayout& layout, uint8_t mcuType,
+CoffReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t mcuType,
                             ProgramImage& image) {
   std::vector<uint8_t> headers(layout.sectionCount * layout.sectionHeaderBytes);
   file.ReadAt(layout.sectionHeadersAt, headers.data(), headers.size());
-  uint32_t runningBytes = 0;
+  ImageBuilder builder(image, mcuType);
   for (uint16_t i = 0; i < layout.sectionCount; ++i) {
     const uint8_t* h = headers.data() + i * layout.sectionHeaderBytes;
     std::string name;
@@ -187,28 +138,18 @@ CoffReadResult ReadSections(Source& file, const FileLayout& layout, uint8_t mcuT
     if (header.rawDataAt >= kFirstBadPosition) {
       return CoffReadResult::FileError;
     }
-    uint16_t* words = image.WordsForWriting(runningBytes, header.wordCount);
+    if (const CoffReadResult opened = builder.Open(std::move(name), header.address);
+        opened != CoffReadResult::Ok) {
+      return opened;
+    }
+    uint16_t* words = builder.Grow(header.wordCount);
     if (words == nullptr) {
       return CoffReadResult::ImageTooLarge;
     }
-    auto section = image.NewSection();
-    if (!section) {
-      return CoffReadResult::OutOfMemory;
-    }
-    section->name = std::move(name);
-    section->wordCount = header.wordCount;
-    section->address = header.address;
-    section->offset = runningBytes;
-    section->data = words;
-    ClassifySection(header.wordCount, header.address, *section, mcuType);
     // A file that ends early leaves the missing words erased (0xFFFF).
     file.ReadAt(header.rawDataAt, words, size_t{2} * header.wordCount);
-    image.AppendSection(std::move(section));
-    runningBytes += 2 * header.wordCount;
   }
-  if (image.sectionCount > 0) {
-    image.imageBytes = runningBytes;
-  }
+  builder.Finish();
   return CoffReadResult::Ok;
 }
 
@@ -221,7 +162,7 @@ CoffReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& i
   if (!in || end < 0) {
     return CoffReadResult::OpenFailed;
   }
-  Source file(in, static_cast<uint64_t>(end));
+  FileSource file(in, static_cast<uint64_t>(end));
   FileLayout layout{};
   if (const CoffReadResult result = ReadLayout(file, layout); result != CoffReadResult::Ok) {
     return result;
@@ -241,21 +182,28 @@ CoffReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& i
   return result;
 }
 
-CoffReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
-                            ProgramImage& image) {
+CoffReadResult OpenProgramFile(const std::filesystem::path& path, std::ifstream& in,
+                               ProgramImage& image) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error)) {
     return CoffReadResult::OpenFailed;
   }
   try {
-    std::ifstream in(path, std::ios::binary);
-    if (!in.is_open()) {
-      return CoffReadResult::OpenFailed;
-    }
-    return ReadCoffStream(in, mcuType, image);
+    in.open(path, std::ios::binary);
   } catch (const std::bad_alloc& e) {
     // Only opening the file allocates before the image is touched.
     image.allocationError = e.what();
     return CoffReadResult::OutOfMemory;
   }
+  return in.is_open() ? CoffReadResult::Ok : CoffReadResult::OpenFailed;
+}
+
+CoffReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
+                            ProgramImage& image) {
+  std::ifstream in;
+  if (const CoffReadResult opened = OpenProgramFile(path, in, image);
+      opened != CoffReadResult::Ok) {
+    return opened;
+  }
+  return ReadCoffStream(in, mcuType, image);
 }

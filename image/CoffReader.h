@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <istream>
 #include <string_view>
 
@@ -21,6 +22,12 @@ enum class CoffReadResult : uint8_t {
                        // seek to (2^31 or more): string table, a long name, raw data
   OutOfMemory = 5,     // a section could not be allocated; see allocationError
   ImageTooLarge = 6,   // the accepted sections do not fit the image buffer
+  // Outcomes of the other formats the program reads (ProgramReader.h).
+  BadRecord = 7,  // a text line that is no valid record: characters, length, checksum,
+                  // record type, data before an address, no end record
+  BadLayout = 8,  // words given twice, a word given by half, or an address
+                  // beyond the C28x's 22-bit space
+  Truncated = 9,  // a segment runs past the end of the file
 };
 
 // Reads `path` for the device `mcuType`. Outcomes found before the section
@@ -38,14 +45,23 @@ CoffReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& i
 inline constexpr OutcomeRow<CoffReadResult> kCoffReadOutcomes[] = {
     {CoffReadResult::Ok, "Ok", "the file was read", "Reading COFF file is successful"},
     {CoffReadResult::OpenFailed, "OpenFailed", "the file cannot be opened", "Fail to open specified file"},
-    {CoffReadResult::NotCoff, "NotCoff", "not a COFF file, or its headers lie outside the file", "The specified file is not COFF format"},
+    {CoffReadResult::NotCoff, "NotCoff", "no program format known, or its headers lie outside the file", "The specified file is not COFF format"},
     {CoffReadResult::TargetMismatch, "TargetMismatch", "built for another CPU than the C28x", "The specified file is not match with MCU"},
     {CoffReadResult::FileError, "FileError", "the file points at positions of 2 GiB or more", "File exception error happens"},
     {CoffReadResult::OutOfMemory, "OutOfMemory", "", "Memory exception error happens"},
     {CoffReadResult::ImageTooLarge, "ImageTooLarge", kTextWithNumber<"the sections exceed the ", ProgramImage::kBufferBytes / (1024 * 1024), " MiB program image">, kTextWithNumber<"The sections of the COFF file are larger than the ", ProgramImage::kBufferBytes / (1024 * 1024), " MiB program image">},
+    {CoffReadResult::BadRecord, "BadRecord", "a HEX or TI-TXT line is no valid record (characters, length, checksum, type, no end record); the line is named", "The file holds a line that is not a valid record"},
+    {CoffReadResult::BadLayout, "BadLayout", "a word given twice or by half, or an address beyond the C28x's 22-bit memory", "The program's data cannot be placed in the C28x's memory"},
+    {CoffReadResult::Truncated, "Truncated", "an ELF segment runs past the end of the file", "The file ends before the data it announces"},
 };
 // clang-format on
 static_assert(OutcomesAreDistinct(kCoffReadOutcomes));
+
+// Opens `path` as raw bytes for any reader: OpenFailed for anything but a
+// readable regular file, OutOfMemory (see allocationError) when opening
+// cannot allocate.
+CoffReadResult OpenProgramFile(const std::filesystem::path& path, std::ifstream& in,
+                               ProgramImage& image);
 
 // "Ok", "NotCoff", ...: the outcome's name, for scripts.
 constexpr std::string_view CoffReadResultName(CoffReadResult result) {

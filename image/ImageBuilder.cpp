@@ -1,0 +1,59 @@
+#include "image/ImageBuilder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "image/McuCatalogue.h"
+#include "image/ProgramImage.h"
+
+namespace {
+
+constexpr std::array<std::string_view, 6> kNeverProgrammed{
+    ".stack", "CsmPwlFile", ".debug_frame", ".debug_abbrev", ".debug_info", ".debug_line"};
+
+}  // namespace
+
+bool IsNeverProgrammed(std::string_view sectionName) {
+  return std::ranges::find(kNeverProgrammed, sectionName) != kNeverProgrammed.end();
+}
+
+std::string AddressName(uint32_t address) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%06X", address);
+  return text;
+}
+
+CoffReadResult ImageBuilder::Open(std::string name, uint32_t address) {
+  auto section = image_.NewSection();
+  if (!section) {
+    return CoffReadResult::OutOfMemory;
+  }
+  section->name = std::move(name);
+  section->address = address;
+  section->offset = usedBytes_;
+  section->data = image_.words() + usedBytes_ / 2;
+  image_.AppendSection(std::move(section));
+  return CoffReadResult::Ok;
+}
+
+uint16_t* ImageBuilder::Grow(uint32_t count) {
+  uint16_t* words = image_.WordsForWriting(usedBytes_, count);
+  if (words != nullptr) {
+    image_.sections.back()->wordCount += count;
+    usedBytes_ += 2 * count;
+  }
+  return words;
+}
+
+void ImageBuilder::Restart() {
+  image_.Clear();
+  usedBytes_ = 0;
+}
+
+void ImageBuilder::Finish() {
+  for (const auto& section : image_.sections) {
+    ClassifySection(section->wordCount, section->address, *section, mcuType_);
+  }
+  image_.imageBytes = usedBytes_;
+}

@@ -1,0 +1,45 @@
+// The one path by which every reader adds a section to the image: sections
+// back to back in the buffer, the buffer's limit, the names never programmed
+// and the classification against the device hold alike for every format.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "image/CoffReader.h"
+
+class ProgramImage;
+
+// The C28x addresses 2^22 words; nothing of a program lies at or beyond this.
+inline constexpr uint32_t kC28xAddressWords = 0x400000;
+
+// Sections whose contents are never programmed whatever they hold: the stack,
+// the CSM password (the keys come from the user, never from the file) and
+// debugging information.
+bool IsNeverProgrammed(std::string_view sectionName);
+
+// "0x3F4000": the name of a block that a format gives by its address only.
+std::string AddressName(uint32_t address);
+
+class ImageBuilder {
+ public:
+  // The image must be cleared.
+  ImageBuilder(ProgramImage& image, uint8_t mcuType) : image_(image), mcuType_(mcuType) {}
+
+  // Starts a section of no words at the tail of the image; OutOfMemory when it
+  // cannot be allocated (the image's allocationError says why).
+  CoffReadResult Open(std::string name, uint32_t address);
+  // `count` more words at the end of the last section, to be filled; null when
+  // they would run past the buffer.
+  uint16_t* Grow(uint32_t count);
+  // Clears the image to lay it out anew.
+  void Restart();
+  // Classifies every section for the device and sets the image's size.
+  void Finish();
+
+ private:
+  ProgramImage& image_;
+  uint8_t mcuType_;
+  uint32_t usedBytes_ = 0;
+};

@@ -1,0 +1,39 @@
+// Reads a program file of any format the programmer knows, told apart by its
+// content: TI COFF, TI ELF, Intel HEX or TI-TXT, all into the same image.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <istream>
+#include <string>
+#include <string_view>
+
+#include "image/CoffReader.h"
+
+class ProgramImage;
+
+enum class ProgramFormat : uint8_t { Unknown, Coff, Elf, IntelHex, TiTxt };
+
+// "COFF", "ELF", "Intel HEX", "TI-TXT" or "unknown".
+std::string_view ProgramFormatName(ProgramFormat format);
+
+struct ProgramRead {
+  ProgramFormat format = ProgramFormat::Unknown;
+  CoffReadResult result = CoffReadResult::Ok;
+  // Where and what, for the outcomes that point into the file ("line 12:
+  // ..."); empty otherwise.
+  std::string detail;
+};
+
+// The format by the first bytes of the stream (and, for TI-TXT without an
+// address line first, its last); Unknown for anything else.
+ProgramFormat DetectFormat(std::istream& in);
+
+// Reads `path` for the device `mcuType`. Any failure other than the COFF
+// reader's early ones leaves the image empty. Ok does not summarize.
+ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
+                            ProgramImage& image);
+ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& image);
+
+// The outcome's sentence, followed by the detail when there is one.
+std::string ProgramReadMessage(const ProgramRead& read);

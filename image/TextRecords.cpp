@@ -1,0 +1,110 @@
+#include "image/TextRecords.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "image/LineReader.h"
+#include "image/ProgramImage.h"
+
+RunPlacer::RunPlacer(ProgramImage& image, uint8_t mcuType)
+    : image_(image), builder_(image, mcuType) {}
+
+CoffReadResult RunPlacer::Place(uint64_t address, const uint16_t* words, uint32_t count,
+                                std::string& detail) {
+  if (count == 0) {
+    return CoffReadResult::Ok;
+  }
+  if (address + count > kC28xAddressWords) {
+    const uint64_t beyond = std::max<uint64_t>(address, kC28xAddressWords);
+    detail = "the address " +
+             AddressName(static_cast<uint32_t>(std::min<uint64_t>(beyond, UINT32_MAX))) +
+             " lies beyond the C28x's 22-bit memory";
+    return CoffReadResult::BadLayout;
+  }
+  const auto first = static_cast<uint32_t>(address);
+  if (secondPass_) {
+    Fill(first, words, count);
+    return CoffReadResult::Ok;
+  }
+  if (const auto twice = covered_.Claim(first, count)) {
+    detail = "the word at " + AddressName(*twice) + " is given twice";
+    return CoffReadResult::BadLayout;
+  }
+  if (outOfOrder_) {
+    return CoffReadResult::Ok;
+  }
+  if (runEnd_ && first < *runEnd_) {
+    // It fills a gap left earlier: only a second pass can place it.
+    outOfOrder_ = true;
+    return CoffReadResult::Ok;
+  }
+  return Append(first, words, count);
+}
+
+CoffReadResult RunPlacer::Append(uint32_t address, const uint16_t* words, uint32_t count) {
+  if (address != runEnd_) {
+    if (const CoffReadResult opened = builder_.Open(AddressName(address), address);
+        opened != CoffReadResult::Ok) {
+      return opened;
+    }
+  }
+  uint16_t* into = builder_.Grow(count);
+  if (into == nullptr) {
+    return CoffReadResult::ImageTooLarge;
+  }
+  std::memcpy(into, words, size_t{2} * count);
+  runEnd_ = address + count;
+  return CoffReadResult::Ok;
+}
+
+CoffReadResult RunPlacer::StartSecondPass() {
+  builder_.Restart();
+  CoffReadResult result = CoffReadResult::Ok;
+  covered_.ForEachRun([&](uint32_t first, uint32_t count) {
+    if (result == CoffReadResult::Ok) {
+      result = builder_.Open(AddressName(first), first);
+    }
+    if (result == CoffReadResult::Ok && builder_.Grow(count) == nullptr) {
+      result = CoffReadResult::ImageTooLarge;
+    }
+  });
+  secondPass_ = true;
+  return result;
+}
+
+void RunPlacer::Fill(uint32_t address, const uint16_t* words, uint32_t count) {
+  // The run holding the record: the last one starting at or below it.
+  const auto& sections = image_.sections;
+  const auto run = std::upper_bound(sections.begin(), sections.end(), address,
+                                    [](uint32_t at, const auto& s) { return at < s->address; }) -
+                   1;
+  const uint32_t offset = (*run)->offset + 2 * (address - (*run)->address);
+  std::memcpy(image_.WordsForWriting(offset, count), words, size_t{2} * count);
+}
+
+ProgramRead ReadTextRecords(std::istream& in, uint8_t mcuType, ProgramImage& image,
+                            RecordParser parser) {
+  ProgramRead read;
+  RunPlacer placer(image, mcuType);
+  {
+    LineReader lines(in);
+    read.result = parser(lines, placer, read.detail);
+  }
+  if (read.result == CoffReadResult::Ok && placer.needsSecondPass()) {
+    read.result = placer.StartSecondPass();
+    if (read.result == CoffReadResult::Ok) {
+      in.clear();
+      in.seekg(0);
+      LineReader lines(in);
+      read.result = parser(lines, placer, read.detail);
+    }
+  }
+  if (read.result == CoffReadResult::Ok) {
+    placer.Finish();
+  }
+  return read;
+}
+
+std::string LineDetail(const LineReader& lines, const std::string& what) {
+  return "line " + std::to_string(lines.lineNumber()) + ": " + what;
+}
