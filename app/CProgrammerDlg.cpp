@@ -338,8 +338,11 @@ void CProgrammerDlg::OnBrowse() {
   QFileDialog dialog(this);
   dialog.setObjectName(QStringLiteral("BrowseDialog"));
   dialog.setFileMode(QFileDialog::ExistingFile);
-  dialog.setNameFilter(QStringLiteral("COFF Files (.out) (*.out)"));
-  // Shows the filter as "COFF Files (.out)", without the pattern repeated.
+  // The reader tells the formats apart by content; the second filter offers
+  // the hex utility's output beside the linker's.
+  dialog.setNameFilters({QStringLiteral("COFF Files (.out) (*.out)"),
+                         QStringLiteral("C28x programs (*.out *.hex *.txt)")});
+  // Shows the filters without the patterns repeated: "COFF Files (.out)".
   dialog.setOption(QFileDialog::HideNameFilterDetails);
   if (!settings_.fileDirectory.isEmpty()) {
     dialog.setDirectory(settings_.fileDirectory);

@@ -1,5 +1,6 @@
-// brontaflex-cli info: reads a COFF file the way the Load button does and
-// shows the sections kept and the totals, as text or as one JSON object.
+// brontaflex-cli info: reads a program file the way the Load button does and
+// shows its format, the sections kept, their checksums and the totals, as
+// text or as one JSON object.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,9 +13,10 @@
 #include <string>
 
 #include "cli/Commands.h"
-#include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
+#include "image/ProgramReader.h"
+#include "image/Sha256.h"
 
 namespace {
 
@@ -70,7 +72,7 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
     std::cout << '\n'
               << std::left << std::setw(4) << "#" << std::setw(static_cast<int>(nameWidth) + 2)
               << "name" << std::setw(10) << "address" << std::setw(10) << "words" << std::setw(9)
-              << "sectors"
+              << "sectors" << std::setw(66) << "sha256"
               << "memory\n";
   }
   int number = 1;
@@ -78,8 +80,8 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
     std::cout << std::left << std::setw(4) << number++ << std::setw(static_cast<int>(nameWidth) + 2)
               << Printable(section->name) << std::setw(10) << Hex(section->address, 6)
               << std::setw(10) << section->wordCount << std::setw(9)
-              << (section->inFlash ? Hex(section->sectorMask, 2) : "-")
-              << MemoryLabel(mcu, *section) << '\n';
+              << (section->inFlash ? Hex(section->sectorMask, 2) : "-") << std::setw(66)
+              << SectionSha256(*section) << MemoryLabel(mcu, *section) << '\n';
   }
   std::cout << '\n'
             << "sectionCount       " << image.sectionCount << '\n'
@@ -89,30 +91,34 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
             << "ramSectionCount    " << image.ramSectionCount << '\n'
             << "ramBytes           " << image.ramBytes << '\n'
             << "flashSectorMask    " << Hex(image.flashSectorMask, 2) << '\n'
-            << "flashListEnd       " << image.flashListEnd << '\n';
+            << "flashListEnd       " << image.flashListEnd << '\n'
+            << "imageSha256        " << ImageSha256(image) << '\n';
 }
 
-void PrintJson(CoffReadResult result, const McuInfo& mcu, const ProgramImage& image) {
+QString Latin1(std::string_view text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void PrintJson(const ProgramRead& read, const McuInfo& mcu, const ProgramImage& image) {
   QJsonArray sections;
   for (const auto& section : image.sections) {
     sections.append(QJsonObject{
         // Latin-1 keeps every byte of a name, whatever the file holds.
-        {"name",
-         QString::fromLatin1(section->name.data(), static_cast<qsizetype>(section->name.size()))},
+        {"name", Latin1(section->name)},
         {"address", static_cast<qint64>(section->address)},
         {"wordCount", static_cast<qint64>(section->wordCount)},
         {"offset", static_cast<qint64>(section->offset)},
         {"inFlash", section->inFlash},
         {"sectorMask", section->sectorMask},
         {"memory", QString::fromStdString(MemoryLabel(mcu, *section))},
+        {"sha256", Latin1(SectionSha256(*section))},
     });
   }
-  const std::string_view name = CoffReadResultName(result);
-  const std::string_view message = CoffReadResultMessage(result);
   const QJsonObject object{
-      {"result", QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()))},
-      {"message", QString::fromLatin1(message.data(), static_cast<qsizetype>(message.size()))},
-      {"device", QString::fromLatin1(mcu.name.data(), static_cast<qsizetype>(mcu.name.size()))},
+      {"result", Latin1(CoffReadResultName(read.result))},
+      {"message", Latin1(ProgramReadMessage(read))},
+      {"format", Latin1(ProgramFormatName(read.format))},
+      {"device", Latin1(mcu.name)},
       {"sections", sections},
       {"sectionCount", image.sectionCount},
       {"imageBytes", static_cast<qint64>(image.imageBytes)},
@@ -123,6 +129,7 @@ void PrintJson(CoffReadResult result, const McuInfo& mcu, const ProgramImage& im
       {"flashBytes", static_cast<qint64>(image.flashBytes)},
       {"ramSectionCount", image.ramSectionCount},
       {"ramBytes", static_cast<qint64>(image.ramBytes)},
+      {"imageSha256", Latin1(ImageSha256(image))},
   };
   std::cout << QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
 }
@@ -139,8 +146,8 @@ int RunInfo(const CliArgs& args) {
     mcuType = *found;
   }
   ProgramImage image;
-  const CoffReadResult result = ReadCoffFile(args.operands[0], mcuType, image);
-  if (result == CoffReadResult::Ok) {
+  const ProgramRead read = ReadProgramFile(args.operands[0], mcuType, image);
+  if (read.result == CoffReadResult::Ok) {
     image.Summarize();
   } else {
     image.Clear();
@@ -149,27 +156,33 @@ int RunInfo(const CliArgs& args) {
     std::cerr << image.allocationError << '\n';
   }
   if (args.Has("--json")) {
-    PrintJson(result, McuEntry(mcuType), image);
-  } else if (result == CoffReadResult::Ok) {
-    std::cout << CoffReadResultMessage(result) << "\nDevice: " << McuEntry(mcuType).name << '\n';
+    PrintJson(read, McuEntry(mcuType), image);
+  } else if (read.result == CoffReadResult::Ok) {
+    std::cout << ProgramReadMessage(read) << "\nFormat: " << ProgramFormatName(read.format)
+              << "\nDevice: " << McuEntry(mcuType).name << '\n';
     PrintText(McuEntry(mcuType), image);
   } else {
-    std::cerr << CoffReadResultMessage(result) << '\n';
+    std::cerr << ProgramReadMessage(read) << '\n';
   }
-  return static_cast<int>(result);
+  return static_cast<int>(read.result);
 }
 
 std::string InfoDetails() {
   std::string text =
-      "Prints the outcome of reading FILE, one line per section kept (name, word\n"
-      "address, word count, flash sectors touched, and where it lies on the device:\n"
-      "flash, RAM or OTP, which a flash write leaves out, or outside the device,\n"
-      "which the writes refuse) and the totals.\n"
+      "FILE is a TI COFF or TI ELF executable for the C28x, or the hex utility's\n"
+      "Intel HEX (16-bit memory and ROM width) or TI-TXT output, told apart by\n"
+      "content. Prints the outcome of reading it, its format, one line per section\n"
+      "kept (name, word address, word count, flash sectors touched, SHA-256 of its\n"
+      "words, and where it lies on the device: flash, RAM or OTP, which a flash\n"
+      "write leaves out, or outside the device, which the writes refuse) and the\n"
+      "totals with the SHA-256 of the whole image. A checksum takes each word as\n"
+      "two bytes, high byte first, and the image's takes the sections in the order\n"
+      "listed.\n"
       "With --json the same comes as one JSON object whose fields are named as in\n"
-      "the program image: result, message, device, sections (name, address,\n"
-      "wordCount, offset, inFlash, sectorMask, memory), sectionCount, imageBytes,\n"
-      "hasFlash, flashSectorMask, flashSectionCount, flashListEnd, flashBytes,\n"
-      "ramSectionCount, ramBytes.\n\n"
+      "the program image: result, message, format, device, sections (name,\n"
+      "address, wordCount, offset, inFlash, sectorMask, memory, sha256),\n"
+      "sectionCount, imageBytes, hasFlash, flashSectorMask, flashSectionCount,\n"
+      "flashListEnd, flashBytes, ramSectionCount, ramBytes, imageSha256.\n\n"
       "Exit status:\n";
   for (const auto& row : kCoffReadOutcomes) {
     text += ExitStatusLine(row);
@@ -187,7 +200,7 @@ const CliCommand kInfoCommand{
     .operands = "FILE",
     .minOperands = 1,
     .maxOperands = 1,
-    .summary = "read a COFF file and show the sections kept for a device and the totals",
+    .summary = "read a program file and show the sections kept for a device and the totals",
     .details = kDetails,
     .options = kOptions,
     .run = RunInfo,

@@ -50,8 +50,8 @@ inline constexpr OutcomeRow<CoffReadResult> kCoffReadOutcomes[] = {
     {CoffReadResult::FileError, "FileError", "the file points at positions of 2 GiB or more", "File exception error happens"},
     {CoffReadResult::OutOfMemory, "OutOfMemory", "", "Memory exception error happens"},
     {CoffReadResult::ImageTooLarge, "ImageTooLarge", kTextWithNumber<"the sections exceed the ", ProgramImage::kBufferBytes / (1024 * 1024), " MiB program image">, kTextWithNumber<"The sections of the COFF file are larger than the ", ProgramImage::kBufferBytes / (1024 * 1024), " MiB program image">},
-    {CoffReadResult::BadRecord, "BadRecord", "a HEX or TI-TXT line is no valid record (characters, length, checksum, type, no end record); the line is named", "The file holds a line that is not a valid record"},
-    {CoffReadResult::BadLayout, "BadLayout", "a word given twice or by half, or an address beyond the C28x's 22-bit memory", "The program's data cannot be placed in the C28x's memory"},
+    {CoffReadResult::BadRecord, "BadRecord", "a HEX or TI-TXT line is no valid record; the message names it", "The file holds a line that is not a valid record"},
+    {CoffReadResult::BadLayout, "BadLayout", "a word given twice or by half, or beyond the 22-bit memory", "The program's data cannot be placed in the C28x's memory"},
     {CoffReadResult::Truncated, "Truncated", "an ELF segment runs past the end of the file", "The file ends before the data it announces"},
 };
 // clang-format on

@@ -16,7 +16,7 @@ enum class OperationOutcome : uint8_t {
   // command line, which reports a refused file with the reader's own code.
   NoFileGiven = 10,      // no image loaded and the File Path text is empty
   FileNotFound = 11,     // "The specified COFF file isn't exist"
-  FileNotLoaded = 12,    // the COFF reader refused the file
+  FileNotLoaded = 12,    // the reader refused the file
   NoSectionData = 13,    // no sections or no bytes
   TooManySections = 14,  // more flash sections than the POD can store
   DataTooLarge = 15,     // more flash data than the POD can store
@@ -53,7 +53,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::Done, "Done", "done"},
     {OperationOutcome::NoFileGiven, "NoFileGiven", "no COFF file named"},
     {OperationOutcome::FileNotFound, "FileNotFound", "FILE does not exist", "The specified COFF file isn't exist"},
-    {OperationOutcome::FileNotLoaded, "FileNotLoaded", "the COFF reader refused FILE, as for info"},
+    {OperationOutcome::FileNotLoaded, "FileNotLoaded", "the reader refused FILE, as for info"},
     {OperationOutcome::NoSectionData, "NoSectionData", "FILE holds no section data", "The selected COFF file don't have valid section data"},
     {OperationOutcome::TooManySections, "TooManySections", kTextWithNumber<"more than ", kPodMaxSections, " flash sections for the POD">, kTextWithNumber<"The supported section count is to ", kPodMaxSections, "">},
     {OperationOutcome::DataTooLarge, "DataTooLarge", kTextWithNumber<"more than ", kPodMaxBytes, " bytes of flash data for the POD">, "The data size is bigger than serial flash size in Brontaflex POD"},

@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "app/ops/UserText.h"
-#include "image/CoffReader.h"
+#include "image/ProgramReader.h"
 #include "pod/TargetProgrammer.h"
 
 namespace {
@@ -108,13 +108,13 @@ OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, boo
   programName_ = ProgramNameFromFileName(file.filename().string());
   mcuType_ = std::min<uint8_t>(mcuTypeSelection, kMcuTypeCount - 1);
 
-  const CoffReadResult result = ReadCoffFile(file, mcuType_, image_);
-  lastReadResult_ = result;
-  if (result != CoffReadResult::Ok) {
-    if (result == CoffReadResult::OutOfMemory && !image_.allocationError.empty()) {
+  const ProgramRead read = ReadProgramFile(file, mcuType_, image_);
+  lastReadResult_ = read.result;
+  if (read.result != CoffReadResult::Ok) {
+    if (read.result == CoffReadResult::OutOfMemory && !image_.allocationError.empty()) {
       ui_.ShowAllocationFailure(image_.allocationError);
     }
-    Error(CoffReadResultMessage(result));
+    Error(ProgramReadMessage(read));
     image_.Clear();
     imageLoaded_ = false;
     return OperationOutcome::FileNotLoaded;

@@ -229,7 +229,8 @@ TEST_F(WindowOperationsTest, BrowseOpensInTheRememberedFolderAndRemembersTheNewO
   });
   Click(IDC_BROWSE);
   EXPECT_EQ(choose.seen, 1);
-  EXPECT_EQ(filters, QStringList({"COFF Files (.out) (*.out)"}));
+  EXPECT_EQ(filters,
+            QStringList({"COFF Files (.out) (*.out)", "C28x programs (*.out *.hex *.txt)"}));
   EXPECT_EQ(openedIn, files_.Folder());
   ExpectMessage("Reading COFF file is successful", false);
   EXPECT_EQ(FilePath()->currentText(), chosen);

@@ -269,7 +269,7 @@ TEST(PodCommandsHelpTest, ExitStatusesQuoteTheLimitsAndTheReadersCodes) {
       {"pod-write",
        {"\nExit status:\n"
         "  0   done\n"
-        "  1-6 the COFF reader refused FILE, as for info\n"
+        "  1-9 the reader refused FILE, as for info\n"
         "  10  NoFileGiven: no COFF file named\n",
         "  14  TooManySections: more than 70 flash sections for the POD\n"
         "  15  DataTooLarge: more than 524,288 bytes of flash data for the POD\n",

@@ -10,9 +10,13 @@
 
 #include "app/ops/ProgrammerOperations.h"
 #include "emulator/EmulatorDriver.h"
+#include "image/CoffReader.h"
+#include "image/McuCatalogue.h"
+#include "image/ProgramImage.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/ProgramWriters.h"
 #include "tests/support/TestTime.h"
 
 namespace {
@@ -140,6 +144,55 @@ TEST_F(OperationsOnEmulatorTest, TargetWriteProgramsTheFlashAndCleansUp) {
   ui_.events.clear();
   EXPECT_EQ(ops_->TargetWrite(request), OperationOutcome::Done);
   EXPECT_TRUE(ui_.Only("recent").empty());
+}
+
+// The Intel HEX file that TI's hex utility makes of a COFF file.
+std::vector<uint8_t> HexOfCoff(const std::filesystem::path& coff) {
+  ProgramImage image;
+  EXPECT_EQ(ReadCoffFile(coff, kDefaultMcuType, image), CoffReadResult::Ok);
+  std::vector<WordBlock> blocks;
+  for (const auto& section : image.sections) {
+    blocks.push_back({section->address, {section->data, section->data + section->wordCount}});
+  }
+  return BytesOf(IntelHexText(blocks));
+}
+
+TEST_F(OperationsOnEmulatorTest, AHexFileProgramsTheTargetAsItsCoffPartnerDoes) {
+  struct Partners {
+    uint8_t mcuType;
+    std::string coff;
+    std::string hex;
+  };
+  std::vector<Partners> cases;
+  const std::string madeHere = dir_.Write("motor.out", FlashProgram().Build());
+  cases.push_back({kDefaultMcuType, madeHere, dir_.Write("motor.hex", HexOfCoff(madeHere))});
+  // Real output of the hex utility for an F2809, when it is at hand.
+  const std::filesystem::path samples = BFX_FORMAT_SAMPLES;
+  const std::string program = "nodang__micromouse_hara__a_hara";
+  if (std::filesystem::exists(samples / (program + ".hex"))) {
+    cases.push_back({4, samples / (program + ".partner.out"), samples / (program + ".hex")});
+  }
+  for (const Partners& c : cases) {
+    SCOPED_TRACE(c.hex);
+    std::vector<std::vector<uint16_t>> flashes;
+    for (const std::string& file : {c.coff, c.hex}) {
+      EmulatorConfig config;
+      config.pod.targetMcuType = c.mcuType;
+      Restart(std::move(config));
+      OperationRequest request;
+      request.filePath = file;
+      request.mcuType = c.mcuType;
+      ASSERT_EQ(ops_->TargetWrite(request), OperationOutcome::Done) << ui_.LastMessage();
+      const McuInfo& mcu = McuEntry(c.mcuType);
+      std::vector<uint16_t> flash;
+      for (uint32_t address = mcu.flashFirst; address <= mcu.flashLast; ++address) {
+        flash.push_back(emulator_->Target().ReadWord(address));
+      }
+      flashes.push_back(std::move(flash));
+    }
+    EXPECT_GT(std::ranges::count_if(flashes[0], [](uint16_t word) { return word != 0xFFFF; }), 100);
+    EXPECT_TRUE(flashes[0] == flashes[1]);
+  }
 }
 
 TEST_F(OperationsOnEmulatorTest, TargetWriteOfARamProgramReportsCompletedToo) {
