@@ -1,0 +1,7 @@
+// Feeds arbitrary bytes to the TI-TXT reader (checks in FuzzChecks.h).
+#include "image/TiTxtReader.h"
+#include "tests/fuzz/FuzzChecks.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  return FuzzFormatReader(data, size, ReadTiTxtStream);
+}
