@@ -137,11 +137,9 @@ bool WriteOnce(Clock& clock, EmulatorDriver& driver) {
   if (image == nullptr || !link.LoadDriver() || !link.Find() || link.Open() != OpenStatus::Ok) {
     return false;
   }
-  uint8_t mcuType = kF2809;
-  const CsmKeys keys = kErasedCsmKeys;
-  PodCommands commands(link, mcuType, keys);
+  PodCommands commands(link, {kF2809, kErasedCsmKeys});
   NullReporter reporter;
-  TargetProgrammer programmer(commands, *image, mcuType, reporter);
+  TargetProgrammer programmer(commands, *image, kF2809, reporter);
   const TargetWriteResult result = programmer.ProgramTarget(true, false, false);
   link.Close();
   return result == TargetWriteResult::Finished;

@@ -80,15 +80,21 @@ struct McuInfo {
   uint8_t sectorCount;
   uint16_t allSectorsMask;
   std::span<const MemoryBlock> memory;
+  bool ramBootNeedsKeys;  // a secured part boots into RAM only with its CSM keys
 };
 
 // Indexed by McuType, in the order of the window's device list.
 inline constexpr std::array<McuInfo, 5> kMcuCatalogue{{
-    {"F2801", "F2801 - 100MHz (20MHz * 5)", 1, 0x3F4000, 0x3F7FFF, 0x1000, 4, 0x0F, kF2801Memory},
-    {"F2802", "F2802 - 100MHz (20MHz * 5)", 2, 0x3F0000, 0x3F7FFF, 0x2000, 4, 0x0F, kF2802Memory},
-    {"F2806", "F2806 - 100MHz (20MHz * 5)", 3, 0x3F0000, 0x3F7FFF, 0x2000, 4, 0x0F, kF2806Memory},
-    {"F2808", "F2808 - 100MHz (20MHz * 5)", 4, 0x3E8000, 0x3F7FFF, 0x4000, 4, 0x0F, kF2808Memory},
-    {"F2809", "F2809 - 100MHz (20MHz * 5)", 5, 0x3D8000, 0x3F7FFF, 0x4000, 8, 0xFF, kF2809Memory},
+    {"F2801", "F2801 - 100MHz (20MHz * 5)", 1, 0x3F4000, 0x3F7FFF, 0x1000, 4, 0x0F, kF2801Memory,
+     true},
+    {"F2802", "F2802 - 100MHz (20MHz * 5)", 2, 0x3F0000, 0x3F7FFF, 0x2000, 4, 0x0F, kF2802Memory,
+     true},
+    {"F2806", "F2806 - 100MHz (20MHz * 5)", 3, 0x3F0000, 0x3F7FFF, 0x2000, 4, 0x0F, kF2806Memory,
+     true},
+    {"F2808", "F2808 - 100MHz (20MHz * 5)", 4, 0x3E8000, 0x3F7FFF, 0x4000, 4, 0x0F, kF2808Memory,
+     false},
+    {"F2809", "F2809 - 100MHz (20MHz * 5)", 5, 0x3D8000, 0x3F7FFF, 0x4000, 8, 0xFF, kF2809Memory,
+     false},
 }};
 
 inline constexpr uint8_t kMcuTypeCount = kMcuCatalogue.size();

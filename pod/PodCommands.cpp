@@ -21,8 +21,7 @@ constexpr std::string_view kVersionMarker = "QZV";
 
 }  // namespace
 
-PodCommands::PodCommands(PodLink& link, const uint8_t& mcuType, const CsmKeys& keys)
-    : link_(link), mcuType_(mcuType), keys_(keys) {}
+PodCommands::PodCommands(PodLink& link, const PodTarget& target) : link_(link), target_(target) {}
 
 bool PodCommands::AppendFrame(std::string& out, char letter, std::span<const FrameField> fields) {
   static constexpr char kHex[] = "0123456789ABCDEF";
@@ -141,12 +140,12 @@ bool PodCommands::SendBootAddress(uint32_t address, uint32_t timeoutMs) {
 }
 
 uint8_t PodCommands::TypeCode() const {
-  return McuEntry(mcuType_).podCode;
+  return McuEntry(target_.mcuType).podCode;
 }
 
 std::string PodCommands::KeyedFrame(char letter, std::span<const FrameField> lead,
                                     bool useEnteredKeys) const {
-  const CsmKeys& keys = useEnteredKeys ? keys_ : kErasedCsmKeys;
+  const CsmKeys& keys = useEnteredKeys ? target_.keys : kErasedCsmKeys;
   std::vector<FrameField> fields(lead.begin(), lead.end());
   for (uint16_t key : keys) {
     fields.push_back({key, 4});
@@ -157,9 +156,8 @@ std::string PodCommands::KeyedFrame(char letter, std::span<const FrameField> lea
 }
 
 bool PodCommands::StartSciBoot(bool useCsm, bool flashMode) {
-  // Only the smaller parts need the keys to boot into RAM; in flash mode the
-  // keys travel with the flash algorithm instead.
-  if (useCsm && !flashMode && mcuType_ <= 2) {
+  // In flash mode the keys travel with the flash algorithm instead.
+  if (useCsm && !flashMode && McuEntry(target_.mcuType).ramBootNeedsKeys) {
     return Acknowledged(KeyedFrame('M', std::array{FrameField{TypeCode(), 1}}, true),
                         kCsmBootTimeoutMs);
   }

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "image/McuCatalogue.h"
 #include "pod/CsmKeys.h"
 #include "pod/PodLink.h"
 
@@ -18,6 +19,12 @@
 struct FrameField {
   uint32_t value;
   uint8_t digits;
+};
+
+// The device and CSM keys one operation works with, fixed when it starts.
+struct PodTarget {
+  uint8_t mcuType = kDefaultMcuType;
+  CsmKeys keys = kErasedCsmKeys;
 };
 
 // The 14-byte tag the POD keeps with a stored program (name and date).
@@ -40,9 +47,8 @@ class PodCommands {
   using PasswordReply = std::array<uint8_t, 17>;
   using SectionReply = std::array<uint8_t, 10>;
 
-  // `mcuType` and `keys` are read at each command, so the owner may change them
-  // between commands; all three must outlive this object.
-  PodCommands(PodLink& link, const uint8_t& mcuType, const CsmKeys& keys);
+  // `link` must outlive this object.
+  PodCommands(PodLink& link, const PodTarget& target);
 
   // The frame of `letter` with `fields`; empty when a value does not fit its
   // field, so that a wrong number never goes out as a garbled frame.
@@ -119,8 +125,7 @@ class PodCommands {
   std::string KeyedFrame(char letter, std::span<const FrameField> lead, bool useEnteredKeys) const;
 
   PodLink& link_;
-  const uint8_t& mcuType_;
-  const CsmKeys& keys_;
+  PodTarget target_;
   std::string pending_;
   uint16_t podVersion_ = 0;
 };

@@ -45,8 +45,7 @@ ProgrammerOperations::ProgrammerOperations(std::unique_ptr<FtdiDriver> driver, C
       clock_(clock),
       ui_(ui),
       localTime_(std::move(localTime)),
-      link_(*driver_, clock_),
-      commands_(link_, mcuType_, csmKeys_) {}
+      link_(*driver_, clock_) {}
 
 ProgrammerOperations::~ProgrammerOperations() {
   CloseLink();
@@ -290,7 +289,8 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
   }
   return RunProcedure(
       [&] {
-        TargetProgrammer programmer(commands_, image_, mcuType_, ui_);
+        PodCommands commands = Commands();
+        TargetProgrammer programmer(commands, image_, mcuType_, ui_);
         const OperationOutcome outcome = TargetWriteOutcome(
             programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm));
         // A stop the user asked for is no failure of the target.
@@ -301,11 +301,15 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
       "Flash Write Completed - ");
 }
 
+PodCommands ProgrammerOperations::Commands() {
+  return PodCommands(link_, {mcuType_, csmKeys_});
+}
+
 OperationOutcome ProgrammerOperations::TargetReset() {
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
     return connected;
   }
-  const bool reset = commands_.ResetTarget();
+  const bool reset = Commands().ResetTarget();
   link_.Close();
   if (!reset) {
     return Fail(OperationOutcome::ResetFailed, link_.failure());
@@ -339,7 +343,8 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   }
   return RunProcedure(
       [&] {
-        PodStore store(commands_, image_, mcuType_, ui_, localTime_);
+        PodCommands commands = Commands();
+        PodStore store(commands, image_, mcuType_, ui_, localTime_);
         const PodStoreResult result =
             store.StorePodImage(request.eraseAll, request.useCsm, podFileName_);
         if (result == PodStoreResult::Done || ui_.CancelRequested()) {
@@ -365,7 +370,8 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
   }
   return RunProcedure(
       [&] {
-        PodStore store(commands_, image_, mcuType_, ui_, localTime_);
+        PodCommands commands = Commands();
+        PodStore store(commands, image_, mcuType_, ui_, localTime_);
         const PodStoreResult result = store.VerifyPodImage();
         if (result == PodStoreResult::Done || ui_.CancelRequested()) {
           return result == PodStoreResult::Done ? OperationOutcome::Done
@@ -381,13 +387,14 @@ OperationOutcome ProgrammerOperations::PodInfo() {
     return connected;
   }
   PodTagInfo tag;
-  bool read = commands_.QueryVersion();
+  PodCommands commands = Commands();
+  bool read = commands.QueryVersion();
   if (read) {
-    PodStore store(commands_, image_, mcuType_, ui_, localTime_);
+    PodStore store(commands, image_, mcuType_, ui_, localTime_);
     read = store.ReadPodTag(tag);
   }
   link_.Close();
-  podVersion_ = commands_.podVersion();
+  podVersion_ = commands.podVersion();
   // A POD that answered without a version it could tell has given nothing to show.
   if (!read || podVersion_ == 0) {
     return Fail(OperationOutcome::PodInfoFailed, link_.failure());

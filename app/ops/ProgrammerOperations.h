@@ -99,6 +99,8 @@ class ProgrammerOperations {
   // procedure that failed because the user asked it to stop is Interrupted.
   OperationOutcome RunProcedure(const std::function<OperationOutcome()>& procedure,
                                 const std::string& doneMessage);
+  // The POD's commands for the device and keys as they stand when an operation starts.
+  PodCommands Commands();
   void Error(std::string_view text);
   // Shows the failure's message from the outcome table, then why the POD
   // command behind it failed when that is known, and returns the outcome.
@@ -115,7 +117,6 @@ class ProgrammerOperations {
   uint8_t mcuType_ = kDefaultMcuType;
   CsmKeys csmKeys_ = kErasedCsmKeys;
   PodLink link_;
-  PodCommands commands_;
   bool imageLoaded_ = false;
   CoffReadResult lastReadResult_ = CoffReadResult::Ok;
   std::string programName_;

@@ -91,8 +91,7 @@ TEST(DriverSelectionTest, EmulatorTimingFromTheEnvironmentMakesAResetTakeItsReal
     PodLink link(*selection.driver, clock);
     ASSERT_TRUE(link.LoadDriver() && link.Find());
     ASSERT_EQ(link.Open(), OpenStatus::Ok);
-    const uint8_t mcuType = kDefaultMcuType;
-    PodCommands commands(link, mcuType, kErasedCsmKeys);
+    PodCommands commands(link, {kDefaultMcuType, kErasedCsmKeys});
     const uint32_t start = clock.NowMs();
     EXPECT_TRUE(commands.ResetTarget());
     EXPECT_EQ(clock.NowMs() - start >= resetMs, c.timed) << clock.NowMs() - start << " ms";

@@ -68,9 +68,7 @@ TEST_F(D2xxOverEmulatorTest, FindsOpensAndDrivesThePod) {
   EXPECT_EQ(emulator.Line().latencyMs, 1);
   EXPECT_EQ(emulator.Line().readTimeoutMs, 200u);
 
-  uint8_t mcuType = 4;
-  const CsmKeys keys = kErasedCsmKeys;
-  PodCommands pod(link, mcuType, keys);
+  PodCommands pod(link, {4, kErasedCsmKeys});
   EXPECT_TRUE(pod.QueryVersion());
   EXPECT_EQ(pod.podVersion(), 11);
   EXPECT_TRUE(pod.StartSciBoot(false, true));
@@ -86,9 +84,7 @@ TEST_F(D2xxOverEmulatorTest, UnpluggedPodFailsCommandsAndTheNextOpen) {
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
   ASSERT_EQ(link.Open(), OpenStatus::Ok);
-  uint8_t mcuType = 3;
-  const CsmKeys keys = kErasedCsmKeys;
-  PodCommands pod(link, mcuType, keys);
+  PodCommands pod(link, {3, kErasedCsmKeys});
   emulator.Unplug();
   EXPECT_FALSE(PodCommands::PingPod(link));
   link.Close();

@@ -31,9 +31,13 @@ class PodCommandsTest : public FakePodFixture {
     fake.AnswerEveryWrite("!");
   }
 
-  uint8_t mcuType = 3;
-  CsmKeys keys{0x1234, 0xABCD, 0x0001, 0x0203, 0xFFFE, 0x8000, 0xC0DE, 0x0F0F};
-  PodCommands pod{link, mcuType, keys};
+  // Commands for the device `mcuType` with `keys`, as an operation builds them.
+  PodCommands For(uint8_t mcuType, const CsmKeys& keys = kKeys) {
+    return PodCommands(link, {mcuType, keys});
+  }
+
+  static constexpr CsmKeys kKeys{0x1234, 0xABCD, 0x0001, 0x0203, 0xFFFE, 0x8000, 0xC0DE, 0x0F0F};
+  PodCommands pod{link, {3, kKeys}};
 };
 
 // ---------------------------------------------------------------- frames
@@ -69,8 +73,8 @@ class PodCommandsTranscriptTest : public PodCommandsTest,
                                   public ::testing::WithParamInterface<TranscriptCase> {};
 
 TEST_P(PodCommandsTranscriptTest, SendsExactlyTheFrame) {
-  mcuType = GetParam().mcuType;
-  EXPECT_TRUE(GetParam().command(pod));
+  PodCommands commands = For(GetParam().mcuType);
+  EXPECT_TRUE(GetParam().command(commands));
   EXPECT_EQ(fake.writes, std::vector<std::string>{GetParam().frame});
 }
 
@@ -147,8 +151,7 @@ class PodCommandsBootStartTest : public PodCommandsTest,
                                  public ::testing::WithParamInterface<BootStartCase> {};
 
 TEST_P(PodCommandsBootStartTest, KeysGoWithTheBootOnlyForSmallPartsInRamMode) {
-  mcuType = GetParam().mcuType;
-  EXPECT_TRUE(pod.StartSciBoot(GetParam().useCsm, GetParam().flashMode));
+  EXPECT_TRUE(For(GetParam().mcuType).StartSciBoot(GetParam().useCsm, GetParam().flashMode));
   EXPECT_EQ(fake.writes, std::vector<std::string>{GetParam().frame});
 }
 
@@ -182,12 +185,12 @@ TEST_F(PodCommandsTest, EachCommandWaitsItsOwnTimeOut) {
       {"page", [](PodCommands& p) { return p.CommitPage(0, 264); }, 3000},
       {"compare", [](PodCommands& p) { return p.ComparePage(0, 264); }, 3000},
   };
-  mcuType = 0;
+  PodCommands commands = For(0);
   fake.onWrite = nullptr;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const uint32_t start = clock.NowMs();
-    EXPECT_FALSE(c.command(pod));
+    EXPECT_FALSE(c.command(commands));
     const uint32_t elapsed = ElapsedSince(start);
     EXPECT_GE(elapsed, c.timeoutMs);
     EXPECT_LT(elapsed, c.timeoutMs + 2 * PodLink::kDriverTimeoutMs + 10);
@@ -369,10 +372,10 @@ TEST_F(PodCommandsTest, BootAddressSendsTheHighWordFirst) {
   EXPECT_EQ(fake.writes, std::vector<std::string>{Framed("U0000")});
 }
 
-TEST_F(PodCommandsTest, KeysAreReadAtEachCommand) {
-  keys.fill(0x0000);
+TEST_F(PodCommandsTest, KeysAreThoseTheOperationStartedWith) {
+  CsmKeys keys{};
   keys[7] = 0x5A5A;
-  EXPECT_TRUE(pod.LoadFlashAlgorithm(true));
+  EXPECT_TRUE(For(3, keys).LoadFlashAlgorithm(true));
   EXPECT_EQ(fake.writes.back(), Framed("K1" + Repeat("0000", 7) + "5A5A"));
 }
 

@@ -75,13 +75,18 @@ void ProcedureTest::AddSection(uint32_t address, const std::vector<uint16_t>& wo
   image.Summarize();
 }
 
+PodCommands& ProcedureTest::Commands() {
+  commands = std::make_unique<PodCommands>(*link, PodTarget{mcuType, keys});
+  return *commands;
+}
+
 TargetWriteResult ProcedureTest::ProgramTarget(bool eraseAll, bool useCsm) {
-  TargetProgrammer programmer(*commands, image, mcuType, reporter);
+  TargetProgrammer programmer(Commands(), image, mcuType, reporter);
   return programmer.ProgramTarget(image.hasFlash, eraseAll, useCsm);
 }
 
 PodStore ProcedureTest::Store() {
-  return PodStore(*commands, image, mcuType, reporter,
+  return PodStore(Commands(), image, mcuType, reporter,
                   [] { return LocalTimeAt(2006, 12, 20, 14, 5, 42); });
 }
 
@@ -99,7 +104,6 @@ void FakeWireTest::SetUp() {
   ASSERT_TRUE(link->LoadDriver());
   ASSERT_TRUE(link->Find());
   ASSERT_EQ(link->Open(), OpenStatus::Ok);
-  commands = std::make_unique<PodCommands>(*link, mcuType, keys);
   fake.writes.clear();
   fake.calls.clear();
 }
@@ -127,7 +131,6 @@ void EmulatorTest::Connect(uint8_t targetMcu) {
   ASSERT_TRUE(link->LoadDriver());
   ASSERT_TRUE(link->Find());
   ASSERT_EQ(link->Open(), OpenStatus::Ok);
-  commands = std::make_unique<PodCommands>(*link, mcuType, keys);
   transcriptStart = driver->Transcript().size();
 }
 

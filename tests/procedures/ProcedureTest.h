@@ -52,6 +52,9 @@ class ProcedureTest : public ::testing::Test {
   // Appends a section by hand, for images no COFF file gives (empty sections).
   void AddSection(uint32_t address, const std::vector<uint16_t>& words);
 
+  // The commands for the device and keys as they stand now, as an operation
+  // builds them when it starts; they replace the previous run's.
+  PodCommands& Commands();
   TargetWriteResult ProgramTarget(bool eraseAll, bool useCsm);
   // A store whose clock reads 14:05 on 20 December 2006.
   PodStore Store();
