@@ -85,6 +85,8 @@ void CProgrammerDlg::StartWindow() {
   const uint8_t mcuType = std::min<uint8_t>(settings_.mcuType, kMcuTypeCount - 1);
   // A fresh set of operations holds an empty image.
   ops_ = std::make_unique<ProgrammerOperations>(MakeDriver(mcuType), clock_, *this);
+  // The window takes the first POD unless one is named; it never refuses to choose.
+  ops_->ChoosePod(PodSerialNumberFromEnvironment(), false);
   ops_->SetPodFileName(settings_.podFileName.toStdString());
   ops_->SetIdleHook([this] { LetWindowAnswer(); });
 
@@ -178,8 +180,9 @@ std::unique_ptr<FtdiDriver> CProgrammerDlg::MakeDriver(uint8_t mcuType) {
   if (options_.makeDriver) {
     return options_.makeDriver(clock_, mcuType);
   }
-  DriverSelection selection =
-      SelectDriver(DriverNameFromEnvironment(), clock_, EmulatorSetupFromEnvironment(mcuType));
+  DriverSelection selection = Traced(
+      SelectDriver(DriverNameFromEnvironment(), clock_, EmulatorSetupFromEnvironment(mcuType)),
+      TracePathFromEnvironment());
   if (!selection.driver) {
     // Said on the error stream and, once the window is up, on its status line,
     // so that a mistyped name is never mistaken for the chosen driver.

@@ -15,7 +15,15 @@ std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
   CliArgs parsed;
   bool optionsEnded = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    const std::string_view arg = args[i];
+    std::string_view arg = args[i];
+    if (!optionsEnded && arg.size() == 2 && arg[0] == '-' && arg[1] != '-') {
+      const auto option = std::ranges::find(command.options, arg, &CliOption::shortName);
+      if (option == command.options.end()) {
+        error = "unknown option " + std::string(arg);
+        return std::nullopt;
+      }
+      arg = option->name;
+    }
     if (optionsEnded || !arg.starts_with("--")) {
       parsed.operands.emplace_back(arg);
       continue;
@@ -70,7 +78,8 @@ void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
   }
   out << "\n\n" << command.summary << "\n\nOptions:\n";
   for (const CliOption& option : command.options) {
-    std::string left(option.name);
+    std::string left = option.shortName.empty() ? "" : std::string(option.shortName) + ", ";
+    left += option.name;
     if (!option.valueName.empty()) {
       left += ' ';
       left += option.valueName;

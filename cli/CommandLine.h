@@ -23,6 +23,7 @@ struct CliOption {
   std::string_view name;       // "--device"
   std::string_view valueName;  // "NAME"; empty for a flag without a value
   std::string_view help;
+  std::string_view shortName = {};  // "-q"; empty when there is none
 };
 
 struct CliArgs {
@@ -46,7 +47,8 @@ struct CliCommand {
 };
 
 // Parses the arguments that follow the command name: options with a value as
-// "--name VALUE" or "--name=VALUE", flags as "--name", "--" ends the options.
+// "--name VALUE" or "--name=VALUE", flags as "--name" (or their short name
+// alone, "-q"), "--" ends the options. Options are kept under their long name.
 // On failure returns none and says why in `error`.
 std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
                                     std::span<const std::string_view> args, std::string& error);

@@ -4,6 +4,7 @@
 #include "cli/CommandLine.h"
 
 extern const CliCommand kInfoCommand;
+extern const CliCommand kListCommand;
 extern const CliCommand kTargetWriteCommand;
 extern const CliCommand kTargetResetCommand;
 extern const CliCommand kPodWriteCommand;

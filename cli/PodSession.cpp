@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <iostream>
 #include <optional>
 
 #include "app/ops/DriverSelection.h"
 #include "app/ops/UserText.h"
 #include "cli/Interruption.h"
+#include "cli/PortText.h"
+#include "cli/RunReport.h"
 #include "cli/TerminalUi.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
@@ -55,6 +58,36 @@ std::optional<CsmKeyTexts> ParseCsmKeys(std::string_view text) {
     return std::nullopt;
   }
   return keys;
+}
+
+Verbosity VerbosityOf(const CliArgs& args) {
+  if (args.Has("--quiet")) {
+    return Verbosity::Quiet;
+  }
+  return args.Has("--verbose") ? Verbosity::Verbose : Verbosity::Normal;
+}
+
+// After the run: which port was the POD's and its latency timer now, and a
+// warning when the timer stayed above 1 ms, which slows every reply down.
+void NotePort(TerminalUi& ui, const PodLink& link, FtdiDriver& driver) {
+  if (!link.found()) {
+    return;
+  }
+  for (const PortDetails& port : driver.DescribePorts()) {
+    const bool thePod =
+        port.description == PodLink::kPodDescription &&
+        (link.chosenSerialNumber().empty() || port.serialNumber == link.chosenSerialNumber());
+    if (!thePod) {
+      continue;
+    }
+    ui.Note("port: " + PortLine(port));
+    if (port.latencyMs && *port.latencyMs > 1) {
+      ui.ShowWarning("the latency timer of " + port.port + " is " +
+                     std::to_string(*port.latencyMs) + " ms, not 1 ms; " +
+                     std::string(kLatencyFix));
+    }
+    return;
+  }
 }
 
 }  // namespace
@@ -116,23 +149,45 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
 
   SystemClock clock;
   DriverSelection selection =
-      SelectDriver(args.Value("--driver").value_or(DriverNameFromEnvironment()), clock,
-                   EmulatorSetupFromEnvironment(request.mcuType));
+      Traced(SelectDriver(args.Value("--driver").value_or(DriverNameFromEnvironment()), clock,
+                          EmulatorSetupFromEnvironment(request.mcuType)),
+             args.Value("--trace").value_or(TracePathFromEnvironment().string()));
   if (!selection.driver) {
     return UsageError(command, selection.error);
   }
   CatchInterruptions();
-  TerminalUi ui(std::cout, std::cerr, BFX_ISATTY(1) != 0, [] { return InterruptingSignal() != 0; });
+  // With --json, stdout carries the object alone and the messages go to stderr.
+  const bool json = args.Has("--json");
+  std::ostream& messages = json ? std::cerr : std::cout;
+  TerminalUi ui(messages, std::cerr, BFX_ISATTY(json ? 2 : 1) != 0, VerbosityOf(args),
+                [] { return InterruptingSignal() != 0; });
+  ui.Note("backend: " + selection.driver->Name());
+  FtdiDriver& driver = *selection.driver;
   ProgrammerOperations operations(std::move(selection.driver), clock, ui);
   // A driver that does not load is reported once, by the operation's connect.
   operations.LoadDriver(false);
+  operations.ChoosePod(args.Value("--pod").value_or(PodSerialNumberFromEnvironment()), true);
+  const auto start = std::chrono::steady_clock::now();
   const OperationOutcome outcome = operation(operations, request);
-  if (outcome == OperationOutcome::FileNotLoaded) {
-    return static_cast<int>(operations.lastReadResult());
-  }
   if (outcome == OperationOutcome::Interrupted) {
     ui.ShowStatus("Interrupted", true);
-    return 128 + InterruptingSignal();
   }
-  return static_cast<int>(outcome);
+  NotePort(ui, operations.link(), driver);
+  ui.Finish();
+  const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  int exitCode = static_cast<int>(outcome);
+  if (outcome == OperationOutcome::FileNotLoaded) {
+    exitCode = static_cast<int>(operations.lastReadResult());
+  } else if (outcome == OperationOutcome::Interrupted) {
+    exitCode = 128 + InterruptingSignal();
+  }
+  if (json) {
+    ui.SetBusy(false);
+    std::cout << JsonText(RunReportJson(MakeRunReport(
+                     std::string(command), request.filePath, outcome, exitCode, operations,
+                     ui.lastMessage(), ui.lastCause(), static_cast<uint64_t>(duration.count()))))
+              << std::endl;
+  }
+  return exitCode;
 }

@@ -24,6 +24,20 @@ inline constexpr CliOption kDriverOption{
     "d2xx, tty, tty:/dev/PATH or emulator (default: BRONTAFLEX_DRIVER, else d2xx when its "
     "library loads, else tty)"};
 
+inline constexpr CliOption kPodOption{
+    "--pod", "SERIAL",
+    "the POD with this USB serial number (default: BRONTAFLEX_POD; needed when several are "
+    "attached)"};
+
+inline constexpr CliOption kTraceOption{"--trace", "FILE",
+                                        "write every frame both ways to FILE, the CSM keys masked"};
+inline constexpr CliOption kQuietOption{"--quiet", "", "show only errors and the final message",
+                                        "-q"};
+inline constexpr CliOption kVerboseOption{
+    "--verbose", "", "also show the backend, the port, its latency and each step's time", "-v"};
+inline constexpr CliOption kJsonOption{
+    "--json", "", "print one JSON object for the run on stdout; the messages go to stderr"};
+
 using PodOperation =
     std::function<OperationOutcome(ProgrammerOperations&, const OperationRequest&)>;
 

@@ -6,7 +6,8 @@
 
 namespace {
 
-const std::array<CliOption, 2> kOptions{{kDeviceOption, kDriverOption}};
+const std::array<CliOption, 7> kOptions{{kDeviceOption, kDriverOption, kPodOption, kTraceOption,
+                                         kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device and compares it with the program stored in the POD:\n"

@@ -6,7 +6,9 @@
 
 namespace {
 
-const std::array<CliOption, 4> kOptions{{kDeviceOption, kEraseOption, kCsmOption, kDriverOption}};
+const std::array<CliOption, 9> kOptions{{kDeviceOption, kEraseOption, kCsmOption, kDriverOption,
+                                         kPodOption, kTraceOption, kJsonOption, kQuietOption,
+                                         kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device, connects to the POD and programs the target: the\n"

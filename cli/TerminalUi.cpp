@@ -1,9 +1,11 @@
 #include "cli/TerminalUi.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "app/ops/FailureText.h"
+#include "cli/PortText.h"
 
 namespace {
 
@@ -11,9 +13,13 @@ constexpr int kBarCells = 30;
 
 }  // namespace
 
-TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, bool tty,
+TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, bool tty, Verbosity verbosity,
                        std::function<bool()> stopAsked)
-    : out_(out), err_(err), tty_(tty), stopAsked_(std::move(stopAsked)) {
+    : out_(out),
+      err_(err),
+      tty_(tty && verbosity == Verbosity::Normal),
+      verbosity_(verbosity),
+      stopAsked_(std::move(stopAsked)) {
   ForgetShownProgress();
 }
 
@@ -22,7 +28,9 @@ TerminalUi::~TerminalUi() {
 }
 
 void TerminalUi::ShowStatus(const std::string& text, bool error) {
+  lastMessage_ = text;
   if (error) {
+    finalMessage_.clear();
     EndLine();
     out_.flush();
     err_ << text << std::endl;
@@ -31,13 +39,44 @@ void TerminalUi::ShowStatus(const std::string& text, bool error) {
     return;
   }
   status_ = text;
+  if (verbosity_ == Verbosity::Quiet) {
+    finalMessage_ = text;
+    return;
+  }
   if (tty_ && busy_) {
     DrawLine();
     return;
   }
   EndLine();
-  out_ << text << std::endl;
+  out_ << Elapsed() << text << std::endl;
   ForgetShownProgress();
+}
+
+void TerminalUi::Note(const std::string& text) {
+  if (verbosity_ == Verbosity::Verbose) {
+    EndLine();
+    out_ << Elapsed() << text << std::endl;
+  }
+}
+
+void TerminalUi::Finish() {
+  if (!finalMessage_.empty()) {
+    out_ << finalMessage_ << std::endl;
+    finalMessage_.clear();
+  }
+}
+
+std::string TerminalUi::Elapsed() const {
+  if (verbosity_ != Verbosity::Verbose) {
+    return {};
+  }
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start_)
+                      .count();
+  char text[32];
+  std::snprintf(text, sizeof text, "+%lld.%03lld s ", static_cast<long long>(ms / 1000),
+                static_cast<long long>(ms % 1000));
+  return text;
 }
 
 void TerminalUi::SetBarRange(int32_t lower, int32_t upper) {
@@ -74,6 +113,9 @@ void TerminalUi::SetBusy(bool busy) {
 }
 
 void TerminalUi::ShowPodFileName(const std::string& name) {
+  if (verbosity_ == Verbosity::Quiet) {
+    return;
+  }
   EndLine();
   out_ << "POD file name: " << name << std::endl;
 }
@@ -84,6 +126,7 @@ void TerminalUi::ShowAllocationFailure(const std::string& text) {
 }
 
 void TerminalUi::ShowFailureCause(const FailureCause& cause) {
+  lastCause_ = cause;
   EndLine();
   out_.flush();
   err_ << DescribeFailure(cause) << std::endl;
@@ -93,6 +136,23 @@ void TerminalUi::ShowWarning(const std::string& text) {
   EndLine();
   out_.flush();
   err_ << "warning: " << text << std::endl;
+}
+
+void TerminalUi::ShowPortsSeen(const std::vector<PortDetails>& ports) {
+  EndLine();
+  out_.flush();
+  if (ports.empty()) {
+    err_ << "seen: no FTDI device" << std::endl;
+    return;
+  }
+  bool denied = false;
+  for (const PortDetails& port : ports) {
+    err_ << "seen: " << PortLine(port) << std::endl;
+    denied = denied || !port.accessible;
+  }
+  if (denied) {
+    err_ << "fix: " << kPermissionFix << std::endl;
+  }
 }
 
 int TerminalUi::Percent() const {
@@ -105,7 +165,8 @@ int TerminalUi::Percent() const {
 
 void TerminalUi::Progressed() {
   const int percent = Percent();
-  if (!busy_ || status_.empty() || percent < 0 || percent == shownPercent_) {
+  if (verbosity_ == Verbosity::Quiet || !busy_ || status_.empty() || percent < 0 ||
+      percent == shownPercent_) {
     return;
   }
   if (tty_) {

@@ -3,6 +3,7 @@
 // plain lines, with the progress every tenth, for logs and pipes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <ostream>
@@ -10,11 +11,16 @@
 
 #include "app/ops/OperationsUi.h"
 
+// Quiet: errors and the final message only. Verbose: plain lines, each status
+// with the time since the start, and the notes on the driver and the port.
+enum class Verbosity : uint8_t { Quiet, Normal, Verbose };
+
 class TerminalUi final : public OperationsUi {
  public:
   // Normal messages go to `out`, errors to `err`; `tty` chooses the redrawn line.
   // `stopAsked` tells the procedures when the user wants them to stop.
-  TerminalUi(std::ostream& out, std::ostream& err, bool tty, std::function<bool()> stopAsked = {});
+  TerminalUi(std::ostream& out, std::ostream& err, bool tty,
+             Verbosity verbosity = Verbosity::Normal, std::function<bool()> stopAsked = {});
   ~TerminalUi() override;
 
   void ShowStatus(const std::string& text, bool error) override;
@@ -31,6 +37,18 @@ class TerminalUi final : public OperationsUi {
   bool CancelRequested() const override { return stopAsked_ && stopAsked_(); }
   // On the error stream, so that it stays apart from the progress.
   void ShowWarning(const std::string& text) override;
+  // "seen: " and each port on a line of its own, and the fix for a port this
+  // user may not open.
+  void ShowPortsSeen(const std::vector<PortDetails>& ports) override;
+
+  // A line for the verbose only: which backend, port, latency.
+  void Note(const std::string& text);
+  // The run is over: a quiet run shows its final message now.
+  void Finish();
+
+  // The last status line shown, error or not, and the last cause shown.
+  const std::string& lastMessage() const { return lastMessage_; }
+  const FailureCause& lastCause() const { return lastCause_; }
 
  private:
   // 0..100, or -1 while the bar has no range.
@@ -43,13 +61,22 @@ class TerminalUi final : public OperationsUi {
   // Ends the redrawn line, so the next output starts on a line of its own.
   void EndLine();
 
+  // "+1.234 s " before a verbose status line; nothing otherwise.
+  std::string Elapsed() const;
+
   std::ostream& out_;
   std::ostream& err_;
   bool tty_;
   std::function<bool()> stopAsked_;
+  Verbosity verbosity_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  // A quiet run's last message, shown by Finish unless an error came after it.
+  std::string finalMessage_;
   bool busy_ = false;
   bool lineOpen_ = false;
   std::string status_;
+  std::string lastMessage_;
+  FailureCause lastCause_;
   int32_t lower_ = 0;
   int32_t upper_ = 100;
   int32_t step_ = 1;

@@ -11,9 +11,9 @@
 
 namespace {
 
-const std::array<const CliCommand*, 6> kCommands{
-    &kInfoCommand,     &kTargetWriteCommand, &kTargetResetCommand,
-    &kPodWriteCommand, &kPodVerifyCommand,   &kPodInfoCommand,
+const std::array<const CliCommand*, 7> kCommands{
+    &kListCommand,     &kInfoCommand,      &kTargetWriteCommand, &kTargetResetCommand,
+    &kPodWriteCommand, &kPodVerifyCommand, &kPodInfoCommand,
 };
 
 void PrintUsage(std::ostream& out) {

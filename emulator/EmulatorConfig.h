@@ -48,8 +48,15 @@ struct EmulatorConfig {
   // podIndex; the others are FTDI devices of other programs, listed but busy.
   std::vector<std::string> devices{"Brontaflex POD"};
   std::optional<size_t> podIndex = 0;
+  // The serial numbers of the devices, in the same order; a device without one
+  // here reports "FT" and its index, as a bridge of another make might.
+  std::vector<std::string> serialNumbers{"BFX00001"};
   // The bridge's latency timer when it is plugged in (the FTDI default).
   uint8_t initialLatencyMs = 16;
   PodConfig pod;
   WireTiming timing;
+
+  std::string SerialNumberOf(size_t device) const {
+    return device < serialNumbers.size() ? serialNumbers[device] : "FT" + std::to_string(device);
+  }
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -113,11 +114,11 @@ void EmulatorDriver::DropQueues() {
   toPc_.clear();
 }
 
-std::vector<std::string> EmulatorDriver::PresentDevices() const {
-  std::vector<std::string> present;
+std::vector<size_t> EmulatorDriver::PresentDevices() const {
+  std::vector<size_t> present;
   for (size_t index = 0; index < config_.devices.size(); ++index) {
     if (plugged_ || index != config_.podIndex) {
-      present.push_back(config_.devices[index]);
+      present.push_back(index);
     }
   }
   return present;
@@ -128,27 +129,50 @@ FtStatus EmulatorDriver::ListDeviceCount(uint32_t& count) {
   return kFtOk;
 }
 
-FtStatus EmulatorDriver::ListDeviceDescription(uint32_t index,
-                                               char (&description)[kFtDescriptionSize]) {
+FtStatus EmulatorDriver::ListField(uint32_t index, const std::function<std::string(size_t)>& field,
+                                   char (&text)[kFtDescriptionSize]) const {
   const auto present = PresentDevices();
   if (index >= present.size()) {
     return kFtDeviceNotFound;
   }
-  std::memset(description, 0, kFtDescriptionSize);
-  present[index].copy(description, kFtDescriptionSize - 1);
+  std::memset(text, 0, kFtDescriptionSize);
+  field(present[index]).copy(text, kFtDescriptionSize - 1);
   return kFtOk;
 }
 
+FtStatus EmulatorDriver::ListDeviceDescription(uint32_t index,
+                                               char (&description)[kFtDescriptionSize]) {
+  return ListField(
+      index, [this](size_t device) { return config_.devices[device]; }, description);
+}
+
+FtStatus EmulatorDriver::ListDeviceSerialNumber(uint32_t index,
+                                                char (&serialNumber)[kFtSerialNumberSize]) {
+  return ListField(
+      index, [this](size_t device) { return config_.SerialNumberOf(device); }, serialNumber);
+}
+
 FtStatus EmulatorDriver::OpenByDescription(const char* description, FtHandle& handle) {
+  return OpenFirst([&](size_t device) { return config_.devices[device] == description; },
+                   description, handle);
+}
+
+FtStatus EmulatorDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
+  return OpenFirst([&](size_t device) { return config_.SerialNumberOf(device) == serialNumber; },
+                   serialNumber, handle);
+}
+
+FtStatus EmulatorDriver::OpenFirst(const std::function<bool(size_t)>& matches, const char* key,
+                                   FtHandle& handle) {
   handle = nullptr;
   portBusy_.clear();
-  if (description == nullptr) {
+  if (key == nullptr) {
     return kFtInvalidParameter;
   }
-  // Like the vendor driver, the first device with that description is the one opened.
+  // Like the vendor driver, the first device that matches is the one opened.
   for (size_t index = 0; index < config_.devices.size(); ++index) {
     const bool isPod = index == config_.podIndex;
-    if ((isPod && !plugged_) || config_.devices[index] != description) {
+    if ((isPod && !plugged_) || !matches(index)) {
       continue;
     }
     // Another program holds every other device; the POD can be opened once,

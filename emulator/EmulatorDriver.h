@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 
 #include "emulator/EmulatorConfig.h"
@@ -41,7 +42,10 @@ class EmulatorDriver final : public FtdiDriver {
 
   FtStatus ListDeviceCount(uint32_t& count) override;
   FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;
+  FtStatus ListDeviceSerialNumber(uint32_t index,
+                                  char (&serialNumber)[kFtSerialNumberSize]) override;
   FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
+  FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) override;
   FtStatus ResetDevice(FtHandle handle) override;
   FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) override;
   FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) override;
@@ -95,7 +99,13 @@ class EmulatorDriver final : public FtdiDriver {
   FtStatus Ready(FtHandle handle);
   bool LineSetUp() const;
   void DropQueues();
-  std::vector<std::string> PresentDevices() const;
+  // The indices into the configured devices of those attached now.
+  std::vector<size_t> PresentDevices() const;
+  // One text of the present device `index`, as the enumeration lists it.
+  FtStatus ListField(uint32_t index, const std::function<std::string(size_t)>& field,
+                     char (&text)[kFtDescriptionSize]) const;
+  // Opens the first attached device that `matches`; `key` is what the caller passed.
+  FtStatus OpenFirst(const std::function<bool(size_t)>& matches, const char* key, FtHandle& handle);
 
   Clock& clock_;
   EmulatorConfig config_;

@@ -22,6 +22,7 @@ namespace {
 
 constexpr uint32_t kListNumberOnly = 0x80000000;
 constexpr uint32_t kListByIndex = 0x40000000;
+constexpr uint32_t kOpenBySerialNumber = 1;
 constexpr uint32_t kOpenByDescription = 2;
 
 void* OpenLibrary(const std::string& file) {
@@ -122,22 +123,38 @@ FtStatus D2xxDriver::ListDeviceCount(uint32_t& count) {
   return api_ ? api_->listDevices(&count, nullptr, kListNumberOnly) : kFtOtherError;
 }
 
-FtStatus D2xxDriver::ListDeviceDescription(uint32_t index,
-                                           char (&description)[kFtDescriptionSize]) {
+FtStatus D2xxDriver::ListByIndex(uint32_t index, uint32_t field, char (&text)[kFtDescriptionSize]) {
   if (!api_) {
     return kFtOtherError;
   }
   // By index, the index itself travels in the pointer argument.
   const FtStatus status = api_->listDevices(reinterpret_cast<void*>(static_cast<uintptr_t>(index)),
-                                            description, kListByIndex | kOpenByDescription);
-  description[kFtDescriptionSize - 1] = '\0';
+                                            text, kListByIndex | field);
+  text[kFtDescriptionSize - 1] = '\0';
   return status;
 }
 
-FtStatus D2xxDriver::OpenByDescription(const char* description, FtHandle& handle) {
+FtStatus D2xxDriver::ListDeviceDescription(uint32_t index,
+                                           char (&description)[kFtDescriptionSize]) {
+  return ListByIndex(index, kOpenByDescription, description);
+}
+
+FtStatus D2xxDriver::ListDeviceSerialNumber(uint32_t index,
+                                            char (&serialNumber)[kFtSerialNumberSize]) {
+  return ListByIndex(index, kOpenBySerialNumber, serialNumber);
+}
+
+FtStatus D2xxDriver::OpenBy(const char* key, uint32_t field, FtHandle& handle) {
   handle = nullptr;
-  return api_ ? api_->openEx(const_cast<char*>(description), kOpenByDescription, &handle)
-              : kFtOtherError;
+  return api_ ? api_->openEx(const_cast<char*>(key), field, &handle) : kFtOtherError;
+}
+
+FtStatus D2xxDriver::OpenByDescription(const char* description, FtHandle& handle) {
+  return OpenBy(description, kOpenByDescription, handle);
+}
+
+FtStatus D2xxDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
+  return OpenBy(serialNumber, kOpenBySerialNumber, handle);
 }
 
 FtStatus D2xxDriver::ResetDevice(FtHandle handle) {

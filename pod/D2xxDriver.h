@@ -29,7 +29,10 @@ class D2xxDriver final : public FtdiDriver {
 
   FtStatus ListDeviceCount(uint32_t& count) override;
   FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;
+  FtStatus ListDeviceSerialNumber(uint32_t index,
+                                  char (&serialNumber)[kFtSerialNumberSize]) override;
   FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
+  FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) override;
   FtStatus ResetDevice(FtHandle handle) override;
   FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) override;
   FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) override;
@@ -49,6 +52,11 @@ class D2xxDriver final : public FtdiDriver {
 
  private:
   struct Api;
+
+  // FT_ListDevices by index for one field (description or serial number).
+  FtStatus ListByIndex(uint32_t index, uint32_t field, char (&text)[kFtDescriptionSize]);
+  // FT_OpenEx by one field.
+  FtStatus OpenBy(const char* key, uint32_t field, FtHandle& handle);
 
   std::string libraryFile_;
   void* library_ = nullptr;

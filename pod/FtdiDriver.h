@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 using FtStatus = uint32_t;
 using FtHandle = void*;
@@ -22,6 +24,20 @@ inline constexpr FtStatus kFtOtherError = 18;
 inline constexpr uint32_t kFtPurgeRx = 1;
 inline constexpr uint32_t kFtPurgeTx = 2;
 inline constexpr size_t kFtDescriptionSize = 64;
+// The vendor's serial number buffer holds 16 bytes; ours takes the same size
+// as a description so that one buffer type serves both.
+inline constexpr size_t kFtSerialNumberSize = kFtDescriptionSize;
+
+// One device a backend sees, as `brontaflex-cli list` shows it.
+struct PortDetails {
+  std::string port;  // "/dev/ttyUSB0", or the enumeration index
+  std::string description;
+  std::string serialNumber;
+  std::optional<unsigned> latencyMs;  // none when it cannot be read without opening
+  std::string kernelDriver;           // the kernel driver bound to it; empty when unknown
+  bool accessible = true;             // this user may open it
+  std::string accessProblem;          // why not, in the system's words
+};
 
 class FtdiDriver {
  public:
@@ -40,8 +56,17 @@ class FtdiDriver {
   // NUL-terminated description of device `index` into `description`.
   virtual FtStatus ListDeviceDescription(uint32_t index,
                                          char (&description)[kFtDescriptionSize]) = 0;
+  // FT_ListDevices with FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER.
+  virtual FtStatus ListDeviceSerialNumber(uint32_t index,
+                                          char (&serialNumber)[kFtSerialNumberSize]) = 0;
   // FT_OpenEx with FT_OPEN_BY_DESCRIPTION.
   virtual FtStatus OpenByDescription(const char* description, FtHandle& handle) = 0;
+  // FT_OpenEx with FT_OPEN_BY_SERIAL_NUMBER.
+  virtual FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) = 0;
+  // Every device this backend sees, without opening any. By default what the
+  // enumeration tells, the port being the index; a backend that knows more
+  // (the device node, its kernel driver, its access rights) says so.
+  virtual std::vector<PortDetails> DescribePorts();
   virtual FtStatus ResetDevice(FtHandle handle) = 0;
   virtual FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) = 0;
   virtual FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) = 0;
@@ -63,7 +88,7 @@ class FtdiDriver {
   virtual FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) = 0;
   virtual FtStatus Close(FtHandle handle) = 0;
 
-  // After an OpenByDescription that failed because another program holds the
+  // After an open that failed because another program holds the
   // port: which port, and which process where the system tells. Empty after
   // any other outcome, and from backends that cannot tell.
   virtual std::string PortBusy() const { return {}; }

@@ -32,6 +32,38 @@ void PodLink::UnloadDriver() {
   std::memset(description_, 0, sizeof description_);
 }
 
+void PodLink::ChooseSerialNumber(std::string serialNumber) {
+  if (serialNumber != chosenSerialNumber_) {
+    chosenSerialNumber_ = std::move(serialNumber);
+    found_ = false;  // the POD found so far may not be the one chosen
+  }
+}
+
+bool PodLink::IsChosen(uint32_t index) {
+  if (chosenSerialNumber_.empty()) {
+    return true;
+  }
+  char serialNumber[kFtSerialNumberSize] = {};
+  if (driver_.ListDeviceSerialNumber(index, serialNumber) != kFtOk) {
+    return false;
+  }
+  serialNumber[kFtSerialNumberSize - 1] = '\0';
+  return chosenSerialNumber_ == serialNumber;
+}
+
+std::vector<PortDetails> PodLink::AttachedPods() {
+  std::vector<PortDetails> pods;
+  if (!driverLoaded_) {
+    return pods;
+  }
+  for (PortDetails& port : driver_.DescribePorts()) {
+    if (port.description == kPodDescription) {
+      pods.push_back(std::move(port));
+    }
+  }
+  return pods;
+}
+
 bool PodLink::Find() {
   if (!driverLoaded_) {
     found_ = false;
@@ -46,7 +78,7 @@ bool PodLink::Find() {
     for (uint32_t index = 0; index < count; ++index) {
       if (driver_.ListDeviceDescription(index, description_) == kFtOk) {
         description_[kFtDescriptionSize - 1] = '\0';
-        if (std::strcmp(description_, kPodDescription) == 0) {
+        if (std::strcmp(description_, kPodDescription) == 0 && IsChosen(index)) {
           found_ = true;
           return true;
         }
@@ -70,7 +102,9 @@ OpenStatus PodLink::Open() {
   failure_.context = "open the port";
   ioStartMs_ = clock_.NowMs();
   FtHandle handle = nullptr;
-  const FtStatus opened = driver_.OpenByDescription(description_, handle);
+  const FtStatus opened = chosenSerialNumber_.empty()
+                              ? driver_.OpenByDescription(description_, handle)
+                              : driver_.OpenBySerialNumber(chosenSerialNumber_.c_str(), handle);
   if (opened != kFtOk || handle == nullptr) {
     device_ = nullptr;
     DriverFailed(opened == kFtOk ? kFtInvalidHandle : opened, false);

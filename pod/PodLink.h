@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "pod/Clock.h"
 #include "pod/FailureCause.h"
@@ -36,8 +37,15 @@ class PodLink {
   bool LoadDriver();
   // Closes the port first if it is open; the POD must be found again afterwards.
   void UnloadDriver();
+  // From now on only the POD whose USB serial number is `serialNumber` counts,
+  // and it is opened by that number; empty: the first POD found, by description.
+  void ChooseSerialNumber(std::string serialNumber);
+  const std::string& chosenSerialNumber() const { return chosenSerialNumber_; }
   // Searches the attached devices for the POD; once found it is not searched again.
   bool Find();
+  // Every attached device that reports the POD's description; none while the
+  // driver is not loaded.
+  std::vector<PortDetails> AttachedPods();
   // Opens and configures the found POD and pings it.
   OpenStatus Open();
   // Purges and closes the port; the POD stays found.
@@ -74,6 +82,8 @@ class PodLink {
   // Configures the freshly opened device; the status of the first call that fails.
   FtStatus ConfigurePort();
   void ReleaseDevice();
+  // The device at `index` carries the chosen serial number (any, when none is chosen).
+  bool IsChosen(uint32_t index);
   // The bytes still waiting to leave, through the driver's status call.
   FtStatus QueuedOutput(uint32_t& txQueue);
   // Notes a failure of the write or read under way; always false.
@@ -93,6 +103,7 @@ class PodLink {
   bool found_ = false;
   bool open_ = false;
   char description_[kFtDescriptionSize] = {};
+  std::string chosenSerialNumber_;
   FailureCause failure_;
   // When the write or read under way began.
   uint32_t ioStartMs_ = 0;

@@ -1,10 +1,13 @@
 #include "pod/TtyDriver.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -16,6 +19,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -49,9 +54,9 @@ std::string FirstLine(const fs::path& file) {
   return line;
 }
 
-// The product string of the USB device above `start`: the first directory on
-// the way up that has a "product" attribute, without leaving `root`.
-std::string UsbProductAbove(const fs::path& start, const fs::path& root) {
+// The USB device above `start`: the first directory on the way up that has a
+// "product" attribute, without leaving `root`; empty when there is none.
+fs::path UsbDeviceAbove(const fs::path& start, const fs::path& root) {
   std::error_code error;
   const fs::path top = fs::canonical(root, error);
   fs::path dir = fs::canonical(start, error);
@@ -60,11 +65,44 @@ std::string UsbProductAbove(const fs::path& start, const fs::path& root) {
   }
   while (!dir.empty() && dir != top && dir != dir.parent_path()) {
     if (fs::is_regular_file(dir / "product", error)) {
-      return FirstLine(dir / "product");
+      return dir;
     }
     dir = dir.parent_path();
   }
   return {};
+}
+
+// The attribute `name` of the USB device `usbDevice`; empty when there is none.
+std::string UsbAttribute(const fs::path& usbDevice, const char* name) {
+  return usbDevice.empty() ? std::string() : FirstLine(usbDevice / name);
+}
+
+// The name of the kernel driver bound to the port ("ftdi_sio"); empty when none is.
+std::string KernelDriverOf(const fs::path& portDevice) {
+  std::error_code error;
+  const fs::path driver = fs::read_symlink(portDevice / "driver", error);
+  return error ? std::string() : driver.filename().string();
+}
+
+std::string UserName(uid_t uid) {
+  const passwd* user = getpwuid(uid);
+  return user != nullptr ? user->pw_name : std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid) {
+  const group* entry = getgrgid(gid);
+  return entry != nullptr ? entry->gr_name : std::to_string(gid);
+}
+
+// "crw-rw----", as ls shows a device node's mode.
+std::string ModeText(const struct stat& node) {
+  std::string text = S_ISCHR(node.st_mode) ? "c" : "-";
+  constexpr mode_t kBits[] = {S_IRUSR, S_IWUSR, S_IXUSR, S_IRGRP, S_IWGRP,
+                              S_IXGRP, S_IROTH, S_IWOTH, S_IXOTH};
+  for (size_t bit = 0; bit < std::size(kBits); ++bit) {
+    text += (node.st_mode & kBits[bit]) ? "rwx"[bit % 3] : '-';
+  }
+  return text;
 }
 
 // One write(2) of the whole text, as a sysfs attribute wants it (the shell's
@@ -150,8 +188,19 @@ struct TtyDriver::Port {
   uint32_t writeMs = 0;
 };
 
-TtyDriver::TtyDriver(std::string sysfsRoot, std::string devRoot)
-    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)) {}
+TtyDriver::User TtyDriver::User::OfThisProcess() {
+  User user{geteuid(), {getegid()}};
+  const int count = getgroups(0, nullptr);
+  if (count > 0) {
+    std::vector<gid_t> groups(static_cast<size_t>(count));
+    const int got = getgroups(count, groups.data());
+    user.groups.insert(user.groups.end(), groups.begin(), groups.begin() + std::max(got, 0));
+  }
+  return user;
+}
+
+TtyDriver::TtyDriver(std::string sysfsRoot, std::string devRoot, User user)
+    : sysfsRoot_(std::move(sysfsRoot)), devRoot_(std::move(devRoot)), user_(std::move(user)) {}
 
 std::unique_ptr<TtyDriver> TtyDriver::ForDevice(std::string devicePath, std::string sysfsRoot) {
   auto driver = std::make_unique<TtyDriver>(std::move(sysfsRoot), "");
@@ -176,8 +225,34 @@ void TtyDriver::Unload() {
   listed_.clear();
 }
 
-std::string TtyDriver::LatencyAttributeOf(const std::string& ttyName) const {
-  return (fs::path(sysfsRoot_) / "class" / "tty" / ttyName / "device" / "latency_timer").string();
+fs::path TtyDriver::PortDeviceOf(const std::string& ttyName) const {
+  return fs::path(sysfsRoot_) / "class" / "tty" / ttyName / "device";
+}
+
+TtyDriver::Device TtyDriver::DeviceOf(const std::string& ttyName, std::string path) const {
+  const fs::path portDevice = PortDeviceOf(ttyName);
+  const fs::path usbDevice = UsbDeviceAbove(portDevice, sysfsRoot_);
+  return {UsbAttribute(usbDevice, "product"), UsbAttribute(usbDevice, "serial"), std::move(path),
+          (portDevice / "latency_timer").string(), KernelDriverOf(portDevice)};
+}
+
+std::string TtyDriver::AccessProblem(const std::string& path) const {
+  struct stat node {};
+  if (::stat(path.c_str(), &node) != 0) {
+    return std::strerror(errno);
+  }
+  if (user_.uid == 0) {
+    return {};
+  }
+  const bool inGroup = std::ranges::find(user_.groups, node.st_gid) != user_.groups.end();
+  const mode_t readWrite = node.st_uid == user_.uid ? (S_IRUSR | S_IWUSR)
+                           : inGroup                ? (S_IRGRP | S_IWGRP)
+                                                    : (S_IROTH | S_IWOTH);
+  if ((node.st_mode & readWrite) == readWrite) {
+    return {};
+  }
+  return std::string(std::strerror(EACCES)) + " (" + ModeText(node) + " " + UserName(node.st_uid) +
+         " " + GroupName(node.st_gid) + ")";
 }
 
 std::vector<TtyDriver::Device> TtyDriver::Enumerate() const {
@@ -187,8 +262,9 @@ std::vector<TtyDriver::Device> TtyDriver::Enumerate() const {
     if (fs::exists(fixedDevice_, error)) {
       // Through a udev alias such as /dev/serial/by-id/... to the kernel's name.
       const fs::path node = fs::canonical(fixedDevice_, error);
-      devices.push_back(
-          {PodLink::kPodDescription, fixedDevice_, LatencyAttributeOf(node.filename().string())});
+      Device device = DeviceOf(node.filename().string(), fixedDevice_);
+      device.description = PodLink::kPodDescription;
+      devices.push_back(std::move(device));
     }
     return devices;
   }
@@ -203,8 +279,7 @@ std::vector<TtyDriver::Device> TtyDriver::Enumerate() const {
   std::sort(names.begin(), names.end(),
             [](const std::string& a, const std::string& b) { return TtyNumber(a) < TtyNumber(b); });
   for (const std::string& name : names) {
-    devices.push_back({UsbProductAbove(ttyClass / name / "device", sysfsRoot_),
-                       (fs::path(devRoot_) / name).string(), LatencyAttributeOf(name)});
+    devices.push_back(DeviceOf(name, (fs::path(devRoot_) / name).string()));
   }
   return devices;
 }
@@ -233,13 +308,58 @@ FtStatus TtyDriver::ListDeviceDescription(uint32_t index, char (&description)[kF
   return kFtOk;
 }
 
+FtStatus TtyDriver::ListDeviceSerialNumber(uint32_t index,
+                                           char (&serialNumber)[kFtSerialNumberSize]) {
+  if (index >= listed_.size()) {
+    return kFtDeviceNotFound;
+  }
+  std::memset(serialNumber, 0, kFtSerialNumberSize);
+  listed_[index].serialNumber.copy(serialNumber, kFtSerialNumberSize - 1);
+  return kFtOk;
+}
+
+std::vector<PortDetails> TtyDriver::DescribePorts() {
+  std::vector<PortDetails> ports;
+  for (const Device& device : Enumerate()) {
+    PortDetails port;
+    port.port = device.path;
+    port.description = device.description;
+    port.serialNumber = device.serialNumber;
+    port.kernelDriver = device.kernelDriver;
+    const std::string latency = FirstLine(device.latencyAttribute);
+    unsigned value = 0;
+    if (std::from_chars(latency.data(), latency.data() + latency.size(), value).ec == std::errc() &&
+        !latency.empty()) {
+      port.latencyMs = value;
+    }
+    port.accessProblem = AccessProblem(device.path);
+    port.accessible = port.accessProblem.empty();
+    ports.push_back(std::move(port));
+  }
+  return ports;
+}
+
 FtStatus TtyDriver::OpenByDescription(const char* description, FtHandle& handle) {
+  return OpenFirst(
+      [&](const Device& d) {
+        return d.description.substr(0, kFtDescriptionSize - 1) == description;
+      },
+      handle);
+}
+
+FtStatus TtyDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
+  return OpenFirst(
+      [&](const Device& d) {
+        return d.serialNumber.substr(0, kFtSerialNumberSize - 1) == serialNumber;
+      },
+      handle);
+}
+
+FtStatus TtyDriver::OpenFirst(const std::function<bool(const Device&)>& matches, FtHandle& handle) {
   handle = nullptr;
   portBusy_.clear();
   const std::vector<Device> devices = Enumerate();
-  const auto device = std::find_if(devices.begin(), devices.end(), [&](const Device& d) {
-    return d.description.substr(0, kFtDescriptionSize - 1) == description;
-  });
+  const auto device = std::ranges::find_if(devices, matches);
   if (device == devices.end()) {
     return kFtDeviceNotFound;
   }

@@ -3,6 +3,10 @@
 // so nothing has to be installed besides the kernel.
 #pragma once
 
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,9 +15,17 @@
 
 class TtyDriver final : public FtdiDriver {
  public:
+  // Whose access rights DescribePorts judges the device nodes by.
+  struct User {
+    uid_t uid;
+    std::vector<gid_t> groups;  // the primary group and the supplementary ones
+    static User OfThisProcess();
+  };
+
   // Lists every ttyUSB* of <sysfsRoot>/class/tty under its USB product string
-  // and opens it as <devRoot>/<name>.
-  explicit TtyDriver(std::string sysfsRoot = "/sys", std::string devRoot = "/dev");
+  // and serial number and opens it as <devRoot>/<name>.
+  explicit TtyDriver(std::string sysfsRoot = "/sys", std::string devRoot = "/dev",
+                     User user = User::OfThisProcess());
   // The serial device at `devicePath` is the POD, whatever its bridge reports:
   // it is listed alone, under the POD's description.
   static std::unique_ptr<TtyDriver> ForDevice(std::string devicePath,
@@ -28,7 +40,13 @@ class TtyDriver final : public FtdiDriver {
 
   FtStatus ListDeviceCount(uint32_t& count) override;
   FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;
+  FtStatus ListDeviceSerialNumber(uint32_t index,
+                                  char (&serialNumber)[kFtSerialNumberSize]) override;
   FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
+  FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) override;
+  // Each port's device node, latency_timer, kernel driver and whether this
+  // user may open it, judged by the node's owner, group and mode.
+  std::vector<PortDetails> DescribePorts() override;
   FtStatus ResetDevice(FtHandle handle) override;
   // The latency comes from the latency_timer attribute; where there is none, the
   // port's low-latency flag stands for 1 ms and its absence for the usual 16 ms.
@@ -59,20 +77,29 @@ class TtyDriver final : public FtdiDriver {
 
  private:
   struct Device {
-    std::string description;
+    std::string description;       // the USB product string
+    std::string serialNumber;      // the USB serial attribute beside it
     std::string path;              // the device node
     std::string latencyAttribute;  // the sysfs latency_timer file
+    std::string kernelDriver;
   };
   struct Port;
 
   std::vector<Device> Enumerate() const;
-  std::string LatencyAttributeOf(const std::string& ttyName) const;
+  std::filesystem::path PortDeviceOf(const std::string& ttyName) const;
+  // What sysfs tells of the tty `ttyName`, opened as `path`.
+  Device DeviceOf(const std::string& ttyName, std::string path) const;
+  // Why this user cannot open `path`; empty when it can.
+  std::string AccessProblem(const std::string& path) const;
+  // Opens the first device that `matches`, as the vendor driver does.
+  FtStatus OpenFirst(const std::function<bool(const Device&)>& matches, FtHandle& handle);
   Port* PortOf(FtHandle handle);
 
   std::string sysfsRoot_;
   std::string devRoot_;
+  User user_;
   std::string fixedDevice_;     // set for a device named by the user
   std::vector<Device> listed_;  // as of the last ListDeviceCount
   std::vector<std::unique_ptr<Port>> ports_;
-  std::string portBusy_;  // as of the last OpenByDescription
+  std::string portBusy_;  // as of the last open
 };

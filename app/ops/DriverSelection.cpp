@@ -1,10 +1,17 @@
 #include "app/ops/DriverSelection.h"
 
+#include <charconv>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "emulator/EmulatorDriver.h"
+#include "emulator/EmulatorRack.h"
 #include "pod/D2xxDriver.h"
+#include "pod/PodLink.h"
+#include "pod/TracingDriver.h"
 #ifdef __linux__
 #include "pod/TtyDriver.h"
 #endif
@@ -22,30 +29,58 @@ DriverSelection Chosen(std::unique_ptr<FtdiDriver> driver) {
   return {std::move(driver), {}};
 }
 
-DriverSelection Emulator(Clock& clock, const EmulatorSetup& setup) {
+// "BFX00001" for the first POD.
+std::string EmulatedSerialNumber(unsigned pod) {
+  char text[16];
+  std::snprintf(text, sizeof text, "BFX%05u", pod + 1);
+  return text;
+}
+
+EmulatorConfig EmulatedPod(const EmulatorSetup& setup, unsigned pod) {
   EmulatorConfig config;
   config.pod.targetMcuType = setup.targetMcuType;
   config.timing.enabled = setup.wireTiming;
+  config.serialNumbers = {EmulatedSerialNumber(pod)};
   if (!setup.statePath.empty()) {
     // The POD saves its state there; a missing folder would lose it silently.
     std::error_code ignored;
     std::filesystem::create_directories(setup.statePath.parent_path(), ignored);
     config.pod.statePath = setup.statePath.string();
+    if (pod > 0) {
+      config.pod.statePath += "-" + config.serialNumbers.front();
+    }
   }
-  auto driver = std::make_unique<EmulatorDriver>(clock, std::move(config));
-  if (!driver->LoadError().empty()) {
-    return {nullptr, driver->LoadError()};
+  return config;
+}
+
+template <typename Emulated>
+DriverSelection Loaded(std::unique_ptr<Emulated> driver) {
+  if (std::string error = driver->LoadError(); !error.empty()) {
+    return {nullptr, std::move(error)};
   }
   return Chosen(std::move(driver));
+}
+
+DriverSelection Emulator(Clock& clock, const EmulatorSetup& setup) {
+  if (setup.podCount == 0 || setup.podCount > kMaxEmulatedPods) {
+    return {nullptr, "The emulator plays 1 to " + std::to_string(kMaxEmulatedPods) +
+                         " PODs (BRONTAFLEX_EMULATOR_PODS)"};
+  }
+  if (setup.podCount == 1) {
+    return Loaded(std::make_unique<EmulatorDriver>(clock, EmulatedPod(setup, 0)));
+  }
+  std::vector<EmulatorConfig> pods;
+  for (unsigned pod = 0; pod < setup.podCount; ++pod) {
+    pods.push_back(EmulatedPod(setup, pod));
+  }
+  return Loaded(std::make_unique<EmulatorRack>(clock, pods));
 }
 
 DriverSelection Default() {
   auto d2xx = std::make_unique<D2xxDriver>();
 #ifdef __linux__
   // Only probing: PodLink loads the driver it is given.
-  const bool vendorLibrary = d2xx->Load();
-  d2xx->Unload();
-  if (!vendorLibrary) {
+  if (!OpensAPod(*d2xx)) {
     return Chosen(std::make_unique<TtyDriver>());
   }
 #endif
@@ -53,6 +88,19 @@ DriverSelection Default() {
 }
 
 }  // namespace
+
+bool OpensAPod(FtdiDriver& driver) {
+  if (!driver.Load()) {
+    return false;
+  }
+  FtHandle handle = nullptr;
+  const bool opened = driver.OpenByDescription(PodLink::kPodDescription, handle) == kFtOk;
+  if (opened) {
+    driver.Close(handle);
+  }
+  driver.Unload();
+  return opened;
+}
 
 DriverSelection SelectDriver(std::string_view name, Clock& clock, const EmulatorSetup& emulator) {
   if (name.empty()) {
@@ -74,6 +122,17 @@ DriverSelection SelectDriver(std::string_view name, Clock& clock, const Emulator
 #endif
   return {nullptr,
           "Unknown driver \"" + std::string(name) + "\"; use one of " + std::string(kDriverNames)};
+}
+
+DriverSelection Traced(DriverSelection selection, const std::filesystem::path& tracePath) {
+  if (!selection.driver || tracePath.empty()) {
+    return selection;
+  }
+  auto trace = std::make_unique<std::ofstream>(tracePath, std::ios::trunc);
+  if (!*trace) {
+    return {nullptr, "Cannot write the trace file " + tracePath.string()};
+  }
+  return Chosen(std::make_unique<TracingDriver>(std::move(selection.driver), std::move(trace)));
 }
 
 std::string DriverNameFromEnvironment() {
@@ -98,5 +157,23 @@ std::filesystem::path EmulatorStatePathFromEnvironment() {
 
 EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType) {
   return {EmulatorStatePathFromEnvironment(), targetMcuType,
-          Environment("BRONTAFLEX_EMULATOR_TIMING") == "1"};
+          Environment("BRONTAFLEX_EMULATOR_TIMING") == "1", EmulatorPodCountFromEnvironment()};
+}
+
+unsigned EmulatorPodCountFromEnvironment() {
+  const std::string text = Environment("BRONTAFLEX_EMULATOR_PODS");
+  if (text.empty()) {
+    return 1;
+  }
+  unsigned count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  return error == std::errc() && end == text.data() + text.size() ? count : 0;
+}
+
+std::filesystem::path TracePathFromEnvironment() {
+  return Environment("BRONTAFLEX_TRACE");
+}
+
+std::string PodSerialNumberFromEnvironment() {
+  return Environment("BRONTAFLEX_POD");
 }

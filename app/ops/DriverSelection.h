@@ -26,17 +26,34 @@ struct EmulatorSetup {
   // The line at 921600 baud and the POD's working times, as a real one takes
   // them; off: every reply is there at once.
   bool wireTiming = false;
+  // How many PODs are attached, with serial numbers BFX00001, BFX00002...
+  // Each further POD keeps its serial flash beside the first one's, in
+  // statePath followed by "-" and its serial number.
+  unsigned podCount = 1;
 };
+
+inline constexpr unsigned kMaxEmulatedPods = 16;
 
 struct DriverSelection {
   std::unique_ptr<FtdiDriver> driver;  // null when the name is not known
   std::string error;                   // why, for the user
 };
 
+// Whether `driver` can open a POD now: it is loaded, asked to open the POD by
+// its description, closed and unloaded again. The default choice takes the
+// vendor library only where it can: on a stock Linux system ftdi_sio holds
+// the bridge, and the library then lists the POD but cannot open it.
+bool OpensAPod(FtdiDriver& driver);
+
 // The backend named `name`; an empty name picks the default. `clock` must
 // outlive the driver (the emulator measures its time-outs on it).
 DriverSelection SelectDriver(std::string_view name, Clock& clock,
                              const EmulatorSetup& emulator = {});
+
+// `selection`'s driver with every frame traced to the file `tracePath`
+// (created or emptied); the selection unchanged when the path is empty, and
+// without a driver when the file cannot be written.
+DriverSelection Traced(DriverSelection selection, const std::filesystem::path& tracePath);
 
 // The value of BRONTAFLEX_DRIVER, empty when unset.
 std::string DriverNameFromEnvironment();
@@ -49,3 +66,10 @@ std::filesystem::path EmulatorStatePathFromEnvironment();
 // file, the device on its target board, and its model of time on the wire
 // when BRONTAFLEX_EMULATOR_TIMING is 1.
 EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType);
+// BRONTAFLEX_EMULATOR_PODS: how many PODs the emulator plays; 1 when unset,
+// 0 when it is not a number.
+unsigned EmulatorPodCountFromEnvironment();
+// BRONTAFLEX_TRACE: where to trace the wire; empty when unset.
+std::filesystem::path TracePathFromEnvironment();
+// BRONTAFLEX_POD: the serial number of the POD to use; empty when unset.
+std::string PodSerialNumberFromEnvironment();

@@ -80,3 +80,23 @@ std::string DescribeFailure(const FailureCause& cause) {
   }
   return line + WhatHappened(cause);
 }
+
+std::string_view FailureKindName(FailureKind kind) {
+  switch (kind) {
+    case FailureKind::None:
+      return "None";
+    case FailureKind::TimeOut:
+      return "TimeOut";
+    case FailureKind::WrongReply:
+      return "WrongReply";
+    case FailureKind::ShortReply:
+      return "ShortReply";
+    case FailureKind::WriteCutShort:
+      return "WriteCutShort";
+    case FailureKind::PortGone:
+      return "PortGone";
+    case FailureKind::DriverStatus:
+      return "DriverStatus";
+  }
+  return "None";
+}

@@ -27,7 +27,8 @@ enum class OperationOutcome : uint8_t {
   PodNotFound = 21,
   PortFailed = 22,
   PodNoAnswer = 23,
-  PortBusy = 24,  // another program holds the POD's port
+  PortBusy = 24,     // another program holds the POD's port
+  SeveralPods = 25,  // the command line was not told which POD to use
   // Target Write failures: 30 + the target procedure's result code.
   SciBootFailed = 31,
   RamDownloadFailed = 32,
@@ -65,6 +66,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::PortFailed, "PortFailed", "the POD's port could not be opened", "Fail to open communication port"},
     {OperationOutcome::PodNoAnswer, "PodNoAnswer", "the POD did not answer", "Fail to initialize Brontaflex POD"},
     {OperationOutcome::PortBusy, "PortBusy", "another program holds the POD's port"},
+    {OperationOutcome::SeveralPods, "SeveralPods", "several PODs attached and none chosen with --pod", "Several Brontaflex PODs are attached; choose one with --pod SERIAL"},
     {OperationOutcome::SciBootFailed, "SciBootFailed", "the target's SCI boot did not start", "Fail to start SCI boot"},
     {OperationOutcome::RamDownloadFailed, "RamDownloadFailed", "the download into the target's RAM failed", "Fail to download user program"},
     {OperationOutcome::ResetFailed, "ResetFailed", "the target could not be reset", "Fail to reset target board"},

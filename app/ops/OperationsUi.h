@@ -4,6 +4,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "pod/FtdiDriver.h"
 
 #include "app/ops/ProcedureTexts.h"
 #include "pod/FailureCause.h"
@@ -40,4 +43,8 @@ class OperationsUi : public ProgressReporter {
   // window's status line keeps to its own texts, so only the command line
   // shows it.
   virtual void ShowWarning(const std::string& text) { (void)text; }
+  // What the driver saw, after the error just shown when the POD could not be
+  // found, chosen or opened. The window keeps to its own messages; the command
+  // line lists the ports.
+  virtual void ShowPortsSeen(const std::vector<PortDetails>& ports) { (void)ports; }
 };

@@ -137,6 +137,17 @@ OperationOutcome ProgrammerOperations::Load(const std::string& pathText, uint8_t
   return LoadCoffFile(path, true, mcuTypeSelection);
 }
 
+void ProgrammerOperations::ChoosePod(std::string serialNumber, bool refuseSeveral) {
+  link_.ChooseSerialNumber(std::move(serialNumber));
+  refuseSeveralPods_ = refuseSeveral;
+}
+
+OperationOutcome ProgrammerOperations::FailWithPortsSeen(OperationOutcome outcome) {
+  Error(OperationOutcomeMessage(outcome));
+  ui_.ShowPortsSeen(driver_->DescribePorts());
+  return outcome;
+}
+
 OperationOutcome ProgrammerOperations::ConnectPod() {
   if (link_.isOpen()) {
     return OperationOutcome::Done;
@@ -144,8 +155,11 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
   if (!link_.driverLoaded()) {
     return Fail(OperationOutcome::DriverNotLoaded);
   }
+  if (refuseSeveralPods_ && link_.chosenSerialNumber().empty() && link_.AttachedPods().size() > 1) {
+    return FailWithPortsSeen(OperationOutcome::SeveralPods);
+  }
   if (!link_.Find()) {
-    return Fail(OperationOutcome::PodNotFound);
+    return FailWithPortsSeen(OperationOutcome::PodNotFound);
   }
   switch (link_.Open()) {
     case OpenStatus::Ok:
@@ -155,7 +169,9 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
         Error("Port busy: " + busy);
         return OperationOutcome::PortBusy;
       }
-      return Fail(OperationOutcome::PortFailed, link_.failure());
+      Fail(OperationOutcome::PortFailed, link_.failure());
+      ui_.ShowPortsSeen(link_.AttachedPods());
+      return OperationOutcome::PortFailed;
     case OpenStatus::NoAnswer:
       break;
   }
@@ -395,6 +411,7 @@ OperationOutcome ProgrammerOperations::PodInfo() {
   }
   link_.Close();
   podVersion_ = commands.podVersion();
+  podTag_ = read ? tag : PodTagInfo{};
   // A POD that answered without a version it could tell has given nothing to show.
   if (!read || podVersion_ == 0) {
     return Fail(OperationOutcome::PodInfoFailed, link_.failure());

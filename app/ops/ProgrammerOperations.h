@@ -53,6 +53,11 @@ class ProgrammerOperations {
   // While the link waits for the POD, `hook` gets a turn at least every
   // PodLink::kIdleIntervalMs; the window answers the desktop there.
   void SetIdleHook(std::function<void()> hook) { link_.SetIdleHook(std::move(hook)); }
+  // Which POD to talk to: the one with USB serial number `serialNumber`, else
+  // the first one found. With `refuseSeveral` and no serial number, ConnectPod
+  // refuses when more than one POD is attached (the command line's rule; the
+  // window takes the first).
+  void ChoosePod(std::string serialNumber, bool refuseSeveral);
   // Makes sure the port to the POD is open and the POD answered.
   OperationOutcome ConnectPod();
   // Fills csmKeys() from the eight key texts; false when all eight are 0000.
@@ -74,6 +79,8 @@ class ProgrammerOperations {
   void SetPodFileName(std::string name) { podFileName_ = std::move(name); }
   // The firmware version of the last POD Info in tenths (11 is 1.1); 0 when none.
   uint16_t podVersion() const { return podVersion_; }
+  // The tag the last POD Info read; not present when none was read.
+  const PodTagInfo& podTag() const { return podTag_; }
   // The device the image was classified for.
   uint8_t mcuType() const { return mcuType_; }
   const CsmKeys& csmKeys() const { return csmKeys_; }
@@ -108,6 +115,8 @@ class ProgrammerOperations {
   // The same with a message of the procedure's own for an outcome without one.
   OperationOutcome FailWith(std::string_view message, OperationOutcome outcome,
                             const FailureCause& cause);
+  // Shows the failure's message, then every device the driver sees.
+  OperationOutcome FailWithPortsSeen(OperationOutcome outcome);
 
   std::unique_ptr<FtdiDriver> driver_;
   Clock& clock_;
@@ -124,4 +133,6 @@ class ProgrammerOperations {
   std::string imagePath_;
   std::string podFileName_;
   uint16_t podVersion_ = 0;
+  PodTagInfo podTag_;
+  bool refuseSeveralPods_ = false;
 };

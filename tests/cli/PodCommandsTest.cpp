@@ -128,10 +128,10 @@ TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
        17,
        "CSM Password input is wrong\n"},
       {{"pod-verify", PathOf(file)}, 42, "There is no COFF file data in serial flash\n"},
-      // A named serial device that is not there is no POD.
+      // A named serial device that is not there is no POD, and nothing was seen.
       {{"target-reset", "--driver", "tty:" + state_.filePath("no-such-tty")},
        21,
-       "No Connection to Brontaflex POD\n"},
+       "No Connection to Brontaflex POD\nseen: no FTDI device\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());

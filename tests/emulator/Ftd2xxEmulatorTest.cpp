@@ -60,6 +60,7 @@ TEST_F(Ftd2xxEmulatorTest, ListsOpensAndTalksToTheAttachedPod) {
   FakeClock clock;
   EmulatorConfig config;
   config.devices = {"FT232R USB UART", "Brontaflex POD"};
+  config.serialNumbers = {"A900XYZ", "BFX00001"};
   config.podIndex = 1;
   EmulatorDriver pod(clock, config);
   attach_(&pod);
@@ -68,7 +69,9 @@ TEST_F(Ftd2xxEmulatorTest, ListsOpensAndTalksToTheAttachedPod) {
   char description[64] = {};
   ASSERT_EQ(listDevices(reinterpret_cast<void*>(uintptr_t{1}), description, 0x40000002), kFtOk);
   EXPECT_STREQ(description, "Brontaflex POD");
-  EXPECT_EQ(listDevices(reinterpret_cast<void*>(uintptr_t{1}), description, 0x40000001),
+  ASSERT_EQ(listDevices(reinterpret_cast<void*>(uintptr_t{1}), description, 0x40000001), kFtOk);
+  EXPECT_STREQ(description, "BFX00001");
+  EXPECT_EQ(listDevices(reinterpret_cast<void*>(uintptr_t{1}), description, 0x40000004),
             kFtInvalidParameter);
 
   Handle handle = nullptr;
@@ -78,6 +81,10 @@ TEST_F(Ftd2xxEmulatorTest, ListsOpensAndTalksToTheAttachedPod) {
   uint8_t latency = 0;
   ASSERT_EQ(getLatency(handle, &latency), kFtOk);
   EXPECT_EQ(latency, 16);
+  // The POD is open already; by serial number it is the same device.
+  Handle again = nullptr;
+  char serialNumber[] = "BFX00001";
+  EXPECT_EQ(openEx(serialNumber, 1, &again), kFtDeviceNotOpened);
   ASSERT_EQ(setBaudRate(handle, 921600), kFtOk);
   ASSERT_EQ(setData(handle, 8, 0, 0), kFtOk);
   ASSERT_EQ(setTimeouts(handle, 200, 200), kFtOk);

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "emulator/EmulatorConfig.h"
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "tests/ops/Programs.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/FakeFtdiDriver.h"
 
 namespace {
 
@@ -33,6 +36,33 @@ TEST(DriverSelectionTest, NamesPickTheirBackend) {
   const DriverSelection fallback = SelectDriver("", clock);
   ASSERT_NE(fallback.driver, nullptr);
   EXPECT_TRUE(fallback.driver->Name() == "tty" || fallback.driver->Name() == "d2xx");
+}
+
+TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePod) {
+  const struct {
+    const char* name;
+    bool loads;
+    std::vector<std::string> devices;
+    bool openFails;
+    bool opens;
+  } cases[] = {
+      {"Opens", true, {"USB Serial", "Brontaflex POD"}, false, true},
+      {"HeldByTheKernelDriver", true, {"Brontaflex POD"}, true, false},
+      {"NoPod", true, {"USB Serial"}, false, false},
+      {"NoLibrary", false, {"Brontaflex POD"}, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeClock clock;
+    FakeFtdiDriver d2xx(clock);
+    d2xx.loads = c.loads;
+    d2xx.devices = c.devices;
+    if (c.openFails) {
+      d2xx.failures["OpenByDescription"] = kFtDeviceNotOpened;
+    }
+    EXPECT_EQ(OpensAPod(d2xx), c.opens);
+    EXPECT_EQ(d2xx.openHandles(), 0u);
+  }
 }
 
 TEST(DriverSelectionTest, UnknownNamesAreAClearError) {

@@ -77,6 +77,59 @@ TEST_F(PodLinkTest, FindDoesNotSearchAgainOnceFound) {
   EXPECT_TRUE(link.found());
 }
 
+// Two PODs and another bridge; which one a chosen serial number finds and opens.
+struct ChoiceCase {
+  const char* name;
+  std::string chosen;
+  bool found;
+  const char* openCall;  // the open the link makes, when found
+};
+void PrintTo(const ChoiceCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class PodLinkChoiceTest : public FakePodFixture,
+                          public ::testing::WithParamInterface<ChoiceCase> {};
+
+TEST_P(PodLinkChoiceTest, ChosenSerialNumberPicksThePod) {
+  const ChoiceCase& c = GetParam();
+  fake.devices = {"Brontaflex POD", "USB Serial", "Brontaflex POD"};
+  fake.serialNumbers = {"BFX00001", "BFX00002", "BFX00003"};
+  fake.AnswerEveryWrite("!");
+  ASSERT_TRUE(link.LoadDriver());
+  link.ChooseSerialNumber(c.chosen);
+  ASSERT_EQ(link.Find(), c.found);
+  if (c.found) {
+    fake.calls.clear();
+    EXPECT_EQ(link.Open(), OpenStatus::Ok);
+    EXPECT_EQ(fake.calls.front(), c.openCall);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PodLinkChoiceTest,
+    ::testing::Values(ChoiceCase{"NoneChosenTakesTheFirst", "", true,
+                                 "OpenByDescription Brontaflex POD"},
+                      ChoiceCase{"SecondPod", "BFX00003", true, "OpenBySerialNumber BFX00003"},
+                      ChoiceCase{"FirstPod", "BFX00001", true, "OpenBySerialNumber BFX00001"},
+                      // The serial number of a bridge that is not a POD does not make it one.
+                      ChoiceCase{"OtherBridge", "BFX00002", false, ""},
+                      ChoiceCase{"Unknown", "BFX9", false, ""},
+                      ChoiceCase{"CaseMatters", "bfx00003", false, ""}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(PodLinkTest, ChoosingAnotherPodSearchesAgain) {
+  fake.devices = {"Brontaflex POD", "Brontaflex POD"};
+  fake.serialNumbers = {"A", "B"};
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  link.ChooseSerialNumber("B");
+  EXPECT_FALSE(link.found());
+  ASSERT_TRUE(link.Find());
+  EXPECT_EQ(fake.listCountCalls, 2u);
+  EXPECT_EQ(link.AttachedPods().size(), 2u);
+}
+
 TEST_F(PodLinkTest, WithoutDriverNothingIsFoundOrOpened) {
   fake.loads = false;
   EXPECT_FALSE(link.LoadDriver());

@@ -5,7 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -114,8 +116,8 @@ class TtyDriverTest : public ::testing::Test {
     ASSERT_TRUE(pod.ok()) << "no pseudo-terminals on this system";
     fs::remove_all(root);
     // Numbered so that a plain string sort would put the POD first.
-    AddUsbSerial("ttyUSB9", "1-1", "FT232R USB UART");
-    AddUsbSerial("ttyUSB10", "1-2", "Brontaflex POD");
+    AddUsbSerial("ttyUSB9", "1-1", "FT232R USB UART", "A900XYZ");
+    AddUsbSerial("ttyUSB10", "1-2", "Brontaflex POD", "BFX00001");
     fs::create_directories(root / "sys/class/tty/ttyS0");
     fs::create_symlink(pod.devicePath(), root / "dev/ttyUSB10");
   }
@@ -123,12 +125,16 @@ class TtyDriverTest : public ::testing::Test {
 
   // A USB device with a product string, its interface, and the port's tty as
   // ftdi_sio lays them out in sysfs.
-  void AddUsbSerial(const std::string& tty, const std::string& usbPort,
-                    const std::string& product) {
+  void AddUsbSerial(const std::string& tty, const std::string& usbPort, const std::string& product,
+                    const std::string& serialNumber) {
     const fs::path device = root / "sys/devices/pci0000:00/usb1" / usbPort;
     const fs::path port = device / (usbPort + ":1.0") / tty;
     WriteFile(device / "product", product + "\n");
+    WriteFile(device / "serial", serialNumber + "\n");
     WriteFile(port / "latency_timer", "16\n");
+    const fs::path ftdiSio = root / "sys/bus/usb-serial/drivers/ftdi_sio";
+    fs::create_directories(ftdiSio);
+    fs::create_symlink(ftdiSio, port / "driver");
     fs::create_directories(port / "tty" / tty);
     fs::create_symlink("../../../" + tty, port / "tty" / tty / "device");
     fs::create_directories(root / "sys/class/tty");
@@ -286,6 +292,68 @@ TEST_F(TtyDriverTest, NamedDeviceIsThePodWithoutSysfs) {
   PodLink nowhere(*missing, clock);
   ASSERT_TRUE(nowhere.LoadDriver());
   EXPECT_FALSE(nowhere.Find());
+}
+
+// A second POD whose node belongs to another user, and a third reached
+// through its group: what `list` tells of each, judged for user 4242.
+TEST_F(TtyDriverTest, DescribesEachPortWithSerialDriverLatencyAndAccess) {
+  if (geteuid() != 0) {
+    GTEST_SKIP() << "giving device nodes to other users needs root";
+  }
+  AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
+  AddUsbSerial("ttyUSB12", "1-4", "Brontaflex POD", "BFX00003");
+  fs::remove(root / "dev/ttyUSB10");
+  const auto node = [&](const char* name, uid_t owner, gid_t group, mode_t mode) {
+    const fs::path path = root / "dev" / name;
+    WriteFile(path, "");
+    ASSERT_EQ(chown(path.c_str(), owner, group), 0);
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+  };
+  node("ttyUSB9", 0, 0, 0666);
+  node("ttyUSB10", 4242, 4242, 0600);
+  node("ttyUSB11", 4343, 4343, 0660);
+  node("ttyUSB12", 0, 20, 0660);
+  TtyDriver user((root / "sys").string(), (root / "dev").string(), {4242, {4242, 20}});
+  TtyDriver stranger((root / "sys").string(), (root / "dev").string(), {4444, {4444}});
+
+  const auto ports = user.DescribePorts();
+  ASSERT_EQ(ports.size(), 4u);
+  const struct {
+    const char* description;
+    const char* serialNumber;
+    bool accessible;
+  } expected[] = {{"FT232R USB UART", "A900XYZ", true},
+                  {"Brontaflex POD", "BFX00001", true},
+                  {"Brontaflex POD", "BFX00002", false},
+                  {"Brontaflex POD", "BFX00003", true}};
+  for (size_t i = 0; i < ports.size(); ++i) {
+    SCOPED_TRACE(ports[i].port);
+    EXPECT_EQ(ports[i].port, (root / "dev" / ("ttyUSB" + std::to_string(9 + i))).string());
+    EXPECT_EQ(ports[i].description, expected[i].description);
+    EXPECT_EQ(ports[i].serialNumber, expected[i].serialNumber);
+    EXPECT_EQ(ports[i].latencyMs, 16u);
+    EXPECT_EQ(ports[i].kernelDriver, "ftdi_sio");
+    EXPECT_EQ(ports[i].accessible, expected[i].accessible);
+  }
+  EXPECT_THAT(ports[2].accessProblem, testing::StartsWith("Permission denied (-rw-rw---- "));
+  // The group's members may, others may not.
+  const auto strangers = stranger.DescribePorts();
+  EXPECT_TRUE(strangers[0].accessible);
+  EXPECT_FALSE(strangers[3].accessible);
+}
+
+TEST_F(TtyDriverTest, ChosenSerialNumberOpensThatPod) {
+  AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
+  WriteFile(root / "dev/ttyUSB11", "");  // not a serial port: it cannot be set up
+  pod.AnswerPings();
+  ASSERT_TRUE(link.LoadDriver());
+  link.ChooseSerialNumber("BFX00002");
+  ASSERT_TRUE(link.Find());
+  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  link.ChooseSerialNumber("BFX00001");
+  ASSERT_TRUE(link.Find());
+  EXPECT_EQ(link.Open(), OpenStatus::Ok);
+  pod.StopAnswering();
 }
 
 TEST_F(TtyDriverTest, NoTtyClassMeansNoDriver) {

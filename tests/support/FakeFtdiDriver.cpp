@@ -61,23 +61,55 @@ FtStatus FakeFtdiDriver::ListDeviceCount(uint32_t& count) {
   return status;
 }
 
-FtStatus FakeFtdiDriver::ListDeviceDescription(uint32_t index,
-                                               char (&description)[kFtDescriptionSize]) {
-  FtStatus status = Enter("ListDeviceDescription " + std::to_string(index));
+FtStatus FakeFtdiDriver::ListText(const std::string& call, uint32_t index,
+                                  const std::function<std::string(size_t)>& field,
+                                  char (&text)[kFtDescriptionSize]) {
+  FtStatus status = Enter(call + " " + std::to_string(index));
   if (status == kFtOk && index >= devices.size()) {
     status = kFtDeviceNotFound;
   }
   if (status != kFtOk) {
     return status;
   }
-  std::memset(description, 0, kFtDescriptionSize);
-  devices[index].copy(description, kFtDescriptionSize - 1);
+  std::memset(text, 0, kFtDescriptionSize);
+  field(index).copy(text, kFtDescriptionSize - 1);
   return kFtOk;
 }
 
+FtStatus FakeFtdiDriver::ListDeviceDescription(uint32_t index,
+                                               char (&description)[kFtDescriptionSize]) {
+  return ListText(
+      "ListDeviceDescription", index, [this](size_t device) { return devices[device]; },
+      description);
+}
+
+FtStatus FakeFtdiDriver::ListDeviceSerialNumber(uint32_t index,
+                                                char (&serialNumber)[kFtSerialNumberSize]) {
+  return ListText(
+      "ListDeviceSerialNumber", index, [this](size_t device) { return SerialNumberOf(device); },
+      serialNumber);
+}
+
+std::string FakeFtdiDriver::SerialNumberOf(size_t index) const {
+  return index < serialNumbers.size() ? serialNumbers[index] : "FAKE" + std::to_string(index);
+}
+
 FtStatus FakeFtdiDriver::OpenByDescription(const char* description, FtHandle& handle) {
-  FtStatus status = Enter(std::string("OpenByDescription ") + description);
-  if (status == kFtOk && std::find(devices.begin(), devices.end(), description) == devices.end()) {
+  const bool present = std::find(devices.begin(), devices.end(), description) != devices.end();
+  return OpenIf(std::string("OpenByDescription ") + description, present, handle);
+}
+
+FtStatus FakeFtdiDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
+  bool present = false;
+  for (size_t index = 0; index < devices.size(); ++index) {
+    present = present || SerialNumberOf(index) == serialNumber;
+  }
+  return OpenIf(std::string("OpenBySerialNumber ") + serialNumber, present, handle);
+}
+
+FtStatus FakeFtdiDriver::OpenIf(const std::string& call, bool present, FtHandle& handle) {
+  FtStatus status = Enter(call);
+  if (status == kFtOk && !present) {
     status = kFtDeviceNotFound;
   }
   if (status != kFtOk) {

@@ -23,6 +23,8 @@ class FakeFtdiDriver final : public FtdiDriver {
   // --- set-up ---
   bool loads = true;
   std::vector<std::string> devices{"Brontaflex POD"};
+  // The devices' serial numbers in the same order; "FAKE<index>" beyond them.
+  std::vector<std::string> serialNumbers;
   uint8_t latencyMs = 16;
   // Failing calls, by name ("SetBaudRate") or by name and argument as logged
   // ("ListDeviceDescription 1"); the value is the status returned.
@@ -61,7 +63,10 @@ class FakeFtdiDriver final : public FtdiDriver {
   std::string Name() const override { return "fake"; }
   FtStatus ListDeviceCount(uint32_t& count) override;
   FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;
+  FtStatus ListDeviceSerialNumber(uint32_t index,
+                                  char (&serialNumber)[kFtSerialNumberSize]) override;
   FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
+  FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) override;
   FtStatus ResetDevice(FtHandle handle) override;
   FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) override;
   FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) override;
@@ -89,6 +94,13 @@ class FakeFtdiDriver final : public FtdiDriver {
   FtStatus Enter(const std::string& call, bool logged = true);
   FtStatus EnterWithHandle(const std::string& call, FtHandle handle, bool logged = true);
   uint32_t ArrivedBytes() const;
+  std::string SerialNumberOf(size_t index) const;
+  // Logs `call` with the index and copies that device's `field` into `text`.
+  FtStatus ListText(const std::string& call, uint32_t index,
+                    const std::function<std::string(size_t)>& field,
+                    char (&text)[kFtDescriptionSize]);
+  // Logs `call` and hands out a handle when the device is `present`.
+  FtStatus OpenIf(const std::string& call, bool present, FtHandle& handle);
 
   FakeClock& clock_;
   std::set<FtHandle> handles_;

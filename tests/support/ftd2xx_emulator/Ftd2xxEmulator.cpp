@@ -23,6 +23,7 @@ using FT_HANDLE = void*;
 
 constexpr DWORD kListNumberOnly = 0x80000000;
 constexpr DWORD kListByIndex = 0x40000000;
+constexpr DWORD kOpenBySerialNumber = 1;
 constexpr DWORD kOpenByDescription = 2;
 
 FtdiDriver* attached = nullptr;
@@ -43,7 +44,8 @@ FT_EXPORT FT_STATUS FT_API FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
     *static_cast<DWORD*>(arg1) = count;
     return status;
   }
-  if (flags == (kListByIndex | kOpenByDescription)) {
+  if (flags == (kListByIndex | kOpenByDescription) ||
+      flags == (kListByIndex | kOpenBySerialNumber)) {
     // The index travels in the pointer argument itself.
     const auto index = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(arg1));
     if (arg2 == nullptr) {
@@ -52,10 +54,12 @@ FT_EXPORT FT_STATUS FT_API FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
     if (attached == nullptr) {
       return kFtDeviceNotFound;
     }
-    char description[kFtDescriptionSize] = {};
-    const FtStatus status = attached->ListDeviceDescription(index, description);
+    char text[kFtDescriptionSize] = {};
+    const FtStatus status = (flags & kOpenBySerialNumber) != 0
+                                ? attached->ListDeviceSerialNumber(index, text)
+                                : attached->ListDeviceDescription(index, text);
     if (status == kFtOk) {
-      std::memcpy(arg2, description, sizeof description);
+      std::memcpy(arg2, text, sizeof text);
     }
     return status;
   }
@@ -64,14 +68,17 @@ FT_EXPORT FT_STATUS FT_API FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
 }
 
 FT_EXPORT FT_STATUS FT_API FT_OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle) {
-  if (handle == nullptr || arg1 == nullptr || flags != kOpenByDescription) {
+  if (handle == nullptr || arg1 == nullptr ||
+      (flags != kOpenByDescription && flags != kOpenBySerialNumber)) {
     return kFtInvalidParameter;
   }
   *handle = nullptr;
   if (attached == nullptr) {
     return kFtDeviceNotFound;
   }
-  return attached->OpenByDescription(static_cast<const char*>(arg1), *handle);
+  const auto* key = static_cast<const char*>(arg1);
+  return flags == kOpenBySerialNumber ? attached->OpenBySerialNumber(key, *handle)
+                                      : attached->OpenByDescription(key, *handle);
 }
 
 namespace {

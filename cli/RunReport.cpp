@@ -1,0 +1,120 @@
+#include "cli/RunReport.h"
+
+#include <cstdio>
+
+#include "app/ops/FailureText.h"
+#include "app/ops/Sha256.h"
+#include "image/CoffReader.h"
+#include "image/McuCatalogue.h"
+
+namespace {
+
+// How many words the operation put into the target or the POD.
+uint64_t WordsWritten(std::string_view command, OperationOutcome outcome,
+                      const ProgramImage& image) {
+  if (outcome != OperationOutcome::Done) {
+    return 0;
+  }
+  if (command == "target-write") {
+    return image.hasFlash ? image.flashBytes / 2 : image.ramBytes / 2;
+  }
+  return command == "pod-write" ? image.flashBytes / 2 : 0;
+}
+
+std::string DateText(const PodTagInfo& tag) {
+  if (!tag.present()) {
+    return {};
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", tag.year, tag.month, tag.day,
+                tag.hour, tag.minute);
+  return text;
+}
+
+nlohmann::ordered_json CauseJson(const FailureCause& cause) {
+  if (!cause.failed()) {
+    return nullptr;
+  }
+  return {
+      {"kind", FailureKindName(cause.kind)},
+      {"context", cause.context},
+      {"frame", cause.frame == 0 ? std::string() : std::string(1, cause.frame)},
+      {"sending", cause.sending},
+      {"driverStatus", cause.status},
+      {"bytesSeen", cause.bytesSeen},
+      {"bytesDue", cause.bytesDue},
+      {"elapsedMs", cause.elapsedMs},
+      {"text", DescribeFailure(cause)},
+  };
+}
+
+nlohmann::ordered_json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+}
+
+}  // namespace
+
+RunReport MakeRunReport(std::string command, const std::string& filePath, OperationOutcome outcome,
+                        int exitCode, const ProgrammerOperations& operations, std::string message,
+                        const FailureCause& cause, uint64_t durationMs) {
+  RunReport report;
+  report.outcome = outcome == OperationOutcome::FileNotLoaded
+                       ? std::string(CoffReadResultName(operations.lastReadResult()))
+                       : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
+  report.exitCode = exitCode;
+  report.message = std::move(message);
+  report.cause = cause;
+  report.durationMs = durationMs;
+  report.wordsWritten = WordsWritten(command, outcome, operations.image());
+  if (!filePath.empty()) {
+    report.filePath = filePath;
+    report.device = std::string(McuEntry(operations.mcuType()).name);
+    report.fileSha256 = FileSha256Hex(filePath).value_or("");
+  }
+  if (command == "pod-write") {
+    report.podFileName = operations.podFileName();
+  }
+  if (command == "pod-info") {
+    report.podVersion = operations.podVersion();
+    const PodTagInfo& tag = operations.podTag();
+    if (tag.present()) {
+      report.podFileName = tag.name.substr(0, tag.name.find('\0'));
+      report.podDate = DateText(tag);
+    }
+  }
+  report.command = std::move(command);
+  return report;
+}
+
+nlohmann::ordered_json RunReportJson(const RunReport& report) {
+  nlohmann::ordered_json pod = nullptr;
+  if (report.podVersion != 0 || !report.podFileName.empty()) {
+    pod = {
+        {"version", report.podVersion == 0
+                        ? nlohmann::ordered_json(nullptr)
+                        : nlohmann::ordered_json(std::to_string(report.podVersion / 10) + "." +
+                                                 std::to_string(report.podVersion % 10))},
+        {"fileName", TextOrNull(report.podFileName)},
+        {"date", TextOrNull(report.podDate)},
+    };
+  }
+  return {
+      {"command", report.command},
+      {"outcome", report.outcome},
+      {"exitCode", report.exitCode},
+      {"message", report.message},
+      {"cause", CauseJson(report.cause)},
+      {"device", TextOrNull(report.device)},
+      {"file", report.filePath.empty()
+                   ? nlohmann::ordered_json(nullptr)
+                   : nlohmann::ordered_json{{"name", report.filePath},
+                                            {"sha256", TextOrNull(report.fileSha256)}}},
+      {"durationMs", report.durationMs},
+      {"wordsWritten", report.wordsWritten},
+      {"pod", pod},
+  };
+}
+
+std::string JsonText(const nlohmann::ordered_json& object) {
+  return object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}

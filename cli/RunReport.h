@@ -1,0 +1,39 @@
+// What one run of a command that talks to the POD did, and the one JSON object
+// --json prints for it. The object's fields are an interface for scripts: add
+// fields, never rename or drop one.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "app/ops/ProgrammerOperations.h"
+#include "pod/FailureCause.h"
+
+struct RunReport {
+  std::string command;
+  int exitCode = 0;
+  std::string outcome;  // the outcome's name, or the COFF reader's for a refused file
+  std::string message;  // the last status line
+  FailureCause cause;
+  std::string device;  // empty when the command reads no file
+  std::string filePath;
+  std::string fileSha256;  // empty when the file could not be read
+  uint64_t durationMs = 0;
+  uint64_t wordsWritten = 0;
+  uint16_t podVersion = 0;  // tenths; 0 when not read
+  std::string podFileName;  // the name the POD stores, when known
+  std::string podDate;      // "YYYY-MM-DD hh:mm" of the stored program, when read
+};
+
+// The report of `command` run by `operations` with the file `filePath`, which
+// ended in `outcome` and `exitCode` with `message` and `cause` last shown.
+RunReport MakeRunReport(std::string command, const std::string& filePath, OperationOutcome outcome,
+                        int exitCode, const ProgrammerOperations& operations, std::string message,
+                        const FailureCause& cause, uint64_t durationMs);
+
+nlohmann::ordered_json RunReportJson(const RunReport& report);
+
+// The object as one line of text. Bytes that are not UTF-8 (a name from the
+// POD, a path in another encoding) become U+FFFD instead of failing the dump.
+std::string JsonText(const nlohmann::ordered_json& object);

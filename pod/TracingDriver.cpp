@@ -1,0 +1,208 @@
+#include "pod/TracingDriver.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+constexpr char kStx = 0x02;
+constexpr char kEtx = 0x03;
+
+// How many digits after the letter come before the key string of a frame that
+// carries one (the type code or the CSM flag), or -1 for a frame without keys.
+int KeyOffset(char letter) {
+  switch (letter) {
+    case 'K':
+    case 'M':
+      return 1;
+    case 'P':
+      return 0;
+    default:
+      return -1;
+  }
+}
+
+constexpr size_t kKeyDigits = 32;
+
+std::string Escaped(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (byte >= 0x20 && byte < 0x7F && c != '\\' && c != '<' && c != '>') {
+    return std::string(1, c);
+  }
+  char text[8];
+  std::snprintf(text, sizeof text, "\\x%02X", byte);
+  return text;
+}
+
+}  // namespace
+
+TracingDriver::TracingDriver(std::unique_ptr<FtdiDriver> inner, std::unique_ptr<std::ostream> trace)
+    : inner_(std::move(inner)),
+      traceFile_(std::move(trace)),
+      trace_(*traceFile_),
+      start_(std::chrono::steady_clock::now()) {
+  trace_ << "# brontaflex wire trace\n# backend: " << inner_->Name() << '\n' << std::flush;
+}
+
+TracingDriver::~TracingDriver() {
+  EndReply();
+}
+
+std::string TracingDriver::ShowSent(const std::string& bytes) {
+  std::string text;
+  char letter = 0;
+  size_t fieldDigit = 0;  // digits of the current frame after its letter
+  bool inFrame = false;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == kStx) {
+      text += '<';
+      inFrame = true;
+      letter = 0;
+      fieldDigit = 0;
+      continue;
+    }
+    if (c == kEtx) {
+      text += '>';
+      inFrame = false;
+      continue;
+    }
+    if (inFrame && letter == 0) {
+      letter = c;
+      text += Escaped(c);
+      continue;
+    }
+    const int keyOffset = inFrame ? KeyOffset(letter) : -1;
+    const bool keyDigit = keyOffset >= 0 && fieldDigit >= static_cast<size_t>(keyOffset) &&
+                          fieldDigit < keyOffset + kKeyDigits;
+    text += keyDigit ? "*" : Escaped(c);
+    ++fieldDigit;
+  }
+  return text;
+}
+
+void TracingDriver::Line(std::chrono::steady_clock::time_point at, const char* direction,
+                         const std::string& text) {
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(at - start_).count();
+  char stamp[32];
+  std::snprintf(stamp, sizeof stamp, "%lld.%06lld", static_cast<long long>(micros / 1000000),
+                static_cast<long long>(micros % 1000000));
+  trace_ << stamp << ' ' << direction << ' ' << text << '\n' << std::flush;
+}
+
+void TracingDriver::EndReply() {
+  if (reply_.empty()) {
+    return;
+  }
+  std::string text;
+  for (size_t i = 0; i < reply_.size(); ++i) {
+    // The password reply: "!" and then the key bytes.
+    text += replyHoldsKeys_ && i > 0 ? "*" : Escaped(reply_[i]);
+  }
+  reply_.clear();
+  Line(replyStart_, "<", text);
+}
+
+bool TracingDriver::Load() {
+  return inner_->Load();
+}
+
+void TracingDriver::Unload() {
+  EndReply();
+  inner_->Unload();
+}
+
+FtStatus TracingDriver::ListDeviceCount(uint32_t& count) {
+  return inner_->ListDeviceCount(count);
+}
+
+FtStatus TracingDriver::ListDeviceDescription(uint32_t index,
+                                              char (&description)[kFtDescriptionSize]) {
+  return inner_->ListDeviceDescription(index, description);
+}
+
+FtStatus TracingDriver::ListDeviceSerialNumber(uint32_t index,
+                                               char (&serialNumber)[kFtSerialNumberSize]) {
+  return inner_->ListDeviceSerialNumber(index, serialNumber);
+}
+
+FtStatus TracingDriver::OpenByDescription(const char* description, FtHandle& handle) {
+  const FtStatus status = inner_->OpenByDescription(description, handle);
+  trace_ << "# port: description \"" << description << "\", status " << status << '\n'
+         << std::flush;
+  return status;
+}
+
+FtStatus TracingDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
+  const FtStatus status = inner_->OpenBySerialNumber(serialNumber, handle);
+  trace_ << "# port: serial number " << serialNumber << ", status " << status << '\n' << std::flush;
+  return status;
+}
+
+FtStatus TracingDriver::ResetDevice(FtHandle handle) {
+  return inner_->ResetDevice(handle);
+}
+
+FtStatus TracingDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) {
+  return inner_->GetLatencyTimer(handle, milliseconds);
+}
+
+FtStatus TracingDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
+  return inner_->SetLatencyTimer(handle, milliseconds);
+}
+
+FtStatus TracingDriver::SetBaudRate(FtHandle handle, uint32_t baud) {
+  return inner_->SetBaudRate(handle, baud);
+}
+
+FtStatus TracingDriver::SetDataCharacteristics(FtHandle handle, uint8_t wordLength,
+                                               uint8_t stopBits, uint8_t parity) {
+  return inner_->SetDataCharacteristics(handle, wordLength, stopBits, parity);
+}
+
+FtStatus TracingDriver::SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t xon,
+                                       uint8_t xoff) {
+  return inner_->SetFlowControl(handle, flowControl, xon, xoff);
+}
+
+FtStatus TracingDriver::SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) {
+  return inner_->SetTimeouts(handle, readMs, writeMs);
+}
+
+FtStatus TracingDriver::Purge(FtHandle handle, uint32_t mask) {
+  return inner_->Purge(handle, mask);
+}
+
+FtStatus TracingDriver::Write(FtHandle handle, const void* bytes, uint32_t length,
+                              uint32_t& written) {
+  EndReply();
+  const std::string sent(static_cast<const char*>(bytes), length);
+  Line(std::chrono::steady_clock::now(), ">", ShowSent(sent));
+  replyHoldsKeys_ = sent.size() >= 2 && sent[0] == kStx && sent[1] == 'g';
+  return inner_->Write(handle, bytes, length, written);
+}
+
+FtStatus TracingDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
+                                  uint32_t& events) {
+  return inner_->GetStatus(handle, rxQueue, txQueue, events);
+}
+
+FtStatus TracingDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) {
+  const FtStatus status = inner_->Read(handle, buffer, length, returned);
+  if (status == kFtOk && returned > 0) {
+    if (reply_.empty()) {
+      replyStart_ = std::chrono::steady_clock::now();
+    }
+    reply_.append(static_cast<const char*>(buffer), returned);
+  }
+  return status;
+}
+
+FtStatus TracingDriver::GetQueueStatus(FtHandle handle, uint32_t& rxQueue) {
+  return inner_->GetQueueStatus(handle, rxQueue);
+}
+
+FtStatus TracingDriver::Close(FtHandle handle) {
+  EndReply();
+  return inner_->Close(handle);
+}
