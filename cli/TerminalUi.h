@@ -67,8 +67,8 @@ class TerminalUi final : public OperationsUi {
   std::ostream& out_;
   std::ostream& err_;
   bool tty_;
-  std::function<bool()> stopAsked_;
   Verbosity verbosity_;
+  std::function<bool()> stopAsked_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   // A quiet run's last message, shown by Finish unless an error came after it.
   std::string finalMessage_;

@@ -27,11 +27,13 @@ TEST(CompletionTest, OffersCommandsOptionsAndValues) {
     QStringList words;
     std::string offered;
   } cases[] = {
-      {{""}, "info target-write target-reset pod-write pod-verify pod-info --help --version"},
+      {{""}, "list info target-write target-reset pod-write pod-verify pod-info --help --version"},
       {{"pod-"}, "pod-write pod-verify pod-info"},
       {{"info", "--"}, "--device --json --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
-      {{"pod-write", "--"}, "--device --erase --csm --name --driver --help"},
+      {{"pod-write", "--"},
+       "--device --erase --csm --name --driver --pod --trace --json --quiet --verbose --help"},
+      {{"pod-info", "--v"}, "--verbose"},
       {{"target-write", "--device", ""}, "F2801 F2802 F2806 F2808 F2809"},
       {{"info", "--device", "=", "F2808"}, "F2808"},
       {{"target-write", "--erase", "a"}, "all"},

@@ -86,4 +86,34 @@ TEST(TerminalUiTest, AnErrorEndsTheRedrawnLineAndGoesToTheErrorStream) {
             "seen)\n");
 }
 
+// Quiet keeps the final message alone, even on a terminal; verbose adds the
+// notes and stamps every status line with the time since the start.
+TEST(TerminalUiTest, QuietAndVerbose) {
+  std::ostringstream quietOut, quietErr;
+  TerminalUi quiet(quietOut, quietErr, true, Verbosity::Quiet);
+  quiet.Note("backend: tty");
+  PlayWrite(quiet);
+  quiet.Finish();
+  EXPECT_EQ(quietOut.str(), "Flash Write Completed - 1.25 sec\n");
+
+  std::ostringstream failedOut, failedErr;
+  TerminalUi failed(failedOut, failedErr, false, Verbosity::Quiet);
+  failed.ShowStatus("Reading COFF file is successful", false);
+  failed.ShowStatus("Fail to erase flash memory", true);
+  failed.Finish();
+  EXPECT_EQ(failedOut.str(), "");
+  EXPECT_EQ(failedErr.str(), "Fail to erase flash memory\n");
+
+  std::ostringstream verboseOut, verboseErr;
+  TerminalUi verbose(verboseOut, verboseErr, true, Verbosity::Verbose);
+  verbose.Note("backend: tty");
+  PlayWrite(verbose);
+  EXPECT_THAT(verboseOut.str(),
+              testing::MatchesRegex("\\+0\\.[0-9]{3} s backend: tty\n"
+                                    "\\+0\\.[0-9]{3} s Reading COFF file is successful\n"
+                                    "(.|\n)*\\+0\\.[0-9]{3} s Flash Write Completed - 1.25 sec\n"));
+  // Plain lines, never the redrawn one.
+  EXPECT_THAT(verboseOut.str(), testing::Not(HasSubstr("\r")));
+}
+
 }  // namespace
