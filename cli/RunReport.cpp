@@ -1,13 +1,28 @@
 #include "cli/RunReport.h"
 
 #include <cstdio>
+#include <fstream>
 
 #include "app/ops/FailureText.h"
-#include "app/ops/Sha256.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
+#include "image/Sha256.h"
 
 namespace {
+
+// The digest of the file's bytes; empty when it cannot be read.
+std::string FileSha256(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    return {};
+  }
+  Sha256 sha;
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    sha.Update(reinterpret_cast<const uint8_t*>(chunk), static_cast<size_t>(in.gcount()));
+  }
+  return in.bad() ? std::string() : HexDigest(sha.Final());
+}
 
 // How many words the operation put into the target or the POD.
 uint64_t WordsWritten(std::string_view command, OperationOutcome outcome,
@@ -69,7 +84,7 @@ RunReport MakeRunReport(std::string command, const std::string& filePath, Operat
   if (!filePath.empty()) {
     report.filePath = filePath;
     report.device = std::string(McuEntry(operations.mcuType()).name);
-    report.fileSha256 = FileSha256Hex(filePath).value_or("");
+    report.fileSha256 = FileSha256(filePath);
   }
   if (command == "pod-write") {
     report.podFileName = operations.podFileName();
