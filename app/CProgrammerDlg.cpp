@@ -227,8 +227,15 @@ void CProgrammerDlg::ShowCsmKeys(const CsmKeys& keys) {
 }
 
 void CProgrammerDlg::ShowStatus(const std::string& text, bool error) {
-  messageLabel_->SetLabelTextColor(error ? kRed : kBlack, true);
-  messageLabel_->SetLabelText(QString::fromStdString(text));
+  const QColor color = error ? kRed : kBlack;
+  const QString label = QString::fromStdString(text);
+  // A procedure names its step again for every chunk it writes; painting the
+  // same line again would only cost the write its time.
+  if (label == messageLabel_->LabelText() && color == messageLabel_->LabelTextColor()) {
+    return;
+  }
+  messageLabel_->SetLabelTextColor(color, true);
+  messageLabel_->SetLabelText(label);
   // Painted now, not when the event loop next runs: the operation that
   // reports is still running on this thread.
   messageLabel_->repaint();

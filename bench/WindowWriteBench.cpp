@@ -1,0 +1,143 @@
+// A full F2809 Target Write on the emulated POD at the pace of a real line,
+// once through the window and once as the command line runs it, on the
+// system clock: what the window adds to the command line's time
+// (`window_over_cli_percent`) is its own cost: painting, answering the
+// desktop and dropping input while it waits.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <chrono>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "app/CProgrammerDlg.h"
+#include "app/ops/ProgrammerOperations.h"
+#include "cli/TerminalUi.h"
+#include "emulator/EmulatorDriver.h"
+#include "image/McuCatalogue.h"
+#include "resources/ResourceIds.h"
+#include "tests/support/CoffWriter.h"
+#include "widgets/CMessageLabel.h"
+
+namespace {
+
+constexpr uint8_t kF2809 = 4;
+
+EmulatorConfig TimedF2809() {
+  EmulatorConfig config;
+  config.pod.targetMcuType = kF2809;
+  config.pod.keepTranscript = false;
+  config.timing.enabled = true;
+  return config;
+}
+
+// One section per sector of the F2809, its password words left erased.
+std::vector<uint8_t> FullF2809Program() {
+  const McuInfo& mcu = McuEntry(kF2809);
+  CoffWriter writer;
+  for (uint32_t sector = 0; sector < mcu.sectorCount; ++sector) {
+    const uint32_t first = mcu.flashFirst + sector * mcu.sectorWords;
+    std::vector<uint16_t> words(mcu.sectorWords);
+    for (uint32_t i = 0; i < words.size(); ++i) {
+      words[i] = first + i >= kCsmKeyAddress ? 0xFFFF : static_cast<uint16_t>((first + i) * 40503u);
+    }
+    writer.Add("sector" + std::to_string(sector), first, std::move(words));
+  }
+  return writer.Build();
+}
+
+// The program in a file of the run's own, as both front ends take it.
+const std::string& ProgramFile() {
+  static QTemporaryDir dir;
+  static const std::string path = [] {
+    const std::string file = dir.filePath("full2809.out").toStdString();
+    const std::vector<uint8_t> bytes = FullF2809Program();
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return file;
+  }();
+  return path;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Wall seconds of the command line's Target Write, progress printed as to a log.
+double CommandLineWrite() {
+  SystemClock clock;
+  std::ostringstream out, err;
+  TerminalUi ui(out, err, false);
+  ProgrammerOperations operations(std::make_unique<EmulatorDriver>(clock, TimedF2809()), clock, ui);
+  OperationRequest request;
+  request.filePath = ProgramFile();
+  request.mcuType = kF2809;
+  const auto start = std::chrono::steady_clock::now();
+  if (!operations.LoadDriver() || operations.TargetWrite(request) != OperationOutcome::Done) {
+    return -1;
+  }
+  return SecondsSince(start);
+}
+
+// Wall seconds of the window's Target Write, from the press of its button.
+double WindowWrite() {
+  WindowOptions options;
+  options.readOnlySettings = true;
+  options.makeDriver = [](Clock& clock, uint8_t) {
+    return std::make_unique<EmulatorDriver>(clock, TimedF2809());
+  };
+  CProgrammerDlg window(std::move(options));
+  window.show();
+  window.Control<QComboBox>(IDC_MCU_TYPE)->setCurrentIndex(kF2809);
+  window.Control<QComboBox>(IDC_FILE_PATH)->setEditText(QString::fromStdString(ProgramFile()));
+  window.OnLoad();
+  QApplication::processEvents();
+  const auto start = std::chrono::steady_clock::now();
+  window.OnTargetWrite();
+  const double seconds = SecondsSince(start);
+  const bool done = window.Control<CMessageLabel>(IDC_MESSAGE)
+                        ->LabelText()
+                        .startsWith(QStringLiteral("Flash Write Completed"));
+  return done ? seconds : -1;
+}
+
+void WindowAgainstCommandLine(benchmark::State& state) {
+  for (auto _ : state) {
+    const double cli = CommandLineWrite();
+    const double window = WindowWrite();
+    if (cli < 0 || window < 0) {
+      state.SkipWithError("a write failed");
+      break;
+    }
+    state.counters["cli_s"] = cli;
+    state.counters["window_s"] = window;
+    state.counters["window_over_cli_percent"] = 100 * (window - cli) / cli;
+  }
+}
+BENCHMARK(WindowAgainstCommandLine)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  // The window reads settings at its start: from a folder of the run's own,
+  // never the user's.
+  QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+  QApplication app(argc, argv);
+  QApplication::setOrganizationName(QStringLiteral("Veskora"));
+  QApplication::setApplicationName(QStringLiteral("brontaflex-bench"));
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
