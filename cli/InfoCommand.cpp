@@ -1,10 +1,6 @@
 // brontaflex-cli info: reads a program file the way the Load button does and
 // shows its format, the sections kept, their checksums and the totals, as
 // text or as one JSON object.
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QString>
 #include <array>
 #include <cstdio>
 #include <iomanip>
@@ -13,6 +9,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/JsonOutput.h"
 #include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "image/ProgramReader.h"
@@ -95,43 +92,39 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
             << "imageSha256        " << ImageSha256(image) << '\n';
 }
 
-QString Latin1(std::string_view text) {
-  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 void PrintJson(const ProgramRead& read, const McuInfo& mcu, const ProgramImage& image) {
-  QJsonArray sections;
+  nlohmann::json sections = nlohmann::json::array();
   for (const auto& section : image.sections) {
-    sections.append(QJsonObject{
-        // Latin-1 keeps every byte of a name, whatever the file holds.
-        {"name", Latin1(section->name)},
-        {"address", static_cast<qint64>(section->address)},
-        {"wordCount", static_cast<qint64>(section->wordCount)},
-        {"offset", static_cast<qint64>(section->offset)},
+    sections.push_back({
+        {"name", Latin1String(section->name)},
+        {"address", section->address},
+        {"wordCount", section->wordCount},
+        {"offset", section->offset},
         {"inFlash", section->inFlash},
         {"sectorMask", section->sectorMask},
-        {"memory", QString::fromStdString(MemoryLabel(mcu, *section))},
-        {"sha256", Latin1(SectionSha256(*section))},
+        {"memory", MemoryLabel(mcu, *section)},
+        {"sha256", SectionSha256(*section)},
     });
   }
-  const QJsonObject object{
-      {"result", Latin1(CoffReadResultName(read.result))},
-      {"message", Latin1(ProgramReadMessage(read))},
-      {"format", Latin1(ProgramFormatName(read.format))},
-      {"device", Latin1(mcu.name)},
-      {"sections", sections},
-      {"sectionCount", image.sectionCount},
-      {"imageBytes", static_cast<qint64>(image.imageBytes)},
-      {"hasFlash", image.hasFlash},
-      {"flashSectorMask", image.flashSectorMask},
-      {"flashSectionCount", image.flashSectionCount},
-      {"flashListEnd", image.flashListEnd},
-      {"flashBytes", static_cast<qint64>(image.flashBytes)},
-      {"ramSectionCount", image.ramSectionCount},
-      {"ramBytes", static_cast<qint64>(image.ramBytes)},
-      {"imageSha256", Latin1(ImageSha256(image))},
-  };
-  std::cout << QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
+  PrintJson(
+      {
+          {"result", CoffReadResultName(read.result)},
+          {"message", Latin1String(ProgramReadMessage(read))},
+          {"format", ProgramFormatName(read.format)},
+          {"device", mcu.name},
+          {"sections", sections},
+          {"sectionCount", image.sectionCount},
+          {"imageBytes", image.imageBytes},
+          {"hasFlash", image.hasFlash},
+          {"flashSectorMask", image.flashSectorMask},
+          {"flashSectionCount", image.flashSectionCount},
+          {"flashListEnd", image.flashListEnd},
+          {"flashBytes", image.flashBytes},
+          {"ramSectionCount", image.ramSectionCount},
+          {"ramBytes", image.ramBytes},
+          {"imageSha256", ImageSha256(image)},
+      },
+      std::cout);
 }
 
 int RunInfo(const CliArgs& args) {
