@@ -14,6 +14,7 @@
 #include "image/ProgramImage.h"
 #include "image/ProgramReader.h"
 #include "image/Sha256.h"
+#include "image/Utf8Path.h"
 
 namespace {
 
@@ -139,7 +140,7 @@ int RunInfo(const CliArgs& args) {
     mcuType = *found;
   }
   ProgramImage image;
-  const ProgramRead read = ReadProgramFile(args.operands[0], mcuType, image);
+  const ProgramRead read = ReadProgramFile(PathFromUtf8(args.operands[0]), mcuType, image);
   if (read.result == CoffReadResult::Ok) {
     image.Summarize();
   } else {

@@ -2,12 +2,18 @@
 #include <algorithm>
 #include <array>
 #include <iostream>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/BuildCommit.h"
 #include "cli/Commands.h"
+#include "image/Utf8Path.h"
 #include "resources/Version.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -40,10 +46,7 @@ void PrintVersion(std::ostream& out) {
   out << '\n';
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
-  const std::vector<std::string_view> args(argv + std::min(argc, 1), argv + argc);
+int RunCommandLine(const std::vector<std::string_view>& args) {
   if (args.empty()) {
     PrintUsage(std::cerr);
     return kExitUsage;
@@ -78,3 +81,27 @@ int main(int argc, char* argv[]) {
   }
   return (*command)->run(*parsed);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// main() would get its arguments in the ANSI code page, which loses Korean file
+// names; the wide ones become the UTF-8 that the commands take, and the console
+// shows UTF-8 while the program runs.
+int wmain(int argc, wchar_t* argv[]) {
+  std::vector<std::string> utf8;
+  for (int n = 1; n < argc; ++n) {
+    utf8.push_back(Utf8FromPath(argv[n]));
+  }
+  const UINT consolePage = GetConsoleOutputCP();
+  SetConsoleOutputCP(CP_UTF8);
+  const int status = RunCommandLine({utf8.begin(), utf8.end()});
+  std::cout.flush();
+  SetConsoleOutputCP(consolePage);
+  return status;
+}
+#else
+int main(int argc, char* argv[]) {
+  return RunCommandLine({argv + std::min(argc, 1), argv + argc});
+}
+#endif

@@ -37,7 +37,8 @@ struct PodConfig {
   std::string firmwareVersion = "QZV11";
   // The device on the target board (McuType).
   uint8_t targetMcuType = kDefaultMcuType;
-  // Where the serial-flash store lives between runs; empty keeps it in memory.
+  // Where the serial-flash store lives between runs (UTF-8); empty keeps it in
+  // memory.
   std::string statePath;
   // Long sessions (benchmarks) may do without the transcript.
   bool keepTranscript = true;

@@ -7,6 +7,7 @@
 
 #include "emulator/FrameParser.h"
 #include "image/McuCatalogue.h"
+#include "image/Utf8Path.h"
 
 namespace {
 
@@ -116,7 +117,8 @@ std::vector<uint8_t> SerialFlashContents::ProgramBytes() const {
 SerialFlashStore::SerialFlashStore(std::string statePath)
     : statePath_(std::move(statePath)), lock_(statePath_) {
   std::error_code unknown;
-  if (!statePath_.empty() && std::filesystem::exists(statePath_, unknown) && !Read(loadError_)) {
+  if (!statePath_.empty() && std::filesystem::exists(PathFromUtf8(statePath_), unknown) &&
+      !Read(loadError_)) {
     loadError_ = "cannot read the POD state file " + statePath_ + ": " + loadError_;
   }
 }
@@ -132,7 +134,7 @@ bool SerialFlashStore::Claim(std::string& why) {
   RemoveStaleTemporaries(statePath_);
   std::error_code unknown;
   std::string error;
-  if (loadError_.empty() && !dirty_ && std::filesystem::exists(statePath_, unknown) &&
+  if (loadError_.empty() && !dirty_ && std::filesystem::exists(PathFromUtf8(statePath_), unknown) &&
       !Read(error)) {
     loadError_ = "cannot read the POD state file " + statePath_ + ": " + error;
   }
@@ -144,7 +146,7 @@ void SerialFlashStore::Release() {
 }
 
 bool SerialFlashStore::Read(std::string& error) {
-  std::ifstream file(statePath_);
+  std::ifstream file(PathFromUtf8(statePath_));
   if (!file) {
     error = "it cannot be opened";
     return false;

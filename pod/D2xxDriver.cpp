@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "image/Utf8Path.h"
+
 // The D2XX entry points as the vendor publishes them: every number is a 32-bit
 // DWORD/ULONG (unsigned int on Linux and macOS, unsigned long on Windows), the
 // handle an opaque pointer, and the Windows build uses the WINAPI convention.
@@ -27,7 +29,7 @@ constexpr uint32_t kOpenByDescription = 2;
 
 void* OpenLibrary(const std::string& file) {
 #ifdef _WIN32
-  return reinterpret_cast<void*>(LoadLibraryA(file.c_str()));
+  return reinterpret_cast<void*>(LoadLibraryW(PathFromUtf8(file).c_str()));
 #else
   return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
@@ -44,7 +46,9 @@ void CloseLibrary(void* library) {
 template <typename Function>
 bool Resolve(void* library, const char* name, Function& function) {
 #ifdef _WIN32
-  function = reinterpret_cast<Function>(GetProcAddress(reinterpret_cast<HMODULE>(library), name));
+  // Through the generic function pointer type: FARPROC claims a signature of its own.
+  function = reinterpret_cast<Function>(
+      reinterpret_cast<void (*)()>(GetProcAddress(reinterpret_cast<HMODULE>(library), name)));
 #else
   function = reinterpret_cast<Function>(dlsym(library, name));
 #endif

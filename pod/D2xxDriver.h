@@ -10,7 +10,7 @@
 class D2xxDriver final : public FtdiDriver {
  public:
 #ifdef _WIN32
-  static constexpr const char* kDefaultLibrary = "Ftd2xx.dll";
+  static constexpr const char* kDefaultLibrary = "ftd2xx.dll";
 #else
   static constexpr const char* kDefaultLibrary = "libftd2xx.so";
 #endif

@@ -3,12 +3,14 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 #include <vector>
 
 #include "emulator/EmulatorDriver.h"
 #include "emulator/EmulatorRack.h"
+#include "image/Utf8Path.h"
 #include "pod/D2xxDriver.h"
 #include "pod/PodLink.h"
 #include "pod/TracingDriver.h"
@@ -20,9 +22,16 @@ namespace {
 
 constexpr std::string_view kTtyPrefix = "tty:";
 
+// The value as UTF-8; empty when unset.
 std::string Environment(const char* name) {
+#ifdef _WIN32
+  // The narrow environment is in the ANSI code page; the wide one holds any name.
+  const wchar_t* value = _wgetenv(std::wstring(name, name + std::strlen(name)).c_str());
+  return value != nullptr ? Utf8FromPath(value) : "";
+#else
   const char* value = std::getenv(name);
   return value != nullptr ? value : "";
+#endif
 }
 
 DriverSelection Chosen(std::unique_ptr<FtdiDriver> driver) {
@@ -45,7 +54,7 @@ EmulatorConfig EmulatedPod(const EmulatorSetup& setup, unsigned pod) {
     // The POD saves its state there; a missing folder would lose it silently.
     std::error_code ignored;
     std::filesystem::create_directories(setup.statePath.parent_path(), ignored);
-    config.pod.statePath = setup.statePath.string();
+    config.pod.statePath = Utf8FromPath(setup.statePath);
     if (pod > 0) {
       config.pod.statePath += "-" + config.serialNumbers.front();
     }
@@ -142,17 +151,25 @@ std::string DriverNameFromEnvironment() {
 std::filesystem::path EmulatorStatePathFromEnvironment() {
   if (const std::string explicitPath = Environment("BRONTAFLEX_EMULATOR_STATE");
       !explicitPath.empty()) {
-    return explicitPath;
+    return PathFromUtf8(explicitPath);
   }
-  std::filesystem::path stateHome = Environment("XDG_STATE_HOME");
+#ifdef _WIN32
+  const std::string localAppData = Environment("LOCALAPPDATA");
+  if (localAppData.empty()) {
+    return {};
+  }
+  return PathFromUtf8(localAppData) / "brontaflex" / "emulated-pod";
+#else
+  std::filesystem::path stateHome = PathFromUtf8(Environment("XDG_STATE_HOME"));
   if (stateHome.empty()) {
     const std::string home = Environment("HOME");
     if (home.empty()) {
       return {};
     }
-    stateHome = std::filesystem::path(home) / ".local" / "state";
+    stateHome = PathFromUtf8(home) / ".local" / "state";
   }
   return stateHome / "brontaflex" / "emulated-pod";
+#endif
 }
 
 EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType) {

@@ -14,7 +14,11 @@
 #include "pod/FtdiDriver.h"
 
 // The names accepted, for --help and error messages.
+#ifdef __linux__
 inline constexpr std::string_view kDriverNames = "d2xx, tty, tty:/dev/PATH, emulator";
+#else
+inline constexpr std::string_view kDriverNames = "d2xx, emulator";
+#endif
 
 // How the emulated POD is set up when the emulator is chosen.
 struct EmulatorSetup {
@@ -60,7 +64,7 @@ std::string DriverNameFromEnvironment();
 // Where the command line's emulated POD keeps its serial flash, so that
 // separate runs see the same POD: BRONTAFLEX_EMULATOR_STATE, else
 // $XDG_STATE_HOME/brontaflex/emulated-pod (~/.local/state when XDG_STATE_HOME
-// is unset); empty when there is no home to put it in.
+// is unset; %LOCALAPPDATA% on Windows); empty when there is no home to put it in.
 std::filesystem::path EmulatorStatePathFromEnvironment();
 // The emulated POD as both programs set it up from the environment: its state
 // file, the device on its target board, and its model of time on the wire

@@ -8,6 +8,7 @@
 
 #include "app/ops/UserText.h"
 #include "image/ProgramReader.h"
+#include "image/Utf8Path.h"
 #include "pod/TargetProgrammer.h"
 
 namespace {
@@ -99,12 +100,12 @@ OperationOutcome ProgrammerOperations::FailWith(std::string_view message, Operat
 
 OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, bool addToRecent,
                                                     uint8_t mcuTypeSelection) {
-  const std::filesystem::path file(path);
+  const std::filesystem::path file = PathFromUtf8(path);
   std::error_code error;
   if (path.empty() || !std::filesystem::exists(file, error)) {
     return Fail(OperationOutcome::FileNotFound);
   }
-  programName_ = ProgramNameFromFileName(file.filename().string());
+  programName_ = ProgramNameFromFileName(Utf8FromPath(file.filename()));
   mcuType_ = std::min<uint8_t>(mcuTypeSelection, kMcuTypeCount - 1);
 
   const ProgramRead read = ReadProgramFile(file, mcuType_, image_);
