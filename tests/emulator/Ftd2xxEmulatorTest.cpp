@@ -1,9 +1,9 @@
 // The D2XX stand-in library, loaded the way the d2xx backend loads the vendor's:
 // by path, each function looked up by name, driving an attached emulator.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include "tests/emulator/WireHarness.h"
+#include "tests/support/SharedLibrary.h"
 #include "tests/support/ftd2xx_emulator/Ftd2xxEmulator.h"
 
 namespace {
@@ -14,24 +14,22 @@ using Handle = void*;
 class Ftd2xxEmulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    library_ = dlopen(FTD2XX_EMULATOR_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library_, nullptr) << dlerror();
+    ASSERT_TRUE(library_.loaded()) << library_.error();
     attach_ = Symbol<AttachDriverFunction>(kAttachDriverSymbol);
   }
   void TearDown() override {
-    if (library_ != nullptr) {
+    if (attach_ != nullptr) {
       attach_(nullptr);
-      dlclose(library_);
     }
   }
   template <typename Function>
   Function Symbol(const char* name) {
-    auto* function = reinterpret_cast<Function>(dlsym(library_, name));
+    auto function = library_.Find<Function>(name);
     EXPECT_NE(function, nullptr) << name;
     return function;
   }
 
-  void* library_ = nullptr;
+  SharedLibrary library_{FTD2XX_EMULATOR_PATH};
   AttachDriverFunction attach_ = nullptr;
 };
 
@@ -49,7 +47,7 @@ TEST_F(Ftd2xxEmulatorTest, ListsOpensAndTalksToTheAttachedPod) {
   auto purge = Symbol<Status (*)(Handle, uint32_t)>("FT_Purge");
   auto close = Symbol<Status (*)(Handle)>("FT_Close");
   for (const char* name : {"FT_ResetDevice", "FT_SetLatencyTimer", "FT_SetFlowControl"}) {
-    EXPECT_NE(dlsym(library_, name), nullptr) << name;
+    EXPECT_TRUE(library_.Exports(name)) << name;
   }
 
   // Nothing attached: a machine without FTDI devices.

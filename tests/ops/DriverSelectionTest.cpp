@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "tests/ops/Programs.h"
+#include "tests/support/Environment.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFtdiDriver.h"
 
@@ -22,8 +24,10 @@ TEST(DriverSelectionTest, NamesPickTheirBackend) {
     const char* backend;
   } cases[] = {
       {"d2xx", "d2xx"},
+#ifdef __linux__
       {"tty", "tty"},
       {"tty:/dev/ttyUSB3", "tty"},
+#endif
       {"emulator", "emulator"},
   };
   for (const auto& c : cases) {
@@ -67,7 +71,13 @@ TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePod) {
 
 TEST(DriverSelectionTest, UnknownNamesAreAClearError) {
   FakeClock clock;
-  for (const char* name : {"D2XX", "serial", "tty:", "emulator2"}) {
+#ifdef __linux__
+  const char* const names[] = {"D2XX", "serial", "tty:", "emulator2"};
+#else
+  // Linux's own driver is not there to be named.
+  const char* const names[] = {"D2XX", "serial", "tty", "tty:/dev/ttyUSB3", "emulator2"};
+#endif
+  for (const char* name : names) {
     const DriverSelection selection = SelectDriver(name, clock);
     EXPECT_EQ(selection.driver, nullptr) << name;
     EXPECT_NE(selection.error.find(std::string("\"") + name + "\""), std::string::npos)
@@ -87,19 +97,38 @@ TEST(DriverSelectionTest, EmulatedPodGetsAFolderForItsStateFile) {
 }
 
 TEST(DriverSelectionTest, StatePathFromTheEnvironment) {
-  const auto with = [](const char* state, const char* xdg, const char* home) {
-    state ? setenv("BRONTAFLEX_EMULATOR_STATE", state, 1) : unsetenv("BRONTAFLEX_EMULATOR_STATE");
-    xdg ? setenv("XDG_STATE_HOME", xdg, 1) : unsetenv("XDG_STATE_HOME");
-    home ? setenv("HOME", home, 1) : unsetenv("HOME");
-    return EmulatorStatePathFromEnvironment();
+  const char* const names[] = {"BRONTAFLEX_EMULATOR_STATE", "XDG_STATE_HOME", "HOME",
+                               "LOCALAPPDATA"};
+  std::vector<std::optional<std::string>> saved;
+  for (const char* name : names) {
+    const char* value = std::getenv(name);
+    saved.push_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+  }
+  const struct {
+    const char* values[4];  // in the order of `names`
+    std::filesystem::path path;
+  } cases[] = {
+      {{"/tmp/pod", "/x", "/h", "/l"}, "/tmp/pod"},
+      {{"/tmp/\xEC\x83\x81\xED\x83\x9C pod", "/x", "/h", "/l"},
+       std::u8string(u8"/tmp/\uC0C1\uD0DC pod")},
+#ifdef _WIN32
+      {{nullptr, "/x", "/h", "/l"}, "/l/brontaflex/emulated-pod"},
+      {{nullptr, "/x", "/h", nullptr}, ""},
+#else
+      {{nullptr, "/x", "/h", "/l"}, "/x/brontaflex/emulated-pod"},
+      {{nullptr, nullptr, "/h", "/l"}, "/h/.local/state/brontaflex/emulated-pod"},
+      {{nullptr, nullptr, nullptr, "/l"}, ""},
+#endif
   };
-  const char* savedHome = std::getenv("HOME");
-  const std::string home = savedHome ? savedHome : "";
-  EXPECT_EQ(with("/tmp/pod", "/x", "/h"), "/tmp/pod");
-  EXPECT_EQ(with(nullptr, "/x", "/h"), "/x/brontaflex/emulated-pod");
-  EXPECT_EQ(with(nullptr, nullptr, "/h"), "/h/.local/state/brontaflex/emulated-pod");
-  EXPECT_EQ(with(nullptr, nullptr, nullptr), "");
-  with(nullptr, nullptr, savedHome ? home.c_str() : nullptr);
+  for (const auto& c : cases) {
+    for (size_t n = 0; n < std::size(names); ++n) {
+      SetEnvironment(names[n], c.values[n]);
+    }
+    EXPECT_EQ(EmulatorStatePathFromEnvironment(), c.path) << c.values[0];
+  }
+  for (size_t n = 0; n < std::size(names); ++n) {
+    SetEnvironment(names[n], saved[n] ? saved[n]->c_str() : nullptr);
+  }
 }
 
 TEST(DriverSelectionTest, EmulatorTimingFromTheEnvironmentMakesAResetTakeItsRealTime) {

@@ -4,8 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <regex>
 #include <set>
 
 #include "app/ops/ProgrammerOperations.h"
@@ -13,6 +15,7 @@
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
+#include "image/Utf8Path.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
 #include "tests/support/FakeClock.h"
@@ -21,7 +24,12 @@
 
 namespace {
 
-using testing::MatchesRegex;
+// "<what> Completed - S.SS sec". std::regex, as GoogleTest's own expressions
+// are POSIX ones only on POSIX systems.
+MATCHER_P(IsCompletionOf, what, std::string(what) + " Completed - S.SS sec") {
+  return std::regex_match(arg,
+                          std::regex(std::string(what) + " Completed - [0-9]+\\.[0-9]{2} sec"));
+}
 
 std::tm December20At1405() {
   return LocalTimeAt(2006, 12, 20, 14, 5);
@@ -120,7 +128,7 @@ TEST_F(OperationsOnEmulatorTest, TargetWriteProgramsTheFlashAndCleansUp) {
   OperationRequest request = Request("motor.out", FlashProgram());
   ASSERT_EQ(ops_->TargetWrite(request), OperationOutcome::Done);
 
-  EXPECT_THAT(ui_.LastMessage(), MatchesRegex("Flash Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_THAT(ui_.LastMessage(), IsCompletionOf("Flash Write"));
   EXPECT_TRUE(ui_.Only("error").empty());
   EXPECT_EQ(ui_.Only("busy"), (std::vector<std::string>{"busy 1", "busy 0"}));
   EXPECT_EQ(ui_.events.back(), "busy 0");
@@ -197,7 +205,7 @@ TEST_F(OperationsOnEmulatorTest, AHexFileProgramsTheTargetAsItsCoffPartnerDoes) 
 
 TEST_F(OperationsOnEmulatorTest, TargetWriteOfARamProgramReportsCompletedToo) {
   ASSERT_EQ(ops_->TargetWrite(Request("ram.out", RamProgram())), OperationOutcome::Done);
-  EXPECT_THAT(ui_.LastMessage(), MatchesRegex("Flash Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_THAT(ui_.LastMessage(), IsCompletionOf("Flash Write"));
   EXPECT_TRUE(ui_.Only("warning").empty()) << "nothing left out";
   EXPECT_EQ(emulator_->Target().ReadWord(0x8000), 0x1000);
   EXPECT_EQ(emulator_->Target().ReadWord(0x9004), 0x1044);
@@ -244,7 +252,7 @@ TEST_F(OperationsOnEmulatorTest, ElapsedTimeSurvivesTheTickCounterWrapping) {
   clock_.Advance(0xFFFFFFFFu - clock_.NowMs() - 5);  // wraps within the first few waits
   ASSERT_EQ(ops_->TargetWrite(Request("motor.out", FlashProgram())), OperationOutcome::Done);
   const std::string message = ui_.LastMessage();
-  ASSERT_THAT(message, MatchesRegex("Flash Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  ASSERT_THAT(message, IsCompletionOf("Flash Write"));
   EXPECT_LT(std::stod(message.substr(message.find('-') + 2)), 60.0) << message;
 }
 
@@ -318,6 +326,28 @@ TEST_F(OperationsOnEmulatorTest, EachWayATargetWriteFailsHasItsOwnOutcomeAndMess
   }
 }
 
+// Korean names with spaces, which no ANSI code page of Windows holds: the file
+// loads, and the POD's store is saved under its own name and read back.
+TEST_F(OperationsOnEmulatorTest, KoreanFileAndStateNamesWithSpaces) {
+  std::filesystem::create_directories(dir_.path() / PathFromUtf8("프로그램 파일"));
+  std::filesystem::create_directories(dir_.path() / PathFromUtf8("상태 폴더"));
+  EmulatorConfig config;
+  config.pod.statePath = Utf8FromPath(dir_.path() / PathFromUtf8("상태 폴더/포드 상태"));
+  Restart(config);
+  OperationRequest request = Request("프로그램 파일/모터 제어.out", FlashProgram());
+  request.podFileName = "motor";
+  ASSERT_EQ(ops_->PodWrite(request), OperationOutcome::Done) << ui_.LastMessage();
+  std::set<std::string> saved;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(dir_.path() / PathFromUtf8("상태 폴더"))) {
+    saved.insert(Utf8FromPath(entry.path().filename()));
+  }
+  EXPECT_EQ(saved, std::set<std::string>{"포드 상태"});
+
+  Restart(config);
+  EXPECT_EQ(ops_->PodVerify(request), OperationOutcome::Done) << ui_.LastMessage();
+}
+
 TEST_F(OperationsOnEmulatorTest, PodWriteVerifyAndInfoAsThreeOperations) {
   EmulatorConfig config;
   config.pod.statePath = (dir_.path() / "pod-state").string();
@@ -330,7 +360,7 @@ TEST_F(OperationsOnEmulatorTest, PodWriteVerifyAndInfoAsThreeOperations) {
   request.podFileName = "   ";
   ui_.events.clear();
   ASSERT_EQ(ops_->PodWrite(request), OperationOutcome::Done);
-  EXPECT_THAT(ui_.LastMessage(), MatchesRegex("EEPROM Write Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_THAT(ui_.LastMessage(), IsCompletionOf("EEPROM Write"));
   EXPECT_EQ(ui_.Only("pod-name"), std::vector<std::string>{"pod-name motor_ct"});
   EXPECT_EQ(ops_->podFileName(), "motor_ct");
   EXPECT_EQ(ui_.events.back(), "busy 0");
@@ -339,7 +369,7 @@ TEST_F(OperationsOnEmulatorTest, PodWriteVerifyAndInfoAsThreeOperations) {
   // A new session on the same POD: the file loads again and the store matches it.
   Restart(config);
   ASSERT_EQ(ops_->PodVerify(request), OperationOutcome::Done);
-  EXPECT_THAT(ui_.LastMessage(), MatchesRegex("EEPROM Verify Completed - [0-9]+\\.[0-9][0-9] sec"));
+  EXPECT_THAT(ui_.LastMessage(), IsCompletionOf("EEPROM Verify"));
   EXPECT_TRUE(ui_.Only("error").empty());
 
   Restart(config);

@@ -4,6 +4,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "image/Utf8Path.h"
+
 std::vector<uint16_t> Pattern(uint32_t count, uint16_t seed) {
   std::vector<uint16_t> words(count);
   for (uint32_t i = 0; i < count; ++i) {
@@ -59,12 +61,12 @@ ScratchDir::~ScratchDir() {
 }
 
 std::string ScratchDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-  const std::filesystem::path file = path_ / name;
+  const std::filesystem::path file = path_ / PathFromUtf8(name);
   std::ofstream out(file, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   if (!out.flush()) {
-    throw std::runtime_error("cannot write " + file.string());
+    throw std::runtime_error("cannot write " + Utf8FromPath(file));
   }
-  return file.string();
+  return Utf8FromPath(file);
 }

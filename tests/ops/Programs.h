@@ -31,7 +31,7 @@ class ScratchDir {
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
 
-  // Writes `bytes` as `name` in the folder and returns its path.
+  // Writes `bytes` as `name` (UTF-8) in the folder and returns its path (UTF-8).
   std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
   const std::filesystem::path& path() const { return path_; }
 

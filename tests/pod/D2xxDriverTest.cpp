@@ -1,19 +1,25 @@
 #include "pod/D2xxDriver.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include "emulator/EmulatorDriver.h"
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "tests/support/FakeClock.h"
+#include "tests/support/SharedLibrary.h"
+#include "tests/support/ftd2xx_emulator/D2xxStandIn.h"
 #include "tests/support/ftd2xx_emulator/Ftd2xxEmulator.h"
 
 namespace {
 
 TEST(D2xxDriverTest, MissingLibraryOrFunctionMeansNoDriver) {
-  // The C maths library loads but exports none of the D2XX functions.
-  for (const char* file : {"libftd2xx-not-installed.so", "libm.so.6"}) {
+  // A library of the system loads but exports none of the D2XX functions.
+#ifdef _WIN32
+  const char* const files[] = {"ftd2xx-not-installed.dll", "kernel32.dll"};
+#else
+  const char* const files[] = {"libftd2xx-not-installed.so", "libm.so.6"};
+#endif
+  for (const char* file : files) {
     SCOPED_TRACE(file);
     D2xxDriver driver(file);
     FakeClock clock;
@@ -32,9 +38,8 @@ TEST(D2xxDriverTest, MissingLibraryOrFunctionMeansNoDriver) {
 class D2xxOverEmulatorTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    library_ = dlopen(FTD2XX_EMULATOR_PATH, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library_, nullptr) << dlerror();
-    attach_ = reinterpret_cast<AttachDriverFunction>(dlsym(library_, kAttachDriverSymbol));
+    ASSERT_TRUE(library_.loaded()) << library_.error();
+    attach_ = library_.Find<AttachDriverFunction>(kAttachDriverSymbol);
     ASSERT_NE(attach_, nullptr);
     attach_(&emulator);
   }
@@ -43,18 +48,15 @@ class D2xxOverEmulatorTest : public ::testing::Test {
     if (attach_ != nullptr) {
       attach_(nullptr);
     }
-    if (library_ != nullptr) {
-      dlclose(library_);
-    }
   }
 
   FakeClock clock;
   EmulatorDriver emulator{clock};
-  D2xxDriver driver{FTD2XX_EMULATOR_PATH};
+  D2xxDriver driver{D2xxStandIn()};
   PodLink link{driver, clock};
 
  private:
-  void* library_ = nullptr;
+  SharedLibrary library_{D2xxStandIn()};
   AttachDriverFunction attach_ = nullptr;
 };
 
