@@ -19,10 +19,15 @@ inline constexpr CliOption kCsmOption{"--csm", "K0,...,K7",
                                       "unlock the CSM with these eight key words, hexadecimal"};
 inline constexpr CliOption kNameOption{
     "--name", "NAME", "name stored in the POD, at most 8 bytes (default: the file's name)"};
+#ifdef __linux__
 inline constexpr CliOption kDriverOption{
     "--driver", "NAME",
     "d2xx, tty, tty:/dev/PATH or emulator (default: BRONTAFLEX_DRIVER, else d2xx when its "
     "library loads, else tty)"};
+#else
+inline constexpr CliOption kDriverOption{
+    "--driver", "NAME", "d2xx or emulator (default: BRONTAFLEX_DRIVER, else d2xx)"};
+#endif
 
 inline constexpr CliOption kPodOption{
     "--pod", "SERIAL",

@@ -6,9 +6,14 @@ BRONTAFLEX_BUILD=${BRONTAFLEX_BUILD:-$BRONTAFLEX_ROOT/build}
 
 # Debian packages the build, the tests and the demo need; clang builds the
 # fuzzers of the full test run.
-BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev qt6-base-private-dev
-  libgl-dev help2man libgtest-dev libgmock-dev libbenchmark-dev fonts-nanum python3 dpkg-dev file man-db clang
-  libclang-rt-dev clang-format nlohmann-json3-dev)
+BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev qt6-base-private-dev libgl-dev help2man
+  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev fonts-nanum python3 dpkg-dev
+  file man-db clang libclang-rt-dev clang-format)
+
+# The Windows cross build of everything below the window, tested under Wine;
+# GoogleTest comes from the sources that libgtest-dev installs.
+BRONTAFLEX_WINDOWS_BUILD=${BRONTAFLEX_WINDOWS_BUILD:-$BRONTAFLEX_ROOT/build-windows}
+BRONTAFLEX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 googletest zip)
 
 ensure_packages() {
   local missing=()
@@ -35,4 +40,14 @@ configure() {
 configure_and_build() {
   configure "$BRONTAFLEX_BUILD" "$@"
   cmake --build "$BRONTAFLEX_BUILD" --parallel "$(nproc)"
+}
+
+configure_and_build_windows() {
+  configure "$BRONTAFLEX_WINDOWS_BUILD" --toolchain "$BRONTAFLEX_ROOT/cmake/mingw-w64.cmake" "$@"
+  cmake --build "$BRONTAFLEX_WINDOWS_BUILD" --parallel "$(nproc)"
+}
+
+# The version written in project() of the top CMakeLists.txt.
+project_version() {
+  sed -n 's/^project(Brontaflex VERSION \([0-9.]*\).*/\1/p' "$BRONTAFLEX_ROOT/CMakeLists.txt"
 }
