@@ -4,12 +4,14 @@
 // emulated POD at once.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
-// Replaces the file at `path` with `text`: a temporary file of an unpredictable
-// name is made exclusively (mode 0600) in the same folder, written, synced and
-// renamed over `path`, then the folder is synced. Empty on success, else why not.
+// Replaces the file at `path` (UTF-8) with `text`: a temporary file of an
+// unpredictable name is made exclusively (mode 0600) in the same folder,
+// written, synced and renamed over `path`, then the folder is synced (on
+// Windows the rename is written through instead). Empty on success, else why not.
 std::string ReplaceFile(const std::string& path, std::string_view text);
 
 // Removes what a process killed inside ReplaceFile left beside `path`.
@@ -29,9 +31,10 @@ class StateLock {
   // file can be made, since nobody can save the state there.
   bool TryLock(std::string& why);
   void Unlock();
-  bool Held() const { return fd_ >= 0; }
+  bool Held() const { return handle_ != -1; }
 
  private:
   std::string path_;
-  int fd_ = -1;
+  // The open lock file: a descriptor, or a HANDLE on Windows; -1 while not held.
+  std::intptr_t handle_ = -1;
 };

@@ -342,7 +342,7 @@ TEST_F(OperationsOnEmulatorTest, KoreanFileAndStateNamesWithSpaces) {
        std::filesystem::directory_iterator(dir_.path() / PathFromUtf8("상태 폴더"))) {
     saved.insert(Utf8FromPath(entry.path().filename()));
   }
-  EXPECT_EQ(saved, std::set<std::string>{"포드 상태"});
+  EXPECT_EQ(saved, (std::set<std::string>{"포드 상태", "포드 상태.lock"}));
 
   Restart(config);
   EXPECT_EQ(ops_->PodVerify(request), OperationOutcome::Done) << ui_.LastMessage();
