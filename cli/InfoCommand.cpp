@@ -93,7 +93,7 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
             << "imageSha256        " << ImageSha256(image) << '\n';
 }
 
-void PrintJson(const ProgramRead& read, const McuInfo& mcu, const ProgramImage& image) {
+void PrintInfoJson(const ProgramRead& read, const McuInfo& mcu, const ProgramImage& image) {
   nlohmann::json sections = nlohmann::json::array();
   for (const auto& section : image.sections) {
     sections.push_back({
@@ -150,7 +150,7 @@ int RunInfo(const CliArgs& args) {
     std::cerr << image.allocationError << '\n';
   }
   if (args.Has("--json")) {
-    PrintJson(read, McuEntry(mcuType), image);
+    PrintInfoJson(read, McuEntry(mcuType), image);
   } else if (read.result == CoffReadResult::Ok) {
     std::cout << ProgramReadMessage(read) << "\nFormat: " << ProgramFormatName(read.format)
               << "\nDevice: " << McuEntry(mcuType).name << '\n';
