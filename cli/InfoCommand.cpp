@@ -107,25 +107,24 @@ void PrintInfoJson(const ProgramRead& read, const McuInfo& mcu, const ProgramIma
         {"sha256", SectionSha256(*section)},
     });
   }
-  PrintJson(
-      {
-          {"result", CoffReadResultName(read.result)},
-          {"message", Latin1String(ProgramReadMessage(read))},
-          {"format", ProgramFormatName(read.format)},
-          {"device", mcu.name},
-          {"sections", sections},
-          {"sectionCount", image.sectionCount},
-          {"imageBytes", image.imageBytes},
-          {"hasFlash", image.hasFlash},
-          {"flashSectorMask", image.flashSectorMask},
-          {"flashSectionCount", image.flashSectionCount},
-          {"flashListEnd", image.flashListEnd},
-          {"flashBytes", image.flashBytes},
-          {"ramSectionCount", image.ramSectionCount},
-          {"ramBytes", image.ramBytes},
-          {"imageSha256", ImageSha256(image)},
-      },
-      std::cout);
+  std::cout << JsonText(nlohmann::json{
+                   {"result", CoffReadResultName(read.result)},
+                   {"message", Latin1String(ProgramReadMessage(read))},
+                   {"format", ProgramFormatName(read.format)},
+                   {"device", mcu.name},
+                   {"sections", sections},
+                   {"sectionCount", image.sectionCount},
+                   {"imageBytes", image.imageBytes},
+                   {"hasFlash", image.hasFlash},
+                   {"flashSectorMask", image.flashSectorMask},
+                   {"flashSectionCount", image.flashSectionCount},
+                   {"flashListEnd", image.flashListEnd},
+                   {"flashBytes", image.flashBytes},
+                   {"ramSectionCount", image.ramSectionCount},
+                   {"ramBytes", image.ramBytes},
+                   {"imageSha256", ImageSha256(image)},
+               })
+            << '\n';
 }
 
 int RunInfo(const CliArgs& args) {

@@ -1,16 +1,22 @@
 #include "cli/JsonOutput.h"
 
-#include <string>
+#include <sstream>
 
 namespace {
+
+template <typename Json>
+std::string ScalarText(const Json& value) {
+  return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
 
 void Indent(int level, std::ostream& out) {
   out << std::string(static_cast<size_t>(level) * 4, ' ');
 }
 
-void Write(const nlohmann::json& value, int level, std::ostream& out) {
+template <typename Json>
+void Write(const Json& value, int level, std::ostream& out) {
   if (!value.is_structured()) {
-    out << value.dump();
+    out << ScalarText(value);
     return;
   }
   const bool object = value.is_object();
@@ -23,7 +29,7 @@ void Write(const nlohmann::json& value, int level, std::ostream& out) {
     first = false;
     Indent(level + 1, out);
     if (object) {
-      out << nlohmann::json(key).dump() << ": ";
+      out << ScalarText(Json(key)) << ": ";
     }
     Write(item, level + 1, out);
   }
@@ -34,11 +40,21 @@ void Write(const nlohmann::json& value, int level, std::ostream& out) {
   out << (object ? '}' : ']');
 }
 
+template <typename Json>
+std::string Text(const Json& value) {
+  std::ostringstream out;
+  Write(value, 0, out);
+  return out.str();
+}
+
 }  // namespace
 
-void PrintJson(const nlohmann::json& value, std::ostream& out) {
-  Write(value, 0, out);
-  out << '\n';
+std::string JsonText(const nlohmann::json& value) {
+  return Text(value);
+}
+
+std::string JsonText(const nlohmann::ordered_json& value) {
+  return Text(value);
 }
 
 nlohmann::json Latin1String(std::string_view bytes) {

@@ -8,9 +8,9 @@
 
 #include "app/ops/DriverSelection.h"
 #include "cli/Commands.h"
+#include "cli/JsonOutput.h"
 #include "cli/PodSession.h"
 #include "cli/PortText.h"
-#include "cli/RunReport.h"
 #include "pod/Clock.h"
 
 namespace {
@@ -77,7 +77,7 @@ int Run(const CliArgs& args) {
         ports.push_back(PortJson(backend.backend, port));
       }
     }
-    std::cout << JsonText({{"command", "list"}, {"ports", ports}}) << '\n';
+    std::cout << JsonText(nlohmann::ordered_json{{"command", "list"}, {"ports", ports}}) << '\n';
     return kExitOk;
   }
   bool any = false;

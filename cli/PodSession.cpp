@@ -9,6 +9,7 @@
 #include "app/ops/DriverSelection.h"
 #include "app/ops/UserText.h"
 #include "cli/Interruption.h"
+#include "cli/JsonOutput.h"
 #include "cli/PortText.h"
 #include "cli/RunReport.h"
 #include "cli/TerminalUi.h"

@@ -129,7 +129,3 @@ nlohmann::ordered_json RunReportJson(const RunReport& report) {
       {"pod", pod},
   };
 }
-
-std::string JsonText(const nlohmann::ordered_json& object) {
-  return object.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-}

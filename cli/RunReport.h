@@ -33,7 +33,3 @@ RunReport MakeRunReport(std::string command, const std::string& filePath, Operat
                         const FailureCause& cause, uint64_t durationMs);
 
 nlohmann::ordered_json RunReportJson(const RunReport& report);
-
-// The object as one line of text. Bytes that are not UTF-8 (a name from the
-// POD, a path in another encoding) become U+FFFD instead of failing the dump.
-std::string JsonText(const nlohmann::ordered_json& object);

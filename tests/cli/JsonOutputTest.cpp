@@ -2,15 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 namespace {
-
-std::string Printed(const nlohmann::json& value) {
-  std::ostringstream out;
-  PrintJson(value, out);
-  return out.str();
-}
 
 // Scripts parse this layout already, so it stays as it always was.
 TEST(JsonOutputTest, LayoutOfObjectsArraysAndEmptyOnes) {
@@ -18,15 +10,27 @@ TEST(JsonOutputTest, LayoutOfObjectsArraysAndEmptyOnes) {
     nlohmann::json value;
     std::string printed;
   } cases[] = {
-      {{{"b", 1}, {"a", true}}, "{\n    \"a\": true,\n    \"b\": 1\n}\n"},
-      {{{"list", nlohmann::json::array()}}, "{\n    \"list\": [\n    ]\n}\n"},
+      {{{"b", 1}, {"a", true}}, "{\n    \"a\": true,\n    \"b\": 1\n}"},
+      {{{"list", nlohmann::json::array()}}, "{\n    \"list\": [\n    ]\n}"},
       {{{"list", {nlohmann::json::object(), 4294967295u}}},
-       "{\n    \"list\": [\n        {\n        },\n        4294967295\n    ]\n}\n"},
-      {{{"name", "a\"\\/\t\x01"}}, "{\n    \"name\": \"a\\\"\\\\/\\t\\u0001\"\n}\n"},
+       "{\n    \"list\": [\n        {\n        },\n        4294967295\n    ]\n}"},
+      {{{"name", "a\"\\/\t\x01"}}, "{\n    \"name\": \"a\\\"\\\\/\\t\\u0001\"\n}"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(Printed(c.value), c.printed);
+    EXPECT_EQ(JsonText(c.value), c.printed);
   }
+}
+
+TEST(JsonOutputTest, RunObjectsKeepTheirFieldOrderInTheSameLayout) {
+  const nlohmann::ordered_json run = {{"command", "pod-info"}, {"cause", nullptr}, {"pod", {}}};
+  EXPECT_EQ(JsonText(run),
+            "{\n    \"command\": \"pod-info\",\n    \"cause\": null,\n"
+            "    \"pod\": null\n}");
+}
+
+TEST(JsonOutputTest, BytesThatAreNotUtf8AreReplacedNotFatal) {
+  const nlohmann::ordered_json name = {{"fileName", "bl\xFFnk"}};
+  EXPECT_EQ(JsonText(name), "{\n    \"fileName\": \"bl\xEF\xBF\xBDnk\"\n}");
 }
 
 TEST(JsonOutputTest, EveryByteOfANameIsOneCharacter) {
