@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "emulator/EmulatorConfig.h"
+#include "image/Utf8Path.h"
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "tests/ops/Programs.h"
@@ -133,7 +134,7 @@ TEST(DriverSelectionTest, StatePathFromTheEnvironment) {
 
 TEST(DriverSelectionTest, EmulatorTimingFromTheEnvironmentMakesAResetTakeItsRealTime) {
   ScratchDir dir;
-  setenv("BRONTAFLEX_EMULATOR_STATE", (dir.path() / "pod").c_str(), 1);
+  SetEnvironment("BRONTAFLEX_EMULATOR_STATE", Utf8FromPath(dir.path() / "pod").c_str());
   const uint32_t resetMs = WireTiming{}.resetUs / 1000;
   const struct {
     const char* value;  // null: unset
@@ -141,8 +142,7 @@ TEST(DriverSelectionTest, EmulatorTimingFromTheEnvironmentMakesAResetTakeItsReal
   } cases[] = {{"1", true}, {"0", false}, {"", false}, {nullptr, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value ? c.value : "unset");
-    c.value ? setenv("BRONTAFLEX_EMULATOR_TIMING", c.value, 1)
-            : unsetenv("BRONTAFLEX_EMULATOR_TIMING");
+    SetEnvironment("BRONTAFLEX_EMULATOR_TIMING", c.value);
     FakeClock clock;
     const DriverSelection selection =
         SelectDriver("emulator", clock, EmulatorSetupFromEnvironment(kDefaultMcuType));
@@ -155,8 +155,8 @@ TEST(DriverSelectionTest, EmulatorTimingFromTheEnvironmentMakesAResetTakeItsReal
     EXPECT_TRUE(commands.ResetTarget());
     EXPECT_EQ(clock.NowMs() - start >= resetMs, c.timed) << clock.NowMs() - start << " ms";
   }
-  unsetenv("BRONTAFLEX_EMULATOR_TIMING");
-  unsetenv("BRONTAFLEX_EMULATOR_STATE");
+  SetEnvironment("BRONTAFLEX_EMULATOR_TIMING", nullptr);
+  SetEnvironment("BRONTAFLEX_EMULATOR_STATE", nullptr);
 }
 
 }  // namespace

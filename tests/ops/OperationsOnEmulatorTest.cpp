@@ -178,7 +178,8 @@ TEST_F(OperationsOnEmulatorTest, AHexFileProgramsTheTargetAsItsCoffPartnerDoes) 
   const std::filesystem::path samples = BFX_FORMAT_SAMPLES;
   const std::string program = "nodang__micromouse_hara__a_hara";
   if (std::filesystem::exists(samples / (program + ".hex"))) {
-    cases.push_back({4, samples / (program + ".partner.out"), samples / (program + ".hex")});
+    cases.push_back({4, Utf8FromPath(samples / (program + ".partner.out")),
+                     Utf8FromPath(samples / (program + ".hex"))});
   }
   for (const Partners& c : cases) {
     SCOPED_TRACE(c.hex);
