@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -15,6 +16,7 @@
 #include "cli/TerminalUi.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
+#include "image/Utf8Path.h"
 #include "pod/Clock.h"
 
 #ifdef _WIN32
@@ -26,6 +28,12 @@
 #endif
 
 namespace {
+
+// --trace, else BRONTAFLEX_TRACE; empty for none.
+std::filesystem::path TracePath(const CliArgs& args) {
+  const auto named = args.Value("--trace");
+  return named ? PathFromUtf8(*named) : TracePathFromEnvironment();
+}
 
 int UsageError(std::string_view command, const std::string& why) {
   std::cerr << "brontaflex-cli " << command << ": " << why << '\n';
@@ -152,7 +160,7 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   DriverSelection selection =
       Traced(SelectDriver(args.Value("--driver").value_or(DriverNameFromEnvironment()), clock,
                           EmulatorSetupFromEnvironment(request.mcuType)),
-             args.Value("--trace").value_or(TracePathFromEnvironment().string()));
+             TracePath(args));
   if (!selection.driver) {
     return UsageError(command, selection.error);
   }

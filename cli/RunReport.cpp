@@ -7,12 +7,13 @@
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/Sha256.h"
+#include "image/Utf8Path.h"
 
 namespace {
 
 // The digest of the file's bytes; empty when it cannot be read.
 std::string FileSha256(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) {
     return {};
   }

@@ -139,7 +139,7 @@ DriverSelection Traced(DriverSelection selection, const std::filesystem::path& t
   }
   auto trace = std::make_unique<std::ofstream>(tracePath, std::ios::trunc);
   if (!*trace) {
-    return {nullptr, "Cannot write the trace file " + tracePath.string()};
+    return {nullptr, "Cannot write the trace file " + Utf8FromPath(tracePath)};
   }
   return Chosen(std::make_unique<TracingDriver>(std::move(selection.driver), std::move(trace)));
 }
@@ -188,7 +188,7 @@ unsigned EmulatorPodCountFromEnvironment() {
 }
 
 std::filesystem::path TracePathFromEnvironment() {
-  return Environment("BRONTAFLEX_TRACE");
+  return PathFromUtf8(Environment("BRONTAFLEX_TRACE"));
 }
 
 std::string PodSerialNumberFromEnvironment() {
