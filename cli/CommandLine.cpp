@@ -7,7 +7,12 @@ std::optional<std::string> CliArgs::Value(std::string_view option) const {
   if (it == values.end()) {
     return std::nullopt;
   }
-  return it->second;
+  return it->second.back();
+}
+
+std::vector<std::string> CliArgs::Values(std::string_view option) const {
+  const auto it = values.find(option);
+  return it == values.end() ? std::vector<std::string>() : it->second;
 }
 
 std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
@@ -53,7 +58,7 @@ std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
       error = "option " + std::string(name) + " needs " + std::string(option->valueName);
       return std::nullopt;
     }
-    parsed.values.insert_or_assign(std::string(name), std::move(value));
+    parsed.values[std::string(name)].push_back(std::move(value));
   }
   if (parsed.operands.size() < command.minOperands ||
       parsed.operands.size() > command.maxOperands) {

@@ -28,10 +28,14 @@ struct CliOption {
 
 struct CliArgs {
   std::vector<std::string> operands;
-  std::map<std::string, std::string, std::less<>> values;  // options given, by name
+  // Options given, by name, each with its values in the order given.
+  std::map<std::string, std::vector<std::string>, std::less<>> values;
 
   bool Has(std::string_view option) const { return values.contains(option); }
+  // The last value given for `option`: a later one overrides an earlier one.
   std::optional<std::string> Value(std::string_view option) const;
+  // Every value given for `option`, for the options that may come more than once.
+  std::vector<std::string> Values(std::string_view option) const;
 };
 
 struct CliCommand {

@@ -10,7 +10,8 @@
 
 namespace {
 
-// Windows calls its console handler on a thread of its own.
+// Windows calls its console handler on a thread of its own, and every POD's
+// thread of a run on several reads it.
 std::atomic<int> gSignal = 0;
 static_assert(std::atomic<int>::is_always_lock_free, "read and set from a signal handler");
 

@@ -6,8 +6,8 @@
 
 namespace {
 
-const std::array<CliOption, 6> kOptions{
-    {kDriverOption, kPodOption, kTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
+const std::array<CliOption, 7> kOptions{{kDriverOption, kPodOption, kAllPodsOption, kTraceOption,
+                                         kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Connects to the POD and shows its firmware version and the name and date of\n"

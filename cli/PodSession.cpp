@@ -18,6 +18,7 @@
 #include "image/McuCatalogue.h"
 #include "image/Utf8Path.h"
 #include "pod/Clock.h"
+#include "pod/PodLink.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -99,6 +100,98 @@ void NotePort(TerminalUi& ui, const PodLink& link, FtdiDriver& driver) {
   }
 }
 
+bool StopAsked() {
+  return InterruptingSignal() != 0;
+}
+
+// The exit status of a run the user stopped; `exitCode` when nobody did.
+int UnlessInterrupted(int exitCode) {
+  return InterruptingSignal() != 0 ? 128 + InterruptingSignal() : exitCode;
+}
+
+// The operation on one POD through `driver`, shown on `ui`. `program` is the
+// file already read for every POD of a run on several; null: the operation
+// reads the request's file itself.
+RunReport RunOnPod(const PodJob& job, std::unique_ptr<FtdiDriver> driver, const std::string& pod,
+                   TerminalUi& ui, const LoadedProgram* program) {
+  ui.Note("backend: " + driver->Name());
+  FtdiDriver& driverUsed = *driver;
+  ProgrammerOperations operations(std::move(driver), job.clock, ui);
+  // A driver that does not load is reported once, by the operation's connect.
+  operations.LoadDriver(false);
+  // A port named by its path is the POD, whatever serial number it has.
+  operations.ChoosePod(IsPortPath(pod) ? std::string() : pod, true);
+  if (program != nullptr) {
+    operations.UseProgram(*program);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  const OperationOutcome outcome = job.operation(operations, job.request);
+  if (outcome == OperationOutcome::Interrupted) {
+    ui.ShowStatus("Interrupted", true);
+  }
+  NotePort(ui, operations.link(), driverUsed);
+  ui.Finish();
+  ui.SetBusy(false);
+  const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
+  int exitCode = static_cast<int>(outcome);
+  if (outcome == OperationOutcome::FileNotLoaded) {
+    exitCode = static_cast<int>(operations.lastReadResult());
+  } else if (outcome == OperationOutcome::Interrupted) {
+    exitCode = UnlessInterrupted(exitCode);
+  }
+  RunReport report =
+      MakeRunReport(std::string(job.command), job.request.filePath, outcome, exitCode, operations,
+                    ui.lastMessage(), ui.lastCause(), static_cast<uint64_t>(duration.count()));
+  report.chosenPod = pod;
+  return report;
+}
+
+// The PODs --pod names, each once and in the order given, else BRONTAFLEX_POD's.
+std::vector<std::string> ChosenPods(const CliArgs& args) {
+  std::vector<std::string> pods;
+  for (std::string& pod : args.Values("--pod")) {
+    if (std::ranges::find(pods, pod) == pods.end()) {
+      pods.push_back(std::move(pod));
+    }
+  }
+  if (pods.empty()) {
+    if (std::string pod = PodSerialNumberFromEnvironment(); !pod.empty()) {
+      pods.push_back(std::move(pod));
+    }
+  }
+  return pods;
+}
+
+// Every POD `driver` sees: its serial number, or its port where it has none.
+// None found is shown on `ui` with what the driver saw.
+std::vector<std::string> AttachedPods(FtdiDriver& driver, Clock& clock, TerminalUi& ui) {
+  std::vector<std::string> pods;
+  PodLink link(driver, clock);
+  if (link.LoadDriver()) {
+    for (const PortDetails& port : link.AttachedPods()) {
+      pods.push_back(port.serialNumber.empty() ? port.port : port.serialNumber);
+    }
+  }
+  if (pods.empty()) {
+    ui.ShowStatus(std::string(OperationOutcomeMessage(OperationOutcome::PodNotFound)), true);
+    ui.ShowPortsSeen(driver.DescribePorts());
+  }
+  link.UnloadDriver();
+  return pods;
+}
+
+// Each POD's trace beside the others: FILE.SERIAL, or FILE.ttyUSB0 for a port.
+std::filesystem::path TracePathFor(const std::filesystem::path& tracePath, const std::string& pod) {
+  if (tracePath.empty()) {
+    return {};
+  }
+  std::filesystem::path traced = tracePath;
+  traced +=
+      PathFromUtf8("." + (IsPortPath(pod) ? Utf8FromPath(PathFromUtf8(pod).filename()) : pod));
+  return traced;
+}
+
 }  // namespace
 
 std::string PodCommandDetails(std::string_view description) {
@@ -120,6 +213,43 @@ std::string PodCommandDetails(std::string_view description) {
   text +=
       ExitStatusLine(std::to_string(kExitUsage), "bad usage, or a driver that cannot be set up");
   return text;
+}
+
+GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutput& output) {
+  const auto start = std::chrono::steady_clock::now();
+  GangResult result;
+  LoadedProgram program;
+  if (!job.request.filePath.empty()) {
+    // Read once, here, so that a file every POD would refuse uses none of them.
+    TerminalUi fileUi(output.out, output.err, false, output.verbosity);
+    program = LoadProgram(TrimBlanks(job.request.filePath), job.request.mcuType, fileUi, false);
+    if (program.outcome != OperationOutcome::Done) {
+      const bool refused = program.outcome == OperationOutcome::FileNotLoaded;
+      result.outcome = refused
+                           ? std::string(CoffReadResultName(program.readResult))
+                           : std::string(FindOutcomeRow(kOperationOutcomes, program.outcome).name);
+      result.exitCode =
+          refused ? static_cast<int>(program.readResult) : static_cast<int>(program.outcome);
+      return result;
+    }
+  }
+  const LoadedProgram* shared = job.request.filePath.empty() ? nullptr : &program;
+  result.reports = RunOnEveryPod(
+      pods,
+      [&](GangPod& pod, TerminalUi& ui) {
+        return RunOnPod(job, std::move(pod.driver), pod.name, ui, shared);
+      },
+      output);
+  result.exitCode = UnlessInterrupted(GangExitCode(result.reports));
+  const auto outcome = result.exitCode > static_cast<int>(OperationOutcome::Interrupted)
+                           ? OperationOutcome::Interrupted
+                           : static_cast<OperationOutcome>(result.exitCode);
+  result.outcome = FindOutcomeRow(kOperationOutcomes, outcome).name;
+  result.durationMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now() - start)
+                                                .count());
+  output.out << '\n' << GangTable(result.reports) << std::flush;
+  return result;
 }
 
 int RunPodOperation(std::string_view command, const CliArgs& args, const PodOperation& operation) {
@@ -155,48 +285,61 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (HasControlCharacter(request.podFileName)) {
     return UsageError(command, "--name takes text without control characters");
   }
+  const bool allPods = args.Has("--all-pods");
+  if (allPods && args.Has("--pod")) {
+    return UsageError(command, "--pod and --all-pods cannot be used together");
+  }
 
   SystemClock clock;
-  DriverSelection selection =
-      Traced(SelectDriver(args.Value("--driver").value_or(DriverNameFromEnvironment()), clock,
-                          EmulatorSetupFromEnvironment(request.mcuType)),
-             TracePath(args));
-  if (!selection.driver) {
-    return UsageError(command, selection.error);
-  }
+  const std::string driverName = args.Value("--driver").value_or(DriverNameFromEnvironment());
+  const std::filesystem::path tracePath = TracePath(args);
+  const EmulatorSetup emulator = EmulatorSetupFromEnvironment(request.mcuType);
   CatchInterruptions();
   // With --json, stdout carries the object alone and the messages go to stderr.
   const bool json = args.Has("--json");
   std::ostream& messages = json ? std::cerr : std::cout;
-  TerminalUi ui(messages, std::cerr, BFX_ISATTY(json ? 2 : 1) != 0, VerbosityOf(args),
-                [] { return InterruptingSignal() != 0; });
-  ui.Note("backend: " + selection.driver->Name());
-  FtdiDriver& driver = *selection.driver;
-  ProgrammerOperations operations(std::move(selection.driver), clock, ui);
-  // A driver that does not load is reported once, by the operation's connect.
-  operations.LoadDriver(false);
-  operations.ChoosePod(args.Value("--pod").value_or(PodSerialNumberFromEnvironment()), true);
-  const auto start = std::chrono::steady_clock::now();
-  const OperationOutcome outcome = operation(operations, request);
-  if (outcome == OperationOutcome::Interrupted) {
-    ui.ShowStatus("Interrupted", true);
+  const bool tty = BFX_ISATTY(json ? 2 : 1) != 0;
+  TerminalUi ui(messages, std::cerr, tty, VerbosityOf(args), StopAsked);
+  const PodJob job{command, request, operation, clock};
+
+  std::vector<std::string> pods = ChosenPods(args);
+  if (allPods) {
+    DriverSelection probe = SelectDriver(driverName, clock, emulator);
+    if (!probe.driver) {
+      return UsageError(command, probe.error);
+    }
+    pods = AttachedPods(*probe.driver, clock, ui);
+    if (pods.empty()) {
+      return static_cast<int>(OperationOutcome::PodNotFound);
+    }
   }
-  NotePort(ui, operations.link(), driver);
-  ui.Finish();
-  const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - start);
-  int exitCode = static_cast<int>(outcome);
-  if (outcome == OperationOutcome::FileNotLoaded) {
-    exitCode = static_cast<int>(operations.lastReadResult());
-  } else if (outcome == OperationOutcome::Interrupted) {
-    exitCode = 128 + InterruptingSignal();
+  if (!allPods && pods.size() <= 1) {
+    const std::string pod = pods.empty() ? std::string() : pods.front();
+    DriverSelection selection =
+        Traced(SelectDriverFor(driverName, pod, clock, emulator), tracePath);
+    if (!selection.driver) {
+      return UsageError(command, selection.error);
+    }
+    const RunReport report = RunOnPod(job, std::move(selection.driver), pod, ui, nullptr);
+    if (json) {
+      std::cout << JsonText(RunReportJson(report)) << std::endl;
+    }
+    return report.exitCode;
   }
+
+  std::vector<GangPod> gang;
+  for (const std::string& pod : pods) {
+    DriverSelection selection =
+        Traced(SelectDriverFor(driverName, pod, clock, emulator), TracePathFor(tracePath, pod));
+    if (!selection.driver) {
+      return UsageError(command, selection.error);
+    }
+    gang.push_back({pod, std::move(selection.driver)});
+  }
+  const GangResult result =
+      RunGang(job, std::move(gang), {messages, std::cerr, tty, VerbosityOf(args), StopAsked});
   if (json) {
-    ui.SetBusy(false);
-    std::cout << JsonText(RunReportJson(MakeRunReport(
-                     std::string(command), request.filePath, outcome, exitCode, operations,
-                     ui.lastMessage(), ui.lastCause(), static_cast<uint64_t>(duration.count()))))
-              << std::endl;
+    std::cout << JsonText(GangJson(command, result)) << std::endl;
   }
-  return exitCode;
+  return result.exitCode;
 }

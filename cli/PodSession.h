@@ -10,6 +10,8 @@
 #include "app/ops/OperationRequest.h"
 #include "app/ops/ProgrammerOperations.h"
 #include "cli/CommandLine.h"
+#include "cli/GangRun.h"
+#include "pod/Clock.h"
 
 inline constexpr CliOption kDeviceOption{"--device", "NAME",
                                          "F2801, F2802, F2806, F2808 or F2809 (default F2808)"};
@@ -31,11 +33,15 @@ inline constexpr CliOption kDriverOption{
 
 inline constexpr CliOption kPodOption{
     "--pod", "SERIAL",
-    "the POD with this USB serial number (default: BRONTAFLEX_POD; needed when several are "
-    "attached)"};
+    "the POD with this USB serial number or port path (default: BRONTAFLEX_POD; needed when "
+    "several are attached); given more than once, all of them at once"};
+inline constexpr CliOption kAllPodsOption{"--all-pods", "",
+                                          "every POD attached, all of them at once"};
 
-inline constexpr CliOption kTraceOption{"--trace", "FILE",
-                                        "write every frame both ways to FILE, the CSM keys masked"};
+inline constexpr CliOption kTraceOption{
+    "--trace", "FILE",
+    "write every frame both ways to FILE, the CSM keys masked; with several PODs to "
+    "FILE.SERIAL for each"};
 inline constexpr CliOption kQuietOption{"--quiet", "", "show only errors and the final message",
                                         "-q"};
 inline constexpr CliOption kVerboseOption{
@@ -46,9 +52,22 @@ inline constexpr CliOption kJsonOption{
 using PodOperation =
     std::function<OperationOutcome(ProgrammerOperations&, const OperationRequest&)>;
 
+// One operation as every POD of a run gets it.
+struct PodJob {
+  std::string_view command;
+  const OperationRequest& request;
+  const PodOperation& operation;
+  Clock& clock;
+};
+
+// Runs `job` on every POD of `pods` at once: reads its file once for all of
+// them, shows each POD's progress on `output`, then the table of how each ended.
+GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutput& output);
+
 // Runs `operation` for the command `command` with the parsed `args`; returns
 // the exit status: 0, the COFF reader's code for a refused file, the outcome's
-// number for any other failure, or kExitUsage for a bad option value.
+// number for any other failure, or kExitUsage for a bad option value. With
+// several PODs chosen, it runs on all of them at once (RunGang).
 int RunPodOperation(std::string_view command, const CliArgs& args, const PodOperation& operation);
 
 // `description` followed by the exit statuses the POD commands share.

@@ -6,9 +6,9 @@
 
 namespace {
 
-const std::array<CliOption, 10> kOptions{{kDeviceOption, kEraseOption, kCsmOption, kNameOption,
-                                          kDriverOption, kPodOption, kTraceOption, kJsonOption,
-                                          kQuietOption, kVerboseOption}};
+const std::array<CliOption, 11> kOptions{{kDeviceOption, kEraseOption, kCsmOption, kNameOption,
+                                          kDriverOption, kPodOption, kAllPodsOption, kTraceOption,
+                                          kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device and stores its flash sections in the POD's serial\n"

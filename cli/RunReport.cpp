@@ -128,5 +128,6 @@ nlohmann::ordered_json RunReportJson(const RunReport& report) {
       {"durationMs", report.durationMs},
       {"wordsWritten", report.wordsWritten},
       {"pod", pod},
+      {"chosenPod", TextOrNull(report.chosenPod)},
   };
 }

@@ -24,6 +24,7 @@ struct RunReport {
   uint16_t podVersion = 0;  // tenths; 0 when not read
   std::string podFileName;  // the name the POD stores, when known
   std::string podDate;      // "YYYY-MM-DD hh:mm" of the stored program, when read
+  std::string chosenPod;    // the serial number or port given with --pod; empty for none
 };
 
 // The report of `command` run by `operations` with the file `filePath`, which

@@ -40,6 +40,7 @@ bool EmulatorRack::Locate(uint32_t& index, size_t& pod) {
 }
 
 FtStatus EmulatorRack::ListDeviceCount(uint32_t& count) {
+  const std::lock_guard lock(mutex_);
   count = 0;
   for (const auto& pod : pods_) {
     uint32_t own = 0;
@@ -51,6 +52,7 @@ FtStatus EmulatorRack::ListDeviceCount(uint32_t& count) {
 
 FtStatus EmulatorRack::ListDeviceDescription(uint32_t index,
                                              char (&description)[kFtDescriptionSize]) {
+  const std::lock_guard lock(mutex_);
   size_t pod = 0;
   return Locate(index, pod) ? pods_[pod]->ListDeviceDescription(index, description)
                             : kFtDeviceNotFound;
@@ -58,6 +60,7 @@ FtStatus EmulatorRack::ListDeviceDescription(uint32_t index,
 
 FtStatus EmulatorRack::ListDeviceSerialNumber(uint32_t index,
                                               char (&serialNumber)[kFtSerialNumberSize]) {
+  const std::lock_guard lock(mutex_);
   size_t pod = 0;
   return Locate(index, pod) ? pods_[pod]->ListDeviceSerialNumber(index, serialNumber)
                             : kFtDeviceNotFound;
@@ -65,6 +68,7 @@ FtStatus EmulatorRack::ListDeviceSerialNumber(uint32_t index,
 
 template <typename Open>
 FtStatus EmulatorRack::OpenFirst(Open open, FtHandle& handle) {
+  const std::lock_guard lock(mutex_);
   handle = nullptr;
   portBusy_.clear();
   FtStatus status = kFtDeviceNotFound;
@@ -94,12 +98,18 @@ FtStatus EmulatorRack::OpenBySerialNumber(const char* serialNumber, FtHandle& ha
 
 template <typename Call>
 FtStatus EmulatorRack::OnSession(FtHandle handle, Call call) {
-  const auto session = std::ranges::find_if(
-      sessions_, [&](const auto& s) { return static_cast<FtHandle>(s.get()) == handle; });
-  if (session == sessions_.end()) {
-    return kFtInvalidHandle;
+  Session found{};
+  {
+    const std::lock_guard lock(mutex_);
+    const auto session = std::ranges::find_if(
+        sessions_, [&](const auto& s) { return static_cast<FtHandle>(s.get()) == handle; });
+    if (session == sessions_.end()) {
+      return kFtInvalidHandle;
+    }
+    found = **session;
   }
-  return call(*pods_[(*session)->pod], (*session)->handle);
+  // Only this session's thread talks to its POD, so the call needs no lock.
+  return call(*pods_[found.pod], found.handle);
 }
 
 FtStatus EmulatorRack::ResetDevice(FtHandle handle) {
@@ -175,8 +185,19 @@ FtStatus EmulatorRack::GetQueueStatus(FtHandle handle, uint32_t& rxQueue) {
 }
 
 FtStatus EmulatorRack::Close(FtHandle handle) {
-  const FtStatus status =
-      OnSession(handle, [](EmulatorDriver& pod, FtHandle own) { return pod.Close(own); });
-  std::erase_if(sessions_, [&](const auto& s) { return static_cast<FtHandle>(s.get()) == handle; });
+  const std::lock_guard lock(mutex_);
+  const auto session = std::ranges::find_if(
+      sessions_, [&](const auto& s) { return static_cast<FtHandle>(s.get()) == handle; });
+  if (session == sessions_.end()) {
+    return kFtInvalidHandle;
+  }
+  // Under the lock: an open on another thread reads whether this POD is open.
+  const FtStatus status = pods_[(*session)->pod]->Close((*session)->handle);
+  sessions_.erase(session);
   return status;
+}
+
+std::string EmulatorRack::PortBusy() const {
+  const std::lock_guard lock(mutex_);
+  return portBusy_;
 }

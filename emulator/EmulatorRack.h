@@ -1,10 +1,13 @@
 // Several emulated PODs on one machine, as one driver: the enumeration lists
 // them all in order, each opens by description or serial number, and each has
 // its own firmware, target and serial flash. Tests and demos of choosing a POD
-// among several run on it.
+// among several run on it. Several threads may use it at once, each with its
+// own POD: the enumeration, opening and closing are serialized, and each
+// session's traffic goes to its own POD without a lock.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "emulator/EmulatorDriver.h"
@@ -43,7 +46,7 @@ class EmulatorRack final : public FtdiDriver {
   FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
   FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) override;
   FtStatus Close(FtHandle handle) override;
-  std::string PortBusy() const override { return portBusy_; }
+  std::string PortBusy() const override;
 
   // --- For tests and demos ---
   EmulatorDriver& Pod(size_t index) { return *pods_.at(index); }
@@ -67,6 +70,8 @@ class EmulatorRack final : public FtdiDriver {
   FtStatus OnSession(FtHandle handle, Call call);
 
   std::vector<std::unique_ptr<EmulatorDriver>> pods_;
+  // Guards what follows and every call that looks at more than one POD.
+  mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Session>> sessions_;
   std::string portBusy_;  // as of the last open
 };

@@ -133,6 +133,29 @@ DriverSelection SelectDriver(std::string_view name, Clock& clock, const Emulator
           "Unknown driver \"" + std::string(name) + "\"; use one of " + std::string(kDriverNames)};
 }
 
+bool IsPortPath(std::string_view pod) {
+  return pod.starts_with('/');
+}
+
+DriverSelection SelectDriverFor(std::string_view name, std::string_view pod, Clock& clock,
+                                const EmulatorSetup& emulator) {
+  if (IsPortPath(pod)) {
+    if (!name.empty() && name != "tty" && !name.starts_with(kTtyPrefix)) {
+      return {nullptr,
+              "The port " + std::string(pod) + " needs the tty driver, not " + std::string(name)};
+    }
+    return SelectDriver(std::string(kTtyPrefix) + std::string(pod), clock, emulator);
+  }
+  if (name == "emulator") {
+    for (unsigned index = 0; index < emulator.podCount && index < kMaxEmulatedPods; ++index) {
+      if (EmulatedSerialNumber(index) == pod) {
+        return Loaded(std::make_unique<EmulatorDriver>(clock, EmulatedPod(emulator, index)));
+      }
+    }
+  }
+  return SelectDriver(name, clock, emulator);
+}
+
 DriverSelection Traced(DriverSelection selection, const std::filesystem::path& tracePath) {
   if (!selection.driver || tracePath.empty()) {
     return selection;

@@ -54,6 +54,18 @@ bool OpensAPod(FtdiDriver& driver);
 DriverSelection SelectDriver(std::string_view name, Clock& clock,
                              const EmulatorSetup& emulator = {});
 
+// Whether `pod` names a port ("/dev/ttyUSB0") rather than a serial number.
+bool IsPortPath(std::string_view pod);
+
+// A driver of its own for the one POD `pod`, a serial number or a port path,
+// as each POD of a run on several gets one, so that no two threads share a
+// driver. A port path is the tty backend on that device, whatever the name
+// (an error for another backend); the emulator plays only the POD with that
+// serial number, or all of them when it has none by that number, so that
+// the POD is not found and the user sees what is there.
+DriverSelection SelectDriverFor(std::string_view name, std::string_view pod, Clock& clock,
+                                const EmulatorSetup& emulator = {});
+
 // `selection`'s driver with every frame traced to the file `tracePath`
 // (created or emptied); the selection unchanged when the path is empty, and
 // without a driver when the file cannot be written.

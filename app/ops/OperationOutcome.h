@@ -29,6 +29,9 @@ enum class OperationOutcome : uint8_t {
   PodNoAnswer = 23,
   PortBusy = 24,     // another program holds the POD's port
   SeveralPods = 25,  // the command line was not told which POD to use
+  // A run on several PODs at once where at least one failed; each POD's own
+  // outcome is in the run's table and JSON.
+  SomePodsFailed = 26,
   // Target Write failures: 30 + the target procedure's result code.
   SciBootFailed = 31,
   RamDownloadFailed = 32,
@@ -67,6 +70,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::PodNoAnswer, "PodNoAnswer", "the POD did not answer", "Fail to initialize Brontaflex POD"},
     {OperationOutcome::PortBusy, "PortBusy", "another program holds the POD's port"},
     {OperationOutcome::SeveralPods, "SeveralPods", "several PODs attached and none chosen with --pod", "Several Brontaflex PODs are attached; choose one with --pod SERIAL"},
+    {OperationOutcome::SomePodsFailed, "SomePodsFailed", "several PODs at once and at least one failed; the table gives each one's status"},
     {OperationOutcome::SciBootFailed, "SciBootFailed", "the target's SCI boot did not start", "Fail to start SCI boot"},
     {OperationOutcome::RamDownloadFailed, "RamDownloadFailed", "the download into the target's RAM failed", "Fail to download user program"},
     {OperationOutcome::ResetFailed, "ResetFailed", "the target could not be reset", "Fail to reset target board"},

@@ -7,8 +7,6 @@
 #include <utility>
 
 #include "app/ops/UserText.h"
-#include "image/ProgramReader.h"
-#include "image/Utf8Path.h"
 #include "pod/TargetProgrammer.h"
 
 namespace {
@@ -100,33 +98,24 @@ OperationOutcome ProgrammerOperations::FailWith(std::string_view message, Operat
 
 OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, bool addToRecent,
                                                     uint8_t mcuTypeSelection) {
-  const std::filesystem::path file = PathFromUtf8(path);
-  std::error_code error;
-  if (path.empty() || !std::filesystem::exists(file, error)) {
-    return Fail(OperationOutcome::FileNotFound);
+  LoadedProgram loaded = LoadProgram(path, mcuTypeSelection, ui_, addToRecent);
+  const OperationOutcome outcome = loaded.outcome;
+  // A missing file changes nothing.
+  if (outcome != OperationOutcome::FileNotFound) {
+    UseProgram(std::move(loaded));
   }
-  programName_ = ProgramNameFromFileName(Utf8FromPath(file.filename()));
-  mcuType_ = std::min<uint8_t>(mcuTypeSelection, kMcuTypeCount - 1);
+  return outcome;
+}
 
-  const ProgramRead read = ReadProgramFile(file, mcuType_, image_);
-  lastReadResult_ = read.result;
-  if (read.result != CoffReadResult::Ok) {
-    if (read.result == CoffReadResult::OutOfMemory && !image_.allocationError.empty()) {
-      ui_.ShowAllocationFailure(image_.allocationError);
-    }
-    Error(ProgramReadMessage(read));
-    image_.Clear();
-    imageLoaded_ = false;
-    return OperationOutcome::FileNotLoaded;
+void ProgrammerOperations::UseProgram(LoadedProgram loaded) {
+  programName_ = std::move(loaded.programName);
+  mcuType_ = loaded.mcuType;
+  lastReadResult_ = loaded.readResult;
+  imageLoaded_ = loaded.outcome == OperationOutcome::Done;
+  image_ = std::move(loaded.image);
+  if (imageLoaded_) {
+    imagePath_ = std::move(loaded.path);
   }
-  image_.Summarize();
-  imagePath_ = path;
-  if (addToRecent) {
-    ui_.AddRecentFile(path);
-  }
-  ui_.ShowStatus("Reading COFF file is successful", false);
-  imageLoaded_ = true;
-  return OperationOutcome::Done;
 }
 
 OperationOutcome ProgrammerOperations::Load(const std::string& pathText, uint8_t mcuTypeSelection) {
@@ -207,16 +196,16 @@ OperationOutcome ProgrammerOperations::EnsureImage(const OperationRequest& reque
 }
 
 OperationOutcome ProgrammerOperations::CheckPodImage() {
-  if (image_.sectionCount == 0 || image_.imageBytes == 0) {
+  if (image_->sectionCount == 0 || image_->imageBytes == 0) {
     return Fail(OperationOutcome::NoSectionData);
   }
-  if (image_.flashSectionCount > kPodMaxSections) {
+  if (image_->flashSectionCount > kPodMaxSections) {
     return Fail(OperationOutcome::TooManySections);
   }
-  if (image_.flashBytes > kPodMaxBytes) {
+  if (image_->flashBytes > kPodMaxBytes) {
     return Fail(OperationOutcome::DataTooLarge);
   }
-  if (!image_.hasFlash) {
+  if (!image_->hasFlash) {
     return Fail(OperationOutcome::NoFlashSection);
   }
   return OperationOutcome::Done;
@@ -224,7 +213,7 @@ OperationOutcome ProgrammerOperations::CheckPodImage() {
 
 OperationOutcome ProgrammerOperations::CheckSectionsFit() {
   const McuInfo& mcu = McuEntry(mcuType_);
-  for (const auto& section : image_.sections) {
+  for (const auto& section : image_->sections) {
     const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
     if (place != SectionPlace::Outside && place != SectionPlace::PastFlashEnd) {
       continue;
@@ -244,7 +233,7 @@ OperationOutcome ProgrammerOperations::CheckSectionsFit() {
 void ProgrammerOperations::WarnSectionsLeftOut() {
   const McuInfo& mcu = McuEntry(mcuType_);
   std::string leftOut;
-  for (const auto& section : image_.sections) {
+  for (const auto& section : image_->sections) {
     const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
     if (place == SectionPlace::Flash) {
       continue;
@@ -288,13 +277,13 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
       loaded != OperationOutcome::Done) {
     return loaded;
   }
-  if (image_.sectionCount == 0 || image_.imageBytes == 0) {
+  if (image_->sectionCount == 0 || image_->imageBytes == 0) {
     return Fail(OperationOutcome::NoSectionData);
   }
   if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
     return fits;
   }
-  const bool flashMode = image_.hasFlash;
+  const bool flashMode = image_->hasFlash;
   if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
     return keys;
   }
@@ -307,7 +296,7 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
   return RunProcedure(
       [&] {
         PodCommands commands = Commands();
-        TargetProgrammer programmer(commands, image_, mcuType_, ui_);
+        TargetProgrammer programmer(commands, *image_, mcuType_, ui_);
         const OperationOutcome outcome = TargetWriteOutcome(
             programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm));
         // A stop the user asked for is no failure of the target.
@@ -361,7 +350,7 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   return RunProcedure(
       [&] {
         PodCommands commands = Commands();
-        PodStore store(commands, image_, mcuType_, ui_, localTime_);
+        PodStore store(commands, *image_, mcuType_, ui_, localTime_);
         const PodStoreResult result =
             store.StorePodImage(request.eraseAll, request.useCsm, podFileName_);
         if (result == PodStoreResult::Done || ui_.CancelRequested()) {
@@ -388,7 +377,7 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
   return RunProcedure(
       [&] {
         PodCommands commands = Commands();
-        PodStore store(commands, image_, mcuType_, ui_, localTime_);
+        PodStore store(commands, *image_, mcuType_, ui_, localTime_);
         const PodStoreResult result = store.VerifyPodImage();
         if (result == PodStoreResult::Done || ui_.CancelRequested()) {
           return result == PodStoreResult::Done ? OperationOutcome::Done
@@ -407,7 +396,7 @@ OperationOutcome ProgrammerOperations::PodInfo() {
   PodCommands commands = Commands();
   bool read = commands.QueryVersion();
   if (read) {
-    PodStore store(commands, image_, mcuType_, ui_, localTime_);
+    PodStore store(commands, *image_, mcuType_, ui_, localTime_);
     read = store.ReadPodTag(tag);
   }
   link_.Close();

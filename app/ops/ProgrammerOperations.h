@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/ops/LoadedProgram.h"
 #include "app/ops/OperationOutcome.h"
 #include "app/ops/OperationRequest.h"
 #include "app/ops/OperationsUi.h"
@@ -50,6 +51,9 @@ class ProgrammerOperations {
                                 uint8_t mcuTypeSelection);
   // The Load button: the typed path, trimmed; empty is refused with a message.
   OperationOutcome Load(const std::string& pathText, uint8_t mcuTypeSelection);
+  // Takes `loaded` as the image, as if this object had read it: what a run
+  // on several PODs does with the one file it read for all of them.
+  void UseProgram(LoadedProgram loaded);
   // While the link waits for the POD, `hook` gets a turn at least every
   // PodLink::kIdleIntervalMs; the window answers the desktop there.
   void SetIdleHook(std::function<void()> hook) { link_.SetIdleHook(std::move(hook)); }
@@ -84,7 +88,7 @@ class ProgrammerOperations {
   // The device the image was classified for.
   uint8_t mcuType() const { return mcuType_; }
   const CsmKeys& csmKeys() const { return csmKeys_; }
-  const ProgramImage& image() const { return image_; }
+  const ProgramImage& image() const { return *image_; }
   const PodLink& link() const { return link_; }
 
  private:
@@ -122,7 +126,8 @@ class ProgrammerOperations {
   Clock& clock_;
   OperationsUi& ui_;
   LocalTime localTime_;
-  ProgramImage image_;
+  // Shared read-only with the other PODs' operations in a run on several.
+  std::shared_ptr<const ProgramImage> image_ = std::make_shared<const ProgramImage>();
   uint8_t mcuType_ = kDefaultMcuType;
   CsmKeys csmKeys_ = kErasedCsmKeys;
   PodLink link_;

@@ -3,6 +3,7 @@
 // and on Windows the functions use the stdcall convention.
 #include "tests/support/ftd2xx_emulator/Ftd2xxEmulator.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -26,7 +27,9 @@ constexpr DWORD kListByIndex = 0x40000000;
 constexpr DWORD kOpenBySerialNumber = 1;
 constexpr DWORD kOpenByDescription = 2;
 
-FtdiDriver* attached = nullptr;
+// Read by every thread that calls in; each call works on the driver as it
+// stood when the call began.
+std::atomic<FtdiDriver*> attached = nullptr;
 
 }  // namespace
 
@@ -40,7 +43,8 @@ FT_EXPORT FT_STATUS FT_API FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
       return kFtInvalidParameter;
     }
     uint32_t count = 0;
-    const FtStatus status = attached != nullptr ? attached->ListDeviceCount(count) : kFtOk;
+    FtdiDriver* const driver = attached;
+    const FtStatus status = driver != nullptr ? driver->ListDeviceCount(count) : kFtOk;
     *static_cast<DWORD*>(arg1) = count;
     return status;
   }
@@ -51,13 +55,14 @@ FT_EXPORT FT_STATUS FT_API FT_ListDevices(void* arg1, void* arg2, DWORD flags) {
     if (arg2 == nullptr) {
       return kFtInvalidParameter;
     }
-    if (attached == nullptr) {
+    FtdiDriver* const driver = attached;
+    if (driver == nullptr) {
       return kFtDeviceNotFound;
     }
     char text[kFtDescriptionSize] = {};
     const FtStatus status = (flags & kOpenBySerialNumber) != 0
-                                ? attached->ListDeviceSerialNumber(index, text)
-                                : attached->ListDeviceDescription(index, text);
+                                ? driver->ListDeviceSerialNumber(index, text)
+                                : driver->ListDeviceDescription(index, text);
     if (status == kFtOk) {
       std::memcpy(arg2, text, sizeof text);
     }
@@ -73,12 +78,13 @@ FT_EXPORT FT_STATUS FT_API FT_OpenEx(void* arg1, DWORD flags, FT_HANDLE* handle)
     return kFtInvalidParameter;
   }
   *handle = nullptr;
-  if (attached == nullptr) {
+  FtdiDriver* const driver = attached;
+  if (driver == nullptr) {
     return kFtDeviceNotFound;
   }
   const auto* key = static_cast<const char*>(arg1);
-  return flags == kOpenBySerialNumber ? attached->OpenBySerialNumber(key, *handle)
-                                      : attached->OpenByDescription(key, *handle);
+  return flags == kOpenBySerialNumber ? driver->OpenBySerialNumber(key, *handle)
+                                      : driver->OpenByDescription(key, *handle);
 }
 
 namespace {
@@ -86,7 +92,8 @@ namespace {
 // Every other call needs an open handle, which only an attached driver hands out.
 template <typename Call>
 FT_STATUS Forward(Call call) {
-  return attached != nullptr ? call(*attached) : kFtInvalidHandle;
+  FtdiDriver* const driver = attached;
+  return driver != nullptr ? call(*driver) : kFtInvalidHandle;
 }
 
 }  // namespace

@@ -1,0 +1,265 @@
+#include "cli/GangRun.h"
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <streambuf>
+#include <thread>
+#include <utility>
+
+#include "app/ops/FailureText.h"
+#include "app/ops/OperationOutcome.h"
+
+namespace {
+
+// How often the terminal's lines are brought up to date.
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+struct FedLine {
+  bool error;
+  std::string text;
+};
+
+// What one POD's thread has shown and the printing thread has not printed yet.
+class PodFeed {
+ public:
+  void Add(bool error, std::string text) {
+    const std::lock_guard lock(mutex_);
+    latest_ = text;
+    latestChanged_ = true;
+    pending_.push_back({error, std::move(text)});
+  }
+  std::vector<FedLine> TakeLines() {
+    const std::lock_guard lock(mutex_);
+    return std::exchange(pending_, {});
+  }
+  // The last line shown, when it changed since the last call.
+  bool TakeLatest(std::string& latest) {
+    const std::lock_guard lock(mutex_);
+    if (!latestChanged_) {
+      return false;
+    }
+    latest = latest_;
+    latestChanged_ = false;
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<FedLine> pending_;
+  std::string latest_;
+  bool latestChanged_ = false;
+};
+
+// A stream buffer that hands each whole line written to it to a PodFeed.
+class FeedBuffer final : public std::streambuf {
+ public:
+  FeedBuffer(PodFeed& feed, bool error) : feed_(feed), error_(error) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) {
+      return traits_type::not_eof(c);
+    }
+    const char byte = traits_type::to_char_type(c);
+    if (byte == '\n') {
+      feed_.Add(error_, std::exchange(partial_, {}));
+    } else {
+      partial_ += byte;
+    }
+    return c;
+  }
+  std::streamsize xsputn(const char* bytes, std::streamsize count) override {
+    for (std::streamsize i = 0; i < count; ++i) {
+      overflow(traits_type::to_int_type(bytes[i]));
+    }
+    return count;
+  }
+
+ private:
+  PodFeed& feed_;
+  bool error_;
+  std::string partial_;
+};
+
+// How many threads still run, and a wake-up for the printer when one ends.
+class Countdown {
+ public:
+  explicit Countdown(size_t count) : count_(count) {}
+  void Done() {
+    {
+      const std::lock_guard lock(mutex_);
+      --count_;
+    }
+    ended_.notify_one();
+  }
+  // Waits up to `interval`; true once every thread has ended.
+  bool WaitFor(std::chrono::milliseconds interval) {
+    std::unique_lock lock(mutex_);
+    return ended_.wait_for(lock, interval, [this] { return count_ == 0; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable ended_;
+  size_t count_;
+};
+
+// Terminal columns a text takes: one for each character, as the texts shown
+// here are; UTF-8 continuation bytes take none.
+size_t Width(std::string_view text) {
+  return static_cast<size_t>(std::ranges::count_if(
+      text, [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
+}
+
+std::string PaddedTo(std::string_view text, size_t width) {
+  return std::string(text) + std::string(width - std::min(width, Width(text)), ' ');
+}
+
+// Prints what the PODs show: on a terminal one line each, redrawn in place;
+// otherwise each line as it comes, behind its POD's name.
+class GangPrinter {
+ public:
+  GangPrinter(const std::vector<GangPod>& pods, std::vector<PodFeed>& feeds,
+              const GangOutput& output)
+      : feeds_(feeds),
+        output_(output),
+        live_(output.tty && output.verbosity == Verbosity::Normal),
+        latest_(pods.size()) {
+    size_t width = 0;
+    for (const GangPod& pod : pods) {
+      width = std::max(width, Width(pod.name));
+    }
+    for (const GangPod& pod : pods) {
+      labels_.push_back(live_ ? PaddedTo(pod.name, width + 2) : pod.name + ": ");
+    }
+    if (live_) {
+      for (const std::string& label : labels_) {
+        output_.out << label << '\n';
+      }
+      output_.out << std::flush;
+    }
+  }
+
+  void Print() {
+    if (live_) {
+      Redraw();
+      return;
+    }
+    for (size_t pod = 0; pod < feeds_.size(); ++pod) {
+      for (const FedLine& line : feeds_[pod].TakeLines()) {
+        (line.error ? output_.err : output_.out) << labels_[pod] << line.text << '\n';
+      }
+    }
+    output_.out.flush();
+    output_.err.flush();
+  }
+
+ private:
+  void Redraw() {
+    bool changed = false;
+    for (size_t pod = 0; pod < feeds_.size(); ++pod) {
+      changed = feeds_[pod].TakeLatest(latest_[pod]) || changed;
+    }
+    if (!changed) {
+      return;
+    }
+    // Up to the first POD's line, then every line afresh.
+    output_.out << "\x1b[" << feeds_.size() << 'A';
+    for (size_t pod = 0; pod < feeds_.size(); ++pod) {
+      output_.out << '\r' << labels_[pod] << latest_[pod] << "\x1b[K\n";
+    }
+    output_.out << std::flush;
+  }
+
+  std::vector<PodFeed>& feeds_;
+  const GangOutput& output_;
+  bool live_;
+  std::vector<std::string> labels_;
+  std::vector<std::string> latest_;
+};
+
+std::string Seconds(uint64_t milliseconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(milliseconds) / 1000.0);
+  return text;
+}
+
+}  // namespace
+
+std::vector<RunReport> RunOnEveryPod(std::vector<GangPod>& pods, const GangPodRun& run,
+                                     const GangOutput& output) {
+  std::vector<RunReport> reports(pods.size());
+  std::vector<PodFeed> feeds(pods.size());
+  GangPrinter printer(pods, feeds, output);
+  Countdown running(pods.size());
+  {
+    std::vector<std::jthread> threads;
+    for (size_t index = 0; index < pods.size(); ++index) {
+      threads.emplace_back([&, index] {
+        FeedBuffer outBuffer(feeds[index], false);
+        FeedBuffer errBuffer(feeds[index], true);
+        std::ostream out(&outBuffer);
+        std::ostream err(&errBuffer);
+        {
+          TerminalUi ui(out, err, false, output.verbosity, output.stopAsked);
+          reports[index] = run(pods[index], ui);
+        }
+        running.Done();
+      });
+    }
+    while (!running.WaitFor(kRedrawInterval)) {
+      printer.Print();
+    }
+  }
+  printer.Print();
+  return reports;
+}
+
+int GangExitCode(const std::vector<RunReport>& reports) {
+  const bool allDone =
+      std::ranges::all_of(reports, [](const RunReport& report) { return report.exitCode == 0; });
+  return allDone ? 0 : static_cast<int>(OperationOutcome::SomePodsFailed);
+}
+
+std::string GangTable(const std::vector<RunReport>& reports) {
+  std::vector<std::vector<std::string>> rows{{"POD", "outcome", "message", "cause", "seconds"}};
+  for (const RunReport& report : reports) {
+    rows.push_back({report.chosenPod, std::to_string(report.exitCode) + ' ' + report.outcome,
+                    report.message.empty() ? "-" : report.message,
+                    report.cause.failed() ? DescribeFailure(report.cause) : "-",
+                    Seconds(report.durationMs)});
+  }
+  std::vector<size_t> widths(rows.front().size(), 0);
+  for (const auto& row : rows) {
+    for (size_t column = 0; column < row.size(); ++column) {
+      widths[column] = std::max(widths[column], Width(row[column]));
+    }
+  }
+  std::string table;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t column = 0; column < row.size(); ++column) {
+      const bool last = column + 1 == row.size();
+      line += last ? row[column] : PaddedTo(row[column], widths[column] + 2);
+    }
+    table += line + '\n';
+  }
+  return table;
+}
+
+nlohmann::ordered_json GangJson(std::string_view command, const GangResult& result) {
+  nlohmann::ordered_json pods = nlohmann::ordered_json::array();
+  for (const RunReport& report : result.reports) {
+    pods.push_back(RunReportJson(report));
+  }
+  return {
+      {"command", command},
+      {"outcome", result.outcome},
+      {"exitCode", result.exitCode},
+      {"durationMs", result.durationMs},
+      {"pods", pods},
+  };
+}

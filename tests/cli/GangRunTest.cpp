@@ -1,0 +1,287 @@
+// One operation on several PODs at once: each POD on its own thread and
+// driver, a fault on one stopping none of the others, and what the user sees.
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QtGlobal>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+#include "cli/PodSession.h"
+#include "emulator/EmulatorDriver.h"
+#include "tests/cli/CliRun.h"
+#include "tests/support/BorrowedDriver.h"
+#include "tests/support/CoffWriter.h"
+
+namespace {
+
+using testing::HasSubstr;
+using testing::StartsWith;
+
+constexpr uint32_t kFlashStart = 0x3E8000;
+
+// Words that differ from one address to the next, so a misplaced word shows.
+std::vector<uint16_t> Words(size_t count) {
+  std::vector<uint16_t> words(count);
+  for (size_t i = 0; i < count; ++i) {
+    words[i] = static_cast<uint16_t>(0x1000 + i * 7);
+  }
+  return words;
+}
+
+// The words the target's flash holds from kFlashStart on.
+std::vector<uint16_t> FlashOf(const TargetBoard& target, size_t count) {
+  std::vector<uint16_t> flash(count);
+  for (size_t i = 0; i < count; ++i) {
+    flash[i] = target.ReadWord(static_cast<uint32_t>(kFlashStart + i));
+  }
+  return flash;
+}
+
+OperationOutcome TargetWrite(ProgrammerOperations& operations, const OperationRequest& request) {
+  return operations.TargetWrite(request);
+}
+
+OperationOutcome TargetReset(ProgrammerOperations& operations, const OperationRequest&) {
+  return operations.TargetReset();
+}
+
+class GangRunTest : public testing::Test {
+ protected:
+  // `count` emulated PODs, BFX00001 on; the test keeps a look at each.
+  std::vector<GangPod> Pods(size_t count) {
+    std::vector<GangPod> pods;
+    for (size_t pod = 0; pod < count; ++pod) {
+      EmulatorConfig config;
+      config.serialNumbers = {"BFX0000" + std::to_string(pod + 1)};
+      emulators_.push_back(std::make_unique<EmulatorDriver>(clock_, config));
+      pods.push_back(
+          {config.serialNumbers.front(), std::make_unique<BorrowedDriver>(*emulators_.back())});
+    }
+    return pods;
+  }
+
+  GangResult Run(const PodOperation& operation, std::vector<GangPod> pods, bool tty = false) {
+    return RunGang({"target-write", request_, operation, clock_}, std::move(pods),
+                   {out_, err_, tty, Verbosity::Normal, {}});
+  }
+
+  SystemClock clock_;
+  OperationRequest request_;
+  std::vector<std::unique_ptr<EmulatorDriver>> emulators_;
+  std::ostringstream out_;
+  std::ostringstream err_;
+};
+
+TEST_F(GangRunTest, FaultOnOnePodStopsNoneOfTheOthers) {
+  const std::vector<uint16_t> words = Words(3000);
+  const TempFile file(CoffWriter().Add(".text", kFlashStart, words).Build());
+  request_.filePath = file.path().string();
+  std::vector<GangPod> pods = Pods(3);
+  // The second POD is pulled out halfway through the program's words.
+  emulators_[1]->Faults().Add(FaultTrigger::OnLetter('S', 1500), Fault{.kind = FaultKind::Unplug});
+
+  const GangResult result = Run(TargetWrite, std::move(pods));
+
+  EXPECT_EQ(result.exitCode, 26);
+  EXPECT_EQ(result.outcome, "SomePodsFailed");
+  ASSERT_EQ(result.reports.size(), 3u);
+  for (size_t pod : {0u, 2u}) {
+    SCOPED_TRACE(pod);
+    EXPECT_EQ(result.reports[pod].exitCode, 0);
+    EXPECT_EQ(FlashOf(emulators_[pod]->Target(), words.size()), words);
+  }
+  const RunReport& failed = result.reports[1];
+  EXPECT_EQ(failed.chosenPod, "BFX00002");
+  EXPECT_EQ(failed.outcome, "ProgramFailed");
+  EXPECT_EQ(failed.exitCode, 37);
+  EXPECT_TRUE(failed.cause.failed());
+  EXPECT_NE(FlashOf(emulators_[1]->Target(), words.size()), words);
+
+  // Every line is its POD's, the table ends the run, and the failed POD's
+  // error went to the error stream behind its serial number.
+  EXPECT_THAT(out_.str(), StartsWith("Reading COFF file is successful\nBFX0000"));
+  EXPECT_THAT(out_.str(), HasSubstr("BFX00001: Flash Write Completed - "));
+  EXPECT_THAT(out_.str(), HasSubstr("BFX00003: Flash Write Completed - "));
+  EXPECT_THAT(out_.str(), HasSubstr("\nPOD       outcome           message"));
+  EXPECT_THAT(out_.str(), HasSubstr("\nBFX00002  37 ProgramFailed  Fail to write flash memory  "));
+  EXPECT_THAT(err_.str(), StartsWith("BFX00002: Fail to write flash memory\nBFX00002: "));
+  std::istringstream lines(out_.str().substr(0, out_.str().find("\n\nPOD")));
+  std::string line;
+  std::getline(lines, line);  // the file's line, shared by all
+  while (std::getline(lines, line)) {
+    EXPECT_THAT(line, testing::MatchesRegex("BFX0000[123]: .*"));
+  }
+}
+
+TEST_F(GangRunTest, UnreadableFileUsesNoPod) {
+  request_.filePath = "/nonexistent/program.out";
+  const GangResult result = Run(TargetWrite, Pods(2));
+  EXPECT_EQ(result.exitCode, 11);
+  EXPECT_EQ(result.outcome, "FileNotFound");
+  EXPECT_TRUE(result.reports.empty());
+  EXPECT_EQ(emulators_[0]->Transcript().size(), 0u);
+  EXPECT_EQ(err_.str(), "The specified COFF file isn't exist\n");
+}
+
+TEST_F(GangRunTest, TerminalShowsOneLineForEachPodRedrawnInPlace) {
+  const GangResult result = Run(TargetReset, Pods(2), true);
+  EXPECT_EQ(result.exitCode, 0);
+  // The block is first drawn blank, then from its top each time a POD moves on.
+  EXPECT_THAT(out_.str(), StartsWith("BFX00001  \nBFX00002  \n\x1b[2A"));
+  EXPECT_THAT(out_.str(), HasSubstr("\x1b[2A\rBFX00001  Target board's reset is successful\x1b[K\n"
+                                    "\rBFX00002  Target board's reset is successful\x1b[K\n\n"
+                                    "POD       outcome  message"));
+  EXPECT_EQ(err_.str(), "");
+}
+
+// brontaflex-cli on three emulated PODs.
+class GangCliTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(state_.isValid());
+    qputenv("BRONTAFLEX_DRIVER", "emulator");
+    qputenv("BRONTAFLEX_EMULATOR_PODS", "3");
+    qputenv("BRONTAFLEX_EMULATOR_STATE", state_.filePath("pod").toLocal8Bit());
+  }
+  void TearDown() override {
+    for (const char* name :
+         {"BRONTAFLEX_DRIVER", "BRONTAFLEX_EMULATOR_PODS", "BRONTAFLEX_EMULATOR_STATE"}) {
+      qunsetenv(name);
+    }
+  }
+
+  QTemporaryDir state_;
+};
+
+TEST_F(GangCliTest, EveryPodStoresTheSameNameAndEachReportsInTheJson) {
+  const TempFile file(CoffWriter().Add(".text", kFlashStart, Words(300)).Build());
+  const CliRun write = RunCli({"pod-write", QString::fromStdString(file.path().string()),
+                               "--all-pods", "--name", "tray7", "--json"});
+  ASSERT_EQ(write.exitCode, 0) << write.err;
+  const QJsonObject run = write.Json();
+  EXPECT_EQ(run["command"].toString(), "pod-write");
+  EXPECT_EQ(run["outcome"].toString(), "Done");
+  const QJsonArray pods = run["pods"].toArray();
+  ASSERT_EQ(pods.size(), 3);
+  for (int pod = 0; pod < 3; ++pod) {
+    EXPECT_EQ(pods[pod].toObject()["chosenPod"].toString(),
+              QStringLiteral("BFX0000%1").arg(pod + 1));
+    EXPECT_EQ(pods[pod].toObject()["outcome"].toString(), "Done");
+  }
+  EXPECT_THAT(write.err, HasSubstr("BFX00003: EEPROM Write Completed - "));
+
+  const CliRun info = RunCli({"pod-info", "--pod", "BFX00003", "--pod", "BFX00001"});
+  EXPECT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_THAT(info.out, HasSubstr("BFX00003: POD Ver: 1.1, POD File Name: tray7 [when "));
+  EXPECT_THAT(info.out, HasSubstr("BFX00001: POD Ver: 1.1, POD File Name: tray7 [when "));
+}
+
+TEST_F(GangCliTest, OnePodMissingIsSomeFailedWithItsOwnStatusInTheTable) {
+  const CliRun run = RunCli({"target-reset", "--pod", "BFX00002", "--pod", "BFX00009"});
+  EXPECT_EQ(run.exitCode, 26);
+  EXPECT_THAT(run.out, HasSubstr("BFX00002: Target board's reset is successful\n"));
+  EXPECT_THAT(run.out, HasSubstr("\nBFX00002  0 Done          Target board's reset is successful"));
+  EXPECT_THAT(run.out, HasSubstr("\nBFX00009  21 PodNotFound  No Connection to Brontaflex POD"));
+  EXPECT_THAT(run.err, HasSubstr("BFX00009: No Connection to Brontaflex POD\n"));
+
+  const CliRun both = RunCli({"target-reset", "--all-pods", "--pod", "BFX00001"});
+  EXPECT_EQ(both.exitCode, 64);
+}
+
+#ifdef __linux__
+// An emulated POD at the far end of a pseudo-terminal: what the program
+// writes to the port reaches the emulator, and its replies come back, so the
+// tty backend runs as on a real ttyUSB port.
+class PtyEmulatedPod {
+ public:
+  PtyEmulatedPod() : emulator_(clock_) {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
+      devicePath_ = ptsname(master_);
+    }
+    FtHandle handle = nullptr;
+    emulator_.OpenByDescription("Brontaflex POD", handle);
+    handle_ = handle;
+    emulator_.SetBaudRate(handle_, 921600);
+    emulator_.SetDataCharacteristics(handle_, 8, 0, 0);
+    pump_ = std::jthread([this](const std::stop_token& stop) { Pump(stop); });
+  }
+  ~PtyEmulatedPod() {
+    Stop();
+    close(master_);
+  }
+
+  const std::string& devicePath() const { return devicePath_; }
+  // Stops carrying bytes; the emulator is the test's to look at from then on.
+  void Stop() {
+    pump_.request_stop();
+    if (pump_.joinable()) {
+      pump_.join();
+    }
+  }
+  TargetBoard& Target() { return emulator_.Target(); }
+
+ private:
+  void Pump(const std::stop_token& stop) {
+    while (!stop.stop_requested()) {
+      pollfd in{master_, POLLIN, 0};
+      if (poll(&in, 1, 2) > 0 && (in.revents & POLLIN) != 0) {
+        char chunk[512];
+        if (const ssize_t n = read(master_, chunk, sizeof chunk); n > 0) {
+          uint32_t written = 0;
+          emulator_.Write(handle_, chunk, static_cast<uint32_t>(n), written);
+        }
+      } else if (in.revents != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the port is not open
+      }
+      uint32_t queued = 0;
+      emulator_.GetQueueStatus(handle_, queued);
+      if (queued > 0) {
+        std::vector<char> reply(queued);
+        uint32_t got = 0;
+        emulator_.Read(handle_, reply.data(), queued, got);
+        if (write(master_, reply.data(), got) != static_cast<ssize_t>(got)) {
+          return;
+        }
+      }
+    }
+  }
+
+  SystemClock clock_;
+  EmulatorDriver emulator_;
+  FtHandle handle_ = nullptr;
+  int master_ = -1;
+  std::string devicePath_;
+  std::jthread pump_;
+};
+
+TEST(GangTtyTest, TwoPortsNamedByPathAreProgrammedAtOnce) {
+  PtyEmulatedPod first;
+  PtyEmulatedPod second;
+  ASSERT_FALSE(first.devicePath().empty());
+  ASSERT_FALSE(second.devicePath().empty());
+  const std::vector<uint16_t> words = Words(1000);
+  const TempFile file(CoffWriter().Add(".text", kFlashStart, words).Build());
+
+  const CliRun run = RunCli({"target-write", QString::fromStdString(file.path().string()), "--pod",
+                             QString::fromStdString(first.devicePath()), "--pod",
+                             QString::fromStdString(second.devicePath())});
+  first.Stop();
+  second.Stop();
+  EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+  for (PtyEmulatedPod* pod : {&first, &second}) {
+    EXPECT_THAT(run.out, HasSubstr(pod->devicePath() + ": Flash Write Completed - "));
+    EXPECT_EQ(FlashOf(pod->Target(), words.size()), words);
+  }
+}
+#endif
+
+}  // namespace
