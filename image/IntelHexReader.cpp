@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdio>
 
+#include "image/HexDigits.h"
 #include "image/LineReader.h"
 #include "image/TextRecords.h"
 
@@ -37,14 +38,13 @@ std::string DecodeRecord(std::string_view line, std::array<uint8_t, 260>& bytes,
     return "a record has an even number of hexadecimal digits, 10 to 520";
   }
   count = digits.size() / 2;
+  if (const size_t decoded = DecodeHexBytes(digits.data(), count, bytes.data()); decoded != count) {
+    // Built by appending: GCC 12 warns wrongly about "'" + std::string here.
+    return std::string("'").append(digits.substr(2 * decoded, 2)) + "' is not a hexadecimal byte";
+  }
   uint8_t sum = 0;
   for (size_t i = 0; i < count; ++i) {
-    const int byte = HexByteValue(&digits[2 * i]);
-    if (byte < 0) {
-      return "'" + std::string(digits.substr(2 * i, 2)) + "' is not a hexadecimal byte";
-    }
-    bytes[i] = static_cast<uint8_t>(byte);
-    sum = static_cast<uint8_t>(sum + byte);
+    sum = static_cast<uint8_t>(sum + bytes[i]);
   }
   if (bytes[0] + kFrameBytes != count) {
     return "the record announces " + std::to_string(bytes[0]) + " data bytes but holds " +

@@ -1,6 +1,5 @@
 #include "image/LineReader.h"
 
-#include <array>
 #include <cstring>
 
 namespace {
@@ -19,23 +18,7 @@ std::string_view Trimmed(const char* begin, const char* end) {
   return {begin, static_cast<size_t>(end - begin)};
 }
 
-constexpr std::array<int8_t, 256> kHexDigits = [] {
-  std::array<int8_t, 256> table{};
-  table.fill(-1);
-  for (int i = 0; i < 10; ++i) {
-    table['0' + i] = static_cast<int8_t>(i);
-  }
-  for (int i = 0; i < 6; ++i) {
-    table['a' + i] = table['A' + i] = static_cast<int8_t>(10 + i);
-  }
-  return table;
-}();
-
 }  // namespace
-
-int HexDigitValue(char c) {
-  return kHexDigits[static_cast<unsigned char>(c)];
-}
 
 LineReader::LineReader(std::istream& in) : in_(in), block_(kMaxLineBytes) {}
 

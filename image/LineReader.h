@@ -31,12 +31,3 @@ class LineReader {
   bool atEnd_ = false;
   uint64_t lineNumber_ = 0;
 };
-
-// The value of a hexadecimal digit, or -1.
-int HexDigitValue(char c);
-// The byte that two hexadecimal digits spell, or -1.
-inline int HexByteValue(const char* digits) {
-  const int high = HexDigitValue(digits[0]);
-  const int low = HexDigitValue(digits[1]);
-  return high < 0 || low < 0 ? -1 : high << 4 | low;
-}

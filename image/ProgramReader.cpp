@@ -5,6 +5,7 @@
 #include <new>
 
 #include "image/ElfReader.h"
+#include "image/HexDigits.h"
 #include "image/IntelHexReader.h"
 #include "image/LineReader.h"
 #include "image/ProgramImage.h"

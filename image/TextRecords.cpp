@@ -26,19 +26,23 @@ CoffReadResult RunPlacer::Place(uint64_t address, const uint16_t* words, uint32_
     Fill(first, words, count);
     return CoffReadResult::Ok;
   }
+  if (!outOfOrder_ && (!runEnd_ || first >= *runEnd_)) {
+    // Above every word so far, so none of it can be given twice.
+    return Append(first, words, count);
+  }
+  if (!outOfOrder_) {
+    // It fills a gap left earlier: only a second pass can place it. From
+    // here on every word is checked against all given before.
+    outOfOrder_ = true;
+    for (const auto& run : image_.sections) {
+      covered_.Claim(run->address, run->wordCount);
+    }
+  }
   if (const auto twice = covered_.Claim(first, count)) {
     detail = "the word at " + AddressName(*twice) + " is given twice";
     return CoffReadResult::BadLayout;
   }
-  if (outOfOrder_) {
-    return CoffReadResult::Ok;
-  }
-  if (runEnd_ && first < *runEnd_) {
-    // It fills a gap left earlier: only a second pass can place it.
-    outOfOrder_ = true;
-    return CoffReadResult::Ok;
-  }
-  return Append(first, words, count);
+  return CoffReadResult::Ok;
 }
 
 CoffReadResult RunPlacer::Append(uint32_t address, const uint16_t* words, uint32_t count) {

@@ -1,8 +1,11 @@
 #include "image/TiTxtReader.h"
 
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <vector>
 
+#include "image/HexDigits.h"
 #include "image/LineReader.h"
 #include "image/TextRecords.h"
 
@@ -89,36 +92,74 @@ class TxtParser {
     if (!next_) {
       return Fail(CoffReadResult::BadRecord, "data before the first '@' address");
     }
-    words_.clear();
-    // The words this line completes start with the one it is in.
-    const uint64_t firstWord = *next_ / 2;
-    size_t at = 0;
-    while (at < line.size()) {
-      if (line[at] == ' ' || line[at] == '\t') {
-        ++at;
-        continue;
-      }
-      const bool pair = at + 1 < line.size() &&
-                        (at + 2 == line.size() || line[at + 2] == ' ' || line[at + 2] == '\t');
-      const int byte = pair ? HexByteValue(&line[at]) : -1;
-      if (byte < 0) {
+    size_t count = GatherEvenlySpaced(line);
+    if (!Decode(count)) {
+      count = GatherItems(line);
+      if (!Decode(count)) {
         return Fail(CoffReadResult::BadRecord, "data are hexadecimal byte pairs apart");
       }
-      at += 2;
-      if (*next_ % 2 == 0) {
-        low_ = static_cast<uint8_t>(byte);
-      } else {
-        words_.push_back(static_cast<uint16_t>(byte << 8 | low_));
-      }
-      ++*next_;
     }
+    // The words this line completes start with the one it is in.
+    const uint64_t firstWord = *next_ / 2;
+    uint32_t wordCount = 0;
+    size_t i = 0;
+    if (*next_ % 2 != 0 && count > 0) {
+      words_[wordCount++] = static_cast<uint16_t>(bytes_[i++] << 8 | low_);
+    }
+    for (; i + 1 < count; i += 2) {
+      words_[wordCount++] = static_cast<uint16_t>(bytes_[i + 1] << 8 | bytes_[i]);
+    }
+    if (i < count) {
+      low_ = bytes_[i];
+    }
+    *next_ += count;
     std::string what;
-    const CoffReadResult placed =
-        placer_.Place(firstWord, words_.data(), static_cast<uint32_t>(words_.size()), what);
+    const CoffReadResult placed = placer_.Place(firstWord, words_.data(), wordCount, what);
     if (placed != CoffReadResult::Ok) {
       detail_ = what.empty() ? what : LineDetail(lines_, what);
     }
     return placed;
+  }
+
+  static constexpr size_t kNotPairs = SIZE_MAX;
+
+  // Gathers the digits of a line of pairs one space apart, as the tools write
+  // them, back to back into digits_; returns how many pairs, or kNotPairs
+  // for a line of any other layout. The digits are still to be checked.
+  size_t GatherEvenlySpaced(std::string_view line) {
+    size_t count = 0;
+    size_t at = 0;
+    for (; at + 2 < line.size() && line[at + 2] == ' '; at += 3) {
+      std::memcpy(&digits_[2 * count++], &line[at], 2);
+    }
+    if (at + 2 != line.size()) {
+      return kNotPairs;
+    }
+    std::memcpy(&digits_[2 * count++], &line[at], 2);
+    return count;
+  }
+
+  // The same for two-character items each followed by blanks or the line's end.
+  size_t GatherItems(std::string_view line) {
+    const auto isGap = [](char c) { return c == ' ' || c == '\t'; };
+    size_t count = 0;
+    for (size_t at = 0; at < line.size();) {
+      if (isGap(line[at])) {
+        ++at;
+        continue;
+      }
+      if (at + 1 == line.size() || (at + 2 < line.size() && !isGap(line[at + 2]))) {
+        return kNotPairs;
+      }
+      std::memcpy(&digits_[2 * count++], &line[at], 2);
+      at += 2;
+    }
+    return count;
+  }
+
+  // Decodes the gathered digits into bytes_; false when one is not a digit.
+  bool Decode(size_t count) {
+    return count != kNotPairs && DecodeHexBytes(digits_.data(), count, bytes_.data()) == count;
   }
 
   LineReader& lines_;
@@ -126,7 +167,11 @@ class TxtParser {
   std::string& detail_;
   std::optional<uint64_t> next_;  // byte address of the next byte; none before the first '@'
   uint8_t low_ = 0;               // the low byte of the word at next_ - 1, when next_ is odd
-  std::vector<uint16_t> words_;
+  // A line's digits, the bytes they spell and the words those complete; no
+  // line is longer than kMaxLineBytes.
+  std::vector<char> digits_ = std::vector<char>(LineReader::kMaxLineBytes);
+  std::vector<uint8_t> bytes_ = std::vector<uint8_t>(LineReader::kMaxLineBytes / 2);
+  std::vector<uint16_t> words_ = std::vector<uint16_t>(LineReader::kMaxLineBytes / 4 + 1);
 };
 
 CoffReadResult ParseTiTxt(LineReader& lines, RunPlacer& placer, std::string& detail) {

@@ -219,11 +219,16 @@ TEST_F(ProgramReaderTest, BrokenIntelHexIsRefusedNamingTheLine) {
   std::string badChecksum = HexRecord(0, 0x8000, {0x12, 0x34});
   badChecksum.back() = badChecksum.back() == '0' ? '1' : '0';
   const std::string record = HexRecord(0, 0x8000, {0x12, 0x34});
+  // The first digit of the sixth data byte of a long record.
+  std::string badDigit = HexRecord(0, 0x8000, std::vector<uint8_t>(16, 0x11));
+  badDigit[19] = 'G';
   const RefusedCase cases[] = {
       {"checksum", Lines({Ela(0), badChecksum, kEnd}), CoffReadResult::BadRecord,
        "line 2: the checksum is 0x"},
       {"not hexadecimal", Lines({":0200000012G4B8", kEnd}), CoffReadResult::BadRecord,
        "line 1: 'G4' is not a hexadecimal byte"},
+      {"not hexadecimal amid a long record", Lines({badDigit, kEnd}), CoffReadResult::BadRecord,
+       "line 1: 'G1' is not a hexadecimal byte"},
       {"odd digit count", Lines({record + "0", kEnd}), CoffReadResult::BadRecord, "line 1: "},
       {"shorter than its count", Lines({":040000001234B6", kEnd}), CoffReadResult::BadRecord,
        "announces 4 data bytes but holds 2"},
@@ -274,6 +279,9 @@ TEST_F(ProgramReaderTest, TiTxtCountsBytesLowByteFirst) {
       {"blanks, tabs and CR LF",
        "\r\n@10000\r\n 01\t00  02 00 \r\nq\r\n",
        {{"0x008000", 0x8000, {1, 2}}}},
+      {"a tab among single spaces",
+       "@10000\n01 00 02 00\t03 00 04 00\nq\n",
+       {{"0x008000", 0x8000, {1, 2, 3, 4}}}},
       {"nothing but the end", "@0\nq\n", {}},
   };
   for (const ReadCase& c : cases) {
@@ -290,6 +298,12 @@ TEST_F(ProgramReaderTest, BrokenTiTxtIsRefusedNamingTheLine) {
       {"a byte of three digits", "@100\n01 023\nq\n", CoffReadResult::BadRecord,
        "line 2: data are hexadecimal byte pairs"},
       {"a single digit", "@100\n1\nq\n", CoffReadResult::BadRecord, "line 2: "},
+      {"a bad digit amid single-spaced pairs", "@100\n01 02 03 04 05 0G 07 08\nq\n",
+       CoffReadResult::BadRecord, "line 2: data are hexadecimal byte pairs"},
+      {"a letter where a blank belongs", "@100\n01 02x03 04\nq\n", CoffReadResult::BadRecord,
+       "line 2: data are hexadecimal byte pairs"},
+      {"a blank where a digit belongs", "@100\n01 02  3 04\nq\n", CoffReadResult::BadRecord,
+       "line 2: data are hexadecimal byte pairs"},
       {"no closing q", "@100\n01 02\n", CoffReadResult::BadRecord, "ends without the closing 'q'"},
       {"an odd start address", "@101\n01 02\nq\n", CoffReadResult::BadLayout,
        "line 1: the address is odd"},
