@@ -32,22 +32,19 @@ const TempFile& MaximalProgram() {
 void ReadCoff(benchmark::State& state) {
   const TempFile& file = MaximalProgram();
   auto image = std::make_unique<ProgramImage>();
-  for (auto _ : state) {
-    if (ReadCoffFile(file.path(), 4, *image) != CoffReadResult::Ok) {
-      state.SkipWithError("read failed");
-      break;
-    }
+  MeasureReads(state, file.path(), [&] {
+    const CoffReadResult read = ReadCoffFile(file.path(), 4, *image);
     image->Summarize();
     benchmark::DoNotOptimize(image->imageBytes);
-  }
-  state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(file.path()));
+    return read == CoffReadResult::Ok;
+  });
 }
-BENCHMARK(ReadCoff)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadCoff)->Apply(Repeated);
 
 void ReadCoffFileBytes(benchmark::State& state) {
   ReadFileBytes(state, MaximalProgram().path());
 }
-BENCHMARK(ReadCoffFileBytes)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadCoffFileBytes)->Apply(Repeated);
 
 }  // namespace
 

@@ -35,26 +35,22 @@ const TempFile& MaximalProgram(Format format) {
 void ReadProgram(benchmark::State& state, Format format) {
   const TempFile& file = MaximalProgram(format);
   auto image = std::make_unique<ProgramImage>();
-  for (auto _ : state) {
+  MeasureReads(state, file.path(), [&] {
     const ProgramRead read = ReadProgramFile(file.path(), 4, *image);
-    if (read.result != CoffReadResult::Ok || image->imageBytes != ProgramImage::kBufferBytes) {
-      state.SkipWithError("read failed");
-      break;
-    }
     image->Summarize();
     benchmark::DoNotOptimize(image->imageBytes);
-  }
-  state.SetBytesProcessed(state.iterations() * std::filesystem::file_size(file.path()));
+    return read.result == CoffReadResult::Ok && image->imageBytes == ProgramImage::kBufferBytes;
+  });
 }
-BENCHMARK_CAPTURE(ReadProgram, Elf, Format::Elf)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ReadProgram, IntelHex, Format::IntelHex)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ReadProgram, TiTxt, Format::TiTxt)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ReadProgram, Elf, Format::Elf)->Apply(Repeated);
+BENCHMARK_CAPTURE(ReadProgram, IntelHex, Format::IntelHex)->Apply(Repeated);
+BENCHMARK_CAPTURE(ReadProgram, TiTxt, Format::TiTxt)->Apply(Repeated);
 
 void ReadBytesOf(benchmark::State& state, Format format) {
   ReadFileBytes(state, MaximalProgram(format).path());
 }
-BENCHMARK_CAPTURE(ReadBytesOf, Elf, Format::Elf)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ReadBytesOf, IntelHex, Format::IntelHex)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ReadBytesOf, TiTxt, Format::TiTxt)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ReadBytesOf, Elf, Format::Elf)->Apply(Repeated);
+BENCHMARK_CAPTURE(ReadBytesOf, IntelHex, Format::IntelHex)->Apply(Repeated);
+BENCHMARK_CAPTURE(ReadBytesOf, TiTxt, Format::TiTxt)->Apply(Repeated);
 
 }  // namespace

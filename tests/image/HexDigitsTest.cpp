@@ -24,11 +24,11 @@ TEST(HexDigitsTest, EveryByteDecodesInEitherCaseWhereverItStands) {
   for (int i = 0; i < 256; ++i) {
     every[i] = static_cast<uint8_t>(i);
   }
-  // Runs of every length up to a few times eight digits, from every start.
+  // Runs of every length up to a few times sixteen digits, from many starts.
   for (const char* format : {"%02X", "%02x"}) {
     const std::string digits = DigitsOf(every, format);
     for (size_t first = 0; first < 16; ++first) {
-      for (size_t count = 0; count <= 13; ++count) {
+      for (size_t count = 0; count <= 20; ++count) {
         std::vector<uint8_t> bytes(count);
         ASSERT_EQ(DecodeHexBytes(digits.data() + 2 * first, count, bytes.data()), count);
         EXPECT_EQ(bytes, std::vector<uint8_t>(every.begin() + first, every.begin() + first + count))
