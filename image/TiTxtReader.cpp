@@ -1,5 +1,6 @@
 #include "image/TiTxtReader.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -25,6 +26,28 @@ std::optional<uint64_t> ParseAddress(std::string_view digits) {
     value = value << 4 | static_cast<uint64_t>(digit);
   }
   return value;
+}
+
+// The bytes of `chars` in the opposite order.
+uint64_t Reversed(uint64_t chars) {
+  uint64_t reversed = 0;
+  for (int i = 0; i < 8; ++i, chars >>= 8) {
+    reversed = reversed << 8 | (chars & 0xFF);
+  }
+  return reversed;
+}
+
+// The eight characters at `text`, the first in the lowest byte.
+uint64_t CharsAt(const char* text) {
+  uint64_t chars;
+  std::memcpy(&chars, text, sizeof chars);
+  return std::endian::native == std::endian::little ? chars : Reversed(chars);
+}
+
+// The reverse of CharsAt.
+void PutChars(char* text, uint64_t chars) {
+  chars = std::endian::native == std::endian::little ? chars : Reversed(chars);
+  std::memcpy(text, &chars, sizeof chars);
 }
 
 // The words of a file in the making: bytes pair up into words across lines,
@@ -106,9 +129,18 @@ class TxtParser {
     if (*next_ % 2 != 0 && count > 0) {
       words_[wordCount++] = static_cast<uint16_t>(bytes_[i++] << 8 | low_);
     }
-    for (; i + 1 < count; i += 2) {
-      words_[wordCount++] = static_cast<uint16_t>(bytes_[i + 1] << 8 | bytes_[i]);
+    const size_t whole = (count - i) / 2;
+    if constexpr (std::endian::native == std::endian::little) {
+      // Low byte first is how this machine keeps its words already.
+      std::memcpy(&words_[wordCount], &bytes_[i], 2 * whole);
+    } else {
+      for (size_t k = 0; k < whole; ++k) {
+        words_[wordCount + k] =
+            static_cast<uint16_t>(bytes_[i + 2 * k + 1] << 8 | bytes_[i + 2 * k]);
+      }
     }
+    wordCount += static_cast<uint32_t>(whole);
+    i += 2 * whole;
     if (i < count) {
       low_ = bytes_[i];
     }
@@ -129,6 +161,18 @@ class TxtParser {
   size_t GatherEvenlySpaced(std::string_view line) {
     size_t count = 0;
     size_t at = 0;
+    // Four pairs and their spaces at a time while the line goes on past them.
+    for (; at + 12 <= line.size(); at += 12, count += 4) {
+      const uint64_t front = CharsAt(&line[at]);     // "AB CD EF"
+      const uint64_t back = CharsAt(&line[at + 4]);  // "D EF GH "
+      if ((front & 0x0000FF0000FF0000) != 0x0000200000200000 ||
+          (back & 0xFF0000FF00000000) != 0x2000002000000000) {
+        break;
+      }
+      PutChars(&digits_[2 * count], (front & 0xFFFF) | (front >> 8 & 0xFFFF0000) |
+                                        (front >> 16 & 0xFFFF00000000) |
+                                        (back << 8 & 0xFFFF000000000000));
+    }
     for (; at + 2 < line.size() && line[at + 2] == ' '; at += 3) {
       std::memcpy(&digits_[2 * count++], &line[at], 2);
     }
