@@ -1,5 +1,5 @@
 // Hexadecimal digits as the text formats spell their bytes. Programs run to
-// millions of digits, so where the processor allows they decode sixteen at a time.
+// millions of digits, so where the processor allows they decode 32 at a time.
 #pragma once
 
 #include <array>

@@ -24,11 +24,11 @@ TEST(HexDigitsTest, EveryByteDecodesInEitherCaseWhereverItStands) {
   for (int i = 0; i < 256; ++i) {
     every[i] = static_cast<uint8_t>(i);
   }
-  // Runs of every length up to a few times sixteen digits, from many starts.
+  // Runs of every length up to a few times 32 digits, from many starts.
   for (const char* format : {"%02X", "%02x"}) {
     const std::string digits = DigitsOf(every, format);
     for (size_t first = 0; first < 16; ++first) {
-      for (size_t count = 0; count <= 20; ++count) {
+      for (size_t count = 0; count <= 40; ++count) {
         std::vector<uint8_t> bytes(count);
         ASSERT_EQ(DecodeHexBytes(digits.data() + 2 * first, count, bytes.data()), count);
         EXPECT_EQ(bytes, std::vector<uint8_t>(every.begin() + first, every.begin() + first + count))
@@ -39,7 +39,9 @@ TEST(HexDigitsTest, EveryByteDecodesInEitherCaseWhereverItStands) {
 }
 
 TEST(HexDigitsTest, TheFirstPairWithAnythingButADigitIsFound) {
-  const std::string good = "0123456789abcdefABCDEF0123456789";
+  // Two runs of 32 and a few pairs after them.
+  const std::string good = std::string("0123456789abcdefABCDEF0123456789") +
+                           "ABCDEF0123456789abcdef0123456789" + "aBcDeF";
   for (int c = 0; c < 256; ++c) {
     if (HexDigitValue(static_cast<char>(c)) >= 0) {
       continue;
