@@ -27,6 +27,15 @@ void* operator new(std::size_t size) {
   }
   throw std::bad_alloc();
 }
+// The standard library's temporary buffers (stable_sort) use the nothrow form;
+// it must come from the same malloc as the form above, as it is freed below.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return ::operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 // GCC cannot tell that these replace the operators whose memory comes from
 // malloc above, and takes free() here for a mismatch.
 #pragma GCC diagnostic push
