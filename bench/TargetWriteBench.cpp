@@ -23,6 +23,7 @@
 #include <string>
 #include <string_view>
 
+#include "bench/FullF2809.h"
 #include "emulator/EmulatorDriver.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
@@ -30,29 +31,14 @@
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "pod/TargetProgrammer.h"
-#include "tests/support/CoffWriter.h"
 #include "tests/support/FakeClock.h"
 
 namespace {
 
-constexpr uint8_t kF2809 = 4;
-
-// One section per sector of the F2809, filling its flash except the password
-// words, which stay erased so the part is not secured. Null if it cannot be read.
+// Null if it cannot be read.
 const ProgramImage* FullF2809Image() {
   static const std::unique_ptr<ProgramImage> image = [] {
-    const McuInfo& mcu = McuEntry(kF2809);
-    CoffWriter writer;
-    for (uint32_t sector = 0; sector < mcu.sectorCount; ++sector) {
-      const uint32_t first = mcu.flashFirst + sector * mcu.sectorWords;
-      std::vector<uint16_t> words(mcu.sectorWords);
-      for (uint32_t i = 0; i < words.size(); ++i) {
-        words[i] =
-            first + i >= kCsmKeyAddress ? 0xFFFF : static_cast<uint16_t>((first + i) * 40503u);
-      }
-      writer.Add("sector" + std::to_string(sector), first, std::move(words));
-    }
-    const std::vector<uint8_t> bytes = writer.Build();
+    const std::vector<uint8_t> bytes = FullF2809Coff();
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     auto loaded = std::make_unique<ProgramImage>();
     if (ReadCoffStream(in, kF2809, *loaded) != CoffReadResult::Ok) {

@@ -17,16 +17,14 @@
 
 #include "app/CProgrammerDlg.h"
 #include "app/ops/ProgrammerOperations.h"
+#include "bench/FullF2809.h"
 #include "cli/TerminalUi.h"
 #include "emulator/EmulatorDriver.h"
 #include "image/McuCatalogue.h"
 #include "resources/ResourceIds.h"
-#include "tests/support/CoffWriter.h"
 #include "widgets/CMessageLabel.h"
 
 namespace {
-
-constexpr uint8_t kF2809 = 4;
 
 EmulatorConfig TimedF2809() {
   EmulatorConfig config;
@@ -36,27 +34,12 @@ EmulatorConfig TimedF2809() {
   return config;
 }
 
-// One section per sector of the F2809, its password words left erased.
-std::vector<uint8_t> FullF2809Program() {
-  const McuInfo& mcu = McuEntry(kF2809);
-  CoffWriter writer;
-  for (uint32_t sector = 0; sector < mcu.sectorCount; ++sector) {
-    const uint32_t first = mcu.flashFirst + sector * mcu.sectorWords;
-    std::vector<uint16_t> words(mcu.sectorWords);
-    for (uint32_t i = 0; i < words.size(); ++i) {
-      words[i] = first + i >= kCsmKeyAddress ? 0xFFFF : static_cast<uint16_t>((first + i) * 40503u);
-    }
-    writer.Add("sector" + std::to_string(sector), first, std::move(words));
-  }
-  return writer.Build();
-}
-
 // The program in a file of the run's own, as both front ends take it.
 const std::string& ProgramFile() {
   static QTemporaryDir dir;
   static const std::string path = [] {
     const std::string file = dir.filePath("full2809.out").toStdString();
-    const std::vector<uint8_t> bytes = FullF2809Program();
+    const std::vector<uint8_t> bytes = FullF2809Coff();
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
                static_cast<std::streamsize>(bytes.size()));
