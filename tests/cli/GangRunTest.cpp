@@ -2,12 +2,14 @@
 // driver, a fault on one stopping none of the others, and what the user sees.
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QJsonArray>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtGlobal>
 #include <cstdlib>
@@ -197,6 +199,33 @@ TEST_F(GangCliTest, OnePodMissingIsSomeFailedWithItsOwnStatusInTheTable) {
 }
 
 #ifdef __linux__
+TEST_F(GangCliTest, CtrlCStopsEveryPodAndLeavesEachPortFree) {
+  // Most of an F2809's flash: a store that takes a while on each POD.
+  const TempFile large(CoffWriter()
+                           .Add(".text", 0x3D8000, std::vector<uint16_t>(0x1F000, 0x5AA5))
+                           .Add("codestart", 0x3F7FF6, {0x0040, 0x8000})
+                           .Build());
+  QProcess store;
+  store.start(QStringLiteral(BFX_CLI_PATH),
+              {"pod-write", QString::fromStdString(large.path().string()), "--device", "F2809",
+               "--all-pods"});
+  QByteArray out;
+  while (!out.contains("Writing user program in serial flash") && store.waitForReadyRead(10000)) {
+    out += store.readAllStandardOutput();
+  }
+  ASSERT_TRUE(out.contains("Writing user program in serial flash")) << out.toStdString();
+  ASSERT_EQ(kill(static_cast<pid_t>(store.processId()), SIGINT), 0);
+  ASSERT_TRUE(store.waitForFinished(10000));
+  out += store.readAllStandardOutput();
+  EXPECT_EQ(store.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(store.exitCode(), 130);
+  EXPECT_THAT(out.toStdString(), testing::ContainsRegex("\nBFX0000[123]  130 Interrupted  "));
+  // Every POD's port was closed and its store abandoned: the next run finds each free.
+  const CliRun info = RunCli({"pod-info", "--all-pods"});
+  EXPECT_EQ(info.exitCode, 0) << info.out << info.err;
+  EXPECT_THAT(info.out, testing::Not(HasSubstr("POD File Name")));
+}
+
 // An emulated POD at the far end of a pseudo-terminal: what the program
 // writes to the port reaches the emulator, and its replies come back, so the
 // tty backend runs as on a real ttyUSB port.
