@@ -18,9 +18,13 @@
 
 #include "cli/PodSession.h"
 #include "emulator/EmulatorDriver.h"
+#include "emulator/EmulatorRack.h"
+#include "pod/D2xxDriver.h"
 #include "tests/cli/CliRun.h"
 #include "tests/support/BorrowedDriver.h"
 #include "tests/support/CoffWriter.h"
+#include "tests/support/SharedLibrary.h"
+#include "tests/support/ftd2xx_emulator/Ftd2xxEmulator.h"
 
 namespace {
 
@@ -142,6 +146,36 @@ TEST_F(GangRunTest, TerminalShowsOneLineForEachPodRedrawnInPlace) {
                                     "\rBFX00002  Target board's reset is successful\x1b[K\n\n"
                                     "POD       outcome  message"));
   EXPECT_EQ(err_.str(), "");
+}
+
+// Three D2XX drivers over the stand-in library, which passes every call to one
+// rack of emulated PODs, as the vendor's library serves several devices to the
+// threads of one process.
+TEST_F(GangRunTest, ThreadsShareTheD2xxLibraryEachWithItsOwnPod) {
+  const SharedLibrary library(FTD2XX_EMULATOR_PATH);
+  ASSERT_TRUE(library.loaded()) << library.error();
+  const auto attach = library.Find<AttachDriverFunction>(kAttachDriverSymbol);
+  ASSERT_NE(attach, nullptr);
+  std::vector<EmulatorConfig> configs(3);
+  std::vector<GangPod> pods;
+  for (size_t pod = 0; pod < configs.size(); ++pod) {
+    configs[pod].serialNumbers = {"BFX0000" + std::to_string(pod + 1)};
+    pods.push_back(
+        {configs[pod].serialNumbers.front(), std::make_unique<D2xxDriver>(FTD2XX_EMULATOR_PATH)});
+  }
+  EmulatorRack rack(clock_, configs);
+  attach(&rack);
+  const std::vector<uint16_t> words = Words(2000);
+  const TempFile file(CoffWriter().Add(".text", kFlashStart, words).Build());
+  request_.filePath = file.path().string();
+
+  const GangResult result = Run(TargetWrite, std::move(pods));
+  attach(nullptr);
+
+  EXPECT_EQ(result.exitCode, 0) << out_.str() << err_.str();
+  for (size_t pod = 0; pod < configs.size(); ++pod) {
+    EXPECT_EQ(FlashOf(rack.Pod(pod).Target(), words.size()), words) << pod;
+  }
 }
 
 // brontaflex-cli on three emulated PODs.
