@@ -22,13 +22,30 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define BFX_ISATTY(fd) _isatty(fd)
+#include <windows.h>
 #else
 #include <unistd.h>
-#define BFX_ISATTY(fd) isatty(fd)
 #endif
 
 namespace {
+
+// Whether standard output (1) or error (2) is a terminal that redraws the
+// progress line through its escape sequences.
+bool IsTerminal(int fd) {
+#ifdef _WIN32
+  // A Windows console shows the sequences as text until asked to follow them;
+  // one too old to be asked gets the lines a file would.
+  if (!_isatty(fd)) {
+    return false;
+  }
+  const HANDLE console = GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  return GetConsoleMode(console, &mode) &&
+         SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
+#else
+  return isatty(fd) != 0;
+#endif
+}
 
 // --trace, else BRONTAFLEX_TRACE; empty for none.
 std::filesystem::path TracePath(const CliArgs& args) {
@@ -298,7 +315,7 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   // With --json, stdout carries the object alone and the messages go to stderr.
   const bool json = args.Has("--json");
   std::ostream& messages = json ? std::cerr : std::cout;
-  const bool tty = BFX_ISATTY(json ? 2 : 1) != 0;
+  const bool tty = IsTerminal(json ? 2 : 1);
   TerminalUi ui(messages, std::cerr, tty, VerbosityOf(args), StopAsked);
   const PodJob job{command, request, operation, clock};
 
