@@ -37,15 +37,6 @@ CoffReadResult ImageBuilder::Open(std::string name, uint32_t address) {
   return CoffReadResult::Ok;
 }
 
-uint16_t* ImageBuilder::Grow(uint32_t count) {
-  uint16_t* words = image_.WordsForWriting(usedBytes_, count);
-  if (words != nullptr) {
-    image_.sections.back()->wordCount += count;
-    usedBytes_ += 2 * count;
-  }
-  return words;
-}
-
 void ImageBuilder::Restart() {
   image_.Clear();
   usedBytes_ = 0;

@@ -8,8 +8,7 @@
 #include <string_view>
 
 #include "image/CoffReader.h"
-
-class ProgramImage;
+#include "image/ProgramImage.h"
 
 // The C28x addresses 2^22 words; nothing of a program lies at or beyond this.
 inline constexpr uint32_t kC28xAddressWords = 0x400000;
@@ -32,7 +31,14 @@ class ImageBuilder {
   CoffReadResult Open(std::string name, uint32_t address);
   // `count` more words at the end of the last section, to be filled; null when
   // they would run past the buffer.
-  uint16_t* Grow(uint32_t count);
+  uint16_t* Grow(uint32_t count) {
+    uint16_t* words = image_.WordsForWriting(usedBytes_, count);
+    if (words != nullptr) {
+      image_.sections.back()->wordCount += count;
+      usedBytes_ += 2 * count;
+    }
+    return words;
+  }
   // Clears the image to lay it out anew.
   void Restart();
   // Classifies every section for the device and sets the image's size.

@@ -27,6 +27,13 @@ std::string Hex2(unsigned value) {
   return text;
 }
 
+// The words that `count` byte pairs spell, high byte first as the file has them.
+void TakeWords(const uint8_t* data, uint32_t count, uint16_t* words) {
+  for (uint32_t i = 0; i < count; ++i) {
+    words[i] = static_cast<uint16_t>(data[2 * i] << 8 | data[2 * i + 1]);
+  }
+}
+
 // Decodes the record's bytes after the ':'; empty `what` when well formed.
 std::string DecodeRecord(std::string_view line, std::array<uint8_t, 260>& bytes, size_t& count) {
   if (line.empty() || line.front() != ':') {
@@ -90,10 +97,12 @@ CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& 
           return CoffReadResult::BadLayout;
         }
         const uint32_t wordCount = dataBytes / 2;
-        for (uint32_t i = 0; i < wordCount; ++i) {
-          words[i] = static_cast<uint16_t>(data[2 * i] << 8 | data[2 * i + 1]);
-        }
         const uint64_t address = base + (uint32_t{bytes[1]} << 8 | bytes[2]);
+        if (uint16_t* into = placer.ContinueRun(address, wordCount)) {
+          TakeWords(data, wordCount, into);
+          break;
+        }
+        TakeWords(data, wordCount, words.data());
         std::string what;
         if (const CoffReadResult placed = placer.Place(address, words.data(), wordCount, what);
             placed != CoffReadResult::Ok) {

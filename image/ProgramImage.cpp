@@ -1,6 +1,5 @@
 #include "image/ProgramImage.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -61,14 +60,4 @@ void ProgramImage::Summarize() {
       ramBytes += bytes;
     }
   }
-}
-
-uint16_t* ProgramImage::WordsForWriting(uint32_t byteOffset, uint32_t wordCount) {
-  const uint64_t firstWord = byteOffset / 2;
-  const uint64_t endWord = firstWord + wordCount;
-  if (byteOffset % 2 != 0 || endWord > kBufferWords) {
-    return nullptr;
-  }
-  dirtyWords_ = std::max(dirtyWords_, static_cast<uint32_t>(endWord));
-  return words_.get() + firstWord;
 }

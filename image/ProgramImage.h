@@ -2,6 +2,7 @@
 // holds their contents back to back, and the flash/RAM totals built from them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -57,8 +58,17 @@ class ProgramImage {
 
   const uint16_t* words() const { return words_.get(); }
   // The `wordCount` words starting at byte offset `byteOffset`, to be filled;
-  // null when they do not fit inside the buffer.
-  uint16_t* WordsForWriting(uint32_t byteOffset, uint32_t wordCount);
+  // null when they do not fit inside the buffer. Inline: the text readers
+  // ask for a few words per record, millions of times per file.
+  uint16_t* WordsForWriting(uint32_t byteOffset, uint32_t wordCount) {
+    const uint64_t firstWord = byteOffset / 2;
+    const uint64_t endWord = firstWord + wordCount;
+    if (byteOffset % 2 != 0 || endWord > kBufferWords) {
+      return nullptr;
+    }
+    dirtyWords_ = std::max(dirtyWords_, static_cast<uint32_t>(endWord));
+    return words_.get() + firstWord;
+  }
 
  private:
   std::unique_ptr<uint16_t[]> words_;

@@ -27,6 +27,20 @@ class RunPlacer {
   CoffReadResult Place(uint64_t address, const uint16_t* words, uint32_t count,
                        std::string& detail);
 
+  // Where the `count` words at `address` go when they carry straight on from
+  // the record before, as nearly all do: the caller writes them there, with
+  // no copy and no call. Null for any other record, which goes to Place.
+  uint16_t* ContinueRun(uint64_t address, uint32_t count) {
+    if (outOfOrder_ || !runEnd_ || address != *runEnd_ || address + count > kC28xAddressWords) {
+      return nullptr;
+    }
+    uint16_t* into = builder_.Grow(count);
+    if (into != nullptr) {
+      *runEnd_ += count;
+    }
+    return into;
+  }
+
   bool needsSecondPass() const { return outOfOrder_ && !secondPass_; }
   // Lays the runs out in address order, empty, for the second pass.
   CoffReadResult StartSecondPass();

@@ -124,33 +124,43 @@ class TxtParser {
     }
     // The words this line completes start with the one it is in.
     const uint64_t firstWord = *next_ / 2;
-    uint32_t wordCount = 0;
-    size_t i = 0;
-    if (*next_ % 2 != 0 && count > 0) {
-      words_[wordCount++] = static_cast<uint16_t>(bytes_[i++] << 8 | low_);
-    }
-    const size_t whole = (count - i) / 2;
-    if constexpr (std::endian::native == std::endian::little) {
-      // Low byte first is how this machine keeps its words already.
-      std::memcpy(&words_[wordCount], &bytes_[i], 2 * whole);
-    } else {
-      for (size_t k = 0; k < whole; ++k) {
-        words_[wordCount + k] =
-            static_cast<uint16_t>(bytes_[i + 2 * k + 1] << 8 | bytes_[i + 2 * k]);
-      }
-    }
-    wordCount += static_cast<uint32_t>(whole);
-    i += 2 * whole;
-    if (i < count) {
-      low_ = bytes_[i];
-    }
+    const bool endsHalfWord = *next_ % 2 != 0 && count > 0;
+    const auto wordCount = static_cast<uint32_t>((count + (endsHalfWord ? 1 : 0)) / 2);
+    uint16_t* into = placer_.ContinueRun(firstWord, wordCount);
+    PutWords(count, endsHalfWord, into != nullptr ? into : words_.data());
     *next_ += count;
+    if (into != nullptr) {
+      return CoffReadResult::Ok;
+    }
     std::string what;
     const CoffReadResult placed = placer_.Place(firstWord, words_.data(), wordCount, what);
     if (placed != CoffReadResult::Ok) {
       detail_ = what.empty() ? what : LineDetail(lines_, what);
     }
     return placed;
+  }
+
+  // Puts the words that the line's `count` bytes complete into `words`,
+  // beginning with the one whose low byte an earlier line gave when
+  // `endsHalfWord`, and keeps a last byte left over as the next low byte.
+  void PutWords(size_t count, bool endsHalfWord, uint16_t* words) {
+    size_t i = 0;
+    if (endsHalfWord) {
+      *words++ = static_cast<uint16_t>(bytes_[i++] << 8 | low_);
+    }
+    const size_t whole = (count - i) / 2;
+    if constexpr (std::endian::native == std::endian::little) {
+      // Low byte first is how this machine keeps its words already.
+      std::memcpy(words, &bytes_[i], 2 * whole);
+    } else {
+      for (size_t k = 0; k < whole; ++k) {
+        words[k] = static_cast<uint16_t>(bytes_[i + 2 * k + 1] << 8 | bytes_[i + 2 * k]);
+      }
+    }
+    i += 2 * whole;
+    if (i < count) {
+      low_ = bytes_[i];
+    }
   }
 
   static constexpr size_t kNotPairs = SIZE_MAX;
