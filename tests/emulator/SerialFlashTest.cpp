@@ -6,8 +6,10 @@
 #include <fstream>
 #include <iterator>
 
+#include "image/Utf8Path.h"
 #include "tests/emulator/WireHarness.h"
 #include "tests/support/CoffWriter.h"
+#include "tests/support/ScratchDir.h"
 
 namespace {
 
@@ -245,9 +247,9 @@ std::string FileText(const std::filesystem::path& path) {
 }
 
 TEST(SerialFlashTest, StateFileCarriesTheStoreToTheNextRun) {
-  const TempFile state({}, ".pod");
+  const ScratchDir folder;
   EmulatorConfig config;
-  config.pod.statePath = state.path().string();
+  config.pod.statePath = Utf8FromPath(folder.path() / "pod");
   SerialFlashContents written;
   {
     WireHarness first(config);
@@ -263,9 +265,10 @@ TEST(SerialFlashTest, StateFileCarriesTheStoreToTheNextRun) {
 
 TEST(SerialFlashTest, UnreadableStateFileFailsTheLoadAndIsNeverOverwritten) {
   const std::string damaged = "brontaflex-pod-store 1\npage 0 0102XY\n";
-  const TempFile state(std::vector<uint8_t>(damaged.begin(), damaged.end()), ".pod");
+  const ScratchDir folder;
+  const std::string state = folder.Write("pod", {damaged.begin(), damaged.end()});
   EmulatorConfig config;
-  config.pod.statePath = state.path().string();
+  config.pod.statePath = state;
   {
     WireHarness wire(config);
     EXPECT_FALSE(wire.driver.Load());
@@ -285,7 +288,7 @@ TEST(SerialFlashTest, UnreadableStateFileFailsTheLoadAndIsNeverOverwritten) {
               kNakReply);
     wire.Send(Frame('H'));
   }
-  EXPECT_EQ(FileText(state.path()), damaged);
+  EXPECT_EQ(FileText(PathFromUtf8(state)), damaged);
 }
 
 }  // namespace

@@ -1,11 +1,5 @@
 #include "tests/ops/Programs.h"
 
-#include <fstream>
-#include <random>
-#include <stdexcept>
-
-#include "image/Utf8Path.h"
-
 std::vector<uint16_t> Pattern(uint32_t count, uint16_t seed) {
   std::vector<uint16_t> words(count);
   for (uint32_t i = 0; i < count; ++i) {
@@ -46,27 +40,4 @@ CoffWriter FlashWords(uint32_t words) {
                std::vector<uint16_t>(std::min(words - placed, kF2809FlashWords), 0x1234));
   }
   return writer;
-}
-
-ScratchDir::ScratchDir() {
-  std::random_device random;
-  path_ = std::filesystem::temp_directory_path() /
-          ("bfx-ops-" + std::to_string(random()) + std::to_string(random()));
-  std::filesystem::create_directories(path_);
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
-  const std::filesystem::path file = path_ / PathFromUtf8(name);
-  std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  if (!out.flush()) {
-    throw std::runtime_error("cannot write " + Utf8FromPath(file));
-  }
-  return Utf8FromPath(file);
 }

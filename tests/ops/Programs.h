@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/support/CoffWriter.h"
+#include "tests/support/ScratchDir.h"
 
 // Words 0x1000 + seed, 0x1001 + seed, ...: every section distinct.
 std::vector<uint16_t> Pattern(uint32_t count, uint16_t seed);
@@ -22,19 +22,3 @@ CoffWriter ManySections(uint32_t count);
 // `words` flash words on an F2809, in overlapping sections of at most the
 // whole flash each.
 CoffWriter FlashWords(uint32_t words);
-
-// A folder under the system's temp directory, removed with everything in it.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  // Writes `bytes` as `name` (UTF-8) in the folder and returns its path (UTF-8).
-  std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const;
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
