@@ -37,11 +37,12 @@ std::string Escaped(char c) {
 }  // namespace
 
 TracingDriver::TracingDriver(std::unique_ptr<FtdiDriver> inner, std::unique_ptr<std::ostream> trace)
-    : inner_(std::move(inner)),
+    : ForwardingDriver(*inner),
+      backend_(std::move(inner)),
       traceFile_(std::move(trace)),
       trace_(*traceFile_),
       start_(std::chrono::steady_clock::now()) {
-  trace_ << "# brontaflex wire trace\n# backend: " << inner_->Name() << '\n' << std::flush;
+  trace_ << "# brontaflex wire trace\n# backend: " << backend_->Name() << '\n' << std::flush;
 }
 
 TracingDriver::~TracingDriver() {
@@ -103,74 +104,22 @@ void TracingDriver::EndReply() {
   Line(replyStart_, "<", text);
 }
 
-bool TracingDriver::Load() {
-  return inner_->Load();
-}
-
 void TracingDriver::Unload() {
   EndReply();
-  inner_->Unload();
-}
-
-FtStatus TracingDriver::ListDeviceCount(uint32_t& count) {
-  return inner_->ListDeviceCount(count);
-}
-
-FtStatus TracingDriver::ListDeviceDescription(uint32_t index,
-                                              char (&description)[kFtDescriptionSize]) {
-  return inner_->ListDeviceDescription(index, description);
-}
-
-FtStatus TracingDriver::ListDeviceSerialNumber(uint32_t index,
-                                               char (&serialNumber)[kFtSerialNumberSize]) {
-  return inner_->ListDeviceSerialNumber(index, serialNumber);
+  backend_->Unload();
 }
 
 FtStatus TracingDriver::OpenByDescription(const char* description, FtHandle& handle) {
-  const FtStatus status = inner_->OpenByDescription(description, handle);
+  const FtStatus status = backend_->OpenByDescription(description, handle);
   trace_ << "# port: description \"" << description << "\", status " << status << '\n'
          << std::flush;
   return status;
 }
 
 FtStatus TracingDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
-  const FtStatus status = inner_->OpenBySerialNumber(serialNumber, handle);
+  const FtStatus status = backend_->OpenBySerialNumber(serialNumber, handle);
   trace_ << "# port: serial number " << serialNumber << ", status " << status << '\n' << std::flush;
   return status;
-}
-
-FtStatus TracingDriver::ResetDevice(FtHandle handle) {
-  return inner_->ResetDevice(handle);
-}
-
-FtStatus TracingDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) {
-  return inner_->GetLatencyTimer(handle, milliseconds);
-}
-
-FtStatus TracingDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
-  return inner_->SetLatencyTimer(handle, milliseconds);
-}
-
-FtStatus TracingDriver::SetBaudRate(FtHandle handle, uint32_t baud) {
-  return inner_->SetBaudRate(handle, baud);
-}
-
-FtStatus TracingDriver::SetDataCharacteristics(FtHandle handle, uint8_t wordLength,
-                                               uint8_t stopBits, uint8_t parity) {
-  return inner_->SetDataCharacteristics(handle, wordLength, stopBits, parity);
-}
-
-FtStatus TracingDriver::SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t xon,
-                                       uint8_t xoff) {
-  return inner_->SetFlowControl(handle, flowControl, xon, xoff);
-}
-
-FtStatus TracingDriver::SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) {
-  return inner_->SetTimeouts(handle, readMs, writeMs);
-}
-
-FtStatus TracingDriver::Purge(FtHandle handle, uint32_t mask) {
-  return inner_->Purge(handle, mask);
 }
 
 FtStatus TracingDriver::Write(FtHandle handle, const void* bytes, uint32_t length,
@@ -179,16 +128,11 @@ FtStatus TracingDriver::Write(FtHandle handle, const void* bytes, uint32_t lengt
   const std::string sent(static_cast<const char*>(bytes), length);
   Line(std::chrono::steady_clock::now(), ">", ShowSent(sent));
   replyHoldsKeys_ = sent.size() >= 2 && sent[0] == kStx && sent[1] == 'g';
-  return inner_->Write(handle, bytes, length, written);
-}
-
-FtStatus TracingDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
-                                  uint32_t& events) {
-  return inner_->GetStatus(handle, rxQueue, txQueue, events);
+  return backend_->Write(handle, bytes, length, written);
 }
 
 FtStatus TracingDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) {
-  const FtStatus status = inner_->Read(handle, buffer, length, returned);
+  const FtStatus status = backend_->Read(handle, buffer, length, returned);
   if (status == kFtOk && returned > 0) {
     if (reply_.empty()) {
       replyStart_ = std::chrono::steady_clock::now();
@@ -198,11 +142,7 @@ FtStatus TracingDriver::Read(FtHandle handle, void* buffer, uint32_t length, uin
   return status;
 }
 
-FtStatus TracingDriver::GetQueueStatus(FtHandle handle, uint32_t& rxQueue) {
-  return inner_->GetQueueStatus(handle, rxQueue);
-}
-
 FtStatus TracingDriver::Close(FtHandle handle) {
   EndReply();
-  return inner_->Close(handle);
+  return backend_->Close(handle);
 }

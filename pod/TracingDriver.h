@@ -10,41 +10,20 @@
 #include <ostream>
 #include <string>
 
-#include "pod/FtdiDriver.h"
+#include "pod/ForwardingDriver.h"
 
-class TracingDriver final : public FtdiDriver {
+// Only the calls that open, close or carry bytes are traced; the rest pass on.
+class TracingDriver final : public ForwardingDriver {
  public:
   // Traces `inner` to `trace`.
   TracingDriver(std::unique_ptr<FtdiDriver> inner, std::unique_ptr<std::ostream> trace);
   ~TracingDriver() override;
 
-  bool Load() override;
   void Unload() override;
-  std::string Name() const override { return inner_->Name(); }
-  std::vector<PortDetails> DescribePorts() override { return inner_->DescribePorts(); }
-  std::string PortBusy() const override { return inner_->PortBusy(); }
-
-  FtStatus ListDeviceCount(uint32_t& count) override;
-  FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;
-  FtStatus ListDeviceSerialNumber(uint32_t index,
-                                  char (&serialNumber)[kFtSerialNumberSize]) override;
   FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
   FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) override;
-  FtStatus ResetDevice(FtHandle handle) override;
-  FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) override;
-  FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) override;
-  FtStatus SetBaudRate(FtHandle handle, uint32_t baud) override;
-  FtStatus SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
-                                  uint8_t parity) override;
-  FtStatus SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t xon,
-                          uint8_t xoff) override;
-  FtStatus SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) override;
-  FtStatus Purge(FtHandle handle, uint32_t mask) override;
   FtStatus Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) override;
-  FtStatus GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
-                     uint32_t& events) override;
   FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
-  FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) override;
   FtStatus Close(FtHandle handle) override;
 
   // The bytes of one write as the trace shows them: STX as "<", ETX as ">",
@@ -58,7 +37,7 @@ class TracingDriver final : public FtdiDriver {
   // Writes out the reply bytes gathered since the last write.
   void EndReply();
 
-  std::unique_ptr<FtdiDriver> inner_;
+  std::unique_ptr<FtdiDriver> backend_;
   std::unique_ptr<std::ostream> traceFile_;
   std::ostream& trace_;
   std::chrono::steady_clock::time_point start_;

@@ -21,8 +21,8 @@
 #include "emulator/EmulatorDriver.h"
 #include "emulator/EmulatorRack.h"
 #include "pod/D2xxDriver.h"
+#include "pod/ForwardingDriver.h"
 #include "tests/cli/CliRun.h"
-#include "tests/support/BorrowedDriver.h"
 #include "tests/support/CoffWriter.h"
 #include "tests/support/SharedLibrary.h"
 #include "tests/support/ftd2xx_emulator/Ftd2xxEmulator.h"
@@ -70,7 +70,7 @@ class GangRunTest : public testing::Test {
       config.serialNumbers = {"BFX0000" + std::to_string(pod + 1)};
       emulators_.push_back(std::make_unique<EmulatorDriver>(clock_, config));
       pods.push_back(
-          {config.serialNumbers.front(), std::make_unique<BorrowedDriver>(*emulators_.back())});
+          {config.serialNumbers.front(), std::make_unique<ForwardingDriver>(*emulators_.back())});
     }
     return pods;
   }

@@ -1,14 +1,13 @@
-// A driver that passes every call on to one the test keeps, so that the test
-// can look at an emulated POD after the code under test has released the
-// driver it was handed.
+// A driver that passes every call on to another: the base of drivers that
+// add to a backend (a trace, say) without changing what it does. It only
+// borrows the other driver, which must outlive it.
 #pragma once
 
 #include "pod/FtdiDriver.h"
 
-class BorrowedDriver final : public FtdiDriver {
+class ForwardingDriver : public FtdiDriver {
  public:
-  // `inner` must outlive this driver.
-  explicit BorrowedDriver(FtdiDriver& inner) : inner_(inner) {}
+  explicit ForwardingDriver(FtdiDriver& inner) : inner_(inner) {}
 
   bool Load() override { return inner_.Load(); }
   void Unload() override { inner_.Unload(); }
