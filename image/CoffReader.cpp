@@ -189,6 +189,9 @@ CoffReadResult OpenProgramFile(const std::filesystem::path& path, std::ifstream&
     return CoffReadResult::OpenFailed;
   }
   try {
+    // Unbuffered: the readers ask for large blocks or for exactly what they
+    // need, and a buffer would only add a copy and a read ahead per seek.
+    in.rdbuf()->pubsetbuf(nullptr, 0);
     in.open(path, std::ios::binary);
   } catch (const std::bad_alloc& e) {
     // Only opening the file allocates before the image is touched.

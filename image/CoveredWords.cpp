@@ -7,14 +7,12 @@
 
 namespace {
 
-// The bits of one 64-bit block that [first, end) touches, from the block
-// holding `first`; `first` moves on to the next block.
-uint64_t NextMask(uint32_t& first, uint32_t end) {
-  const uint32_t bit = first % 64;
-  const uint32_t count = std::min<uint32_t>(64 - bit, end - first);
-  first += count;
-  const uint64_t ones = count == 64 ? ~uint64_t{0} : (uint64_t{1} << count) - 1;
-  return ones << bit;
+// The bits of [first, end) within the block that starts at word `blockFirst`.
+uint64_t BlockMask(uint32_t blockFirst, uint32_t first, uint32_t end) {
+  const uint32_t from = std::max(first, blockFirst) - blockFirst;
+  const uint32_t to = std::min(end, blockFirst + 64) - blockFirst;
+  const uint64_t upTo = to == 64 ? ~uint64_t{0} : (uint64_t{1} << to) - 1;
+  return upTo & ~((uint64_t{1} << from) - 1);
 }
 
 }  // namespace
@@ -22,16 +20,27 @@ uint64_t NextMask(uint32_t& first, uint32_t end) {
 CoveredWords::CoveredWords() : bits_(kC28xAddressWords / 64) {}
 
 std::optional<uint32_t> CoveredWords::Claim(uint32_t first, uint32_t count) {
+  if (count == 0) {
+    return std::nullopt;
+  }
   const uint32_t end = first + count;
-  for (uint32_t at = first; at < end;) {
-    const uint32_t block = at / 64;
-    if (const uint64_t taken = bits_[block] & NextMask(at, end); taken != 0) {
+  const uint32_t firstBlock = first / 64;
+  const uint32_t lastBlock = (end - 1) / 64;
+  // The blocks between the two ends are taken whole: a segment or a long run
+  // of records covers thousands of them.
+  const auto maskOf = [&](uint32_t block) {
+    return block == firstBlock || block == lastBlock ? BlockMask(block * 64, first, end)
+                                                     : ~uint64_t{0};
+  };
+  for (uint32_t block = firstBlock; block <= lastBlock; ++block) {
+    if (const uint64_t taken = bits_[block] & maskOf(block); taken != 0) {
       return block * 64 + static_cast<uint32_t>(std::countr_zero(taken));
     }
   }
-  for (uint32_t at = first; at < end;) {
-    const uint32_t block = at / 64;
-    bits_[block] |= NextMask(at, end);
+  bits_[firstBlock] |= maskOf(firstBlock);
+  bits_[lastBlock] |= maskOf(lastBlock);
+  if (lastBlock > firstBlock + 1) {
+    std::fill(bits_.begin() + firstBlock + 1, bits_.begin() + lastBlock, ~uint64_t{0});
   }
   return std::nullopt;
 }

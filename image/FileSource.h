@@ -28,9 +28,14 @@ class FileSource {
     }
     count = static_cast<size_t>(std::min<uint64_t>(count, size_ - position));
     in_.clear();
-    in_.seekg(static_cast<std::streamoff>(position));
+    // A read that carries on from the last one needs no seek, which costs a
+    // system call: the sections of a program mostly follow one another.
+    if (position != streamAt_) {
+      in_.seekg(static_cast<std::streamoff>(position));
+    }
     in_.read(static_cast<char*>(into), static_cast<std::streamsize>(count));
     const auto got = static_cast<size_t>(std::max<std::streamsize>(in_.gcount(), 0));
+    streamAt_ = got == count ? position + got : kUnknownPosition;
     in_.clear();
     return got;
   }
@@ -41,22 +46,36 @@ class FileSource {
   }
 
   // The NUL-terminated string at `position`; one that reaches the end of the
-  // file without a NUL ends there.
+  // file without a NUL ends there. The strings a file names its sections with
+  // lie close together, so they are read a block at a time and kept.
   std::string StringAt(uint64_t position) {
     std::string text;
-    std::array<char, 64> chunk;
     for (;;) {
-      const size_t got = ReadAt(position, chunk.data(), chunk.size());
-      const auto end = std::find(chunk.begin(), chunk.begin() + got, '\0');
-      text.append(chunk.begin(), end);
-      if (end != chunk.begin() + got || got == 0) {
+      if (position < stringsAt_ || position >= stringsAt_ + stringsHeld_) {
+        stringsAt_ = position;
+        stringsHeld_ = ReadAt(position, strings_.data(), strings_.size());
+        if (stringsHeld_ == 0) {
+          return text;
+        }
+      }
+      const char* first = strings_.data() + (position - stringsAt_);
+      const char* last = strings_.data() + stringsHeld_;
+      const char* end = std::find(first, last, '\0');
+      text.append(first, end);
+      if (end != last) {
         return text;
       }
-      position += got;
+      position += static_cast<uint64_t>(last - first);
     }
   }
 
  private:
+  static constexpr uint64_t kUnknownPosition = UINT64_MAX;
+
   std::istream& in_;
   uint64_t size_;
+  uint64_t streamAt_ = kUnknownPosition;  // where the stream stands, when known
+  std::array<char, 4096> strings_;
+  uint64_t stringsAt_ = 0;
+  size_t stringsHeld_ = 0;
 };

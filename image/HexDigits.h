@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 inline constexpr std::array<int8_t, 256> kHexDigitValues = [] {
   std::array<int8_t, 256> table{};
@@ -34,3 +35,18 @@ inline int HexByteValue(const char* digits) {
 // into `bytes`. Returns how many came before the first pair that is not two
 // hexadecimal digits: `count` when all are.
 size_t DecodeHexBytes(const char* digits, size_t count, uint8_t* bytes);
+
+// Decodes a run of pairs one space apart ("0A 1B 2C"), as TI-TXT lines hold
+// them, into `bytes`, which must have room for (text.size() + 1) / 3.
+// Returns how many pairs there were, or kNotSpacedPairs when the text is laid
+// out any other way or a pair is not two hexadecimal digits. (A plain count:
+// GCC returns an optional through memory in a way that stalls the caller.)
+inline constexpr size_t kNotSpacedPairs = SIZE_MAX;
+size_t DecodeSpacedPairs(std::string_view text, uint8_t* bytes);
+
+// Decodes the `count` words that the 4 * `count` digits at `digits` spell,
+// each high byte first as Intel HEX gives them, into `words`, and adds the
+// value of every byte decoded to `byteSum`. Returns how many words came
+// before the first that is not four hexadecimal digits: `count` when all are.
+size_t DecodeHexWordsHighFirst(const char* digits, size_t count, uint16_t* words,
+                               uint32_t& byteSum);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <optional>
 
 #include "image/HexDigits.h"
 #include "image/LineReader.h"
@@ -27,11 +28,43 @@ std::string Hex2(unsigned value) {
   return text;
 }
 
-// The words that `count` byte pairs spell, high byte first as the file has them.
-void TakeWords(const uint8_t* data, uint32_t count, uint16_t* words) {
-  for (uint32_t i = 0; i < count; ++i) {
-    words[i] = static_cast<uint16_t>(data[2 * i] << 8 | data[2 * i + 1]);
+// What the frame of a data record of whole words tells, as nearly every
+// record is.
+struct WordRecord {
+  uint32_t wordCount;
+  uint16_t offset;    // added to the extended address
+  uint32_t frameSum;  // of the frame's bytes before the checksum
+};
+
+// The frame of `line` when it is a data record of whole words with a length
+// that fits; none for any other line, which DecodeRecord then takes apart.
+std::optional<WordRecord> ReadWordRecordFrame(std::string_view line) {
+  constexpr size_t kFrameDigits = 1 + 2 * kFrameBytes;  // with the ':'
+  if (line.size() < kFrameDigits || line.front() != ':') {
+    return std::nullopt;
   }
+  const char* digits = line.data() + 1;
+  const int dataBytes = HexByteValue(digits);
+  const int offsetHigh = HexByteValue(digits + 2);
+  const int offsetLow = HexByteValue(digits + 4);
+  if (dataBytes < 0 || offsetHigh < 0 || offsetLow < 0 || HexByteValue(digits + 6) != kData ||
+      dataBytes % 2 != 0 || line.size() != kFrameDigits + 2 * static_cast<size_t>(dataBytes)) {
+    return std::nullopt;
+  }
+  return WordRecord{static_cast<uint32_t>(dataBytes) / 2,
+                    static_cast<uint16_t>(offsetHigh << 8 | offsetLow),
+                    static_cast<uint32_t>(dataBytes + offsetHigh + offsetLow)};
+}
+
+// Decodes the words of the record that `frame` was read from into `words`;
+// false when a digit or the checksum is wrong.
+bool DecodeWordRecord(std::string_view line, const WordRecord& frame, uint16_t* words) {
+  const char* data = line.data() + 1 + 8;
+  const int checksum = HexByteValue(data + 4 * frame.wordCount);
+  uint32_t sum = frame.frameSum;
+  return checksum >= 0 &&
+         DecodeHexWordsHighFirst(data, frame.wordCount, words, sum) == frame.wordCount &&
+         (sum + static_cast<uint32_t>(checksum)) % 256 == 0;
 }
 
 // Decodes the record's bytes after the ':'; empty `what` when well formed.
@@ -83,6 +116,24 @@ CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& 
     if (line.empty()) {
       continue;
     }
+    if (const auto frame = ReadWordRecordFrame(line)) {
+      // Records that carry on the run decode straight into the image. Should
+      // a digit or the checksum then be wrong, DecodeRecord below reports it
+      // and the read fails, so what went into the run no longer matters.
+      const uint64_t address = base + frame->offset;
+      uint16_t* into = placer.ContinueRun(address, frame->wordCount);
+      if (DecodeWordRecord(line, *frame, into != nullptr ? into : words.data())) {
+        std::string what;
+        const CoffReadResult placed =
+            into != nullptr ? CoffReadResult::Ok
+                            : placer.Place(address, words.data(), frame->wordCount, what);
+        if (placed != CoffReadResult::Ok) {
+          detail = what.empty() ? what : LineDetail(lines, what);
+          return placed;
+        }
+        continue;
+      }
+    }
     size_t count = 0;
     if (std::string what = DecodeRecord(line, bytes, count); !what.empty()) {
       detail = LineDetail(lines, what);
@@ -91,26 +142,10 @@ CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& 
     const uint8_t dataBytes = bytes[0];
     const uint8_t* data = &bytes[4];
     switch (bytes[3]) {
-      case kData: {
-        if (dataBytes % 2 != 0) {
-          detail = LineDetail(lines, "the record holds an odd number of bytes, half a word");
-          return CoffReadResult::BadLayout;
-        }
-        const uint32_t wordCount = dataBytes / 2;
-        const uint64_t address = base + (uint32_t{bytes[1]} << 8 | bytes[2]);
-        if (uint16_t* into = placer.ContinueRun(address, wordCount)) {
-          TakeWords(data, wordCount, into);
-          break;
-        }
-        TakeWords(data, wordCount, words.data());
-        std::string what;
-        if (const CoffReadResult placed = placer.Place(address, words.data(), wordCount, what);
-            placed != CoffReadResult::Ok) {
-          detail = what.empty() ? what : LineDetail(lines, what);
-          return placed;
-        }
-        break;
-      }
+      case kData:
+        // Well formed, yet not words: ReadWordRecordFrame took all others.
+        detail = LineDetail(lines, "the record holds an odd number of bytes, half a word");
+        return CoffReadResult::BadLayout;
       case kEndOfFile:
         return CoffReadResult::Ok;
       case kExtendedSegment:

@@ -28,28 +28,6 @@ std::optional<uint64_t> ParseAddress(std::string_view digits) {
   return value;
 }
 
-// The bytes of `chars` in the opposite order.
-uint64_t Reversed(uint64_t chars) {
-  uint64_t reversed = 0;
-  for (int i = 0; i < 8; ++i, chars >>= 8) {
-    reversed = reversed << 8 | (chars & 0xFF);
-  }
-  return reversed;
-}
-
-// The eight characters at `text`, the first in the lowest byte.
-uint64_t CharsAt(const char* text) {
-  uint64_t chars;
-  std::memcpy(&chars, text, sizeof chars);
-  return std::endian::native == std::endian::little ? chars : Reversed(chars);
-}
-
-// The reverse of CharsAt.
-void PutChars(char* text, uint64_t chars) {
-  chars = std::endian::native == std::endian::little ? chars : Reversed(chars);
-  std::memcpy(text, &chars, sizeof chars);
-}
-
 // The words of a file in the making: bytes pair up into words across lines,
 // since nothing ties a word to one line.
 class TxtParser {
@@ -115,8 +93,9 @@ class TxtParser {
     if (!next_) {
       return Fail(CoffReadResult::BadRecord, "data before the first '@' address");
     }
-    size_t count = GatherEvenlySpaced(line);
-    if (!Decode(count)) {
+    // Pairs one space apart, as the tools write them, or else any blanks.
+    size_t count = DecodeSpacedPairs(line, bytes_.data());
+    if (count == kNotPairs) {
       count = GatherItems(line);
       if (!Decode(count)) {
         return Fail(CoffReadResult::BadRecord, "data are hexadecimal byte pairs apart");
@@ -163,37 +142,12 @@ class TxtParser {
     }
   }
 
-  static constexpr size_t kNotPairs = SIZE_MAX;
+  static constexpr size_t kNotPairs = kNotSpacedPairs;
 
-  // Gathers the digits of a line of pairs one space apart, as the tools write
-  // them, back to back into digits_; returns how many pairs, or kNotPairs
-  // for a line of any other layout. The digits are still to be checked.
-  size_t GatherEvenlySpaced(std::string_view line) {
-    size_t count = 0;
-    size_t at = 0;
-    // Four pairs and their spaces at a time while the line goes on past them.
-    for (; at + 12 <= line.size(); at += 12, count += 4) {
-      const uint64_t front = CharsAt(&line[at]);     // "AB CD EF"
-      const uint64_t back = CharsAt(&line[at + 4]);  // "D EF GH "
-      if ((front & 0x0000FF0000FF0000) != 0x0000200000200000 ||
-          (back & 0xFF0000FF00000000) != 0x2000002000000000) {
-        break;
-      }
-      PutChars(&digits_[2 * count], (front & 0xFFFF) | (front >> 8 & 0xFFFF0000) |
-                                        (front >> 16 & 0xFFFF00000000) |
-                                        (back << 8 & 0xFFFF000000000000));
-    }
-    for (; at + 2 < line.size() && line[at + 2] == ' '; at += 3) {
-      std::memcpy(&digits_[2 * count++], &line[at], 2);
-    }
-    if (at + 2 != line.size()) {
-      return kNotPairs;
-    }
-    std::memcpy(&digits_[2 * count++], &line[at], 2);
-    return count;
-  }
-
-  // The same for two-character items each followed by blanks or the line's end.
+  // Gathers the digits of a line of two-character items, each followed by
+  // blanks or the line's end, back to back into digits_; returns how many,
+  // or kNotPairs for a line of any other layout. The digits are still to be
+  // checked.
   size_t GatherItems(std::string_view line) {
     const auto isGap = [](char c) { return c == ' ' || c == '\t'; };
     size_t count = 0;

@@ -279,6 +279,30 @@ TEST_F(CoffReaderTest, ReadsShortAndLongNames) {
   EXPECT_EQ(image_.sections[3]->name, "internalMemFuncs");
 }
 
+TEST_F(CoffReaderTest, LongNamesAreFoundWhereverTheyLieAndInAnyOrder) {
+  // Names of 3,000 characters cross every 4 KiB of the string table; the
+  // first and last sections trade names, so the reads jump back and forth.
+  CoffWriter writer;
+  std::vector<std::string> names;
+  for (int i = 0; i < 5; ++i) {
+    names.push_back(std::string(3000, static_cast<char>('a' + i)));
+    writer.Add(names.back(), 0x8000 + static_cast<uint32_t>(i), {static_cast<uint16_t>(i)});
+  }
+  Bytes bytes = writer.Build();
+  const size_t firstField = writer.GetLayout().SectionField(0, 4);
+  const size_t lastField = writer.GetLayout().SectionField(4, 4);
+  std::swap_ranges(bytes.begin() + firstField, bytes.begin() + firstField + 4,
+                   bytes.begin() + lastField);
+  std::swap(names.front(), names.back());
+
+  ASSERT_EQ(Read(bytes), CoffReadResult::Ok);
+  ASSERT_EQ(image_.sectionCount, 5);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(image_.sections[i]->name, names[i]) << i;
+    EXPECT_EQ(image_.sections[i]->data[0], i);
+  }
+}
+
 TEST_F(CoffReaderTest, LongNameWithoutNulEndsAtTheEndOfTheFile) {
   CoffWriter writer;
   writer.Add("averyverylongname", 0x8000, {1});

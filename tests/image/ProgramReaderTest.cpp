@@ -222,6 +222,12 @@ TEST_F(ProgramReaderTest, BrokenIntelHexIsRefusedNamingTheLine) {
   // The first digit of the sixth data byte of a long record.
   std::string badDigit = HexRecord(0, 0x8000, std::vector<uint8_t>(16, 0x11));
   badDigit[19] = 'G';
+  // Records of sixteen words that carry on the run of the one before.
+  const std::string longRecord = HexRecord(0, 0x8000, std::vector<uint8_t>(32, 0x22));
+  std::string carriedOnChecksum = HexRecord(0, 0x8010, std::vector<uint8_t>(32, 0x33));
+  carriedOnChecksum.back() = carriedOnChecksum.back() == '0' ? '1' : '0';
+  std::string carriedOnDigit = HexRecord(0, 0x8010, std::vector<uint8_t>(32, 0x33));
+  carriedOnDigit[9 + 2 * 30] = 'x';
   const RefusedCase cases[] = {
       {"checksum", Lines({Ela(0), badChecksum, kEnd}), CoffReadResult::BadRecord,
        "line 2: the checksum is 0x"},
@@ -229,6 +235,10 @@ TEST_F(ProgramReaderTest, BrokenIntelHexIsRefusedNamingTheLine) {
        "line 1: 'G4' is not a hexadecimal byte"},
       {"not hexadecimal amid a long record", Lines({badDigit, kEnd}), CoffReadResult::BadRecord,
        "line 1: 'G1' is not a hexadecimal byte"},
+      {"checksum of a record carrying on the run", Lines({longRecord, carriedOnChecksum, kEnd}),
+       CoffReadResult::BadRecord, "line 2: the checksum is 0x"},
+      {"not hexadecimal in a record carrying on the run", Lines({longRecord, carriedOnDigit, kEnd}),
+       CoffReadResult::BadRecord, "line 2: 'x3' is not a hexadecimal byte"},
       {"odd digit count", Lines({record + "0", kEnd}), CoffReadResult::BadRecord, "line 1: "},
       {"shorter than its count", Lines({":040000001234B6", kEnd}), CoffReadResult::BadRecord,
        "announces 4 data bytes but holds 2"},
@@ -313,6 +323,10 @@ TEST_F(ProgramReaderTest, BrokenTiTxtIsRefusedNamingTheLine) {
        CoffReadResult::BadRecord, "line 2: data are hexadecimal byte pairs"},
       {"a blank where a digit belongs", "@100\n01 02  3 04\nq\n", CoffReadResult::BadRecord,
        "line 2: data are hexadecimal byte pairs"},
+      {"a bad digit in a line of sixteen pairs",
+       "@100\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\n10 11 12 13 14 15 16 17 18 19 1A 1B "
+       "1C 1D 1E 1g\nq\n",
+       CoffReadResult::BadRecord, "line 3: data are hexadecimal byte pairs"},
       {"no closing q", "@100\n01 02\n", CoffReadResult::BadRecord, "ends without the closing 'q'"},
       {"an odd start address", "@101\n01 02\nq\n", CoffReadResult::BadLayout,
        "line 1: the address is odd"},
