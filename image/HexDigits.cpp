@@ -50,8 +50,8 @@ bool DecodeThirtyTwo(const char* digits, __m128i& bytes) {
 }
 
 // The eight digits of the four pairs "AB CD EF GH" at `text` (eleven
-// characters), the first in the lowest byte; false when the three spaces are
-// not where they belong.
+// characters), the first in the lowest byte, as x86 loads them; false when
+// the three spaces are not where they belong.
 bool GatherFourPairs(const char* text, uint64_t& digits) {
   uint64_t front;  // "AB CD EF"
   uint64_t back;   // "CD EF GH"
