@@ -8,9 +8,12 @@ set(commit "")
 if(EXISTS ${SOURCE_DIR}/.git)
   find_package(Git QUIET)
   if(GIT_FOUND)
-    # The bare commit, never a tag: "-dirty" marks uncommitted changes.
+    # The bare commit, never a tag: "-dirty" marks uncommitted changes. A
+    # build as root of a checkout someone else owns trusts it, as the build
+    # itself does, and leaves its index alone.
     execute_process(
-      COMMAND ${GIT_EXECUTABLE} -C ${SOURCE_DIR} describe --always --dirty --abbrev=12 --exclude=*
+      COMMAND ${GIT_EXECUTABLE} -c safe.directory=${SOURCE_DIR} --no-optional-locks
+              -C ${SOURCE_DIR} describe --always --dirty --abbrev=12 --exclude=*
       OUTPUT_VARIABLE commit
       OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET
       RESULT_VARIABLE failed)

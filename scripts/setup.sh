@@ -8,7 +8,7 @@ BRONTAFLEX_BUILD=${BRONTAFLEX_BUILD:-$BRONTAFLEX_ROOT/build}
 # fuzzers of the full test run.
 BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev qt6-base-private-dev libgl-dev help2man
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev fonts-nanum python3 dpkg-dev
-  file man-db clang libclang-rt-dev clang-format)
+  file man-db clang libclang-rt-dev clang-format git)
 
 # The Windows cross build of everything below the window, tested under Wine;
 # GoogleTest comes from the sources that libgtest-dev installs.
