@@ -19,7 +19,7 @@
 #include <utility>
 
 #include "app/CAboutBox.h"
-#include "app/ops/DriverSelection.h"
+#include "ops/DriverSelection.h"
 #include "image/McuCatalogue.h"
 #include "resources/ResourceIds.h"
 #include "resources/Resources.h"

@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <algorithm>
 
-#include "app/ops/UserText.h"
+#include "ops/UserText.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <cstdint>
 
-#include "app/ops/OperationRequest.h"
+#include "ops/OperationRequest.h"
 #include "image/McuCatalogue.h"
 #include "pod/CsmKeys.h"
 

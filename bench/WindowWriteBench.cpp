@@ -16,7 +16,7 @@
 #include <string>
 
 #include "app/CProgrammerDlg.h"
-#include "app/ops/ProgrammerOperations.h"
+#include "ops/ProgrammerOperations.h"
 #include "bench/FullF2809.h"
 #include "cli/TerminalUi.h"
 #include "emulator/EmulatorDriver.h"

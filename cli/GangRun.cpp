@@ -9,8 +9,8 @@
 #include <thread>
 #include <utility>
 
-#include "app/ops/FailureText.h"
-#include "app/ops/OperationOutcome.h"
+#include "ops/FailureText.h"
+#include "ops/OperationOutcome.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ops/DriverSelection.h"
+#include "ops/DriverSelection.h"
 #include "cli/Commands.h"
 #include "cli/JsonOutput.h"
 #include "cli/PodSession.h"

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <optional>
 
-#include "app/ops/DriverSelection.h"
-#include "app/ops/UserText.h"
+#include "ops/DriverSelection.h"
+#include "ops/UserText.h"
 #include "cli/Interruption.h"
 #include "cli/JsonOutput.h"
 #include "cli/PortText.h"

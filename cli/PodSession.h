@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/ops/OperationRequest.h"
-#include "app/ops/ProgrammerOperations.h"
+#include "ops/OperationRequest.h"
+#include "ops/ProgrammerOperations.h"
 #include "cli/CommandLine.h"
 #include "cli/GangRun.h"
 #include "pod/Clock.h"

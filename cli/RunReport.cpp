@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/ops/FailureText.h"
+#include "ops/FailureText.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/Sha256.h"

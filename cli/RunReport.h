@@ -7,7 +7,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "app/ops/ProgrammerOperations.h"
+#include "ops/ProgrammerOperations.h"
 #include "pod/FailureCause.h"
 
 struct RunReport {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "app/ops/FailureText.h"
+#include "ops/FailureText.h"
 #include "cli/PortText.h"
 
 namespace {

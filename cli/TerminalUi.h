@@ -9,7 +9,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/ops/OperationsUi.h"
+#include "ops/OperationsUi.h"
 
 // Quiet: errors and the final message only. Verbose: plain lines, each status
 // with the time since the start, and the notes on the driver and the port.

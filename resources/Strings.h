@@ -1,6 +1,6 @@
 // The window's string resource: the About entry of its menu, looked up by
 // resource id as the dialog template names it. The operations' texts live
-// with the operations, in app/ops.
+// with the operations, in ops.
 #pragma once
 
 #include "resources/ResourceIds.h"

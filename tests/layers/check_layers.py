@@ -17,17 +17,19 @@ ALLOWED = {
     "image": {"image"},
     "pod": {"image", "pod"},
     "emulator": {"image", "pod", "emulator"},
-    "app/ops": {"image", "pod", "app/ops"},
+    "ops": {"image", "pod", "ops"},
     "resources": {"resources"},
+    "dialog": {"image", "pod", "ops", "resources", "dialog"},
     "widgets": {"resources", "widgets"},
-    "app": {"image", "pod", "app/ops", "resources", "widgets", "app"},
-    "cli": {"image", "pod", "app/ops", "cli"},
+    "app": {"image", "pod", "ops", "dialog", "resources", "widgets", "app"},
+    "win32": {"image", "pod", "ops", "dialog", "resources", "win32"},
+    "cli": {"image", "pod", "ops", "cli"},
 }
 # The choice of driver backend is the one place above pod/ that builds the
-# emulator; the window and the command line reach it only through there.
-EXCEPTIONS = {("app/ops/DriverSelection.cpp", "emulator")}
-# The command line and the tests run these without a display or Qt.
-QT_FREE = {"image", "pod", "emulator", "app/ops"}
+# emulator; the windows and the command line reach it only through there.
+EXCEPTIONS = {("ops/DriverSelection.cpp", "emulator")}
+# The command line, the tests and the Win32 window run these without Qt.
+QT_FREE = {"image", "pod", "emulator", "ops", "dialog", "win32"}
 
 SOURCE_SUFFIXES = {".h", ".hpp", ".cpp", ".cc"}
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
@@ -35,11 +37,19 @@ QT_HEADER = re.compile(r"^(Qt|Q[A-Z]|q[a-z0-9_]+\.h$)")
 
 
 def layer_of(relative):
-    """The layer of a path relative to the root: the first folder, or app/ops."""
-    parts = pathlib.PurePosixPath(relative).parts
-    if parts[:2] == ("app", "ops") and len(parts) > 2:
-        return "app/ops"
-    return parts[0]
+    """The layer of a path relative to the root: its first folder."""
+    return pathlib.PurePosixPath(relative).parts[0]
+
+
+def includes_qt(root, relative):
+    """True when the project file includes a Qt header itself, so a Qt-free
+    layer that includes it would pull Qt in all the same."""
+    text = pathlib.Path(root, relative).read_text(encoding="utf-8")
+    for line in text.splitlines():
+        match = INCLUDE.match(line)
+        if match and match.group(1) == "<" and QT_HEADER.match(match.group(2)):
+            return True
+    return False
 
 
 def resolve(root, source, name, quoted):
@@ -76,6 +86,8 @@ def violations(root, source, text):
         if used not in ALLOWED[layer] and (source, used) not in EXCEPTIONS:
             may = ", ".join(sorted(ALLOWED[layer]))
             found.append(f"{where}: {layer}/ may use only {may}")
+        elif layer in QT_FREE and includes_qt(root, target):
+            found.append(f"{where}: {layer}/ stays free of Qt, and {name} includes Qt")
     return found
 
 

@@ -12,11 +12,14 @@ HEADERS = [
     "image/ProgramImage.h",
     "pod/PodLink.h",
     "emulator/EmulatorDriver.h",
-    "app/ops/UserText.h",
+    "ops/UserText.h",
+    "dialog/DialogModel.h",
+    "resources/DialogTemplates.h",
     "resources/Resources.h",
     "widgets/CMessageLabel.h",
     "app/CProgrammerDlg.h",
     "cli/Commands.h",
+    "win32/Win32View.h",
     "tests/support/CoffWriter.h",
 ]
 
@@ -41,16 +44,30 @@ class LayerRules(unittest.TestCase):
             ("image/CoffReader.cpp", '#include "pod/PodLink.h"', refused),
             ("pod/PodLink.cpp", '#include "emulator/EmulatorDriver.h"', refused),
             ("emulator/PodFirmware.cpp", '#include "pod/PodLink.h"', allowed),
-            ("app/ops/UserText.cpp", '#include "emulator/EmulatorDriver.h"', refused),
-            ("app/ops/DriverSelection.cpp", '#include "emulator/EmulatorDriver.h"', allowed),
+            ("ops/UserText.cpp", '#include "emulator/EmulatorDriver.h"', refused),
+            ("ops/DriverSelection.cpp", '#include "emulator/EmulatorDriver.h"', allowed),
             ("app/CProgrammerDlg.cpp", '#include "emulator/EmulatorDriver.h"', refused),
             ("app/CProgrammerDlg.cpp", '#include "widgets/CMessageLabel.h"', allowed),
-            ("app/CProgrammerDlg.cpp", '#include "app/ops/UserText.h"', allowed),
-            ("app/ops/UserText.cpp", '#include "app/CProgrammerDlg.h"', refused),
+            ("app/CProgrammerDlg.cpp", '#include "ops/UserText.h"', allowed),
+            ("ops/UserText.cpp", '#include "app/CProgrammerDlg.h"', refused),
+            ("dialog/DialogModel.cpp", '#include "ops/UserText.h"', allowed),
+            ("dialog/DialogModel.cpp", '#include "resources/DialogTemplates.h"', allowed),
+            ("dialog/DialogModel.cpp", '#include "app/CProgrammerDlg.h"', refused),
+            ("dialog/DialogModel.cpp", '#include "widgets/CMessageLabel.h"', refused),
+            ("dialog/DialogModel.cpp", '#include "win32/Win32View.h"', refused),
+            ("dialog/DialogModel.cpp", '#include "emulator/EmulatorDriver.h"', refused),
+            ("ops/UserText.cpp", '#include "dialog/DialogModel.h"', refused),
+            ("ops/UserText.cpp", '#include "win32/Win32View.h"', refused),
+            ("app/CProgrammerDlg.cpp", '#include "dialog/DialogModel.h"', allowed),
+            ("win32/Win32View.cpp", '#include "dialog/DialogModel.h"', allowed),
+            ("win32/Win32View.cpp", '#include "app/CProgrammerDlg.h"', refused),
+            ("win32/Win32View.cpp", '#include "widgets/CMessageLabel.h"', refused),
+            ("cli/main.cpp", '#include "dialog/DialogModel.h"', refused),
+            ("cli/main.cpp", '#include "win32/Win32View.h"', refused),
             ("widgets/CMessageLabel.cpp", '#include "resources/Resources.h"', allowed),
             ("widgets/CMessageLabel.cpp", '#include "app/CProgrammerDlg.h"', refused),
             ("resources/Resources.cpp", '#include "widgets/CMessageLabel.h"', refused),
-            ("cli/main.cpp", '#include "app/ops/UserText.h"', allowed),
+            ("cli/main.cpp", '#include "ops/UserText.h"', allowed),
             ("cli/main.cpp", '#include "app/CProgrammerDlg.h"', refused),
             ("cli/main.cpp", '#include "widgets/CMessageLabel.h"', refused),
             ("image/CoffReader.cpp", '#include "tests/support/CoffWriter.h"', refused),
@@ -63,7 +80,9 @@ class LayerRules(unittest.TestCase):
             ("image/CoffReader.cpp", "#include <QString>", refused),
             ("pod/PodLink.h", "#include <QtCore/QByteArray>", refused),
             ("emulator/PodFirmware.cpp", "#include <qglobal.h>", refused),
-            ("app/ops/UserText.cpp", "#include <QStringList>", refused),
+            ("ops/UserText.cpp", "#include <QStringList>", refused),
+            ("dialog/DialogModel.h", "#include <QString>", refused),
+            ("win32/Win32View.cpp", "#include <QWidget>", refused),
             ("cli/main.cpp", "#include <QJsonObject>", allowed),
             ("widgets/CMessageLabel.cpp", "#include <QLabel>", allowed),
             # Headers from outside the project.
@@ -77,6 +96,15 @@ class LayerRules(unittest.TestCase):
                 self.assertEqual(bool(found), verdict, found)
                 if found:
                     self.assertTrue(found[0].startswith(source + ":2: "), found[0])
+
+    def test_a_qt_free_layer_may_not_reach_qt_through_a_header_that_includes_it(self):
+        pathlib.Path(self.root, "resources/Resources.h").write_text("#pragma once\n#include <QIcon>\n")
+        found = check_layers.violations(
+            self.root, "dialog/DialogModel.cpp", '#include "resources/Resources.h"\n')
+        self.assertEqual(len(found), 1, found)
+        self.assertIn("includes Qt", found[0])
+        self.assertEqual(check_layers.violations(
+            self.root, "widgets/CMessageLabel.cpp", '#include "resources/Resources.h"\n'), [])
 
     def test_the_whole_tree_fails_on_one_bad_include_and_names_it(self):
         pathlib.Path(self.root, "pod/PodLink.cpp").write_text(

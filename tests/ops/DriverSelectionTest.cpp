@@ -1,4 +1,4 @@
-#include "app/ops/DriverSelection.h"
+#include "ops/DriverSelection.h"
 
 #include <gtest/gtest.h>
 

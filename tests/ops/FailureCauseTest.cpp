@@ -5,8 +5,8 @@
 #include <functional>
 #include <memory>
 
-#include "app/ops/FailureText.h"
-#include "app/ops/ProgrammerOperations.h"
+#include "ops/FailureText.h"
+#include "ops/ProgrammerOperations.h"
 #include "emulator/EmulatorDriver.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ops/ProgrammerOperations.h"
+#include "ops/ProgrammerOperations.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
 #include "tests/support/FakeFtdiDriver.h"

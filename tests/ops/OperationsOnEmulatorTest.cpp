@@ -10,7 +10,7 @@
 #include <regex>
 #include <set>
 
-#include "app/ops/ProgrammerOperations.h"
+#include "ops/ProgrammerOperations.h"
 #include "emulator/EmulatorDriver.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ops/ProgrammerOperations.h"
+#include "ops/ProgrammerOperations.h"
 #include "emulator/EmulatorDriver.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"

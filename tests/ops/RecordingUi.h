@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ops/OperationsUi.h"
+#include "ops/OperationsUi.h"
 
 class RecordingUi final : public OperationsUi {
  public:

@@ -1,4 +1,4 @@
-#include "app/ops/UserText.h"
+#include "ops/UserText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "app/ops/LoadedProgram.h"
+#include "ops/LoadedProgram.h"
 
 #include <algorithm>
 #include <filesystem>
 
-#include "app/ops/UserText.h"
+#include "ops/UserText.h"
 #include "image/ProgramReader.h"
 #include "image/Utf8Path.h"
 

@@ -8,7 +8,7 @@
 
 #include "pod/FtdiDriver.h"
 
-#include "app/ops/ProcedureTexts.h"
+#include "ops/ProcedureTexts.h"
 #include "pod/FailureCause.h"
 #include "pod/ProcedureReporter.h"
 

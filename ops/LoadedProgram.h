@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "app/ops/OperationOutcome.h"
-#include "app/ops/OperationsUi.h"
+#include "ops/OperationOutcome.h"
+#include "ops/OperationsUi.h"
 #include "image/CoffReader.h"
 #include "image/ProgramImage.h"
 

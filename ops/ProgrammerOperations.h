@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/ops/LoadedProgram.h"
-#include "app/ops/OperationOutcome.h"
-#include "app/ops/OperationRequest.h"
-#include "app/ops/OperationsUi.h"
+#include "ops/LoadedProgram.h"
+#include "ops/OperationOutcome.h"
+#include "ops/OperationRequest.h"
+#include "ops/OperationsUi.h"
 #include "image/CoffReader.h"
 #include "image/ProgramImage.h"
 #include "pod/Clock.h"

@@ -1,4 +1,4 @@
-#include "app/ops/FailureText.h"
+#include "ops/FailureText.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/ops/ProgrammerOperations.h"
+#include "ops/ProgrammerOperations.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <iterator>
 #include <utility>
 
-#include "app/ops/UserText.h"
+#include "ops/UserText.h"
 #include "pod/TargetProgrammer.h"
 
 namespace {
