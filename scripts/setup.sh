@@ -4,6 +4,12 @@
 BRONTAFLEX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BRONTAFLEX_BUILD=${BRONTAFLEX_BUILD:-$BRONTAFLEX_ROOT/build}
 
+# Paths in the compiler's commands are taken relative to the checkout, so a
+# second clone or worktree (CI's fresh clone among them) reuses what ccache
+# already built for the first.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$BRONTAFLEX_ROOT}
+export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
+
 # Debian packages the build, the tests and the demo need; clang builds the
 # fuzzers of the full test run.
 BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev qt6-base-private-dev libgl-dev help2man
