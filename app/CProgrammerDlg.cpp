@@ -1,11 +1,11 @@
 #include "app/CProgrammerDlg.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,44 +13,39 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <algorithm>
+#include <QSignalBlocker>
 #include <array>
-#include <cstdio>
 #include <utility>
 
 #include "app/CAboutBox.h"
-#include "ops/DriverSelection.h"
-#include "image/McuCatalogue.h"
 #include "resources/ResourceIds.h"
 #include "resources/Resources.h"
 #include "resources/Strings.h"
-#include "resources/Version.h"
 #include "widgets/CMessageLabel.h"
 #include "widgets/COXBitmapButton.h"
 #include "widgets/CPercentProgressBar.h"
 
 namespace {
 
-constexpr const char* kTitle = "TMS320F280x DSP Programmer Ver" BRONTAFLEX_VERSION " - Veskora";
-
 const QColor kBlack(0, 0, 0);
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 255, 0);
 const QColor kWhite(255, 255, 255);
 
-// The operation buttons in the order SetBusy switches them.
-constexpr std::array kBusyOrder{IDC_LOAD,      IDC_TARGET_RESET, IDC_POD_INFO,    IDC_EXIT,
-                                IDC_POD_WRITE, IDC_POD_VERIFY,   IDC_TARGET_WRITE};
-
-// Each operation button and its picture.
-constexpr std::array<std::pair<int, int>, 7> kButtonBitmaps{{
-    {IDC_LOAD, kBitmapLoad},
-    {IDC_TARGET_RESET, kBitmapTargetReset},
-    {IDC_POD_WRITE, kBitmapPodWrite},
-    {IDC_POD_VERIFY, kBitmapPodVerify},
-    {IDC_TARGET_WRITE, kBitmapTargetWrite},
-    {IDC_POD_INFO, kBitmapPodInfo},
-    {IDC_EXIT, kBitmapExit},
+// Each push button the model names: its control and its picture.
+struct ButtonControl {
+  DialogButton button;
+  int id;
+  int bitmap;
+};
+constexpr std::array<ButtonControl, 7> kButtons{{
+    {DialogButton::Load, IDC_LOAD, kBitmapLoad},
+    {DialogButton::TargetReset, IDC_TARGET_RESET, kBitmapTargetReset},
+    {DialogButton::PodWrite, IDC_POD_WRITE, kBitmapPodWrite},
+    {DialogButton::PodVerify, IDC_POD_VERIFY, kBitmapPodVerify},
+    {DialogButton::TargetWrite, IDC_TARGET_WRITE, kBitmapTargetWrite},
+    {DialogButton::PodInfo, IDC_POD_INFO, kBitmapPodInfo},
+    {DialogButton::Exit, IDC_EXIT, kBitmapExit},
 }};
 
 QString FromUtf8(std::string_view text) {
@@ -62,162 +57,80 @@ QString FromUtf8(std::string_view text) {
 CProgrammerDlg::CProgrammerDlg(WindowOptions options, QWidget* parent)
     : TemplateDialog(kMainDialogTemplate, parent),
       options_(std::move(options)),
+      store_(options_.readOnlySettings),
       messageLabel_(Control<CMessageLabel>(IDC_MESSAGE)),
-      progressBar_(Control<CPercentProgressBar>(IDC_PROGRESS)) {
-  StartWindow();
+      progressBar_(Control<CPercentProgressBar>(IDC_PROGRESS)),
+      model_(*this, store_, clock_, options_.makeDriver) {
+  SetUpControls();
+  model_.Start();
   ConnectHandlers();
 }
 
 CProgrammerDlg::~CProgrammerDlg() {
-  EndWindow();
+  model_.End();
 }
 
-void CProgrammerDlg::StartWindow() {
+void CProgrammerDlg::SetUpControls() {
   // The About entry has no window menu to go into: the context menu and F1
   // offer it (contextMenuEvent, keyPressEvent).
   setWindowIcon(ProgramIcon());
-  setWindowTitle(QString::fromLatin1(kTitle));
-
-  {
-    QSettings store;
-    settings_ = LoadSettings(store);
-  }
-  const uint8_t mcuType = std::min<uint8_t>(settings_.mcuType, kMcuTypeCount - 1);
-  // A fresh set of operations holds an empty image.
-  ops_ = std::make_unique<ProgrammerOperations>(MakeDriver(mcuType), clock_, *this);
-  // The window takes the first POD unless one is named; it never refuses to choose.
-  ops_->ChoosePod(PodSerialNumberFromEnvironment(), false);
-  ops_->SetPodFileName(settings_.podFileName.toStdString());
-  ops_->SetIdleHook([this] { LetWindowAnswer(); });
-
-  Control<QComboBox>(IDC_MCU_TYPE)->setCurrentIndex(mcuType);
-
-  recentFiles_ = settings_.recentFiles;
-  if (!recentFiles_.isEmpty()) {
-    FilePath()->addItems(recentFiles_);
-    FilePath()->setCurrentIndex(0);
-  }
-
+  setWindowTitle(QString::fromStdString(DialogTitle()));
   messageLabel_->SetLabelTextColor(kBlack, true);
   messageLabel_->SetLabelBkColor(kGreen, true);
   messageLabel_->FitLabelToText(true);
-
-  progressBar_->SetBarRange(0, 100);
-  progressBar_->SetBarPos(0);
-
-  for (const auto& [id, bitmap] : kButtonBitmaps) {
-    Control<COXBitmapButton>(id)->SetButtonBitmap(bitmap, false, kWhite);
+  for (const ButtonControl& button : kButtons) {
+    Control<COXBitmapButton>(button.id)->SetButtonBitmap(button.bitmap, false, kWhite);
   }
-
-  // The port is opened only by the operations; here the POD is only looked for.
-  if (ops_->LoadDriver()) {
-    ops_->FindPod();
-  }
-  if (!driverNameError_.empty()) {
-    ShowStatus(driverNameError_, true);
-  }
-
-  Control<QRadioButton>(settings_.eraseAll ? IDC_ERASE_ALL : IDC_INTELLIGENT_ERASE)
-      ->setChecked(true);
-  Control<QCheckBox>(IDC_CSM_OPTION)->setChecked(settings_.useCsm);
-  for (int k = 0; k < 8; ++k) {
-    Control<QLabel>(IDC_KEY_LABEL0 + k)
-        ->setText(QString::asprintf("KEY%d (0x%06X)", k, kCsmKeyAddress + k));
-  }
-  ShowCsmKeys(settings_.keys);
-  OnCsmOption();
-  Control<QLineEdit>(IDC_POD_FILE_NAME)->setText(settings_.podFileName);
-
-  // Loaded where it stands in the list: opening the program is no new use of it.
-  if (!recentFiles_.isEmpty()) {
-    ops_->LoadCoffFile(recentFiles_.front().toStdString(), false, McuSelection());
-  }
-  initialized_ = true;
-}
-
-void CProgrammerDlg::EndWindow() {
-  if (!ops_) {
-    return;
-  }
-  ops_->CloseLink();
-  ops_->UnloadDriver();
-  // The name the last POD Write used, not what the edit holds now.
-  settings_.podFileName = QString::fromStdString(ops_->podFileName());
-  ops_.reset();
-
-  settings_.mcuType = McuSelection();
-  settings_.eraseAll = Control<QRadioButton>(IDC_ERASE_ALL)->isChecked();
-  settings_.useCsm = Control<QCheckBox>(IDC_CSM_OPTION)->isChecked();
-  settings_.keys = KeysToSave(settings_.useCsm, KeyTexts());
-  settings_.recentFiles = recentFiles_;
-  if (!options_.readOnlySettings) {
-    QSettings store;
-    SaveSettings(store, settings_);
-  }
-  recentFiles_.clear();
+  // A screen reader names each edit by the caption beside it.
+  FilePath()->setAccessibleName(QStringLiteral("File Path"));
+  Control<QLineEdit>(IDC_POD_FILE_NAME)->setAccessibleName(QStringLiteral("POD File Name"));
 }
 
 void CProgrammerDlg::ConnectHandlers() {
+  DialogModel& model = model_;
+  connect(Control<QComboBox>(IDC_MCU_TYPE), &QComboBox::currentIndexChanged, this,
+          [&model](int index) { model.OnMcuSelected(index); });
+  connect(Control<QRadioButton>(IDC_ERASE_ALL), &QRadioButton::toggled, this,
+          [&model](bool checked) { model.OnEraseAllChosen(checked); });
   connect(Control<QCheckBox>(IDC_CSM_OPTION), &QCheckBox::toggled, this,
-          &CProgrammerDlg::OnCsmOption);
-  connect(FilePath(), &QComboBox::activated, this, &CProgrammerDlg::OnSelchangeFilePath);
-  connect(Control<QPushButton>(IDC_BROWSE), &QPushButton::clicked, this, &CProgrammerDlg::OnBrowse);
-  const std::pair<int, void (CProgrammerDlg::*)()> buttons[] = {
-      {IDC_LOAD, &CProgrammerDlg::OnLoad},
-      {IDC_TARGET_WRITE, &CProgrammerDlg::OnTargetWrite},
-      {IDC_TARGET_RESET, &CProgrammerDlg::OnTargetReset},
-      {IDC_POD_WRITE, &CProgrammerDlg::OnPodWrite},
-      {IDC_POD_VERIFY, &CProgrammerDlg::OnPodVerify},
-      {IDC_POD_INFO, &CProgrammerDlg::OnPodInfo},
-      {IDC_EXIT, &CProgrammerDlg::OnExit},
+          [&model](bool checked) { model.OnCsmOption(checked); });
+  for (int k = 0; k < 8; ++k) {
+    connect(Control<QLineEdit>(IDC_KEY0 + k), &QLineEdit::textChanged, this,
+            [&model, k](const QString& text) { model.OnKeyEdited(k, text.toStdString()); });
+  }
+  connect(FilePath(), &QComboBox::editTextChanged, this,
+          [&model](const QString& text) { model.OnFilePathEdited(text.toStdString()); });
+  connect(FilePath(), &QComboBox::activated, this,
+          [&model](int index) { model.OnRecentFileChosen(index); });
+  connect(Control<QLineEdit>(IDC_POD_FILE_NAME), &QLineEdit::textChanged, this,
+          [&model](const QString& text) { model.OnPodFileNameEdited(text.toStdString()); });
+  connect(Control<QPushButton>(IDC_BROWSE), &QPushButton::clicked, this,
+          [&model] { model.OnBrowse(); });
+  const std::pair<int, void (DialogModel::*)()> buttons[] = {
+      {IDC_LOAD, &DialogModel::OnLoad},
+      {IDC_TARGET_WRITE, &DialogModel::OnTargetWrite},
+      {IDC_TARGET_RESET, &DialogModel::OnTargetReset},
+      {IDC_POD_WRITE, &DialogModel::OnPodWrite},
+      {IDC_POD_VERIFY, &DialogModel::OnPodVerify},
+      {IDC_POD_INFO, &DialogModel::OnPodInfo},
+      {IDC_EXIT, &DialogModel::OnExit},
   };
   for (const auto& [id, handler] : buttons) {
-    connect(Control<COXBitmapButton>(id), &QPushButton::clicked, this, handler);
+    connect(Control<COXBitmapButton>(id), &QPushButton::clicked, this,
+            [&model, handler] { (model.*handler)(); });
   }
-}
-
-std::unique_ptr<FtdiDriver> CProgrammerDlg::MakeDriver(uint8_t mcuType) {
-  if (options_.makeDriver) {
-    return options_.makeDriver(clock_, mcuType);
-  }
-  DriverSelection selection = Traced(
-      SelectDriver(DriverNameFromEnvironment(), clock_, EmulatorSetupFromEnvironment(mcuType)),
-      TracePathFromEnvironment());
-  if (!selection.driver) {
-    // Said on the error stream and, once the window is up, on its status line,
-    // so that a mistyped name is never mistaken for the chosen driver.
-    driverNameError_ = selection.error + "; using the default driver";
-    std::fprintf(stderr, "brontaflex: %s\n", driverNameError_.c_str());
-    selection = SelectDriver({}, clock_);
-  }
-  return std::move(selection.driver);
 }
 
 QComboBox* CProgrammerDlg::FilePath() const {
   return Control<QComboBox>(IDC_FILE_PATH);
 }
 
-uint8_t CProgrammerDlg::McuSelection() const {
-  return static_cast<uint8_t>(Control<QComboBox>(IDC_MCU_TYPE)->currentIndex());
-}
-
-CsmKeyTexts CProgrammerDlg::KeyTexts() const {
-  CsmKeyTexts texts;
-  for (int k = 0; k < 8; ++k) {
-    texts[k] = Control<QLineEdit>(IDC_KEY0 + k)->text().toStdString();
+QStringList CProgrammerDlg::RecentFiles() const {
+  QStringList files;
+  for (const std::string& file : model_.recentFiles()) {
+    files.append(QString::fromStdString(file));
   }
-  return texts;
-}
-
-OperationRequest CProgrammerDlg::GatherRequest() const {
-  OperationRequest request;
-  request.filePath = FilePath()->currentText().toStdString();
-  request.mcuType = McuSelection();
-  request.eraseAll = Control<QRadioButton>(IDC_ERASE_ALL)->isChecked();
-  request.useCsm = Control<QCheckBox>(IDC_CSM_OPTION)->isChecked();
-  request.keyTexts = KeyTexts();
-  request.podFileName = Control<QLineEdit>(IDC_POD_FILE_NAME)->text().toStdString();
-  return request;
+  return files;
 }
 
 void CProgrammerDlg::ShowCsmKeys(const CsmKeys& keys) {
@@ -227,15 +140,8 @@ void CProgrammerDlg::ShowCsmKeys(const CsmKeys& keys) {
 }
 
 void CProgrammerDlg::ShowStatus(const std::string& text, bool error) {
-  const QColor color = error ? kRed : kBlack;
-  const QString label = QString::fromStdString(text);
-  // A procedure names its step again for every chunk it writes; painting the
-  // same line again would only cost the write its time.
-  if (label == messageLabel_->LabelText() && color == messageLabel_->LabelTextColor()) {
-    return;
-  }
-  messageLabel_->SetLabelTextColor(color, true);
-  messageLabel_->SetLabelText(label);
+  messageLabel_->SetLabelTextColor(error ? kRed : kBlack, true);
+  messageLabel_->SetLabelText(QString::fromStdString(text));
   // Painted now, not when the event loop next runs: the operation that
   // reports is still running on this thread.
   messageLabel_->repaint();
@@ -259,92 +165,96 @@ int32_t CProgrammerDlg::StepBar() {
   return progressBar_->StepBar();
 }
 
-void CProgrammerDlg::RunOperation(const std::function<void()>& operation) {
-  if (!ops_ || operationRunning_) {
-    return;
-  }
-  operationRunning_ = true;
-  qApp->installEventFilter(&inputFilter_);
-  operation();
-  // What arrived since the last turn is dropped too, not left to act on the
-  // window the operation hands back.
-  QCoreApplication::processEvents();
-  qApp->removeEventFilter(&inputFilter_);
-  operationRunning_ = false;
-}
-
-void CProgrammerDlg::LetWindowAnswer() {
-  if (operationRunning_) {
-    // All events: input held back here would be delivered, and act, once the
-    // operation ends; the filter drops it instead.
-    QCoreApplication::processEvents();
+void CProgrammerDlg::EnableButton(DialogButton button, bool enabled) {
+  for (const ButtonControl& control : kButtons) {
+    if (control.button == button) {
+      Control<COXBitmapButton>(control.id)->EnableButton(enabled);
+    }
   }
 }
 
-void CProgrammerDlg::SetBusy(bool busy) {
-  if (!busy && busy_) {
+void CProgrammerDlg::ShowWaitCursor(bool wait) {
+  if (wait && !waitCursor_) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  } else if (!wait && waitCursor_) {
     QApplication::restoreOverrideCursor();
   }
-  for (int id : kBusyOrder) {
-    Control<COXBitmapButton>(id)->EnableButton(!busy);
-  }
-  if (busy && !busy_) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-  }
-  busy_ = busy;
+  waitCursor_ = wait;
 }
 
-void CProgrammerDlg::AddRecentFile(const std::string& text) {
-  const QString path = QString::fromStdString(text);
+void CProgrammerDlg::ShowMcuType(int index) {
+  const QSignalBlocker quiet(Control<QComboBox>(IDC_MCU_TYPE));
+  Control<QComboBox>(IDC_MCU_TYPE)->setCurrentIndex(index);
+}
+
+void CProgrammerDlg::ShowEraseAll(bool eraseAll) {
+  const QSignalBlocker quiet(Control<QRadioButton>(IDC_ERASE_ALL));
+  Control<QRadioButton>(eraseAll ? IDC_ERASE_ALL : IDC_INTELLIGENT_ERASE)->setChecked(true);
+}
+
+void CProgrammerDlg::ShowCsmOption(bool useCsm) {
+  const QSignalBlocker quiet(Control<QCheckBox>(IDC_CSM_OPTION));
+  Control<QCheckBox>(IDC_CSM_OPTION)->setChecked(useCsm);
+}
+
+void CProgrammerDlg::ShowKeyCaption(int k, const std::string& caption) {
+  Control<QLabel>(IDC_KEY_LABEL0 + k)->setText(QString::fromStdString(caption));
+  Control<QLineEdit>(IDC_KEY0 + k)->setAccessibleName(QString::fromStdString(caption));
+}
+
+void CProgrammerDlg::ShowKeyText(int k, const std::string& text) {
+  const QSignalBlocker quiet(Control<QLineEdit>(IDC_KEY0 + k));
+  Control<QLineEdit>(IDC_KEY0 + k)->setText(QString::fromStdString(text));
+}
+
+void CProgrammerDlg::EnableKeyEdits(bool enabled) {
+  for (int k = 0; k < 8; ++k) {
+    Control<QLineEdit>(IDC_KEY0 + k)->setEnabled(enabled);
+  }
+}
+
+void CProgrammerDlg::ShowRecentFiles(const std::vector<std::string>& files) {
   QComboBox* combo = FilePath();
-  if (recentFiles_.isEmpty()) {
-    // The list gets its first entry; what the edit shows stays as it was.
-    const QString shown = combo->currentText();
-    recentFiles_.append(path);
-    combo->addItem(path);
-    combo->setEditText(shown);
-    return;
+  const QSignalBlocker quiet(combo);
+  const QString shown = combo->currentText();
+  combo->clear();
+  for (const std::string& file : files) {
+    combo->addItem(QString::fromStdString(file));
   }
-  const qsizetype at = recentFiles_.indexOf(path);  // exact, case-sensitive
-  if (at > 0) {
-    recentFiles_.removeAt(at);
-    combo->removeItem(static_cast<int>(at));
-  } else if (at < 0 && recentFiles_.size() >= kMaxRecentFiles) {
-    recentFiles_.removeAt(kMaxRecentFiles - 1);
-    combo->removeItem(kMaxRecentFiles - 1);
-  }
-  if (at != 0) {
-    recentFiles_.prepend(path);
-    combo->insertItem(0, path);
-  }
-  combo->setCurrentIndex(0);
+  combo->setEditText(shown);
+}
+
+void CProgrammerDlg::ShowFilePath(const std::string& path) {
+  QComboBox* combo = FilePath();
+  const QSignalBlocker quiet(combo);
+  const QString text = QString::fromStdString(path);
+  // The entry that holds the path is the current one, as a choice from the
+  // list leaves it.
+  combo->setCurrentIndex(combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive));
+  combo->setEditText(text);
 }
 
 void CProgrammerDlg::ShowPodFileName(const std::string& name) {
+  const QSignalBlocker quiet(Control<QLineEdit>(IDC_POD_FILE_NAME));
   Control<QLineEdit>(IDC_POD_FILE_NAME)->setText(QString::fromStdString(name));
+}
+
+void CProgrammerDlg::ShowStatusDetail(const std::string& detail) {
+  const QString text = QString::fromStdString(detail);
+  messageLabel_->setToolTip(text);
+  messageLabel_->setAccessibleDescription(text);
 }
 
 void CProgrammerDlg::ShowAllocationFailure(const std::string& text) {
   QMessageBox::critical(this, windowTitle(), QString::fromStdString(text));
 }
 
-void CProgrammerDlg::OnCsmOption() {
-  const bool useCsm = Control<QCheckBox>(IDC_CSM_OPTION)->isChecked();
-  for (int k = 0; k < 8; ++k) {
-    Control<QLineEdit>(IDC_KEY0 + k)->setEnabled(useCsm);
-  }
+void CProgrammerDlg::ShowAboutBox() {
+  CAboutBox about(this);
+  about.exec();
 }
 
-void CProgrammerDlg::OnLoad() {
-  if (ops_) {
-    ops_->Load(FilePath()->currentText().toStdString(), McuSelection());
-  }
-}
-
-void CProgrammerDlg::OnBrowse() {
-  if (!ops_) {
-    return;
-  }
+std::optional<std::string> CProgrammerDlg::AskForProgramFile(const std::string& folder) {
   QFileDialog dialog(this);
   dialog.setObjectName(QStringLiteral("BrowseDialog"));
   dialog.setFileMode(QFileDialog::ExistingFile);
@@ -354,88 +264,53 @@ void CProgrammerDlg::OnBrowse() {
                          QStringLiteral("C28x programs (*.out *.hex *.txt)")});
   // Shows the filters without the patterns repeated: "COFF Files (.out)".
   dialog.setOption(QFileDialog::HideNameFilterDetails);
-  if (!settings_.fileDirectory.isEmpty()) {
-    dialog.setDirectory(settings_.fileDirectory);
+  if (!folder.empty()) {
+    dialog.setDirectory(QString::fromStdString(folder));
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+    return std::nullopt;
+  }
+  return dialog.selectedFiles().front().toStdString();
+}
+
+void CProgrammerDlg::HoldInput(bool held) {
+  if (held) {
+    qApp->installEventFilter(&inputFilter_);
     return;
   }
-  const QString filePath = dialog.selectedFiles().front();
-  settings_.fileDirectory = filePath.left(filePath.size() - QFileInfo(filePath).fileName().size());
-  if (!options_.readOnlySettings) {
-    QSettings store;
-    SaveFileDirectory(store, settings_.fileDirectory);
-  }
-  FilePath()->setEditText(filePath);
-  ops_->LoadCoffFile(filePath.toStdString(), true, McuSelection());
+  // What arrived since the last turn is dropped too, not left to act on the
+  // window the operation hands back.
+  QCoreApplication::processEvents();
+  qApp->removeEventFilter(&inputFilter_);
 }
 
-void CProgrammerDlg::OnSelchangeFilePath(int index) {
-  if (!initialized_ || !ops_ || index < 0 || index >= recentFiles_.size()) {
-    return;
-  }
-  const QString path = recentFiles_[index].trimmed();
-  if (!path.isEmpty()) {
-    ops_->LoadCoffFile(path.toStdString(), true, McuSelection());
-  }
+void CProgrammerDlg::AnswerDesktop() {
+  // All events: input held back here would be delivered, and act, once the
+  // operation ends; the filter drops it instead.
+  QCoreApplication::processEvents();
 }
 
-void CProgrammerDlg::OnTargetWrite() {
-  RunOperation([this] { ops_->TargetWrite(GatherRequest()); });
-}
-
-void CProgrammerDlg::OnTargetReset() {
-  RunOperation([this] { ops_->TargetReset(); });
-}
-
-void CProgrammerDlg::OnPodWrite() {
-  RunOperation([this] { ops_->PodWrite(GatherRequest()); });
-}
-
-void CProgrammerDlg::OnPodVerify() {
-  RunOperation([this] { ops_->PodVerify(GatherRequest()); });
-}
-
-void CProgrammerDlg::OnPodInfo() {
-  RunOperation([this] { ops_->PodInfo(); });
-}
-
-void CProgrammerDlg::OnExit() {
-  if (operationRunning_ || busy_) {
-    return;
-  }
+void CProgrammerDlg::CloseWindow() {
   accept();
 }
 
-void CProgrammerDlg::reject() {
-  OnExit();
-}
-
 void CProgrammerDlg::done(int result) {
-  EndWindow();
+  model_.End();
   TemplateDialog::done(result);
-}
-
-void CProgrammerDlg::OnSysCommand(int command) {
-  if (command >= kAboutCommand && command <= 31) {
-    CAboutBox about(this);
-    about.exec();
-  }
 }
 
 void CProgrammerDlg::keyPressEvent(QKeyEvent* event) {
   const bool plain = event->modifiers() == Qt::NoModifier ||
                      (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
   if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-    // Enter presses the push button that has the focus; anywhere else it ends
-    // the window.
+    // Enter presses the push button that has the focus.
     if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
       button->click();
     } else {
-      OnExit();
+      model_.OnEnter();
     }
   } else if (plain && event->key() == Qt::Key_F1) {
-    OnSysCommand(kAboutCommand);
+    model_.OnSysCommand(kAboutCommand);
   } else {
     QDialog::keyPressEvent(event);
   }
@@ -450,6 +325,6 @@ void CProgrammerDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
   menu.addAction(aboutText)->setData(kAboutCommand);
   if (const QAction* chosen = menu.exec(event->globalPos())) {
-    OnSysCommand(chosen->data().toInt());
+    model_.OnSysCommand(chosen->data().toInt());
   }
 }

@@ -16,11 +16,11 @@
 #include <string>
 
 #include "app/CProgrammerDlg.h"
-#include "ops/ProgrammerOperations.h"
 #include "bench/FullF2809.h"
 #include "cli/TerminalUi.h"
 #include "emulator/EmulatorDriver.h"
 #include "image/McuCatalogue.h"
+#include "ops/ProgrammerOperations.h"
 #include "resources/ResourceIds.h"
 #include "widgets/CMessageLabel.h"
 

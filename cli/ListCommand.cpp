@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "ops/DriverSelection.h"
 #include "cli/Commands.h"
 #include "cli/JsonOutput.h"
 #include "cli/PodSession.h"
-#include "cli/PortText.h"
+#include "ops/DriverSelection.h"
+#include "ops/PortText.h"
 #include "pod/Clock.h"
 
 namespace {

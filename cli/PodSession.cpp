@@ -7,16 +7,16 @@
 #include <iostream>
 #include <optional>
 
-#include "ops/DriverSelection.h"
-#include "ops/UserText.h"
 #include "cli/Interruption.h"
 #include "cli/JsonOutput.h"
-#include "cli/PortText.h"
 #include "cli/RunReport.h"
 #include "cli/TerminalUi.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/Utf8Path.h"
+#include "ops/DriverSelection.h"
+#include "ops/PortText.h"
+#include "ops/UserText.h"
 #include "pod/Clock.h"
 #include "pod/PodLink.h"
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "ops/OperationRequest.h"
-#include "ops/ProgrammerOperations.h"
 #include "cli/CommandLine.h"
 #include "cli/GangRun.h"
+#include "ops/OperationRequest.h"
+#include "ops/ProgrammerOperations.h"
 #include "pod/Clock.h"
 
 inline constexpr CliOption kDeviceOption{"--device", "NAME",

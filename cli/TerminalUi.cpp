@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "ops/FailureText.h"
-#include "cli/PortText.h"
+#include "ops/PortText.h"
 
 namespace {
 
@@ -141,17 +141,8 @@ void TerminalUi::ShowWarning(const std::string& text) {
 void TerminalUi::ShowPortsSeen(const std::vector<PortDetails>& ports) {
   EndLine();
   out_.flush();
-  if (ports.empty()) {
-    err_ << "seen: no FTDI device" << std::endl;
-    return;
-  }
-  bool denied = false;
-  for (const PortDetails& port : ports) {
-    err_ << "seen: " << PortLine(port) << std::endl;
-    denied = denied || !port.accessible;
-  }
-  if (denied) {
-    err_ << "fix: " << kPermissionFix << std::endl;
+  for (const std::string& line : PortsSeenLines(ports)) {
+    err_ << line << std::endl;
   }
 }
 

@@ -2,8 +2,10 @@
 
 #include <bit>
 #include <cstring>
+#include <fstream>
 
 #include "image/ProgramImage.h"
+#include "image/Utf8Path.h"
 
 namespace {
 
@@ -136,4 +138,17 @@ std::string SectionSha256(const ImageSection& section) {
 std::string ImageSha256(const ProgramImage& image) {
   // The sections lie back to back in image order from the buffer's start.
   return WordsSha256(image.words(), image.imageBytes / 2);
+}
+
+std::string FileSha256(const std::string& path) {
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
+  if (!in) {
+    return {};
+  }
+  Sha256 sha;
+  char chunk[65536];
+  while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+    sha.Update(reinterpret_cast<const uint8_t*>(chunk), static_cast<size_t>(in.gcount()));
+  }
+  return in.bad() ? std::string() : HexDigest(sha.Final());
 }

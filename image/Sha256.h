@@ -34,3 +34,7 @@ std::string WordsSha256(const uint16_t* words, size_t count);
 std::string SectionSha256(const ImageSection& section);
 // Every section's words in image order.
 std::string ImageSha256(const ProgramImage& image);
+
+// The digest of the bytes of the file at the UTF-8 `path`; empty when it
+// cannot be read.
+std::string FileSha256(const std::string& path);

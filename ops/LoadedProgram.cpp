@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "ops/UserText.h"
 #include "image/ProgramReader.h"
 #include "image/Utf8Path.h"
+#include "ops/UserText.h"
 
 LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, OperationsUi& ui,
                           bool addToRecent) {

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "ops/OperationOutcome.h"
-#include "ops/OperationsUi.h"
 #include "image/CoffReader.h"
 #include "image/ProgramImage.h"
+#include "ops/OperationOutcome.h"
+#include "ops/OperationsUi.h"
 
 struct LoadedProgram {
   // Done, FileNotFound (nothing was read) or FileNotLoaded (the reader refused it).

@@ -47,4 +47,6 @@ class OperationsUi : public ProgressReporter {
   // found, chosen or opened. The window keeps to its own messages; the command
   // line lists the ports.
   virtual void ShowPortsSeen(const std::vector<PortDetails>& ports) { (void)ports; }
+  // How this user names the POD to use when several are attached.
+  virtual std::string HowToChoosePod() const { return "--pod SERIAL"; }
 };

@@ -46,6 +46,7 @@ inline constexpr OutcomeRow<PodStoreResult> kPodStoreOutcomes[] = {
     {PodStoreResult::SectionsDiffer, "SectionsDiffer", "", "The selected COFF file section is not same in serial flash"},
     {PodStoreResult::PasswordReadFailed, "PasswordReadFailed", "", "Fail to read CSM password information in serial flash"},
     {PodStoreResult::ProgramDiffers, "ProgramDiffers", "", "The selected COFF file data is not same in serial flash"},
+    {PodStoreResult::VerifyLinkFailed, "VerifyLinkFailed", "", "Fail to communicate with Brontaflex POD while verifying serial flash"},
 };
 // clang-format on
 static_assert(OutcomesAreDistinct(kPodStoreOutcomes));

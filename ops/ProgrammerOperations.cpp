@@ -116,6 +116,7 @@ void ProgrammerOperations::UseProgram(LoadedProgram loaded) {
   if (imageLoaded_) {
     imagePath_ = std::move(loaded.path);
   }
+  ++loadCount_;
 }
 
 OperationOutcome ProgrammerOperations::Load(const std::string& pathText, uint8_t mcuTypeSelection) {
@@ -138,6 +139,19 @@ OperationOutcome ProgrammerOperations::FailWithPortsSeen(OperationOutcome outcom
   return outcome;
 }
 
+std::optional<PortDetails> ProgrammerOperations::PodPort() const {
+  if (!link_.found()) {
+    return std::nullopt;
+  }
+  for (PortDetails& port : driver_->DescribePorts()) {
+    if (port.description == PodLink::kPodDescription &&
+        (link_.chosenSerialNumber().empty() || port.serialNumber == link_.chosenSerialNumber())) {
+      return std::move(port);
+    }
+  }
+  return std::nullopt;
+}
+
 OperationOutcome ProgrammerOperations::ConnectPod() {
   if (link_.isOpen()) {
     return OperationOutcome::Done;
@@ -146,7 +160,9 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
     return Fail(OperationOutcome::DriverNotLoaded);
   }
   if (refuseSeveralPods_ && link_.chosenSerialNumber().empty() && link_.AttachedPods().size() > 1) {
-    return FailWithPortsSeen(OperationOutcome::SeveralPods);
+    Error("Several Brontaflex PODs are attached; choose one with " + ui_.HowToChoosePod());
+    ui_.ShowPortsSeen(driver_->DescribePorts());
+    return OperationOutcome::SeveralPods;
   }
   if (!link_.Find()) {
     return FailWithPortsSeen(OperationOutcome::PodNotFound);
@@ -370,6 +386,11 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
   }
   if (const auto checked = CheckPodImage(); checked != OperationOutcome::Done) {
     return checked;
+  }
+  // The same refusal as before a write: a copy stored for the device could
+  // never hold such a program, so the POD is not asked.
+  if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
+    return fits;
   }
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
     return connected;

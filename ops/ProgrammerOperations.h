@@ -8,15 +8,16 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "image/CoffReader.h"
+#include "image/ProgramImage.h"
 #include "ops/LoadedProgram.h"
 #include "ops/OperationOutcome.h"
 #include "ops/OperationRequest.h"
 #include "ops/OperationsUi.h"
-#include "image/CoffReader.h"
-#include "image/ProgramImage.h"
 #include "pod/Clock.h"
 #include "pod/CsmKeys.h"
 #include "pod/FtdiDriver.h"
@@ -74,6 +75,11 @@ class ProgrammerOperations {
   OperationOutcome PodInfo();
 
   bool imageLoaded() const { return imageLoaded_; }
+  // The file the image was read from; empty before the first load.
+  const std::string& imagePath() const { return imagePath_; }
+  // Counts the loads that read a file, so a caller can tell the image was
+  // read again, here or by an operation that reloaded it for another device.
+  uint32_t loadCount() const { return loadCount_; }
   // What the COFF reader said at the last load that found its file.
   CoffReadResult lastReadResult() const { return lastReadResult_; }
   // The loaded file's name without extension, at most 8 bytes.
@@ -90,6 +96,11 @@ class ProgrammerOperations {
   const CsmKeys& csmKeys() const { return csmKeys_; }
   const ProgramImage& image() const { return *image_; }
   const PodLink& link() const { return link_; }
+  // The backend the operations talk through ("emulator", "tty"...).
+  std::string DriverName() const { return driver_->Name(); }
+  // The port of the POD the link found: the chosen serial number's, else the
+  // first with the POD's description; nothing before a POD was found.
+  std::optional<PortDetails> PodPort() const;
 
  private:
   // No image loaded: load the File Path text, refusing an empty one with
@@ -140,4 +151,5 @@ class ProgrammerOperations {
   uint16_t podVersion_ = 0;
   PodTagInfo podTag_;
   bool refuseSeveralPods_ = false;
+  uint32_t loadCount_ = 0;
 };

@@ -126,7 +126,7 @@ PodStoreResult PodStore::VerifyPodImage() {
   reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
   PodCommands::CoffInfoReply info{};
   // No abort on failure: a verify has written nothing the POD should drop.
-  return RunSteps(
+  const PodStoreResult result = RunSteps(
       {
           {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
           {[&] { return ReadCoffInfo(info); }, PodStoreResult::CoffInfoReadFailed},
@@ -142,6 +142,14 @@ PodStoreResult PodStore::VerifyPodImage() {
           {[&] { return EndAccess(); }, PodStoreResult::FinishFailed},
       },
       reporter_);
+  // Only a reply that came and said no is a difference; silence is a failure
+  // of the link.
+  const bool compared =
+      result == PodStoreResult::SectionsDiffer || result == PodStoreResult::ProgramDiffers;
+  if (compared && cause_.failed() && cause_.kind != FailureKind::WrongReply) {
+    return PodStoreResult::VerifyLinkFailed;
+  }
+  return result;
 }
 
 bool PodStore::Blame(std::string context) {

@@ -55,6 +55,9 @@ enum class PodStoreResult : uint8_t {
   SectionsDiffer,
   PasswordReadFailed,
   ProgramDiffers,
+  // The POD stopped answering, or the port went, while the copy was compared:
+  // nothing is known about the copy.
+  VerifyLinkFailed,
 };
 
 // The local date and time now.

@@ -22,6 +22,8 @@ void CMessageLabel::SetLabelBkColor(const QColor& color, bool textVisible) {
 
 void CMessageLabel::SetLabelText(const QString& text) {
   text_ = text;
+  // The label paints its own text; a screen reader reads this one.
+  setAccessibleName(text);
 }
 
 void CMessageLabel::FitLabelToText(bool enable) {

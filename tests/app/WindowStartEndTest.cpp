@@ -226,11 +226,12 @@ TEST_F(WindowStartEndTest, SettingsWrittenAtTheEndAreWhatTheNextStartShows) {
   expected.mcuType = 1;
   expected.eraseAll = true;
   expected.useCsm = true;
-  expected.fileDirectory = files_.Folder();
+  expected.fileDirectory = files_.Folder().toStdString();
   expected.podFileName = "MOTOR";
   expected.keys = keys;
-  expected.recentFiles = {b, a};
-  EXPECT_EQ(LoadSettings(store_), expected);
+  expected.recentFiles = {b.toStdString(), a.toStdString()};
+  QSettingsStore saved;
+  EXPECT_EQ(LoadSettings(saved), expected);
 
   {
     auto dlg = Open();
@@ -246,7 +247,7 @@ TEST_F(WindowStartEndTest, SettingsWrittenAtTheEndAreWhatTheNextStartShows) {
     EXPECT_EQ(Message(*dlg), "Reading COFF file is successful");
     EXPECT_EQ(dlg->Operations()->mcuType(), 1) << "loaded for the stored device";
   }
-  EXPECT_EQ(LoadSettings(store_), expected) << "a start and end without changes keep them";
+  EXPECT_EQ(LoadSettings(saved), expected) << "a start and end without changes keep them";
 }
 
 TEST_F(WindowStartEndTest, DestroyingTheWindowEndsItOnceAndSaves) {

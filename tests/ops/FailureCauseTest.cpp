@@ -5,9 +5,9 @@
 #include <functional>
 #include <memory>
 
+#include "emulator/EmulatorDriver.h"
 #include "ops/FailureText.h"
 #include "ops/ProgrammerOperations.h"
-#include "emulator/EmulatorDriver.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
 #include "tests/support/FakeClock.h"

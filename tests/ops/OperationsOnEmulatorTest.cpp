@@ -10,12 +10,12 @@
 #include <regex>
 #include <set>
 
-#include "ops/ProgrammerOperations.h"
 #include "emulator/EmulatorDriver.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "image/Utf8Path.h"
+#include "ops/ProgrammerOperations.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
 #include "tests/support/FakeClock.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "ops/ProgrammerOperations.h"
 #include "emulator/EmulatorDriver.h"
+#include "ops/ProgrammerOperations.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
 #include "tests/support/FakeClock.h"

@@ -343,6 +343,9 @@ TEST_F(StoreFaultTest, EveryVerifyStepFailsWithItsResult) {
         const PodStoreResult data = PodStoreResult::ProgramDiffers;
         const bool gone = kind == FaultKind::Unplug;
         const bool unnoticed = kind == FaultKind::ShortReply;
+        // Only a reply that came and said no is a difference.
+        const bool answered = kind == FaultKind::WrongFirstByte;
+        const PodStoreResult silent = PodStoreResult::VerifyLinkFailed;
         switch (frame[0]) {
           case 'G':
             return gone ? PodStoreResult::AccessFailed
@@ -350,13 +353,13 @@ TEST_F(StoreFaultTest, EveryVerifyStepFailsWithItsResult) {
           case 'h':
             return PodStoreResult::CoffInfoReadFailed;
           case 'l':
-            return PodStoreResult::SectionsDiffer;
+            return answered ? PodStoreResult::SectionsDiffer : silent;
           case 'g':
             return PodStoreResult::PasswordReadFailed;
           case 'S':
-            return unnoticed ? PodStoreResult::Done : data;
+            return unnoticed ? PodStoreResult::Done : (gone ? silent : data);
           case 'L':
-            return data;
+            return answered ? data : silent;
           default:  // H
             return gone ? PodStoreResult::FinishFailed : PodStoreResult::Done;
         }

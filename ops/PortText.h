@@ -1,9 +1,10 @@
-// How the command line words a device a driver sees, for `list` and for the
-// lines that follow a failure to find, choose or open the POD.
+// How a device a driver sees is worded, for the command line's `list` and for the
+// lines that follow a failure to find, choose or open the POD, there and in the window.
 #pragma once
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "pod/FtdiDriver.h"
 
@@ -19,3 +20,8 @@ inline constexpr std::string_view kLatencyFix =
 // `/dev/ttyUSB0 "Brontaflex POD" serial BFX00001, latency 16 ms, ftdi_sio`,
 // followed by why this user cannot open it.
 std::string PortLine(const PortDetails& port);
+
+// What follows a failure to find, choose or open the POD: "seen: " and the
+// line of each device the driver sees, then "fix: " and what to do when this
+// user may not open one of them.
+std::vector<std::string> PortsSeenLines(const std::vector<PortDetails>& ports);

@@ -1,0 +1,424 @@
+#include "dialog/DialogModel.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "image/McuCatalogue.h"
+#include "image/Sha256.h"
+#include "ops/DriverSelection.h"
+#include "ops/FailureText.h"
+#include "ops/PortText.h"
+#include "ops/UserText.h"
+#include "pod/PodStore.h"
+#include "resources/Version.h"
+
+namespace {
+
+// The push buttons in the order SetBusy switches them.
+constexpr std::array kBusyOrder{
+    DialogButton::Load,     DialogButton::TargetReset, DialogButton::PodInfo,    DialogButton::Exit,
+    DialogButton::PodWrite, DialogButton::PodVerify,   DialogButton::TargetWrite};
+
+std::string KeyCaption(int k) {
+  char text[32];
+  std::snprintf(text, sizeof text, "KEY%d (0x%06X)", k, kCsmKeyAddress + k);
+  return text;
+}
+
+std::string KeyText(uint16_t word) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", word);
+  return text;
+}
+
+// The folder part of a chosen file, separator included, as the browse dialog
+// is opened in next time.
+std::string FolderOf(const std::string& file) {
+  const size_t separator = file.find_last_of("/\\");
+  return separator == std::string::npos ? std::string() : file.substr(0, separator + 1);
+}
+
+}  // namespace
+
+std::string DialogTitle() {
+  return "TMS320F280x DSP Programmer Ver" BRONTAFLEX_VERSION " - Veskora";
+}
+
+DialogModel::DialogModel(DialogView& view, SettingsStore& store, Clock& clock,
+                         DriverFactory makeDriver)
+    : view_(view), store_(store), clock_(clock), makeDriver_(std::move(makeDriver)) {}
+
+DialogModel::~DialogModel() {
+  End();
+}
+
+std::unique_ptr<FtdiDriver> DialogModel::MakeDriver(uint8_t mcuType) {
+  if (makeDriver_) {
+    return makeDriver_(clock_, mcuType);
+  }
+  DriverSelection selection = Traced(
+      SelectDriver(DriverNameFromEnvironment(), clock_, EmulatorSetupFromEnvironment(mcuType)),
+      TracePathFromEnvironment());
+  if (!selection.driver) {
+    // Said on the error stream and, once the window is up, on its status line,
+    // so that a mistyped name is never mistaken for the chosen driver.
+    driverNameError_ = selection.error + "; using the default driver";
+    std::fprintf(stderr, "brontaflex: %s\n", driverNameError_.c_str());
+    selection = SelectDriver({}, clock_);
+  }
+  return std::move(selection.driver);
+}
+
+void DialogModel::Start() {
+  settings_ = LoadSettings(store_);
+  const uint8_t mcuType = std::min<uint8_t>(settings_.mcuType, kMcuTypeCount - 1);
+  // A fresh set of operations holds an empty image.
+  ops_ = std::make_unique<ProgrammerOperations>(MakeDriver(mcuType), clock_, *this);
+  // Like the command line, the window never picks one of several PODs itself.
+  ops_->ChoosePod(PodSerialNumberFromEnvironment(), true);
+  ops_->SetPodFileName(settings_.podFileName);
+  ops_->SetIdleHook([this] {
+    if (operationRunning_) {
+      view_.AnswerDesktop();
+    }
+  });
+
+  mcuIndex_ = mcuType;
+  view_.ShowMcuType(mcuIndex_);
+  recentFiles_ = settings_.recentFiles;
+  view_.ShowRecentFiles(recentFiles_);
+  if (!recentFiles_.empty()) {
+    SetFilePath(recentFiles_.front());
+  }
+  view_.SetBarRange(0, 100);
+  view_.SetBarPos(0);
+
+  // The port is opened only by the operations; here the POD is only looked for.
+  if (ops_->LoadDriver()) {
+    ops_->FindPod();
+  }
+  if (!driverNameError_.empty()) {
+    ShowStatus(driverNameError_, true);
+  }
+  ShowSettings();
+
+  // Loaded where it stands in the list: opening the program is no new use of it.
+  if (!recentFiles_.empty()) {
+    ops_->LoadCoffFile(recentFiles_.front(), false, McuSelection());
+    NoteLoadedFile();
+  }
+  initialized_ = true;
+}
+
+void DialogModel::ShowSettings() {
+  eraseAll_ = settings_.eraseAll;
+  view_.ShowEraseAll(eraseAll_);
+  useCsm_ = settings_.useCsm;
+  view_.ShowCsmOption(useCsm_);
+  for (int k = 0; k < 8; ++k) {
+    view_.ShowKeyCaption(k, KeyCaption(k));
+    keyTexts_[k] = KeyText(settings_.keys[k]);
+    view_.ShowKeyText(k, keyTexts_[k]);
+  }
+  view_.EnableKeyEdits(useCsm_);
+  podFileNameText_ = settings_.podFileName;
+  view_.ShowPodFileName(podFileNameText_);
+}
+
+void DialogModel::End() {
+  if (ended_ || !ops_) {
+    return;
+  }
+  ended_ = true;
+  ops_->CloseLink();
+  ops_->UnloadDriver();
+  // The name the last POD Write used, not what the edit holds now.
+  settings_.podFileName = ops_->podFileName();
+  ops_.reset();
+
+  settings_.mcuType = McuSelection();
+  settings_.eraseAll = eraseAll_;
+  settings_.useCsm = useCsm_;
+  settings_.keys = KeysToSave(useCsm_, keyTexts_);
+  settings_.recentFiles = recentFiles_;
+  SaveSettings(store_, settings_);
+  recentFiles_.clear();
+}
+
+void DialogModel::OnMcuSelected(int index) {
+  // Read by the next load and at the end; nothing happens now.
+  mcuIndex_ = index;
+}
+
+void DialogModel::OnEraseAllChosen(bool eraseAll) {
+  eraseAll_ = eraseAll;
+}
+
+void DialogModel::OnCsmOption(bool useCsm) {
+  // The typed keys stay in their edits either way.
+  useCsm_ = useCsm;
+  view_.EnableKeyEdits(useCsm_);
+}
+
+void DialogModel::OnKeyEdited(int k, const std::string& text) {
+  if (k >= 0 && k < static_cast<int>(keyTexts_.size())) {
+    keyTexts_[k] = text;
+  }
+}
+
+void DialogModel::OnFilePathEdited(const std::string& text) {
+  filePath_ = text;
+}
+
+void DialogModel::OnPodFileNameEdited(const std::string& text) {
+  // The POD keeps the name in 8 bytes: what the edit shows is what is stored,
+  // never a name cut inside a character.
+  podFileNameText_ = CutToBytes(text, PodTag::kNameBytes);
+  if (podFileNameText_ != text) {
+    view_.ShowPodFileName(podFileNameText_);
+  }
+}
+
+void DialogModel::SetFilePath(const std::string& path) {
+  filePath_ = path;
+  view_.ShowFilePath(filePath_);
+}
+
+void DialogModel::OnRecentFileChosen(int index) {
+  if (!initialized_ || !ops_ || operationRunning_ || index < 0 ||
+      index >= static_cast<int>(recentFiles_.size())) {
+    return;
+  }
+  const std::string path = TrimBlanks(recentFiles_[index]);
+  if (!path.empty()) {
+    SetFilePath(recentFiles_[index]);
+    ops_->LoadCoffFile(path, true, McuSelection());
+    NoteLoadedFile();
+  }
+}
+
+void DialogModel::OnLoad() {
+  if (ops_ && !operationRunning_) {
+    ops_->Load(filePath_, McuSelection());
+    NoteLoadedFile();
+  }
+}
+
+void DialogModel::OnBrowse() {
+  if (!ops_ || operationRunning_) {
+    return;
+  }
+  const std::optional<std::string> chosen = view_.AskForProgramFile(settings_.fileDirectory);
+  if (!chosen || chosen->empty()) {
+    return;
+  }
+  settings_.fileDirectory = FolderOf(*chosen);
+  SaveFileDirectory(store_, settings_.fileDirectory);
+  SetFilePath(*chosen);
+  ops_->LoadCoffFile(*chosen, true, McuSelection());
+  NoteLoadedFile();
+}
+
+OperationRequest DialogModel::Request() const {
+  OperationRequest request;
+  request.filePath = filePath_;
+  request.mcuType = McuSelection();
+  request.eraseAll = eraseAll_;
+  request.useCsm = useCsm_;
+  request.keyTexts = keyTexts_;
+  request.podFileName = podFileNameText_;
+  return request;
+}
+
+void DialogModel::RunOperation(const std::function<void()>& operation) {
+  if (!ops_ || operationRunning_) {
+    return;
+  }
+  operationRunning_ = true;
+  failureDetail_.clear();
+  view_.HoldInput(true);
+  operation();
+  NoteLoadedFile();
+  NotePodUsed();
+  view_.HoldInput(false);
+  operationRunning_ = false;
+}
+
+void DialogModel::NoteLoadedFile() {
+  if (!ops_ || ops_->loadCount() == loadedFile_.loadCount) {
+    return;
+  }
+  loadedFile_ = {ops_->loadCount(), ops_->imagePath(),
+                 ops_->imageLoaded() ? FileSha256(ops_->imagePath()) : std::string()};
+}
+
+bool DialogModel::ImageIsWhatIsShown() {
+  if (!ops_->imageLoaded()) {
+    return true;  // the operation loads what File Path names
+  }
+  const std::string shown = TrimBlanks(filePath_);
+  if (shown == loadedFile_.path && FileSha256(shown) == loadedFile_.sha256) {
+    return true;
+  }
+  // Typed over, rebuilt or deleted since it was read: what would be written
+  // is no longer what the window names.
+  const bool loaded = ops_->Load(filePath_, McuSelection()) == OperationOutcome::Done;
+  NoteLoadedFile();
+  return loaded;
+}
+
+void DialogModel::NotePodUsed() {
+  if (!failureDetail_.empty()) {
+    SetStatusDetail(failureDetail_);
+    return;
+  }
+  if (!ops_) {
+    return;
+  }
+  const std::optional<PortDetails> port = ops_->PodPort();
+  SetStatusDetail(port ? "POD: " + EscapeForDisplay(PortLine(*port)) +
+                             "\ndriver: " + ops_->DriverName()
+                       : std::string());
+}
+
+void DialogModel::SetStatusDetail(std::string detail) {
+  if (detail != statusDetail_) {
+    statusDetail_ = std::move(detail);
+    view_.ShowStatusDetail(statusDetail_);
+  }
+}
+
+void DialogModel::OnTargetWrite() {
+  RunOperation([this] {
+    if (ImageIsWhatIsShown()) {
+      ops_->TargetWrite(Request());
+    }
+  });
+}
+
+void DialogModel::OnTargetReset() {
+  RunOperation([this] { ops_->TargetReset(); });
+}
+
+void DialogModel::OnPodWrite() {
+  RunOperation([this] {
+    if (ImageIsWhatIsShown()) {
+      ops_->PodWrite(Request());
+    }
+  });
+}
+
+void DialogModel::OnPodVerify() {
+  RunOperation([this] {
+    if (ImageIsWhatIsShown()) {
+      ops_->PodVerify(Request());
+    }
+  });
+}
+
+void DialogModel::OnPodInfo() {
+  RunOperation([this] { ops_->PodInfo(); });
+}
+
+void DialogModel::OnExit() {
+  // The window never goes away under a running operation.
+  if (operationRunning_ || busy_ || ended_) {
+    return;
+  }
+  view_.CloseWindow();
+}
+
+void DialogModel::OnSysCommand(int command) {
+  if (!operationRunning_ && command >= kAboutCommand && command <= 31) {
+    view_.ShowAboutBox();
+  }
+}
+
+void DialogModel::ShowStatus(const std::string& text, bool error) {
+  // A procedure names its step again for every chunk it writes; painting the
+  // same line again would only cost the write its time.
+  if (text == statusText_ && error == statusError_) {
+    return;
+  }
+  statusText_ = text;
+  statusError_ = error;
+  view_.ShowStatus(text, error);
+}
+
+void DialogModel::SetBarRange(int32_t lower, int32_t upper) {
+  view_.SetBarRange(lower, upper);
+}
+
+void DialogModel::SetBarStep(int32_t step) {
+  view_.SetBarStep(step);
+}
+
+int32_t DialogModel::SetBarPos(int32_t position) {
+  return view_.SetBarPos(position);
+}
+
+int32_t DialogModel::StepBar() {
+  return view_.StepBar();
+}
+
+void DialogModel::SetBusy(bool busy) {
+  if (!busy && busy_) {
+    view_.ShowWaitCursor(false);
+  }
+  for (DialogButton button : kBusyOrder) {
+    view_.EnableButton(button, !busy);
+  }
+  if (busy && !busy_) {
+    view_.ShowWaitCursor(true);
+  }
+  busy_ = busy;
+}
+
+void DialogModel::AddRecentFile(const std::string& path) {
+  if (recentFiles_.empty()) {
+    // The list gets its first entry; what the edit shows stays as it was.
+    recentFiles_.push_back(path);
+    view_.ShowRecentFiles(recentFiles_);
+    view_.ShowFilePath(filePath_);
+    return;
+  }
+  const auto at = std::ranges::find(recentFiles_, path);  // exact, case-sensitive
+  if (at != recentFiles_.begin()) {
+    if (at != recentFiles_.end()) {
+      recentFiles_.erase(at);
+    } else if (recentFiles_.size() >= kMaxRecentFiles) {
+      recentFiles_.resize(kMaxRecentFiles - 1);
+    }
+    recentFiles_.insert(recentFiles_.begin(), path);
+    view_.ShowRecentFiles(recentFiles_);
+  }
+  SetFilePath(path);
+}
+
+void DialogModel::ShowPodFileName(const std::string& name) {
+  podFileNameText_ = name;
+  view_.ShowPodFileName(name);
+}
+
+void DialogModel::ShowAllocationFailure(const std::string& text) {
+  view_.ShowAllocationFailure(text);
+}
+
+void DialogModel::ShowFailureCause(const FailureCause& cause) {
+  failureDetail_ = DescribeFailure(cause);
+  SetStatusDetail(failureDetail_);
+}
+
+void DialogModel::ShowPortsSeen(const std::vector<PortDetails>& ports) {
+  failureDetail_.clear();
+  for (const std::string& line : PortsSeenLines(ports)) {
+    failureDetail_ += (failureDetail_.empty() ? "" : "\n") + EscapeForDisplay(line);
+  }
+  SetStatusDetail(failureDetail_);
+}
+
+std::string DialogModel::HowToChoosePod() const {
+  return "BRONTAFLEX_POD=SERIAL";
+}

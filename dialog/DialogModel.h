@@ -1,0 +1,156 @@
+// The programmer dialog without a window: what each control shows, what the
+// user's events do, and every rule of the window (its start and end, the
+// recent files, the busy buttons, one operation at a time, the CSM keys, the
+// browse folder, the status line). A window shows what the model tells its
+// DialogView and hands the user's events to it, and decides nothing itself.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialog/DialogView.h"
+#include "dialog/ProgrammerSettings.h"
+#include "dialog/SettingsStore.h"
+#include "ops/OperationRequest.h"
+#include "ops/OperationsUi.h"
+#include "ops/ProgrammerOperations.h"
+#include "pod/Clock.h"
+#include "pod/FtdiDriver.h"
+
+// Makes the driver the window talks through, for the device the settings name.
+using DriverFactory = std::function<std::unique_ptr<FtdiDriver>(Clock& clock, uint8_t mcuType)>;
+
+// The window's title.
+std::string DialogTitle();
+
+class DialogModel final : public OperationsUi {
+ public:
+  // The window's menu command that opens the About box; 17 to 31 do too.
+  static constexpr int kAboutCommand = 16;
+
+  // `view`, `store` and `clock` must outlive the model. An empty `makeDriver`
+  // takes the backend BRONTAFLEX_DRIVER names, else the platform's default.
+  DialogModel(DialogView& view, SettingsStore& store, Clock& clock, DriverFactory makeDriver = {});
+  ~DialogModel() override;
+  DialogModel(const DialogModel&) = delete;
+  DialogModel& operator=(const DialogModel&) = delete;
+
+  // The window's start: settings read, controls filled, the POD looked for
+  // and the most recent file loaded.
+  void Start();
+  // The window's end, however it ends: the link closed, the driver and image
+  // released, the settings saved. Once only.
+  void End();
+
+  // What the user changed in a control.
+  void OnMcuSelected(int index);
+  void OnEraseAllChosen(bool eraseAll);
+  void OnCsmOption(bool useCsm);
+  void OnKeyEdited(int k, const std::string& text);
+  void OnFilePathEdited(const std::string& text);
+  void OnPodFileNameEdited(const std::string& text);
+  // An entry of the File Path list was chosen.
+  void OnRecentFileChosen(int index);
+
+  // The buttons.
+  void OnLoad();
+  void OnBrowse();
+  void OnTargetWrite();
+  void OnTargetReset();
+  void OnPodWrite();
+  void OnPodVerify();
+  void OnPodInfo();
+  // Exit, Escape and a close request: the window ends unless an operation runs.
+  void OnExit();
+  // Enter where no push button has the focus (on one, it presses that button):
+  // the window ends as with Exit.
+  void OnEnter() { OnExit(); }
+  void OnSysCommand(int command);
+
+  // OperationsUi: what the operations report, shown through the view.
+  void ShowStatus(const std::string& text, bool error) override;
+  void SetBarRange(int32_t lower, int32_t upper) override;
+  void SetBarStep(int32_t step) override;
+  int32_t SetBarPos(int32_t position) override;
+  int32_t StepBar() override;
+  // Disables (busy) or enables the seven push buttons in the window's order,
+  // with the wait cursor while busy.
+  void SetBusy(bool busy) override;
+  void AddRecentFile(const std::string& path) override;
+  void ShowPodFileName(const std::string& name) override;
+  void ShowAllocationFailure(const std::string& text) override;
+  void ShowFailureCause(const FailureCause& cause) override;
+  void ShowPortsSeen(const std::vector<PortDetails>& ports) override;
+  std::string HowToChoosePod() const override;
+
+  bool initialized() const { return initialized_; }
+  bool busy() const { return busy_; }
+  bool operationRunning() const { return operationRunning_; }
+  const std::vector<std::string>& recentFiles() const { return recentFiles_; }
+  const std::string& filePath() const { return filePath_; }
+  const std::string& podFileNameText() const { return podFileNameText_; }
+  const std::string& statusText() const { return statusText_; }
+  bool statusIsError() const { return statusError_; }
+  const std::string& statusDetail() const { return statusDetail_; }
+  // The operations and the image they hold; null once the window has ended.
+  const ProgrammerOperations* Operations() const { return ops_.get(); }
+  // What an operation reads from the controls.
+  OperationRequest Request() const;
+
+ private:
+  std::unique_ptr<FtdiDriver> MakeDriver(uint8_t mcuType);
+  void ShowSettings();
+  // The MCU selection as the operations take it: no selection reads as 255.
+  uint8_t McuSelection() const { return static_cast<uint8_t>(mcuIndex_); }
+  void SetFilePath(const std::string& path);
+  void SetStatusDetail(std::string detail);
+  // Runs `operation` unless one runs already; meanwhile input is dropped and
+  // the window answers the desktop whenever the link waits.
+  void RunOperation(const std::function<void()>& operation);
+  // Before a write or verify: the image must be what File Path names, as the
+  // file is on disk now; otherwise it is loaded again, with Load's messages.
+  bool ImageIsWhatIsShown();
+  // Notes the loaded file as it is on disk, once per load.
+  void NoteLoadedFile();
+  // After a run: which POD and driver it used, unless a failure said more.
+  void NotePodUsed();
+
+  DialogView& view_;
+  SettingsStore& store_;
+  Clock& clock_;
+  DriverFactory makeDriver_;
+  // Why the driver named in the environment could not be used; empty when it could.
+  std::string driverNameError_;
+  ProgrammerSettings settings_;
+  std::unique_ptr<ProgrammerOperations> ops_;
+
+  int mcuIndex_ = kDefaultMcuType;
+  bool eraseAll_ = false;
+  bool useCsm_ = false;
+  CsmKeyTexts keyTexts_;
+  std::string filePath_;
+  std::string podFileNameText_;
+  std::vector<std::string> recentFiles_;
+  std::string statusText_;
+  bool statusError_ = false;
+  std::string statusDetail_;
+  // What the failure just shown said beyond its message, for the detail.
+  std::string failureDetail_;
+
+  struct FileStamp {
+    uint32_t loadCount = 0;
+    std::string path;
+    std::string sha256;
+    bool operator==(const FileStamp&) const = default;
+  };
+  FileStamp loadedFile_;
+
+  bool initialized_ = false;
+  bool busy_ = false;
+  bool operationRunning_ = false;
+  bool ended_ = false;
+};
