@@ -7,7 +7,9 @@ below ('.' is white in a bitmap and fully transparent in a PNG).
 
   make_pixelart.py bmp MAP OUT.bmp        16-colour (4 bits per pixel) bitmap
   make_pixelart.py png MAP OUT.png [N]    RGBA PNG, each pixel scaled N times
+  make_pixelart.py ico OUT.ico MAP...     Windows icon, one PNG image per map
 """
+import io
 import struct
 import sys
 import zlib
@@ -83,7 +85,28 @@ def write_png(rows, out, scale):
               png_chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + png_chunk(b"IEND", b""))
 
 
+def write_ico(maps, out):
+    images = []
+    for path in maps:
+        rows = read_map(path)
+        png = io.BytesIO()
+        write_png(rows, png, 1)
+        images.append((len(rows[0]), len(rows), png.getvalue()))
+    out.write(struct.pack("<HHH", 0, 1, len(images)))
+    offset = 6 + 16 * len(images)
+    for width, height, data in images:
+        # A size of 256 is written as 0; the maps are far smaller.
+        out.write(struct.pack("<BBBBHHII", width, height, 0, 0, 1, 32, len(data), offset))
+        offset += len(data)
+    for _, _, data in images:
+        out.write(data)
+
+
 def main(argv):
+    if len(argv) >= 4 and argv[1] == "ico":
+        with open(argv[2], "wb") as out:
+            write_ico(argv[3:], out)
+        return
     if len(argv) not in (4, 5) or argv[1] not in ("bmp", "png") or (
             argv[1] == "bmp" and len(argv) != 4):
         sys.exit(__doc__)

@@ -4,19 +4,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <algorithm>
-#include <limits>
-
-namespace {
-
-// Truncation toward zero that saturates instead of overflowing: a position far
-// outside the range must give a huge number, never undefined behaviour.
-int32_t TruncateSaturated(double value) {
-  constexpr double kMin = std::numeric_limits<int32_t>::min();
-  constexpr double kMax = std::numeric_limits<int32_t>::max();
-  return static_cast<int32_t>(std::clamp(value, kMin, kMax));
-}
-
-}  // namespace
 
 CPercentProgressBar::CPercentProgressBar(QWidget* parent)
     : QProgressBar(parent),
@@ -32,16 +19,14 @@ CPercentProgressBar::CPercentProgressBar(QWidget* parent)
 CPercentProgressBar::~CPercentProgressBar() = default;
 
 void CPercentProgressBar::SetBarRange(int32_t lower, int32_t upper) {
-  lower_ = lower;
-  upper_ = upper;
+  figures_.SetRange(lower, upper);
   ReportToBase();
 }
 
 int32_t CPercentProgressBar::SetBarPos(int32_t position) {
-  const int32_t old = position_;
-  position_ = position;
+  const int32_t old = figures_.SetPos(position);
   ReportToBase();
-  const int32_t barWidth = BarWidth(width());
+  const int32_t barWidth = figures_.BarWidth(width());
   if (barWidth != lastBarWidth_) {
     lastBarWidth_ = barWidth;
     repaint();  // at once: the long procedures step the bar without returning to the event loop
@@ -50,9 +35,9 @@ int32_t CPercentProgressBar::SetBarPos(int32_t position) {
 }
 
 int32_t CPercentProgressBar::StepBar() {
-  const int64_t next = int64_t{position_} + step_;
-  return SetBarPos(static_cast<int32_t>(std::clamp<int64_t>(
-      next, std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max())));
+  PercentBar next = figures_;
+  next.Step();
+  return SetBarPos(next.position());
 }
 
 void CPercentProgressBar::ReportToBase() {
@@ -64,13 +49,13 @@ void CPercentProgressBar::ReportToBase() {
   setAttribute(Qt::WA_UpdatesDisabled, true);
   // The base holds no inverted range, nor a value outside its range: it gets
   // the position as the bar draws it, all or nothing past either end.
-  setRange(lower_, std::max(lower_, upper_));
-  setValue(std::clamp(position_, minimum(), maximum()));
+  setRange(figures_.lower(), std::max(figures_.lower(), figures_.upper()));
+  setValue(std::clamp(figures_.position(), minimum(), maximum()));
   setAttribute(Qt::WA_UpdatesDisabled, updatesWereDisabled);
 }
 
 void CPercentProgressBar::SetBarStep(int32_t step) {
-  step_ = step;
+  figures_.SetStep(step);
 }
 
 void CPercentProgressBar::SetText(const QString& text) {
@@ -85,18 +70,7 @@ QString CPercentProgressBar::DisplayText() const {
   if (!customText_.isEmpty()) {
     return customText_;
   }
-  return QStringLiteral("%1%").arg(TruncateSaturated(Fraction() * 100.0));
-}
-
-double CPercentProgressBar::Fraction() const {
-  if (lower_ >= upper_) {
-    return 0.0;
-  }
-  return (static_cast<double>(position_) - lower_) / (static_cast<double>(upper_) - lower_);
-}
-
-int32_t CPercentProgressBar::BarWidth(int width) const {
-  return TruncateSaturated(Fraction() * width);
+  return QString::fromStdString(figures_.PercentText());
 }
 
 void CPercentProgressBar::resizeEvent(QResizeEvent* event) {
@@ -105,7 +79,7 @@ void CPercentProgressBar::resizeEvent(QResizeEvent* event) {
 }
 
 void CPercentProgressBar::paintEvent(QPaintEvent* event) {
-  if (lower_ >= upper_) {
+  if (figures_.empty()) {
     return;  // an empty range has nothing to show
   }
   const QRect area = rect();
@@ -118,7 +92,7 @@ void CPercentProgressBar::paintEvent(QPaintEvent* event) {
     painter.translate(-dirty.topLeft());
     painter.setFont(font());
     // A position past either end of the range fills all or nothing.
-    const int barWidth = std::clamp<int32_t>(BarWidth(area.width()), 0, area.width());
+    const int barWidth = std::clamp<int32_t>(figures_.BarWidth(area.width()), 0, area.width());
     const QRect bar(area.left(), area.top(), barWidth, area.height());
     const QRect rest(area.left() + barWidth, area.top(), area.width() - barWidth, area.height());
     painter.fillRect(bar, barColor_);

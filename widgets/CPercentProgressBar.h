@@ -9,6 +9,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "dialog/PercentBar.h"
+
 class CPercentProgressBar : public QProgressBar {
   Q_OBJECT
 
@@ -28,10 +30,10 @@ class CPercentProgressBar : public QProgressBar {
   void SetText(const QString& text);
   QString GetText() const { return customText_; }
 
-  int32_t BarPos() const { return position_; }
-  int32_t BarLower() const { return lower_; }
-  int32_t BarUpper() const { return upper_; }
-  int32_t BarStep() const { return step_; }
+  int32_t BarPos() const { return figures_.position(); }
+  int32_t BarLower() const { return figures_.lower(); }
+  int32_t BarUpper() const { return figures_.upper(); }
+  int32_t BarStep() const { return figures_.step(); }
   // The text the next paint draws ("50%", or the custom text).
   QString DisplayText() const;
 
@@ -42,15 +44,8 @@ class CPercentProgressBar : public QProgressBar {
  private:
   // Hands the range and position to QProgressBar without a repaint.
   void ReportToBase();
-  // Share of the range covered by the position; 0 for an empty range.
-  double Fraction() const;
-  // Width in pixels of the bar for a control `width` pixels wide.
-  int32_t BarWidth(int width) const;
 
-  int32_t position_ = 0;
-  int32_t step_ = 1;
-  int32_t upper_ = 100;
-  int32_t lower_ = 0;
+  PercentBar figures_;
   QString customText_;
   bool showText_ = true;
   int32_t lastBarWidth_ = -1;

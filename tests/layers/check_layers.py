@@ -20,7 +20,7 @@ ALLOWED = {
     "ops": {"image", "pod", "ops"},
     "resources": {"resources"},
     "dialog": {"image", "pod", "ops", "resources", "dialog"},
-    "widgets": {"resources", "widgets"},
+    "widgets": {"resources", "dialog", "widgets"},
     "app": {"image", "pod", "ops", "dialog", "resources", "widgets", "app"},
     "win32": {"image", "pod", "ops", "dialog", "resources", "win32"},
     "cli": {"image", "pod", "ops", "cli"},
