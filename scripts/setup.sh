@@ -16,10 +16,10 @@ BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev qt6-ba
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev fonts-nanum python3 dpkg-dev
   file man-db clang libclang-rt-dev clang-format git)
 
-# The Windows cross build of everything below the window, tested under Wine;
+# The Windows cross build, tested under Wine on a virtual X display (Xvfb);
 # GoogleTest comes from the sources that libgtest-dev installs.
 BRONTAFLEX_WINDOWS_BUILD=${BRONTAFLEX_WINDOWS_BUILD:-$BRONTAFLEX_ROOT/build-windows}
-BRONTAFLEX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 googletest zip)
+BRONTAFLEX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 googletest zip xvfb xauth)
 
 ensure_packages() {
   local missing=()

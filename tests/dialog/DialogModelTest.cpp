@@ -294,7 +294,7 @@ TEST_F(DialogModelTest, BrowseOpensInTheRememberedFolderAndRemembersTheNewOneAtO
   const std::string chosen = Write("chosen.out", FlashProgram());
   view_.chosenFile = chosen;
   model_->OnBrowse();
-  const std::string folder = chosen.substr(0, chosen.find_last_of('/') + 1);
+  const std::string folder = chosen.substr(0, chosen.find_last_of("/\\") + 1);
   EXPECT_EQ(store_.Find("Main Configuration", "File Directory"), MemorySettingsStore::Value(folder))
       << "kept before the window ends";
   EXPECT_EQ(model_->filePath(), chosen);
