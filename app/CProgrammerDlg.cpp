@@ -32,22 +32,6 @@ const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 255, 0);
 const QColor kWhite(255, 255, 255);
 
-// Each push button the model names: its control and its picture.
-struct ButtonControl {
-  DialogButton button;
-  int id;
-  int bitmap;
-};
-constexpr std::array<ButtonControl, 7> kButtons{{
-    {DialogButton::Load, IDC_LOAD, kBitmapLoad},
-    {DialogButton::TargetReset, IDC_TARGET_RESET, kBitmapTargetReset},
-    {DialogButton::PodWrite, IDC_POD_WRITE, kBitmapPodWrite},
-    {DialogButton::PodVerify, IDC_POD_VERIFY, kBitmapPodVerify},
-    {DialogButton::TargetWrite, IDC_TARGET_WRITE, kBitmapTargetWrite},
-    {DialogButton::PodInfo, IDC_POD_INFO, kBitmapPodInfo},
-    {DialogButton::Exit, IDC_EXIT, kBitmapExit},
-}};
-
 QString FromUtf8(std::string_view text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -78,7 +62,7 @@ void CProgrammerDlg::SetUpControls() {
   messageLabel_->SetLabelTextColor(kBlack, true);
   messageLabel_->SetLabelBkColor(kGreen, true);
   messageLabel_->FitLabelToText(true);
-  for (const ButtonControl& button : kButtons) {
+  for (const DialogButtonControl& button : kDialogButtons) {
     Control<COXBitmapButton>(button.id)->SetButtonBitmap(button.bitmap, false, kWhite);
   }
   // A screen reader names each edit by the caption beside it.
@@ -166,7 +150,7 @@ int32_t CProgrammerDlg::StepBar() {
 }
 
 void CProgrammerDlg::EnableButton(DialogButton button, bool enabled) {
-  for (const ButtonControl& control : kButtons) {
+  for (const DialogButtonControl& control : kDialogButtons) {
     if (control.button == button) {
       Control<COXBitmapButton>(control.id)->EnableButton(enabled);
     }

@@ -11,9 +11,27 @@
 
 #include "ops/OperationRequest.h"
 #include "ops/OperationsUi.h"
+#include "resources/DialogTemplates.h"
+#include "resources/ResourceIds.h"
 
 // The seven push buttons that the model enables and disables.
 enum class DialogButton { Load, TargetReset, PodInfo, Exit, PodWrite, PodVerify, TargetWrite };
+
+// Each push button: its control in the template and its picture.
+struct DialogButtonControl {
+  DialogButton button;
+  int id;
+  int bitmap;
+};
+inline constexpr std::array<DialogButtonControl, 7> kDialogButtons{{
+    {DialogButton::Load, IDC_LOAD, kBitmapLoad},
+    {DialogButton::TargetReset, IDC_TARGET_RESET, kBitmapTargetReset},
+    {DialogButton::PodWrite, IDC_POD_WRITE, kBitmapPodWrite},
+    {DialogButton::PodVerify, IDC_POD_VERIFY, kBitmapPodVerify},
+    {DialogButton::TargetWrite, IDC_TARGET_WRITE, kBitmapTargetWrite},
+    {DialogButton::PodInfo, IDC_POD_INFO, kBitmapPodInfo},
+    {DialogButton::Exit, IDC_EXIT, kBitmapExit},
+}};
 
 // ShowStatus paints the status line at once (red for an error, black
 // otherwise); the bar's calls move the progress bar, which repaints when its

@@ -19,22 +19,6 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kGreen = RGB(0, 255, 0);
 
-// Each push button the model names: its control and its picture.
-struct ButtonControl {
-  DialogButton button;
-  int id;
-  int bitmap;
-};
-constexpr std::array<ButtonControl, 7> kButtons{{
-    {DialogButton::Load, IDC_LOAD, kBitmapLoad},
-    {DialogButton::TargetReset, IDC_TARGET_RESET, kBitmapTargetReset},
-    {DialogButton::PodWrite, IDC_POD_WRITE, kBitmapPodWrite},
-    {DialogButton::PodVerify, IDC_POD_VERIFY, kBitmapPodVerify},
-    {DialogButton::TargetWrite, IDC_TARGET_WRITE, kBitmapTargetWrite},
-    {DialogButton::PodInfo, IDC_POD_INFO, kBitmapPodInfo},
-    {DialogButton::Exit, IDC_EXIT, kBitmapExit},
-}};
-
 // What the user does with the keyboard and the mouse, in the client area and
 // on the frame: dropped while an operation runs.
 bool IsUserInput(const MSG& message) {
@@ -64,9 +48,10 @@ Win32ProgrammerDlg::Win32ProgrammerDlg(HINSTANCE instance, SettingsStore& store,
       template_(BuildDialogTemplate(kMainDialogTemplate)),
       model_(*this, store, clock_, std::move(makeDriver)) {
   RegisterControlClasses(instance_);
-  for (size_t i = 0; i < kButtons.size(); ++i) {
-    bitmaps_[i] = static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(kButtons[i].bitmap),
-                                                  IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
+  for (size_t i = 0; i < kDialogButtons.size(); ++i) {
+    bitmaps_[i] =
+        static_cast<HBITMAP>(LoadImageW(instance_, MAKEINTRESOURCEW(kDialogButtons[i].bitmap),
+                                        IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
   }
   icon_ = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(kIconProgram), IMAGE_ICON,
                                         GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
@@ -127,8 +112,8 @@ INT_PTR Win32ProgrammerDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam
       return TRUE;
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      for (size_t i = 0; i < kButtons.size(); ++i) {
-        if (static_cast<int>(item.CtlID) == kButtons[i].id) {
+      for (size_t i = 0; i < kDialogButtons.size(); ++i) {
+        if (static_cast<int>(item.CtlID) == kDialogButtons[i].id) {
           DrawBitmapButton(item, bitmaps_[i]);
           return TRUE;
         }
@@ -306,7 +291,7 @@ int32_t Win32ProgrammerDlg::StepBar() {
 }
 
 void Win32ProgrammerDlg::EnableButton(DialogButton button, bool enabled) {
-  for (const ButtonControl& control : kButtons) {
+  for (const DialogButtonControl& control : kDialogButtons) {
     if (control.button == button) {
       EnableWindow(Item(control.id), enabled ? TRUE : FALSE);
     }
