@@ -3,11 +3,11 @@
 #include <cstdio>
 #include <fstream>
 
-#include "ops/FailureText.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/Sha256.h"
 #include "image/Utf8Path.h"
+#include "ops/FailureText.h"
 
 namespace {
 
@@ -61,6 +61,7 @@ nlohmann::ordered_json CauseJson(const FailureCause& cause) {
       {"bytesDue", cause.bytesDue},
       {"elapsedMs", cause.elapsedMs},
       {"text", DescribeFailure(cause)},
+      {"detail", cause.detail},
   };
 }
 

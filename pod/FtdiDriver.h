@@ -92,4 +92,11 @@ class FtdiDriver {
   // port: which port, and which process where the system tells. Empty after
   // any other outcome, and from backends that cannot tell.
   virtual std::string PortBusy() const { return {}; }
+  // What the last call that failed found, where the backend can say more than
+  // its status ("the port's speed reads back as 460800 baud, not 921600").
+  // Empty when it cannot.
+  virtual std::string FailureDetail() const { return {}; }
+  // After a Load that failed: why, and where the library was looked for.
+  // Empty when it loaded, and from backends that cannot tell.
+  virtual std::string LoadProblem() const { return {}; }
 };
