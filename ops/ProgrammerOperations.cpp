@@ -29,6 +29,13 @@ OperationOutcome TargetWriteOutcome(TargetWriteResult result) {
   return pair == std::end(kTargetWriteOutcomes) ? OperationOutcome::ProgramFailed : pair->second;
 }
 
+// Whether `address` lies in the flash of any F280x device.
+bool InFamilyFlash(uint32_t address) {
+  return std::ranges::any_of(kMcuCatalogue, [address](const McuInfo& mcu) {
+    return address >= mcu.flashFirst && address <= mcu.flashLast;
+  });
+}
+
 // "%.2f sec" of the ticks between the two readings; the counter may wrap between them.
 std::string ElapsedText(uint32_t startMs, uint32_t endMs) {
   char text[32];
@@ -211,9 +218,19 @@ OperationOutcome ProgrammerOperations::CheckPodImage() {
   return OperationOutcome::Done;
 }
 
-OperationOutcome ProgrammerOperations::CheckSectionsFit() {
+OperationOutcome ProgrammerOperations::CheckSectionsFit(bool flashMode) {
   const McuInfo& mcu = McuEntry(mcuType_);
   for (const auto& section : image_->sections) {
+    // Only what is sent must fit: a flash write leaves every section outside
+    // the flash out (WarnSectionsLeftOut names them), and no write sends an
+    // empty section. Some of TI's linker files emit the boot ROM's vectors
+    // (.reset at 0x3FFFC0) beside a flash program. A section where a larger
+    // device has its flash is still refused: the program was built for that
+    // device, and leaving its code out would be no write of it.
+    if (section->wordCount == 0 ||
+        (flashMode && !section->inFlash && !InFamilyFlash(section->address))) {
+      continue;
+    }
     const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
     if (place != SectionPlace::Outside && place != SectionPlace::PastFlashEnd) {
       continue;
@@ -234,15 +251,38 @@ void ProgrammerOperations::WarnSectionsLeftOut() {
   const McuInfo& mcu = McuEntry(mcuType_);
   std::string leftOut;
   for (const auto& section : image_->sections) {
-    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
-    if (place == SectionPlace::Flash) {
+    if (section->inFlash) {
       continue;
     }
-    leftOut += (leftOut.empty() ? "" : ", ") + section->name +
-               (place == SectionPlace::Otp ? " (OTP)" : " (RAM)");
+    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
+    const std::string where = place == SectionPlace::Otp ? "OTP"
+                              : place == SectionPlace::Ram
+                                  ? "RAM"
+                                  : "outside the " + std::string(mcu.name) + "'s memory";
+    leftOut += (leftOut.empty() ? "" : ", ") + section->name + " (" + where + ")";
   }
   if (!leftOut.empty()) {
     ui_.ShowWarning("Not written in flash mode: " + leftOut);
+  }
+}
+
+void ProgrammerOperations::WarnBootRomStack() {
+  for (const auto& section : image_->sections) {
+    if (section->wordCount == 0) {
+      continue;
+    }
+    const uint32_t last = section->address + section->wordCount - 1;
+    if (section->address > kBootRomStack.last || last < kBootRomStack.first) {
+      continue;
+    }
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Section %s at 0x%06X-0x%06X overlaps 0x%06X-0x%06X, the boot ROM's stack "
+                  "while it loads the program into RAM (BOOT_RSVD in TI's linker files): the "
+                  "download may overwrite the loader that receives it",
+                  section->name.c_str(), section->address, last, kBootRomStack.first,
+                  kBootRomStack.last);
+    ui_.ShowWarning(text);
   }
 }
 
@@ -280,15 +320,17 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
   if (image_->sectionCount == 0 || image_->imageBytes == 0) {
     return Fail(OperationOutcome::NoSectionData);
   }
-  if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
+  const bool flashMode = image_->hasFlash;
+  if (const auto fits = CheckSectionsFit(flashMode); fits != OperationOutcome::Done) {
     return fits;
   }
-  const bool flashMode = image_->hasFlash;
   if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
     return keys;
   }
   if (flashMode) {
     WarnSectionsLeftOut();
+  } else {
+    WarnBootRomStack();
   }
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
     return connected;
@@ -334,7 +376,8 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   if (const auto checked = CheckPodImage(); checked != OperationOutcome::Done) {
     return checked;
   }
-  if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
+  // Only the flash sections are stored.
+  if (const auto fits = CheckSectionsFit(true); fits != OperationOutcome::Done) {
     return fits;
   }
   if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {

@@ -11,12 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "image/CoffReader.h"
+#include "image/ProgramImage.h"
 #include "ops/LoadedProgram.h"
 #include "ops/OperationOutcome.h"
 #include "ops/OperationRequest.h"
 #include "ops/OperationsUi.h"
-#include "image/CoffReader.h"
-#include "image/ProgramImage.h"
 #include "pod/Clock.h"
 #include "pod/CsmKeys.h"
 #include "pod/FtdiDriver.h"
@@ -96,11 +96,15 @@ class ProgrammerOperations {
   // `emptyMessage`. An image read for another device than the request's is
   // read again from its file for that device.
   OperationOutcome EnsureImage(const OperationRequest& request, const char* emptyMessage);
-  // Refuses an image with a section that the device cannot hold, naming the
+  // Refuses an image with a section that would be sent (in `flashMode` only
+  // the flash sections are) and that the device cannot hold, naming the
   // first such section.
-  OperationOutcome CheckSectionsFit();
+  OperationOutcome CheckSectionsFit(bool flashMode);
   // Names, on the warning channel, the sections a flash write leaves out.
   void WarnSectionsLeftOut();
+  // Names, on the warning channel, each section of a download into RAM that
+  // lies in the boot ROM's stack.
+  void WarnBootRomStack();
   // The image tests of POD Write and POD Verify, in their order.
   OperationOutcome CheckPodImage();
   // CSM option: read the keys or refuse; without it the keys stay erased.
