@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <utility>
 
-#include "ops/FailureText.h"
 #include "cli/PortText.h"
+#include "ops/FailureText.h"
+#include "ops/SetupAdvice.h"
 
 namespace {
 
@@ -145,13 +146,24 @@ void TerminalUi::ShowPortsSeen(const std::vector<PortDetails>& ports) {
     err_ << "seen: no FTDI device" << std::endl;
     return;
   }
-  bool denied = false;
+  const PortDetails* denied = nullptr;
   for (const PortDetails& port : ports) {
     err_ << "seen: " << PortLine(port) << std::endl;
-    denied = denied || !port.accessible;
+    denied = denied != nullptr || port.accessible ? denied : &port;
   }
-  if (denied) {
-    err_ << "fix: " << kPermissionFix << std::endl;
+  if (denied != nullptr) {
+    err_ << "fix: " << PermissionFix(denied->group, InstalledRules()) << std::endl;
+  }
+}
+
+void TerminalUi::ShowBackendsPassedOver(const std::vector<BackendProbe>& probes) {
+  EndLine();
+  out_.flush();
+  for (const BackendProbe& probe : probes) {
+    err_ << "not used: " << probe.backend << ": " << probe.why << std::endl;
+    for (const PortDetails& port : probe.ports) {
+      err_ << "seen by " << probe.backend << ": " << PortLine(port) << std::endl;
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <utility>
 
+#include "ops/SetupAdvice.h"
 #include "ops/UserText.h"
 #include "pod/TargetProgrammer.h"
 
@@ -141,8 +142,26 @@ void ProgrammerOperations::ChoosePod(std::string serialNumber, bool refuseSevera
 
 OperationOutcome ProgrammerOperations::FailWithPortsSeen(OperationOutcome outcome) {
   Error(OperationOutcomeMessage(outcome));
-  ui_.ShowPortsSeen(driver_->DescribePorts());
+  ShowWhatWasSeen(driver_->DescribePorts());
   return outcome;
+}
+
+void ProgrammerOperations::ShowWhatWasSeen(const std::vector<PortDetails>& ports) {
+  std::vector<BackendProbe> passedOver;
+  for (const BackendProbe& probe : probes_) {
+    if (!probe.used) {
+      passedOver.push_back(probe);
+    }
+  }
+  // "Nothing seen" would be false when another backend saw the POD.
+  const bool seenElsewhere = std::ranges::any_of(
+      passedOver, [](const BackendProbe& probe) { return !probe.ports.empty(); });
+  if (!ports.empty() || !seenElsewhere) {
+    ui_.ShowPortsSeen(ports);
+  }
+  if (!passedOver.empty()) {
+    ui_.ShowBackendsPassedOver(passedOver);
+  }
 }
 
 OperationOutcome ProgrammerOperations::ConnectPod() {
@@ -150,7 +169,14 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
     return OperationOutcome::Done;
   }
   if (!link_.driverLoaded()) {
-    return Fail(OperationOutcome::DriverNotLoaded);
+    // Why, and where the library was looked for, where the driver can tell.
+    FailureCause cause;
+    cause.detail = driver_->LoadProblem();
+    if (!cause.detail.empty()) {
+      cause.kind = FailureKind::NoDriver;
+      cause.context = "load the " + driver_->Name() + " driver";
+    }
+    return Fail(OperationOutcome::DriverNotLoaded, cause);
   }
   if (refuseSeveralPods_ && link_.chosenSerialNumber().empty() && link_.AttachedPods().size() > 1) {
     return FailWithPortsSeen(OperationOutcome::SeveralPods);
@@ -160,6 +186,7 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
   }
   switch (link_.Open()) {
     case OpenStatus::Ok:
+      WarnSlowLatency();
       return OperationOutcome::Done;
     case OpenStatus::PortFailed:
       if (const std::string busy = link_.driver().PortBusy(); !busy.empty()) {
@@ -167,12 +194,21 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
         return OperationOutcome::PortBusy;
       }
       Fail(OperationOutcome::PortFailed, link_.failure());
-      ui_.ShowPortsSeen(link_.AttachedPods());
+      ShowWhatWasSeen(link_.AttachedPods());
       return OperationOutcome::PortFailed;
     case OpenStatus::NoAnswer:
       break;
   }
   return Fail(OperationOutcome::PodNoAnswer, link_.failure());
+}
+
+void ProgrammerOperations::WarnSlowLatency() {
+  if (link_.latencyMs() == 1) {
+    return;
+  }
+  ui_.ShowWarning("the latency timer of the POD's port is " + std::to_string(link_.latencyMs()) +
+                  " ms, not 1 ms, so every reply waits that long (" + link_.latencyProblem() +
+                  "); " + LatencyFix(InstalledRules()));
 }
 
 bool ProgrammerOperations::ReadCsmKeys(const CsmKeyTexts& keyTexts) {

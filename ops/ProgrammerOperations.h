@@ -13,6 +13,7 @@
 
 #include "image/CoffReader.h"
 #include "image/ProgramImage.h"
+#include "ops/BackendProbe.h"
 #include "ops/LoadedProgram.h"
 #include "ops/OperationOutcome.h"
 #include "ops/OperationRequest.h"
@@ -62,6 +63,9 @@ class ProgrammerOperations {
   // refuses when more than one POD is attached (the command line's rule; the
   // window takes the first).
   void ChoosePod(std::string serialNumber, bool refuseSeveral);
+  // What the default choice of driver asked of each backend; a failure to
+  // reach the POD shows those passed over.
+  void SetDriverProbes(std::vector<BackendProbe> probes) { probes_ = std::move(probes); }
   // Makes sure the port to the POD is open and the POD answered.
   OperationOutcome ConnectPod();
   // Fills csmKeys() from the eight key texts; false when all eight are 0000.
@@ -123,8 +127,14 @@ class ProgrammerOperations {
   // The same with a message of the procedure's own for an outcome without one.
   OperationOutcome FailWith(std::string_view message, OperationOutcome outcome,
                             const FailureCause& cause);
+  // Warns of a latency timer that the open could not bring down to 1 ms.
+  void WarnSlowLatency();
   // Shows the failure's message, then every device the driver sees.
   OperationOutcome FailWithPortsSeen(OperationOutcome outcome);
+  // After a failure to reach the POD: `ports`, what the driver in use sees,
+  // unless it sees nothing and a backend passed over saw something; then the
+  // backends passed over.
+  void ShowWhatWasSeen(const std::vector<PortDetails>& ports);
 
   std::unique_ptr<FtdiDriver> driver_;
   Clock& clock_;
@@ -144,4 +154,5 @@ class ProgrammerOperations {
   uint16_t podVersion_ = 0;
   PodTagInfo podTag_;
   bool refuseSeveralPods_ = false;
+  std::vector<BackendProbe> probes_;
 };

@@ -257,6 +257,35 @@ TEST_F(OperationChecksTest, WarningsNameTheSectionsLeftOutAndThoseInTheBootRomSt
   }
 }
 
+// The vendor library sees the POD but may not open it (no access to its USB
+// device) and Linux's own driver, the fallback, has no port for it: what the
+// library saw is shown, never "no FTDI device".
+TEST_F(OperationChecksTest, APodSeenByTheBackendPassedOverIsShownInsteadOfNothing) {
+  PortDetails pod;
+  pod.port = "#0";
+  pod.description = "Brontaflex POD";
+  const struct {
+    const char* what;
+    std::vector<PortDetails> seenByTheOther;
+    std::vector<std::string> shown;
+  } cases[] = {
+      {"seen by the other", {pod}, {"passed-over d2xx"}},
+      {"seen by none", {}, {"seen nothing", "passed-over d2xx"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui_.seen.clear();
+    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    driver->devices.clear();
+    ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
+    ops_->SetDriverProbes({{"d2xx", false, "it sees the POD but cannot open it", c.seenByTheOther},
+                           {"fake", true, "the kernel's own FTDI driver", {}}});
+    ops_->LoadDriver();
+    EXPECT_EQ(ops_->TargetReset(), OperationOutcome::PodNotFound);
+    EXPECT_EQ(ui_.seen, c.shown);
+  }
+}
+
 TEST_F(OperationChecksTest, EachConnectionFailureHasItsMessageAndLeavesNoPortOpen) {
   const struct {
     const char* what;
