@@ -37,6 +37,7 @@ struct PortDetails {
   std::string kernelDriver;           // the kernel driver bound to it; empty when unknown
   bool accessible = true;             // this user may open it
   std::string accessProblem;          // why not, in the system's words
+  std::string group;                  // the group its device node belongs to; empty when unknown
 };
 
 class FtdiDriver {

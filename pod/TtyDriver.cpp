@@ -389,6 +389,9 @@ std::vector<PortDetails> TtyDriver::DescribePorts() {
     }
     port.accessProblem = AccessProblem(device.path);
     port.accessible = port.accessProblem.empty();
+    if (struct stat node{}; ::stat(device.path.c_str(), &node) == 0) {
+      port.group = GroupName(node.st_gid);
+    }
     ports.push_back(std::move(port));
   }
   return ports;
