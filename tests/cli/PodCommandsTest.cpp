@@ -173,7 +173,17 @@ TEST_F(PodCommandsTest, AMissingDriverIsReportedOnce) {
   // with it, no POD is attached.
   ASSERT_TRUE(run.exitCode == 20 || run.exitCode == 21) << run.exitCode << run.err;
   if (run.exitCode == 20) {
-    EXPECT_EQ(run.err, "Fail to load FTD2XX.DLL\n");
+    // Once, then why and where the library was looked for.
+    EXPECT_THAT(run.err,
+                testing::MatchesRegex("Fail to load FTD2XX.DLL\ncause: load the d2xx driver: "
+                                      "[^\n]*libftd2xx.so[^\n]*looked for in[^\n]*\n"));
+  }
+  // list says the same, not that no device is there.
+  const CliRun list = RunCli({"list", "--driver", "d2xx"});
+  if (run.exitCode == 20) {
+    EXPECT_EQ(list.exitCode, 20);
+    EXPECT_THAT(list.err, testing::StartsWith("d2xx: the driver is missing: libftd2xx.so"));
+    EXPECT_THAT(list.err, testing::Not(testing::HasSubstr("No FTDI device")));
   }
 }
 
