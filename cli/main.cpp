@@ -17,9 +17,9 @@
 
 namespace {
 
-const std::array<const CliCommand*, 7> kCommands{
+const std::array<const CliCommand*, 8> kCommands{
     &kListCommand,     &kInfoCommand,      &kTargetWriteCommand, &kTargetResetCommand,
-    &kPodWriteCommand, &kPodVerifyCommand, &kPodInfoCommand,
+    &kPodWriteCommand, &kPodVerifyCommand, &kPodInfoCommand,     &kDoctorCommand,
 };
 
 void PrintUsage(std::ostream& out) {

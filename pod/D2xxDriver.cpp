@@ -180,6 +180,29 @@ void D2xxDriver::Unload() {
   api_.reset();
 }
 
+std::string D2xxDriver::LoadedFrom() const {
+  if (!api_) {
+    return {};
+  }
+  const void* function = reinterpret_cast<const void*>(api_->listDevices);
+#ifdef _WIN32
+  HMODULE module = nullptr;
+  wchar_t file[MAX_PATH] = {};
+  if (GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(function), &module) &&
+      GetModuleFileNameW(module, file, MAX_PATH) > 0) {
+    return Utf8FromPath(std::filesystem::path(file));
+  }
+#else
+  Dl_info info{};
+  if (dladdr(function, &info) != 0 && info.dli_fname != nullptr) {
+    return info.dli_fname;
+  }
+#endif
+  return libraryFile_;
+}
+
 FtStatus D2xxDriver::ListDeviceCount(uint32_t& count) {
   count = 0;
   return api_ ? api_->listDevices(&count, nullptr, kListNumberOnly) : kFtOtherError;

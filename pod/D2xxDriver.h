@@ -30,6 +30,7 @@ class D2xxDriver final : public FtdiDriver {
   std::string LoadProblem() const override {
     return loadProblem_;
   }
+  std::string LoadedFrom() const override;
   std::string Name() const override {
     return "d2xx";
   }

@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -395,6 +396,44 @@ std::vector<PortDetails> TtyDriver::DescribePorts() {
     ports.push_back(std::move(port));
   }
   return ports;
+}
+
+std::vector<UsbBridge> TtyDriver::DescribeUsbBridges() const {
+  std::vector<UsbBridge> devices;
+  std::error_code error;
+  const fs::path bus = fs::path(sysfsRoot_) / "bus" / "usb" / "devices";
+  std::vector<fs::path> found;
+  for (fs::directory_iterator it(bus, error), end; !error && it != end; it.increment(error)) {
+    // Interfaces ("1-2:1.0") have no idVendor of their own.
+    if (FirstLine(it->path() / "idVendor") == "0403") {
+      found.push_back(it->path());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  for (const fs::path& device : found) {
+    const std::string name = device.filename().string();
+    UsbBridge usb{name,
+                  FirstLine(device / "product"),
+                  FirstLine(device / "serial"),
+                  KernelDriverOf(device / (name + ":1.0")),
+                  {},
+                  {},
+                  {}};
+    unsigned busNumber = 0, deviceNumber = 0;
+    const std::string busText = FirstLine(device / "busnum");
+    const std::string deviceText = FirstLine(device / "devnum");
+    std::from_chars(busText.data(), busText.data() + busText.size(), busNumber);
+    std::from_chars(deviceText.data(), deviceText.data() + deviceText.size(), deviceNumber);
+    char node[32];
+    std::snprintf(node, sizeof node, "bus/usb/%03u/%03u", busNumber, deviceNumber);
+    usb.node = (fs::path(devRoot_) / node).string();
+    usb.accessProblem = AccessProblem(usb.node);
+    if (struct stat status{}; ::stat(usb.node.c_str(), &status) == 0) {
+      usb.group = GroupName(status.st_gid);
+    }
+    devices.push_back(std::move(usb));
+  }
+  return devices;
 }
 
 FtStatus TtyDriver::OpenByDescription(const char* description, FtHandle& handle) {

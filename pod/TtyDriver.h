@@ -64,6 +64,8 @@ class TtyDriver final : public FtdiDriver {
   // Each port's device node, latency_timer, kernel driver and whether this
   // user may open it, judged by the node's owner, group and mode.
   std::vector<PortDetails> DescribePorts() override;
+  // Every FTDI bridge (vendor 0403) on the USB bus, with or without a port.
+  std::vector<UsbBridge> DescribeUsbBridges() const;
   FtStatus ResetDevice(FtHandle handle) override;
   // The latency comes from the latency_timer attribute; where there is none, the
   // port's low-latency flag stands for 1 ms and its absence for the usual 16 ms.

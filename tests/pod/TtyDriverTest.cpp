@@ -24,119 +24,11 @@
 
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
+#include "tests/support/FakeSerialBench.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The POD's end of a pseudo-terminal pair: the driver under test opens the
-// other end as if it were the POD's ttyUSB port.
-class PtyPod {
- public:
-  PtyPod() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-      devicePath_ = ptsname(master_);
-    }
-  }
-  ~PtyPod() {
-    StopAnswering();
-    Hangup();
-  }
-
-  const std::string& devicePath() const { return devicePath_; }
-  bool ok() const { return !devicePath_.empty(); }
-
-  // Answers each ping frame with "!" from a thread, as the firmware would.
-  void AnswerPings() {
-    stop_ = false;
-    answerer_ = std::thread([this] {
-      std::string seen;
-      while (!stop_) {
-        seen += Receive(20);
-        if (const auto ping = seen.find("\x02I\x03"); ping != std::string::npos) {
-          seen.erase(0, ping + 3);
-          Send("!");
-        }
-      }
-    });
-  }
-  void StopAnswering() {
-    stop_ = true;
-    if (answerer_.joinable()) {
-      answerer_.join();
-    }
-  }
-
-  void Send(std::string_view bytes) {
-    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-
-  // The line settings of the PC's end, as they stand.
-  termios Line() const {
-    termios line{};
-    const int fd = open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd >= 0) {
-      tcgetattr(fd, &line);
-      close(fd);
-    }
-    return line;
-  }
-  // Sets the line of the PC's end as `change` says; the settings stay while
-  // this end is open, as a USB serial port's stay until it is unplugged.
-  void ChangeLine(const std::function<void(termios&)>& change) {
-    const int fd = open(devicePath_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    ASSERT_GE(fd, 0);
-    termios line{};
-    ASSERT_EQ(tcgetattr(fd, &line), 0);
-    change(line);
-    ASSERT_EQ(tcsetattr(fd, TCSANOW, &line), 0);
-    close(fd);
-  }
-
-  // What the PC sent within `waitMs`.
-  std::string Receive(int waitMs) {
-    std::string received;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd in{master_, POLLIN, 0};
-      if (poll(&in, 1, 5) > 0 && (in.revents & POLLIN)) {
-        char chunk[512];
-        const ssize_t n = read(master_, chunk, sizeof chunk);
-        if (n > 0) {
-          received.append(chunk, static_cast<size_t>(n));
-        }
-      } else if (in.revents != 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // nobody on the other end yet
-      }
-    }
-    return received;
-  }
-
-  // Pulls the plug: the PC's end sees the port go away.
-  void Hangup() {
-    if (master_ >= 0) {
-      close(master_);
-      master_ = -1;
-    }
-  }
-
- private:
-  int master_ = -1;
-  std::string devicePath_;
-  std::thread answerer_;
-  std::atomic<bool> stop_ = false;
-};
-
-void WriteFile(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file) << text;
-}
-
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class TtyDriverTest : public ::testing::Test {
  protected:
@@ -144,33 +36,12 @@ class TtyDriverTest : public ::testing::Test {
     ASSERT_TRUE(pod.ok()) << "no pseudo-terminals on this system";
     fs::remove_all(root);
     // Numbered so that a plain string sort would put the POD first.
-    AddUsbSerial("ttyUSB9", "1-1", "FT232R USB UART", "A900XYZ");
-    AddUsbSerial("ttyUSB10", "1-2", "Brontaflex POD", "BFX00001");
+    sysfs.AddUsbSerial("ttyUSB9", "1-1", "FT232R USB UART", "A900XYZ");
+    sysfs.AddUsbSerial("ttyUSB10", "1-2", "Brontaflex POD", "BFX00001");
     fs::create_directories(root / "sys/class/tty/ttyS0");
     fs::create_symlink(pod.devicePath(), root / "dev/ttyUSB10");
   }
   void TearDown() override { fs::remove_all(root); }
-
-  // A USB device with a product string, its interface, and the port's tty as
-  // ftdi_sio lays them out in sysfs.
-  void AddUsbSerial(const std::string& tty, const std::string& usbPort, const std::string& product,
-                    const std::string& serialNumber) {
-    const fs::path device = root / "sys/devices/pci0000:00/usb1" / usbPort;
-    const fs::path port = device / (usbPort + ":1.0") / tty;
-    WriteFile(device / "idVendor", "0403\n");
-    WriteFile(device / "product", product + "\n");
-    WriteFile(device / "serial", serialNumber + "\n");
-    WriteFile(port / "latency_timer", "16\n");
-    const fs::path ftdiSio = root / "sys/bus/usb-serial/drivers/ftdi_sio";
-    fs::create_directories(ftdiSio);
-    fs::create_symlink(ftdiSio, port / "driver");
-    fs::create_directories(port / "tty" / tty);
-    fs::create_symlink("../../../" + tty, port / "tty" / tty / "device");
-    fs::create_directories(root / "sys/class/tty");
-    fs::create_symlink(fs::relative(port / "tty" / tty, root / "sys/class/tty"),
-                       root / "sys/class/tty" / tty);
-    fs::create_directories(root / "dev");
-  }
 
   fs::path LatencyFile() const {
     return root / "sys/devices/pci0000:00/usb1/1-2/1-2:1.0/ttyUSB10/latency_timer";
@@ -193,6 +64,7 @@ class TtyDriverTest : public ::testing::Test {
 
   PtyPod pod;
   fs::path root = FreshRoot();
+  FakeSysfs sysfs{root};
   TtyDriver driver{(root / "sys").string(), (root / "dev").string()};
   SystemClock clock;
   PodLink link{driver, clock};
@@ -329,8 +201,8 @@ TEST_F(TtyDriverTest, DescribesEachPortWithSerialDriverLatencyAndAccess) {
   if (geteuid() != 0) {
     GTEST_SKIP() << "giving device nodes to other users needs root";
   }
-  AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
-  AddUsbSerial("ttyUSB12", "1-4", "Brontaflex POD", "BFX00003");
+  sysfs.AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
+  sysfs.AddUsbSerial("ttyUSB12", "1-4", "Brontaflex POD", "BFX00003");
   fs::remove(root / "dev/ttyUSB10");
   const auto node = [&](const char* name, uid_t owner, gid_t group, mode_t mode) {
     const fs::path path = root / "dev" / name;
@@ -372,7 +244,7 @@ TEST_F(TtyDriverTest, DescribesEachPortWithSerialDriverLatencyAndAccess) {
 }
 
 TEST_F(TtyDriverTest, ChosenSerialNumberOpensThatPod) {
-  AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
+  sysfs.AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
   WriteFile(root / "dev/ttyUSB11", "");  // not a serial port: it cannot be set up
   pod.AnswerPings();
   ASSERT_TRUE(link.LoadDriver());
