@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <utility>
 
 #include "image/Utf8Path.h"
@@ -51,8 +52,14 @@ void* OpenLibrary(const std::string& file, std::string& problem) {
   const bool bareName = file.find_first_of("/\\:") == std::string::npos;
   const DWORD where = bareName ? LOAD_LIBRARY_SEARCH_SYSTEM32
                                : LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
-  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR wants the path in the system's own form.
-  HMODULE library = LoadLibraryExW(PathFromUtf8(file).make_preferred().c_str(), nullptr, where);
+  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR wants a full path (with its drive) in the
+  // system's own form.
+  std::error_code unresolved;
+  std::filesystem::path path = PathFromUtf8(file);
+  if (!bareName) {
+    path = std::filesystem::absolute(path, unresolved);
+  }
+  HMODULE library = LoadLibraryExW(path.make_preferred().c_str(), nullptr, where);
   if (library == nullptr) {
     const DWORD error = GetLastError();
     problem = bareName ? file + " is not in " + SystemFolder() +
