@@ -10,3 +10,4 @@ extern const CliCommand kTargetResetCommand;
 extern const CliCommand kPodWriteCommand;
 extern const CliCommand kPodVerifyCommand;
 extern const CliCommand kPodInfoCommand;
+extern const CliCommand kDoctorCommand;

@@ -94,26 +94,10 @@ Verbosity VerbosityOf(const CliArgs& args) {
   return args.Has("--verbose") ? Verbosity::Verbose : Verbosity::Normal;
 }
 
-// After the run: which port was the POD's and its latency timer now, and a
-// warning when the timer stayed above 1 ms, which slows every reply down.
-void NotePort(TerminalUi& ui, const PodLink& link, FtdiDriver& driver) {
-  if (!link.found()) {
-    return;
-  }
-  for (const PortDetails& port : driver.DescribePorts()) {
-    const bool thePod =
-        port.description == PodLink::kPodDescription &&
-        (link.chosenSerialNumber().empty() || port.serialNumber == link.chosenSerialNumber());
-    if (!thePod) {
-      continue;
-    }
-    ui.Note("port: " + PortLine(port));
-    if (port.latencyMs && *port.latencyMs > 1) {
-      ui.ShowWarning("the latency timer of " + port.port + " is " +
-                     std::to_string(*port.latencyMs) + " ms, not 1 ms; " +
-                     std::string(kLatencyFix));
-    }
-    return;
+// After the run: which port was the POD's and its latency timer now.
+void NotePort(TerminalUi& ui, const ProgrammerOperations& operations) {
+  if (const std::optional<PortDetails> port = operations.PodPort()) {
+    ui.Note("port: " + PortLine(*port));
   }
 }
 
@@ -129,11 +113,14 @@ int UnlessInterrupted(int exitCode) {
 // The operation on one POD through `driver`, shown on `ui`. `program` is the
 // file already read for every POD of a run on several; null: the operation
 // reads the request's file itself.
-RunReport RunOnPod(const PodJob& job, std::unique_ptr<FtdiDriver> driver, const std::string& pod,
+RunReport RunOnPod(const PodJob& job, DriverSelection selection, const std::string& pod,
                    TerminalUi& ui, const LoadedProgram* program) {
-  ui.Note("backend: " + driver->Name());
-  FtdiDriver& driverUsed = *driver;
-  ProgrammerOperations operations(std::move(driver), job.clock, ui);
+  for (const BackendProbe& probe : selection.probes) {
+    ui.Note("driver " + probe.backend + (probe.used ? " used: " : " not used: ") + probe.why);
+  }
+  ui.Note("backend: " + selection.driver->Name());
+  ProgrammerOperations operations(std::move(selection.driver), job.clock, ui);
+  operations.SetDriverProbes(std::move(selection.probes));
   // A driver that does not load is reported once, by the operation's connect.
   operations.LoadDriver(false);
   // A port named by its path is the POD, whatever serial number it has.
@@ -146,7 +133,7 @@ RunReport RunOnPod(const PodJob& job, std::unique_ptr<FtdiDriver> driver, const 
   if (outcome == OperationOutcome::Interrupted) {
     ui.ShowStatus("Interrupted", true);
   }
-  NotePort(ui, operations.link(), driverUsed);
+  NotePort(ui, operations);
   ui.Finish();
   ui.SetBusy(false);
   const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -254,7 +241,7 @@ GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutpu
   result.reports = RunOnEveryPod(
       pods,
       [&](GangPod& pod, TerminalUi& ui) {
-        return RunOnPod(job, std::move(pod.driver), pod.name, ui, shared);
+        return RunOnPod(job, {std::move(pod.driver), {}, {}}, pod.name, ui, shared);
       },
       output);
   result.exitCode = UnlessInterrupted(GangExitCode(result.reports));
@@ -337,7 +324,7 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
     if (!selection.driver) {
       return UsageError(command, selection.error);
     }
-    const RunReport report = RunOnPod(job, std::move(selection.driver), pod, ui, nullptr);
+    const RunReport report = RunOnPod(job, std::move(selection), pod, ui, nullptr);
     if (json) {
       std::cout << JsonText(RunReportJson(report)) << std::endl;
     }

@@ -46,6 +46,7 @@ nlohmann::ordered_json CauseJson(const FailureCause& cause) {
       {"bytesDue", cause.bytesDue},
       {"elapsedMs", cause.elapsedMs},
       {"text", DescribeFailure(cause)},
+      {"detail", cause.detail},
   };
 }
 

@@ -146,6 +146,14 @@ void TerminalUi::ShowPortsSeen(const std::vector<PortDetails>& ports) {
   }
 }
 
+void TerminalUi::ShowBackendsPassedOver(const std::vector<BackendProbe>& probes) {
+  EndLine();
+  out_.flush();
+  for (const std::string& line : BackendsPassedOverLines(probes)) {
+    err_ << line << std::endl;
+  }
+}
+
 int TerminalUi::Percent() const {
   if (upper_ <= lower_) {
     return -1;

@@ -40,6 +40,8 @@ class TerminalUi final : public OperationsUi {
   // "seen: " and each port on a line of its own, and the fix for a port this
   // user may not open.
   void ShowPortsSeen(const std::vector<PortDetails>& ports) override;
+  // "not used: d2xx: why", then "seen by d2xx: " and each port it saw.
+  void ShowBackendsPassedOver(const std::vector<BackendProbe>& probes) override;
 
   // A line for the verbose only: which backend, port, latency.
   void Note(const std::string& text);

@@ -17,9 +17,9 @@
 
 namespace {
 
-const std::array<const CliCommand*, 7> kCommands{
+const std::array<const CliCommand*, 8> kCommands{
     &kListCommand,     &kInfoCommand,      &kTargetWriteCommand, &kTargetResetCommand,
-    &kPodWriteCommand, &kPodVerifyCommand, &kPodInfoCommand,
+    &kPodWriteCommand, &kPodVerifyCommand, &kPodInfoCommand,     &kDoctorCommand,
 };
 
 void PrintUsage(std::ostream& out) {
@@ -89,6 +89,9 @@ int RunCommandLine(const std::vector<std::string_view>& args) {
 // names; the wide ones become the UTF-8 that the commands take, and the console
 // shows UTF-8 while the program runs.
 int wmain(int argc, wchar_t* argv[]) {
+  // Every library loaded from now on by name comes from System32, never from
+  // the program's folder or the current one, where anyone may leave a DLL.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   std::vector<std::string> utf8;
   for (int n = 1; n < argc; ++n) {
     utf8.push_back(Utf8FromPath(argv[n]));

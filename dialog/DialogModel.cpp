@@ -54,28 +54,32 @@ DialogModel::~DialogModel() {
   End();
 }
 
-std::unique_ptr<FtdiDriver> DialogModel::MakeDriver(uint8_t mcuType) {
+DriverSelection DialogModel::MakeDriver(uint8_t mcuType) {
   if (makeDriver_) {
-    return makeDriver_(clock_, mcuType);
+    return {makeDriver_(clock_, mcuType), {}};
   }
-  DriverSelection selection = Traced(
-      SelectDriver(DriverNameFromEnvironment(), clock_, EmulatorSetupFromEnvironment(mcuType)),
-      TracePathFromEnvironment());
+  // The default choice looks for the POD that was asked for, not the first.
+  DriverSelection selection =
+      Traced(SelectDriver(DriverNameFromEnvironment(), clock_,
+                          EmulatorSetupFromEnvironment(mcuType), PodSerialNumberFromEnvironment()),
+             TracePathFromEnvironment());
   if (!selection.driver) {
     // Said on the error stream and, once the window is up, on its status line,
     // so that a mistyped name is never mistaken for the chosen driver.
     driverNameError_ = selection.error + "; using the default driver";
     std::fprintf(stderr, "brontaflex: %s\n", driverNameError_.c_str());
-    selection = SelectDriver({}, clock_);
+    selection = SelectDriver({}, clock_, {}, PodSerialNumberFromEnvironment());
   }
-  return std::move(selection.driver);
+  return selection;
 }
 
 void DialogModel::Start() {
   settings_ = LoadSettings(store_);
   const uint8_t mcuType = std::min<uint8_t>(settings_.mcuType, kMcuTypeCount - 1);
   // A fresh set of operations holds an empty image.
-  ops_ = std::make_unique<ProgrammerOperations>(MakeDriver(mcuType), clock_, *this);
+  DriverSelection selection = MakeDriver(mcuType);
+  ops_ = std::make_unique<ProgrammerOperations>(std::move(selection.driver), clock_, *this);
+  ops_->SetDriverProbes(std::move(selection.probes));
   // Like the command line, the window never picks one of several PODs itself.
   ops_->ChoosePod(PodSerialNumberFromEnvironment(), true);
   ops_->SetPodFileName(settings_.podFileName);
@@ -237,7 +241,7 @@ void DialogModel::RunOperation(const std::function<void()>& operation) {
     return;
   }
   operationRunning_ = true;
-  failureDetail_.clear();
+  runDetail_.clear();
   view_.HoldInput(true);
   operation();
   NoteLoadedFile();
@@ -270,17 +274,17 @@ bool DialogModel::ImageIsWhatIsShown() {
 }
 
 void DialogModel::NotePodUsed() {
-  if (!failureDetail_.empty()) {
-    SetStatusDetail(failureDetail_);
-    return;
+  if (const std::optional<PortDetails> port = ops_ ? ops_->PodPort() : std::nullopt) {
+    AddDetail("POD: " + PortLine(*port));
+    AddDetail("driver: " + ops_->DriverName());
   }
-  if (!ops_) {
-    return;
-  }
-  const std::optional<PortDetails> port = ops_->PodPort();
-  SetStatusDetail(port ? "POD: " + EscapeForDisplay(PortLine(*port)) +
-                             "\ndriver: " + ops_->DriverName()
-                       : std::string());
+  SetStatusDetail(runDetail_);
+}
+
+void DialogModel::AddDetail(const std::string& line) {
+  // Names from a file or a POD are shown so that none of their bytes can act.
+  runDetail_ += (runDetail_.empty() ? "" : "\n") + EscapeForDisplay(line);
+  SetStatusDetail(runDetail_);
 }
 
 void DialogModel::SetStatusDetail(std::string detail) {
@@ -407,16 +411,23 @@ void DialogModel::ShowAllocationFailure(const std::string& text) {
 }
 
 void DialogModel::ShowFailureCause(const FailureCause& cause) {
-  failureDetail_ = DescribeFailure(cause);
-  SetStatusDetail(failureDetail_);
+  AddDetail(DescribeFailure(cause));
+}
+
+void DialogModel::ShowWarning(const std::string& text) {
+  AddDetail("warning: " + text);
 }
 
 void DialogModel::ShowPortsSeen(const std::vector<PortDetails>& ports) {
-  failureDetail_.clear();
   for (const std::string& line : PortsSeenLines(ports)) {
-    failureDetail_ += (failureDetail_.empty() ? "" : "\n") + EscapeForDisplay(line);
+    AddDetail(line);
   }
-  SetStatusDetail(failureDetail_);
+}
+
+void DialogModel::ShowBackendsPassedOver(const std::vector<BackendProbe>& probes) {
+  for (const std::string& line : BackendsPassedOverLines(probes)) {
+    AddDetail(line);
+  }
 }
 
 std::string DialogModel::HowToChoosePod() const {

@@ -15,6 +15,7 @@
 #include "dialog/DialogView.h"
 #include "dialog/ProgrammerSettings.h"
 #include "dialog/SettingsStore.h"
+#include "ops/DriverSelection.h"
 #include "ops/OperationRequest.h"
 #include "ops/OperationsUi.h"
 #include "ops/ProgrammerOperations.h"
@@ -84,7 +85,9 @@ class DialogModel final : public OperationsUi {
   void ShowPodFileName(const std::string& name) override;
   void ShowAllocationFailure(const std::string& text) override;
   void ShowFailureCause(const FailureCause& cause) override;
+  void ShowWarning(const std::string& text) override;
   void ShowPortsSeen(const std::vector<PortDetails>& ports) override;
+  void ShowBackendsPassedOver(const std::vector<BackendProbe>& probes) override;
   std::string HowToChoosePod() const override;
 
   bool initialized() const { return initialized_; }
@@ -102,12 +105,14 @@ class DialogModel final : public OperationsUi {
   OperationRequest Request() const;
 
  private:
-  std::unique_ptr<FtdiDriver> MakeDriver(uint8_t mcuType);
+  DriverSelection MakeDriver(uint8_t mcuType);
   void ShowSettings();
   // The MCU selection as the operations take it: no selection reads as 255.
   uint8_t McuSelection() const { return static_cast<uint8_t>(mcuIndex_); }
   void SetFilePath(const std::string& path);
   void SetStatusDetail(std::string detail);
+  // One more line of what the run showed beyond the status line.
+  void AddDetail(const std::string& line);
   // Runs `operation` unless one runs already; meanwhile input is dropped and
   // the window answers the desktop whenever the link waits.
   void RunOperation(const std::function<void()>& operation);
@@ -116,7 +121,7 @@ class DialogModel final : public OperationsUi {
   bool ImageIsWhatIsShown();
   // Notes the loaded file as it is on disk, once per load.
   void NoteLoadedFile();
-  // After a run: which POD and driver it used, unless a failure said more.
+  // After a run: which POD and driver it used, after what it said besides.
   void NotePodUsed();
 
   DialogView& view_;
@@ -138,8 +143,9 @@ class DialogModel final : public OperationsUi {
   std::string statusText_;
   bool statusError_ = false;
   std::string statusDetail_;
-  // What the failure just shown said beyond its message, for the detail.
-  std::string failureDetail_;
+  // What the running operation said beyond the status line: why it failed,
+  // what the driver saw, warnings.
+  std::string runDetail_;
 
   struct FileStamp {
     uint32_t loadCount = 0;

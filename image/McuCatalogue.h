@@ -22,12 +22,15 @@ struct MemoryBlock {
 };
 
 // The memory maps of TI's TMS320F280x data sheet (SPRS230): every device has
-// the M0 and M1 SARAM, the L0 SARAM and the OTP; the F2806 adds L1 (10K words
-// of RAM in all) and the F2808 and F2809 add L1 and H0 (18K words). L0, L1 and
-// H0 also answer at a second, high address next to the flash. The flash block
-// spans the device's sectors, from flashFirst to flashLast.
+// the M0 and M1 SARAM, the PIE vector RAM, the L0 SARAM and the OTP; the F2806
+// adds L1 (10K words of RAM in all) and the F2808 and F2809 add L1 and H0 (18K
+// words). L0, L1 and H0 also answer at a second, high address next to the
+// flash. The flash block spans the device's sectors, from flashFirst to
+// flashLast. The PIE vectors are RAM that a program may load (a table of
+// interrupt vectors) and the boot loader may write.
 inline constexpr MemoryBlock kM0Saram{0x000000, 0x0003FF, MemoryKind::Ram};
 inline constexpr MemoryBlock kM1Saram{0x000400, 0x0007FF, MemoryKind::Ram};
+inline constexpr MemoryBlock kPieVectorRam{0x000D00, 0x000DFF, MemoryKind::Ram};
 inline constexpr MemoryBlock kL0Saram{0x008000, 0x008FFF, MemoryKind::Ram};
 inline constexpr MemoryBlock kL1Saram{0x009000, 0x009FFF, MemoryKind::Ram};
 inline constexpr MemoryBlock kH0Saram{0x00A000, 0x00BFFF, MemoryKind::Ram};
@@ -37,20 +40,32 @@ inline constexpr MemoryBlock kL1SaramHigh{0x3F9000, 0x3F9FFF, MemoryKind::Ram};
 inline constexpr MemoryBlock kH0SaramHigh{0x3FA000, 0x3FBFFF, MemoryKind::Ram};
 
 // Each device's blocks in address order.
-inline constexpr std::array<MemoryBlock, 6> kF2801Memory{
-    {kM0Saram, kM1Saram, kL0Saram, kOtp, {0x3F4000, 0x3F7FFF, MemoryKind::Flash}, kL0SaramHigh}};
-inline constexpr std::array<MemoryBlock, 6> kF2802Memory{
-    {kM0Saram, kM1Saram, kL0Saram, kOtp, {0x3F0000, 0x3F7FFF, MemoryKind::Flash}, kL0SaramHigh}};
-inline constexpr std::array<MemoryBlock, 8> kF2806Memory{{kM0Saram,
+inline constexpr std::array<MemoryBlock, 7> kF2801Memory{{kM0Saram,
                                                           kM1Saram,
+                                                          kPieVectorRam,
+                                                          kL0Saram,
+                                                          kOtp,
+                                                          {0x3F4000, 0x3F7FFF, MemoryKind::Flash},
+                                                          kL0SaramHigh}};
+inline constexpr std::array<MemoryBlock, 7> kF2802Memory{{kM0Saram,
+                                                          kM1Saram,
+                                                          kPieVectorRam,
+                                                          kL0Saram,
+                                                          kOtp,
+                                                          {0x3F0000, 0x3F7FFF, MemoryKind::Flash},
+                                                          kL0SaramHigh}};
+inline constexpr std::array<MemoryBlock, 9> kF2806Memory{{kM0Saram,
+                                                          kM1Saram,
+                                                          kPieVectorRam,
                                                           kL0Saram,
                                                           kL1Saram,
                                                           kOtp,
                                                           {0x3F0000, 0x3F7FFF, MemoryKind::Flash},
                                                           kL0SaramHigh,
                                                           kL1SaramHigh}};
-inline constexpr std::array<MemoryBlock, 10> kF2808Memory{{kM0Saram,
+inline constexpr std::array<MemoryBlock, 11> kF2808Memory{{kM0Saram,
                                                            kM1Saram,
+                                                           kPieVectorRam,
                                                            kL0Saram,
                                                            kL1Saram,
                                                            kH0Saram,
@@ -59,8 +74,9 @@ inline constexpr std::array<MemoryBlock, 10> kF2808Memory{{kM0Saram,
                                                            kL0SaramHigh,
                                                            kL1SaramHigh,
                                                            kH0SaramHigh}};
-inline constexpr std::array<MemoryBlock, 10> kF2809Memory{{kM0Saram,
+inline constexpr std::array<MemoryBlock, 11> kF2809Memory{{kM0Saram,
                                                            kM1Saram,
+                                                           kPieVectorRam,
                                                            kL0Saram,
                                                            kL1Saram,
                                                            kH0Saram,
@@ -99,6 +115,11 @@ inline constexpr std::array<McuInfo, 5> kMcuCatalogue{{
 
 inline constexpr uint8_t kMcuTypeCount = kMcuCatalogue.size();
 inline constexpr uint8_t kDefaultMcuType = 3;  // F2808
+
+// TI's F280x linker files reserve the start of M1 (BOOT_RSVD) as the boot
+// ROM's stack: a program downloaded into RAM through the boot loader must not
+// put data there, or it overwrites the loader that is receiving it.
+inline constexpr MemoryBlock kBootRomStack{0x000400, 0x00047F, MemoryKind::Ram};
 
 // The CSM password KEY0..KEY7 lies at kCsmKeyAddress + n on every device.
 inline constexpr uint32_t kCsmKeyAddress = 0x3F7FF8;

@@ -1,5 +1,6 @@
 #include "ops/DriverSelection.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -85,35 +86,77 @@ DriverSelection Emulator(Clock& clock, const EmulatorSetup& setup) {
   return Loaded(std::make_unique<EmulatorRack>(clock, pods));
 }
 
-DriverSelection Default() {
-  auto d2xx = std::make_unique<D2xxDriver>();
+// Why a backend that sees `ports` cannot open the POD `pod`.
+std::string WhyNotOpened(const std::vector<PortDetails>& ports, std::string_view pod,
+                         FtStatus status) {
+  const bool seen = std::ranges::any_of(ports, [&](const PortDetails& port) {
+    return port.description == PodLink::kPodDescription &&
+           (pod.empty() || port.serialNumber == pod);
+  });
+  const std::string which = pod.empty() ? "the POD" : "the POD " + std::string(pod);
+  if (!seen) {
+    return "it sees no " + std::string(pod.empty() ? "POD" : "POD " + std::string(pod));
+  }
+  std::string why =
+      "it sees " + which + " but cannot open it (driver status " + std::to_string(status) + ")";
 #ifdef __linux__
+  why += ": ftdi_sio holds it, this user may not open its USB device, or another program has it";
+#endif
+  return why;
+}
+
+DriverSelection Default(std::string_view pod) {
+  DriverSelection selection;
+  auto d2xx = std::make_unique<D2xxDriver>();
   // Only probing: PodLink loads the driver it is given.
-  if (!OpensAPod(*d2xx)) {
-    return Chosen(std::make_unique<TtyDriver>());
+  selection.probes.push_back(ProbeBackend(*d2xx, pod));
+#ifdef __linux__
+  if (!selection.probes.back().used) {
+    auto tty = std::make_unique<TtyDriver>();
+    BackendProbe probe{tty->Name(), true, "the kernel's own FTDI driver", {}};
+    if (tty->Load()) {
+      probe.ports = tty->DescribePorts();
+      tty->Unload();
+    }
+    selection.probes.push_back(std::move(probe));
+    selection.driver = std::move(tty);
+    return selection;
   }
 #endif
-  return Chosen(std::move(d2xx));
+  selection.probes.back().used = true;
+  selection.driver = std::move(d2xx);
+  return selection;
 }
 
 }  // namespace
 
-bool OpensAPod(FtdiDriver& driver) {
+BackendProbe ProbeBackend(FtdiDriver& driver, std::string_view pod) {
+  BackendProbe probe{driver.Name(), false, {}, {}};
   if (!driver.Load()) {
-    return false;
+    const std::string problem = driver.LoadProblem();
+    probe.why = problem.empty() ? "it does not load" : problem;
+    return probe;
   }
+  probe.ports = driver.DescribePorts();
   FtHandle handle = nullptr;
-  const bool opened = driver.OpenByDescription(PodLink::kPodDescription, handle) == kFtOk;
-  if (opened) {
+  const std::string serialNumber(pod);
+  const FtStatus status = pod.empty() ? driver.OpenByDescription(PodLink::kPodDescription, handle)
+                                      : driver.OpenBySerialNumber(serialNumber.c_str(), handle);
+  probe.used = status == kFtOk && handle != nullptr;
+  if (probe.used) {
     driver.Close(handle);
+    probe.why = "it opens the POD";
+  } else {
+    probe.why = WhyNotOpened(probe.ports, pod, status);
   }
   driver.Unload();
-  return opened;
+  return probe;
 }
 
-DriverSelection SelectDriver(std::string_view name, Clock& clock, const EmulatorSetup& emulator) {
+DriverSelection SelectDriver(std::string_view name, Clock& clock, const EmulatorSetup& emulator,
+                             std::string_view pod) {
   if (name.empty()) {
-    return Default();
+    return Default(pod);
   }
   if (name == "d2xx") {
     return Chosen(std::make_unique<D2xxDriver>());
@@ -146,6 +189,9 @@ DriverSelection SelectDriverFor(std::string_view name, std::string_view pod, Clo
     }
     return SelectDriver(std::string(kTtyPrefix) + std::string(pod), clock, emulator);
   }
+  if (name.empty()) {
+    return Default(pod);
+  }
   if (name == "emulator") {
     for (unsigned index = 0; index < emulator.podCount && index < kMaxEmulatedPods; ++index) {
       if (EmulatedSerialNumber(index) == pod) {
@@ -164,7 +210,8 @@ DriverSelection Traced(DriverSelection selection, const std::filesystem::path& t
   if (!*trace) {
     return {nullptr, "Cannot write the trace file " + Utf8FromPath(tracePath)};
   }
-  return Chosen(std::make_unique<TracingDriver>(std::move(selection.driver), std::move(trace)));
+  selection.driver = std::make_unique<TracingDriver>(std::move(selection.driver), std::move(trace));
+  return selection;
 }
 
 std::string DriverNameFromEnvironment() {

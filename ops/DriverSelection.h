@@ -8,8 +8,10 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "image/McuCatalogue.h"
+#include "ops/BackendProbe.h"
 #include "pod/Clock.h"
 #include "pod/FtdiDriver.h"
 
@@ -41,18 +43,23 @@ inline constexpr unsigned kMaxEmulatedPods = 16;
 struct DriverSelection {
   std::unique_ptr<FtdiDriver> driver;  // null when the name is not known
   std::string error;                   // why, for the user
+  // For the default choice, each backend asked, in order; empty when the
+  // backend was named.
+  std::vector<BackendProbe> probes = {};
 };
 
-// Whether `driver` can open a POD now: it is loaded, asked to open the POD by
-// its description, closed and unloaded again. The default choice takes the
-// vendor library only where it can: on a stock Linux system ftdi_sio holds
-// the bridge, and the library then lists the POD but cannot open it.
-bool OpensAPod(FtdiDriver& driver);
+// Whether `driver` can open the POD `pod` now (the first POD when empty):
+// it is loaded, asked to open it, and closed and unloaded again; what it saw
+// and why it cannot. The default choice takes the vendor library only where
+// it can: on a stock Linux system ftdi_sio holds the bridge, and the library
+// then lists the POD but cannot open it.
+BackendProbe ProbeBackend(FtdiDriver& driver, std::string_view pod = {});
 
-// The backend named `name`; an empty name picks the default. `clock` must
-// outlive the driver (the emulator measures its time-outs on it).
+// The backend named `name`; an empty name picks the default, probing for the
+// POD `pod` (a serial number; the first POD when empty). `clock` must outlive
+// the driver (the emulator measures its time-outs on it).
 DriverSelection SelectDriver(std::string_view name, Clock& clock,
-                             const EmulatorSetup& emulator = {});
+                             const EmulatorSetup& emulator = {}, std::string_view pod = {});
 
 // Whether `pod` names a port ("/dev/ttyUSB0") rather than a serial number.
 bool IsPortPath(std::string_view pod);

@@ -67,6 +67,8 @@ std::string WhatHappened(const FailureCause& cause) {
              (cause.status == kFtOk ? "" : " (driver status " + std::to_string(cause.status) + ")");
     case FailureKind::DriverStatus:
       return "driver status " + std::to_string(cause.status) + During(cause);
+    case FailureKind::NoDriver:
+      return cause.detail.empty() ? "the driver did not load" : cause.detail;
   }
   return "none known";
 }
@@ -78,7 +80,12 @@ std::string DescribeFailure(const FailureCause& cause) {
   if (!cause.context.empty()) {
     line += cause.context + ": ";
   }
-  return line + WhatHappened(cause);
+  line += WhatHappened(cause);
+  // What the driver found, unless it is the whole of the story already.
+  if (!cause.detail.empty() && cause.kind != FailureKind::NoDriver) {
+    line += ": " + cause.detail;
+  }
+  return line;
 }
 
 std::string_view FailureKindName(FailureKind kind) {
@@ -97,6 +104,8 @@ std::string_view FailureKindName(FailureKind kind) {
       return "PortGone";
     case FailureKind::DriverStatus:
       return "DriverStatus";
+    case FailureKind::NoDriver:
+      return "NoDriver";
   }
   return "None";
 }

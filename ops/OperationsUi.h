@@ -8,6 +8,7 @@
 
 #include "pod/FtdiDriver.h"
 
+#include "ops/BackendProbe.h"
 #include "ops/ProcedureTexts.h"
 #include "pod/FailureCause.h"
 #include "pod/ProcedureReporter.h"
@@ -47,6 +48,10 @@ class OperationsUi : public ProgressReporter {
   // found, chosen or opened. The window keeps to its own messages; the command
   // line lists the ports.
   virtual void ShowPortsSeen(const std::vector<PortDetails>& ports) { (void)ports; }
+  // The backends the default choice of driver passed over, with what each
+  // saw and why it was not used, after the error just shown when the POD
+  // could not be reached.
+  virtual void ShowBackendsPassedOver(const std::vector<BackendProbe>& probes) { (void)probes; }
   // How this user names the POD to use when several are attached.
   virtual std::string HowToChoosePod() const { return "--pod SERIAL"; }
 };

@@ -1,5 +1,7 @@
 #include "ops/PortText.h"
 
+#include "ops/SetupAdvice.h"
+
 std::string PortLine(const PortDetails& port) {
   std::string line = port.port + " \"" + port.description + "\"";
   if (!port.serialNumber.empty()) {
@@ -22,13 +24,24 @@ std::vector<std::string> PortsSeenLines(const std::vector<PortDetails>& ports) {
     return {"seen: no FTDI device"};
   }
   std::vector<std::string> lines;
-  bool denied = false;
+  const PortDetails* denied = nullptr;
   for (const PortDetails& port : ports) {
     lines.push_back("seen: " + PortLine(port));
-    denied = denied || !port.accessible;
+    denied = denied != nullptr || port.accessible ? denied : &port;
   }
-  if (denied) {
-    lines.push_back("fix: " + std::string(kPermissionFix));
+  if (denied != nullptr) {
+    lines.push_back("fix: " + PermissionFix(denied->group, InstalledRules()));
+  }
+  return lines;
+}
+
+std::vector<std::string> BackendsPassedOverLines(const std::vector<BackendProbe>& probes) {
+  std::vector<std::string> lines;
+  for (const BackendProbe& probe : probes) {
+    lines.push_back("not used: " + probe.backend + ": " + probe.why);
+    for (const PortDetails& port : probe.ports) {
+      lines.push_back("seen by " + probe.backend + ": " + PortLine(port));
+    }
   }
   return lines;
 }

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <utility>
 
+#include "ops/SetupAdvice.h"
 #include "ops/UserText.h"
 #include "pod/TargetProgrammer.h"
 
@@ -27,6 +28,13 @@ OperationOutcome TargetWriteOutcome(TargetWriteResult result) {
   const auto pair = std::ranges::find(kTargetWriteOutcomes, result,
                                       &std::pair<TargetWriteResult, OperationOutcome>::first);
   return pair == std::end(kTargetWriteOutcomes) ? OperationOutcome::ProgramFailed : pair->second;
+}
+
+// Whether `address` lies in the flash of any F280x device.
+bool InFamilyFlash(uint32_t address) {
+  return std::ranges::any_of(kMcuCatalogue, [address](const McuInfo& mcu) {
+    return address >= mcu.flashFirst && address <= mcu.flashLast;
+  });
 }
 
 // "%.2f sec" of the ticks between the two readings; the counter may wrap between them.
@@ -135,7 +143,7 @@ void ProgrammerOperations::ChoosePod(std::string serialNumber, bool refuseSevera
 
 OperationOutcome ProgrammerOperations::FailWithPortsSeen(OperationOutcome outcome) {
   Error(OperationOutcomeMessage(outcome));
-  ui_.ShowPortsSeen(driver_->DescribePorts());
+  ShowWhatWasSeen(driver_->DescribePorts());
   return outcome;
 }
 
@@ -152,16 +160,41 @@ std::optional<PortDetails> ProgrammerOperations::PodPort() const {
   return std::nullopt;
 }
 
+void ProgrammerOperations::ShowWhatWasSeen(const std::vector<PortDetails>& ports) {
+  std::vector<BackendProbe> passedOver;
+  for (const BackendProbe& probe : probes_) {
+    if (!probe.used) {
+      passedOver.push_back(probe);
+    }
+  }
+  // "Nothing seen" would be false when another backend saw the POD.
+  const bool seenElsewhere = std::ranges::any_of(
+      passedOver, [](const BackendProbe& probe) { return !probe.ports.empty(); });
+  if (!ports.empty() || !seenElsewhere) {
+    ui_.ShowPortsSeen(ports);
+  }
+  if (!passedOver.empty()) {
+    ui_.ShowBackendsPassedOver(passedOver);
+  }
+}
+
 OperationOutcome ProgrammerOperations::ConnectPod() {
   if (link_.isOpen()) {
     return OperationOutcome::Done;
   }
   if (!link_.driverLoaded()) {
-    return Fail(OperationOutcome::DriverNotLoaded);
+    // Why, and where the library was looked for, where the driver can tell.
+    FailureCause cause;
+    cause.detail = driver_->LoadProblem();
+    if (!cause.detail.empty()) {
+      cause.kind = FailureKind::NoDriver;
+      cause.context = "load the " + driver_->Name() + " driver";
+    }
+    return Fail(OperationOutcome::DriverNotLoaded, cause);
   }
   if (refuseSeveralPods_ && link_.chosenSerialNumber().empty() && link_.AttachedPods().size() > 1) {
     Error("Several Brontaflex PODs are attached; choose one with " + ui_.HowToChoosePod());
-    ui_.ShowPortsSeen(driver_->DescribePorts());
+    ShowWhatWasSeen(driver_->DescribePorts());
     return OperationOutcome::SeveralPods;
   }
   if (!link_.Find()) {
@@ -169,6 +202,7 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
   }
   switch (link_.Open()) {
     case OpenStatus::Ok:
+      WarnSlowLatency();
       return OperationOutcome::Done;
     case OpenStatus::PortFailed:
       if (const std::string busy = link_.driver().PortBusy(); !busy.empty()) {
@@ -176,12 +210,21 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
         return OperationOutcome::PortBusy;
       }
       Fail(OperationOutcome::PortFailed, link_.failure());
-      ui_.ShowPortsSeen(link_.AttachedPods());
+      ShowWhatWasSeen(link_.AttachedPods());
       return OperationOutcome::PortFailed;
     case OpenStatus::NoAnswer:
       break;
   }
   return Fail(OperationOutcome::PodNoAnswer, link_.failure());
+}
+
+void ProgrammerOperations::WarnSlowLatency() {
+  if (link_.latencyMs() == 1) {
+    return;
+  }
+  ui_.ShowWarning("the latency timer of the POD's port is " + std::to_string(link_.latencyMs()) +
+                  " ms, not 1 ms, so every reply waits that long (" + link_.latencyProblem() +
+                  "); " + LatencyFix(InstalledRules()));
 }
 
 bool ProgrammerOperations::ReadCsmKeys(const CsmKeyTexts& keyTexts) {
@@ -227,9 +270,19 @@ OperationOutcome ProgrammerOperations::CheckPodImage() {
   return OperationOutcome::Done;
 }
 
-OperationOutcome ProgrammerOperations::CheckSectionsFit() {
+OperationOutcome ProgrammerOperations::CheckSectionsFit(bool flashMode) {
   const McuInfo& mcu = McuEntry(mcuType_);
   for (const auto& section : image_->sections) {
+    // Only what is sent must fit: a flash write leaves every section outside
+    // the flash out (WarnSectionsLeftOut names them), and no write sends an
+    // empty section. Some of TI's linker files emit the boot ROM's vectors
+    // (.reset at 0x3FFFC0) beside a flash program. A section where a larger
+    // device has its flash is still refused: the program was built for that
+    // device, and leaving its code out would be no write of it.
+    if (section->wordCount == 0 ||
+        (flashMode && !section->inFlash && !InFamilyFlash(section->address))) {
+      continue;
+    }
     const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
     if (place != SectionPlace::Outside && place != SectionPlace::PastFlashEnd) {
       continue;
@@ -250,15 +303,38 @@ void ProgrammerOperations::WarnSectionsLeftOut() {
   const McuInfo& mcu = McuEntry(mcuType_);
   std::string leftOut;
   for (const auto& section : image_->sections) {
-    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
-    if (place == SectionPlace::Flash) {
+    if (section->inFlash) {
       continue;
     }
-    leftOut += (leftOut.empty() ? "" : ", ") + section->name +
-               (place == SectionPlace::Otp ? " (OTP)" : " (RAM)");
+    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
+    const std::string where = place == SectionPlace::Otp ? "OTP"
+                              : place == SectionPlace::Ram
+                                  ? "RAM"
+                                  : "outside the " + std::string(mcu.name) + "'s memory";
+    leftOut += (leftOut.empty() ? "" : ", ") + section->name + " (" + where + ")";
   }
   if (!leftOut.empty()) {
     ui_.ShowWarning("Not written in flash mode: " + leftOut);
+  }
+}
+
+void ProgrammerOperations::WarnBootRomStack() {
+  for (const auto& section : image_->sections) {
+    if (section->wordCount == 0) {
+      continue;
+    }
+    const uint32_t last = section->address + section->wordCount - 1;
+    if (section->address > kBootRomStack.last || last < kBootRomStack.first) {
+      continue;
+    }
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "Section %s at 0x%06X-0x%06X overlaps 0x%06X-0x%06X, the boot ROM's stack "
+                  "while it loads the program into RAM (BOOT_RSVD in TI's linker files): the "
+                  "download may overwrite the loader that receives it",
+                  section->name.c_str(), section->address, last, kBootRomStack.first,
+                  kBootRomStack.last);
+    ui_.ShowWarning(text);
   }
 }
 
@@ -296,15 +372,17 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
   if (image_->sectionCount == 0 || image_->imageBytes == 0) {
     return Fail(OperationOutcome::NoSectionData);
   }
-  if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
+  const bool flashMode = image_->hasFlash;
+  if (const auto fits = CheckSectionsFit(flashMode); fits != OperationOutcome::Done) {
     return fits;
   }
-  const bool flashMode = image_->hasFlash;
   if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
     return keys;
   }
   if (flashMode) {
     WarnSectionsLeftOut();
+  } else {
+    WarnBootRomStack();
   }
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
     return connected;
@@ -350,7 +428,8 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   if (const auto checked = CheckPodImage(); checked != OperationOutcome::Done) {
     return checked;
   }
-  if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
+  // Only the flash sections are stored.
+  if (const auto fits = CheckSectionsFit(true); fits != OperationOutcome::Done) {
     return fits;
   }
   if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
@@ -389,7 +468,7 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
   }
   // The same refusal as before a write: a copy stored for the device could
   // never hold such a program, so the POD is not asked.
-  if (const auto fits = CheckSectionsFit(); fits != OperationOutcome::Done) {
+  if (const auto fits = CheckSectionsFit(true); fits != OperationOutcome::Done) {
     return fits;
   }
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {

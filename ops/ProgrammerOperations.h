@@ -14,6 +14,7 @@
 
 #include "image/CoffReader.h"
 #include "image/ProgramImage.h"
+#include "ops/BackendProbe.h"
 #include "ops/LoadedProgram.h"
 #include "ops/OperationOutcome.h"
 #include "ops/OperationRequest.h"
@@ -63,6 +64,9 @@ class ProgrammerOperations {
   // refuses when more than one POD is attached (the command line's rule; the
   // window takes the first).
   void ChoosePod(std::string serialNumber, bool refuseSeveral);
+  // What the default choice of driver asked of each backend; a failure to
+  // reach the POD shows those passed over.
+  void SetDriverProbes(std::vector<BackendProbe> probes) { probes_ = std::move(probes); }
   // Makes sure the port to the POD is open and the POD answered.
   OperationOutcome ConnectPod();
   // Fills csmKeys() from the eight key texts; false when all eight are 0000.
@@ -107,11 +111,15 @@ class ProgrammerOperations {
   // `emptyMessage`. An image read for another device than the request's is
   // read again from its file for that device.
   OperationOutcome EnsureImage(const OperationRequest& request, const char* emptyMessage);
-  // Refuses an image with a section that the device cannot hold, naming the
+  // Refuses an image with a section that would be sent (in `flashMode` only
+  // the flash sections are) and that the device cannot hold, naming the
   // first such section.
-  OperationOutcome CheckSectionsFit();
+  OperationOutcome CheckSectionsFit(bool flashMode);
   // Names, on the warning channel, the sections a flash write leaves out.
   void WarnSectionsLeftOut();
+  // Names, on the warning channel, each section of a download into RAM that
+  // lies in the boot ROM's stack.
+  void WarnBootRomStack();
   // The image tests of POD Write and POD Verify, in their order.
   OperationOutcome CheckPodImage();
   // CSM option: read the keys or refuse; without it the keys stay erased.
@@ -130,8 +138,14 @@ class ProgrammerOperations {
   // The same with a message of the procedure's own for an outcome without one.
   OperationOutcome FailWith(std::string_view message, OperationOutcome outcome,
                             const FailureCause& cause);
+  // Warns of a latency timer that the open could not bring down to 1 ms.
+  void WarnSlowLatency();
   // Shows the failure's message, then every device the driver sees.
   OperationOutcome FailWithPortsSeen(OperationOutcome outcome);
+  // After a failure to reach the POD: `ports`, what the driver in use sees,
+  // unless it sees nothing and a backend passed over saw something; then the
+  // backends passed over.
+  void ShowWhatWasSeen(const std::vector<PortDetails>& ports);
 
   std::unique_ptr<FtdiDriver> driver_;
   Clock& clock_;
@@ -152,4 +166,5 @@ class ProgrammerOperations {
   PodTagInfo podTag_;
   bool refuseSeveralPods_ = false;
   uint32_t loadCount_ = 0;
+  std::vector<BackendProbe> probes_;
 };

@@ -7,6 +7,10 @@
 #endif
 
 #include <cstdint>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <system_error>
 #include <utility>
 
 #include "image/Utf8Path.h"
@@ -27,20 +31,73 @@ constexpr uint32_t kListByIndex = 0x40000000;
 constexpr uint32_t kOpenBySerialNumber = 1;
 constexpr uint32_t kOpenByDescription = 2;
 
-void* OpenLibrary(const std::string& file) {
 #ifdef _WIN32
-  return reinterpret_cast<void*>(LoadLibraryW(PathFromUtf8(file).c_str()));
+// The folder Windows keeps its own libraries in, where FTDI's driver installer
+// puts ftd2xx.dll.
+std::string SystemFolder() {
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? Utf8FromPath(std::filesystem::path(folder))
+                                         : "the system folder";
+}
+#endif
+
+// Loads `file`, a bare file name from the system's own places only, or a
+// path as given; null with `problem` saying why and where it was looked for.
+void* OpenLibrary(const std::string& file, std::string& problem) {
+#ifdef _WIN32
+  // Never LoadLibrary's usual search: it tries the program's folder and the
+  // current folder before System32, and the zip is unpacked anywhere
+  // (Downloads, most often), where anyone may leave an ftd2xx.dll.
+  const bool bareName = file.find_first_of("/\\:") == std::string::npos;
+  const DWORD where = bareName ? LOAD_LIBRARY_SEARCH_SYSTEM32
+                               : LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
+  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR wants a full path (with its drive) in the
+  // system's own form.
+  std::error_code unresolved;
+  std::filesystem::path path = PathFromUtf8(file);
+  if (!bareName) {
+    path = std::filesystem::absolute(path, unresolved);
+  }
+  HMODULE library = LoadLibraryExW(path.make_preferred().c_str(), nullptr, where);
+  if (library == nullptr) {
+    const DWORD error = GetLastError();
+    problem = bareName ? file + " is not in " + SystemFolder() +
+                             ", where FTDI's D2XX driver installer puts it (error " +
+                             std::to_string(error) + ")"
+                       : file + " did not load (error " + std::to_string(error) + ")";
+  }
+  return reinterpret_cast<void*>(library);
 #else
-  return dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library == nullptr) {
+    const char* error = dlerror();
+    problem = error != nullptr ? error : file + " did not load";
+    if (file.find('/') == std::string::npos) {
+      problem +=
+          " (looked for in LD_LIBRARY_PATH, the ld.so cache and /lib, /usr/lib; FTDI's "
+          "archive installs it in /usr/local/lib, then run ldconfig)";
+    }
+  }
+  return library;
 #endif
 }
 
-void CloseLibrary(void* library) {
-#ifdef _WIN32
-  FreeLibrary(reinterpret_cast<HMODULE>(library));
-#else
-  dlclose(library);
-#endif
+// Once probed, a vendor library stays loaded for the life of the process:
+// libftd2xx starts threads of its own that may still run after dlclose, in
+// code that is no longer there. One handle a file, shared by every driver.
+void* KeptLibrary(const std::string& file, std::string& problem) {
+  static std::mutex mutex;
+  static std::map<std::string, void*> libraries;
+  const std::lock_guard lock(mutex);
+  if (const auto kept = libraries.find(file); kept != libraries.end()) {
+    return kept->second;
+  }
+  void* library = OpenLibrary(file, problem);
+  if (library != nullptr) {
+    libraries.emplace(file, library);
+  }
+  return library;
 }
 
 template <typename Function>
@@ -74,20 +131,30 @@ struct D2xxDriver::Api {
   FtStatus(BFX_FTAPI* getQueueStatus)(FtHandle, uint32_t*);
   FtStatus(BFX_FTAPI* close)(FtHandle);
 
-  bool ResolveAll(void* library) {
-    return Resolve(library, "FT_ListDevices", listDevices) &&
-           Resolve(library, "FT_OpenEx", openEx) &&
-           Resolve(library, "FT_ResetDevice", resetDevice) &&
-           Resolve(library, "FT_GetLatencyTimer", getLatencyTimer) &&
-           Resolve(library, "FT_SetLatencyTimer", setLatencyTimer) &&
-           Resolve(library, "FT_SetBaudRate", setBaudRate) &&
-           Resolve(library, "FT_SetDataCharacteristics", setDataCharacteristics) &&
-           Resolve(library, "FT_SetFlowControl", setFlowControl) &&
-           Resolve(library, "FT_SetTimeouts", setTimeouts) && Resolve(library, "FT_Purge", purge) &&
-           Resolve(library, "FT_Write", write) && Resolve(library, "FT_GetStatus", getStatus) &&
-           Resolve(library, "FT_Read", read) &&
-           Resolve(library, "FT_GetQueueStatus", getQueueStatus) &&
-           Resolve(library, "FT_Close", close);
+  // The name of the first function the library lacks; empty when it has all.
+  const char* Missing(void* library) {
+    const char* missing = nullptr;
+    const auto need = [&](const char* name, auto& function) {
+      if (missing == nullptr && !Resolve(library, name, function)) {
+        missing = name;
+      }
+    };
+    need("FT_ListDevices", listDevices);
+    need("FT_OpenEx", openEx);
+    need("FT_ResetDevice", resetDevice);
+    need("FT_GetLatencyTimer", getLatencyTimer);
+    need("FT_SetLatencyTimer", setLatencyTimer);
+    need("FT_SetBaudRate", setBaudRate);
+    need("FT_SetDataCharacteristics", setDataCharacteristics);
+    need("FT_SetFlowControl", setFlowControl);
+    need("FT_SetTimeouts", setTimeouts);
+    need("FT_Purge", purge);
+    need("FT_Write", write);
+    need("FT_GetStatus", getStatus);
+    need("FT_Read", read);
+    need("FT_GetQueueStatus", getQueueStatus);
+    need("FT_Close", close);
+    return missing;
   }
 };
 
@@ -101,13 +168,14 @@ bool D2xxDriver::Load() {
   if (api_) {
     return true;
   }
-  library_ = OpenLibrary(libraryFile_);
-  if (library_ == nullptr) {
+  loadProblem_.clear();
+  void* library = KeptLibrary(libraryFile_, loadProblem_);
+  if (library == nullptr) {
     return false;
   }
   auto api = std::make_unique<Api>();
-  if (!api->ResolveAll(library_)) {
-    Unload();
+  if (const char* missing = api->Missing(library); missing != nullptr) {
+    loadProblem_ = libraryFile_ + " lacks " + missing + ", so it is not the D2XX library";
     return false;
   }
   api_ = std::move(api);
@@ -115,11 +183,31 @@ bool D2xxDriver::Load() {
 }
 
 void D2xxDriver::Unload() {
+  // The library itself stays (KeptLibrary); only this driver lets go of it.
   api_.reset();
-  if (library_ != nullptr) {
-    CloseLibrary(library_);
-    library_ = nullptr;
+}
+
+std::string D2xxDriver::LoadedFrom() const {
+  if (!api_) {
+    return {};
   }
+  const void* function = reinterpret_cast<const void*>(api_->listDevices);
+#ifdef _WIN32
+  HMODULE module = nullptr;
+  wchar_t file[MAX_PATH] = {};
+  if (GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          static_cast<LPCWSTR>(function), &module) &&
+      GetModuleFileNameW(module, file, MAX_PATH) > 0) {
+    return Utf8FromPath(std::filesystem::path(file));
+  }
+#else
+  Dl_info info{};
+  if (dladdr(function, &info) != 0 && info.dli_fname != nullptr) {
+    return info.dli_fname;
+  }
+#endif
+  return libraryFile_;
 }
 
 FtStatus D2xxDriver::ListDeviceCount(uint32_t& count) {

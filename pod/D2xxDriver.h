@@ -21,8 +21,16 @@ class D2xxDriver final : public FtdiDriver {
   D2xxDriver& operator=(const D2xxDriver&) = delete;
 
   // Fails when the library is missing or lacks any function the link needs.
+  // A bare file name is looked for only where the system keeps its libraries
+  // (on Windows System32, never the program's or the current folder); a path
+  // is loaded as given. Once loaded it stays for the life of the process.
   bool Load() override;
+  // Lets go of the library's functions; the library itself stays loaded.
   void Unload() override;
+  std::string LoadProblem() const override {
+    return loadProblem_;
+  }
+  std::string LoadedFrom() const override;
   std::string Name() const override {
     return "d2xx";
   }
@@ -59,6 +67,6 @@ class D2xxDriver final : public FtdiDriver {
   FtStatus OpenBy(const char* key, uint32_t field, FtHandle& handle);
 
   std::string libraryFile_;
-  void* library_ = nullptr;
+  std::string loadProblem_;
   std::unique_ptr<Api> api_;
 };

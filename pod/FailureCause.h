@@ -16,6 +16,7 @@ enum class FailureKind : uint8_t {
   WriteCutShort,  // the driver took fewer bytes than it was given
   PortGone,       // no open port, or the driver lost the device
   DriverStatus,   // the driver refused a call for another reason
+  NoDriver,       // the driver could not be loaded at all
 };
 
 struct FailureCause {
@@ -34,6 +35,9 @@ struct FailureCause {
   uint32_t elapsedMs = 0;
   // The reply bytes received, for a wrong or short reply.
   std::string reply;
+  // What the driver found beside its status, in its words: a setting that
+  // did not take, a library that is not there. Empty when it said nothing.
+  std::string detail;
 
   bool failed() const { return kind != FailureKind::None; }
 };

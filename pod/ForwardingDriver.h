@@ -14,6 +14,9 @@ class ForwardingDriver : public FtdiDriver {
   std::string Name() const override { return inner_.Name(); }
   std::vector<PortDetails> DescribePorts() override { return inner_.DescribePorts(); }
   std::string PortBusy() const override { return inner_.PortBusy(); }
+  std::string FailureDetail() const override { return inner_.FailureDetail(); }
+  std::string LoadProblem() const override { return inner_.LoadProblem(); }
+  std::string LoadedFrom() const override { return inner_.LoadedFrom(); }
   FtStatus ListDeviceCount(uint32_t& count) override { return inner_.ListDeviceCount(count); }
   FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override {
     return inner_.ListDeviceDescription(index, description);

@@ -37,6 +37,18 @@ struct PortDetails {
   std::string kernelDriver;           // the kernel driver bound to it; empty when unknown
   bool accessible = true;             // this user may open it
   std::string accessProblem;          // why not, in the system's words
+  std::string group;                  // the group its device node belongs to; empty when unknown
+};
+
+// An FTDI bridge as the USB bus sees it, whichever backend may reach it.
+struct UsbBridge {
+  std::string name;           // the system's name for it, "1-4.2"
+  std::string description;    // its USB product string; empty when it has none
+  std::string serialNumber;   // its USB serial number; empty when it has none
+  std::string kernelDriver;   // bound to its first interface ("ftdi_sio"); empty when none is
+  std::string node;           // the node the D2XX library opens, /dev/bus/usb/BBB/DDD
+  std::string accessProblem;  // why this user cannot open the node; empty when it can
+  std::string group;          // the node's group; empty when unknown
 };
 
 class FtdiDriver {
@@ -92,4 +104,14 @@ class FtdiDriver {
   // port: which port, and which process where the system tells. Empty after
   // any other outcome, and from backends that cannot tell.
   virtual std::string PortBusy() const { return {}; }
+  // What the last call that failed found, where the backend can say more than
+  // its status ("the port's speed reads back as 460800 baud, not 921600").
+  // Empty when it cannot.
+  virtual std::string FailureDetail() const { return {}; }
+  // After a Load that failed: why, and where the library was looked for.
+  // Empty when it loaded, and from backends that cannot tell.
+  virtual std::string LoadProblem() const { return {}; }
+  // While loaded: the file its library came from; empty for backends
+  // without one.
+  virtual std::string LoadedFrom() const { return {}; }
 };

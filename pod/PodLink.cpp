@@ -113,6 +113,7 @@ OpenStatus PodLink::Open() {
   device_ = handle;
   if (const FtStatus configured = ConfigurePort(); configured != kFtOk) {
     DriverFailed(configured, false);
+    failure_.detail = driver_.FailureDetail();
     ReleaseDevice();
     return OpenStatus::PortFailed;
   }
@@ -124,16 +125,38 @@ OpenStatus PodLink::Open() {
   return OpenStatus::Ok;
 }
 
+FtStatus PodLink::SetUpLatency() {
+  latencyProblem_.clear();
+  if (const FtStatus status = driver_.GetLatencyTimer(device_, latencyMs_); status != kFtOk) {
+    return status;
+  }
+  if (latencyMs_ == 1) {
+    return kFtOk;
+  }
+  // The bridge holds back a short reply until its latency timer expires; at
+  // the usual 16 ms every command would wait that long for its "!". A timer
+  // that will not go down makes the link slow, not unusable (Linux lets only
+  // root write it where no udev rule does), so it is read back and reported
+  // instead of failing the open.
+  const FtStatus set = driver_.SetLatencyTimer(device_, 1);
+  const std::string detail = set != kFtOk ? driver_.FailureDetail() : std::string();
+  if (const FtStatus status = driver_.GetLatencyTimer(device_, latencyMs_); status != kFtOk) {
+    return status;
+  }
+  if (latencyMs_ != 1) {
+    latencyProblem_ = !detail.empty() ? detail
+                      : set != kFtOk  ? "driver status " + std::to_string(set)
+                                      : "it did not take the new value";
+  }
+  return kFtOk;
+}
+
 FtStatus PodLink::ConfigurePort() {
   constexpr uint8_t kBits8 = 8, kStopBits1 = 0, kParityNone = 0;
   constexpr uint16_t kFlowNone = 0;
-  uint8_t latency = 0;
   const std::function<FtStatus()> steps[] = {
       [&] { return driver_.ResetDevice(device_); },
-      [&] { return driver_.GetLatencyTimer(device_, latency); },
-      // The bridge holds back a short reply until its latency timer expires; at
-      // the usual 16 ms every command would wait that long for its "!".
-      [&] { return latency == 1 ? kFtOk : driver_.SetLatencyTimer(device_, 1); },
+      [&] { return SetUpLatency(); },
       [&] { return driver_.SetBaudRate(device_, kBaudRate); },
       [&] { return driver_.SetDataCharacteristics(device_, kBits8, kStopBits1, kParityNone); },
       [&] { return driver_.SetFlowControl(device_, kFlowNone, 0, 0); },
@@ -156,9 +179,28 @@ void PodLink::ReleaseDevice() {
 void PodLink::Close() {
   open_ = false;
   if (device_ != nullptr) {
-    Purge();
+    // Purging the transmit queue would drop the last frame still on its way
+    // (on a real bridge even one the driver's queue no longer counts).
+    DrainOutput();
+    AwaitLineTime();
+    driver_.Purge(device_, kFtPurgeRx);
     ReleaseDevice();
   }
+  unansweredBytes_ = 0;
+}
+
+void PodLink::AwaitLineTime() {
+  if (unansweredBytes_ == 0) {
+    return;
+  }
+  // 10 bits a byte on an 8N1 line, rounded up to the millisecond.
+  const uint32_t lineMs = static_cast<uint32_t>(
+      (uint64_t{unansweredBytes_} * 10 * 1000 + kBaudRate - 1) / kBaudRate + kLineMarginMs);
+  const uint32_t deadline = drainedAtMs_ + lineMs;
+  for (uint32_t now = clock_.NowMs(); !TickReached(now, deadline); now = clock_.NowMs()) {
+    clock_.SleepMs(deadline - now);
+  }
+  unansweredBytes_ = 0;
 }
 
 void PodLink::Purge() {
@@ -222,6 +264,10 @@ bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
       return DriverFailed(status, true);
     }
   }
+  // Whether or not it left in time, the frame is on its way and no reply to
+  // it has been read.
+  unansweredBytes_ = length;
+  drainedAtMs_ = clock_.NowMs();
   if (txQueue > 0) {
     failure_.bytesSeen = length - std::min(length, txQueue);
     return Failed(FailureKind::TimeOut, true);
@@ -232,8 +278,17 @@ bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
 void PodLink::DrainOutput() {
   const uint32_t deadline = clock_.NowMs() + kDrainTimeoutMs;
   uint32_t txQueue = 0;
-  while (QueuedOutput(txQueue) == kFtOk && txQueue > 0 && !TickReached(clock_.NowMs(), deadline)) {
+  FtStatus status = kFtOk;
+  bool waited = false;
+  while ((status = QueuedOutput(txQueue)) == kFtOk && txQueue > 0 &&
+         !TickReached(clock_.NowMs(), deadline)) {
+    waited = true;
     GiveIdleTurn();
+  }
+  if (status != kFtOk || txQueue > 0) {
+    unansweredBytes_ = 0;  // stuck or gone: waiting on will not get it out
+  } else if (waited) {
+    drainedAtMs_ = clock_.NowMs();  // the last bytes left only now
   }
 }
 
@@ -251,6 +306,9 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
   if (count == 0) {
     return true;  // nothing to wait for, and no room for even one byte
   }
+  // A reply awaited: the frame before it either gets one, which proves it
+  // arrived, or has had far more than its line time by the end of the wait.
+  unansweredBytes_ = 0;
   auto* bytes = static_cast<uint8_t*>(buffer);
   uint32_t received = 0;
   uint32_t limit = firstByteTimeoutMs;

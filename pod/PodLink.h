@@ -24,6 +24,10 @@ class PodLink {
   static constexpr uint32_t kInterByteTimeoutMs = 100;
   // How long a purge or close waits for the bytes already written to leave.
   static constexpr uint32_t kDrainTimeoutMs = 1000;
+  // Beyond a frame's own time on the line, what a close grants a frame that
+  // got no reply: the driver's queue is empty once the bytes are in the
+  // bridge, which still has to clock them out.
+  static constexpr uint32_t kLineMarginMs = 1;
   // While it waits for the POD, the link gives the program above a turn at
   // least this often (and once per driver call when a call takes longer).
   static constexpr uint32_t kIdleIntervalMs = 50;
@@ -48,7 +52,10 @@ class PodLink {
   std::vector<PortDetails> AttachedPods();
   // Opens and configures the found POD and pings it.
   OpenStatus Open();
-  // Purges and closes the port; the POD stays found.
+  // Lets what was written leave (a frame that got no reply is given its time
+  // on the line), discards what was received and closes the port; the POD
+  // stays found. Nothing sent is taken back: the last frame is most often the
+  // last word to the POD (the end or the abandon of a store).
   void Close();
   // Lets what was written leave, then discards both driver queues.
   void Purge();
@@ -76,6 +83,12 @@ class PodLink {
   bool isOpen() const { return open_; }
   // The description the POD was found under; empty until found.
   const char* description() const { return description_; }
+  // The latency timer as read back after the last open set it up; 0 before.
+  // Anything but 1 ms slows each reply down but does not stop the link.
+  uint8_t latencyMs() const { return latencyMs_; }
+  // Why the latency timer is not 1 ms, in the driver's words where it said
+  // more than its status; empty when it is 1 ms.
+  const std::string& latencyProblem() const { return latencyProblem_; }
   FtdiDriver& driver() { return driver_; }
 
  private:
@@ -93,6 +106,11 @@ class PodLink {
   // Waits up to kDrainTimeoutMs for the bytes written to leave. Leaves the
   // failure of the last command as it was: the drain only precedes a purge.
   void DrainOutput();
+  // Sets the latency timer to 1 ms where it is not, and reads it back.
+  FtStatus SetUpLatency();
+  // Waits until a frame written last, with no reply read since, has had its
+  // time on the line after it left the driver's queue.
+  void AwaitLineTime();
   // Runs the idle hook when kIdleIntervalMs have passed since its last turn.
   void GiveIdleTurn();
 
@@ -107,6 +125,12 @@ class PodLink {
   FailureCause failure_;
   // When the write or read under way began.
   uint32_t ioStartMs_ = 0;
+  // The bytes of the last write when no read has followed it, and when the
+  // driver's transmit queue was last seen empty.
+  uint32_t unansweredBytes_ = 0;
+  uint32_t drainedAtMs_ = 0;
+  uint8_t latencyMs_ = 0;
+  std::string latencyProblem_;
   std::function<void()> idleHook_;
   uint32_t lastIdleMs_ = 0;
 };

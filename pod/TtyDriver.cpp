@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -54,8 +55,10 @@ std::string FirstLine(const fs::path& file) {
   return line;
 }
 
-// The USB device above `start`: the first directory on the way up that has a
-// "product" attribute, without leaving `root`; empty when there is none.
+// The USB device above `start`: the first directory on the way up that has
+// an "idVendor" attribute, without leaving `root`; empty when there is none.
+// Its "product" and "serial" are the bridge's own even when it has none: a
+// hub further up has its own, which must not be taken for the bridge's.
 fs::path UsbDeviceAbove(const fs::path& start, const fs::path& root) {
   std::error_code error;
   const fs::path top = fs::canonical(root, error);
@@ -64,7 +67,7 @@ fs::path UsbDeviceAbove(const fs::path& start, const fs::path& root) {
     return {};
   }
   while (!dir.empty() && dir != top && dir != dir.parent_path()) {
-    if (fs::is_regular_file(dir / "product", error)) {
+    if (fs::is_regular_file(dir / "idVendor", error)) {
       return dir;
     }
     dir = dir.parent_path();
@@ -130,17 +133,28 @@ std::optional<speed_t> SpeedOf(uint32_t baud) {
   return std::nullopt;
 }
 
-// Applies `change` to the port's termios settings.
-template <typename Change>
-FtStatus ChangeTermios(int fd, Change change) {
-  termios settings{};
-  if (tcgetattr(fd, &settings) != 0) {
-    return kFtIoError;
+// The rate of a termios speed code, for messages; 0 for one not known here.
+uint32_t BaudOf(speed_t speed) {
+  static constexpr std::pair<uint32_t, speed_t> kSpeeds[] = {
+      {0, B0},           {50, B50},         {75, B75},         {110, B110},
+      {134, B134},       {150, B150},       {200, B200},       {300, B300},
+      {600, B600},       {1200, B1200},     {1800, B1800},     {2400, B2400},
+      {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+      {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+      {500000, B500000}, {576000, B576000}, {921600, B921600}, {1000000, B1000000},
+  };
+  for (const auto& [rate, code] : kSpeeds) {
+    if (code == speed) {
+      return rate;
+    }
   }
-  if (!change(settings)) {
-    return kFtInvalidParameter;
-  }
-  return tcsetattr(fd, TCSANOW, &settings) == 0 ? kFtOk : kFtIoError;
+  return 0;
+}
+
+std::string SpeedText(speed_t speed) {
+  const uint32_t baud = BaudOf(speed);
+  return baud != 0 || speed == B0 ? std::to_string(baud) + " baud"
+                                  : "speed code " + std::to_string(speed);
 }
 
 // Who else has `device` open, found among the open files in /proc (those of
@@ -186,7 +200,49 @@ struct TtyDriver::Port {
   std::string latencyAttribute;
   uint32_t readMs = 0;
   uint32_t writeMs = 0;
+  std::shared_ptr<PortCalls> calls;
 };
+
+int TtyDriver::PortCalls::GetAttributes(int fd, termios& settings) {
+  return tcgetattr(fd, &settings);
+}
+
+int TtyDriver::PortCalls::SetAttributes(int fd, const termios& settings) {
+  return tcsetattr(fd, TCSANOW, &settings);
+}
+
+int TtyDriver::PortCalls::OutputQueued(int fd, int& bytes) {
+  return ioctl(fd, TIOCOUTQ, &bytes);
+}
+
+int TtyDriver::PortCalls::SetModemLines(int fd, int lines) {
+  return ioctl(fd, TIOCMSET, &lines);
+}
+
+FtStatus TtyDriver::ChangeLine(const Port& port, const std::function<bool(termios&)>& change) {
+  termios settings{};
+  if (port.calls->GetAttributes(port.fd, settings) != 0) {
+    return kFtIoError;
+  }
+  if (!change(settings)) {
+    return kFtInvalidParameter;
+  }
+  return port.calls->SetAttributes(port.fd, settings) == 0 ? kFtOk : kFtIoError;
+}
+
+bool TtyDriver::DrainOutput(const Port& port) {
+  // Not tcdrain: it waits without a limit, for as long as the other end
+  // does not take the bytes.
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(PodLink::kDrainTimeoutMs);
+  int queued = 0;
+  while (port.calls->OutputQueued(port.fd, queued) == 0 && queued > 0) {
+    if (RemainingMs(deadline) == 0) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
 
 TtyDriver::User TtyDriver::User::OfThisProcess() {
   User user{geteuid(), {getegid()}};
@@ -334,9 +390,50 @@ std::vector<PortDetails> TtyDriver::DescribePorts() {
     }
     port.accessProblem = AccessProblem(device.path);
     port.accessible = port.accessProblem.empty();
+    if (struct stat node{}; ::stat(device.path.c_str(), &node) == 0) {
+      port.group = GroupName(node.st_gid);
+    }
     ports.push_back(std::move(port));
   }
   return ports;
+}
+
+std::vector<UsbBridge> TtyDriver::DescribeUsbBridges() const {
+  std::vector<UsbBridge> devices;
+  std::error_code error;
+  const fs::path bus = fs::path(sysfsRoot_) / "bus" / "usb" / "devices";
+  std::vector<fs::path> found;
+  for (fs::directory_iterator it(bus, error), end; !error && it != end; it.increment(error)) {
+    // Interfaces ("1-2:1.0") have no idVendor of their own.
+    if (FirstLine(it->path() / "idVendor") == "0403") {
+      found.push_back(it->path());
+    }
+  }
+  std::sort(found.begin(), found.end());
+  for (const fs::path& device : found) {
+    const std::string name = device.filename().string();
+    UsbBridge usb{name,
+                  FirstLine(device / "product"),
+                  FirstLine(device / "serial"),
+                  KernelDriverOf(device / (name + ":1.0")),
+                  {},
+                  {},
+                  {}};
+    unsigned busNumber = 0, deviceNumber = 0;
+    const std::string busText = FirstLine(device / "busnum");
+    const std::string deviceText = FirstLine(device / "devnum");
+    std::from_chars(busText.data(), busText.data() + busText.size(), busNumber);
+    std::from_chars(deviceText.data(), deviceText.data() + deviceText.size(), deviceNumber);
+    char node[32];
+    std::snprintf(node, sizeof node, "bus/usb/%03u/%03u", busNumber, deviceNumber);
+    usb.node = (fs::path(devRoot_) / node).string();
+    usb.accessProblem = AccessProblem(usb.node);
+    if (struct stat status{}; ::stat(usb.node.c_str(), &status) == 0) {
+      usb.group = GroupName(status.st_gid);
+    }
+    devices.push_back(std::move(usb));
+  }
+  return devices;
 }
 
 FtStatus TtyDriver::OpenByDescription(const char* description, FtHandle& handle) {
@@ -379,10 +476,18 @@ FtStatus TtyDriver::OpenFirst(const std::function<bool(const Device&)>& matches,
     ::close(fd);
     return kFtDeviceNotOpened;
   }
+  auto port = std::make_unique<Port>();
+  port->fd = fd;
+  port->latencyAttribute = device->latencyAttribute;
+  port->calls = calls_;
   // Like the vendor driver, one program at a time; and it must be a serial port.
-  const FtStatus status = ChangeTermios(fd, [](termios& settings) {
+  const FtStatus status = ChangeLine(*port, [](termios& settings) {
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
+    // With HUPCL the kernel drops DTR and RTS at every close (and raises them
+    // at the next open): a POD that wires them to a reset or boot pin would
+    // see a pulse at every operation. The vendor driver leaves them alone.
+    settings.c_cflag &= ~HUPCL;
     // With O_NONBLOCK this makes an empty read fail with EAGAIN, so that a
     // read of 0 bytes can only mean the port has gone away.
     settings.c_cc[VMIN] = 1;
@@ -393,9 +498,10 @@ FtStatus TtyDriver::OpenFirst(const std::function<bool(const Device&)>& matches,
     ::close(fd);
     return kFtDeviceNotOpened;
   }
-  auto port = std::make_unique<Port>();
-  port->fd = fd;
-  port->latencyAttribute = device->latencyAttribute;
+  // One fixed state from now on: both raised, as the open itself left them,
+  // so setting them makes no edge. A port without modem lines (a
+  // pseudo-terminal) refuses, and then has nothing to pulse.
+  port->calls->SetModemLines(fd, TIOCM_DTR | TIOCM_RTS);
   handle = port.get();
   ports_.push_back(std::move(port));
   return kFtOk;
@@ -430,25 +536,43 @@ FtStatus TtyDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) {
 }
 
 FtStatus TtyDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
+  failureDetail_.clear();
   Port* port = PortOf(handle);
   if (port == nullptr) {
     return kFtInvalidHandle;
   }
+  std::string tried;
   if (WriteAttribute(port->latencyAttribute, std::to_string(milliseconds) + "\n")) {
+    tried = "latency_timer written";
+  } else {
+    tried = "latency_timer not writable: " + std::string(std::strerror(errno));
+    // latency_timer is writable by root only where no udev rule makes it
+    // otherwise, while older ftdi_sio let the port's user switch to low
+    // latency, which means a 1 ms timer; newer kernels ignore the flag.
+    serial_struct serial{};
+    bool asked = ioctl(port->fd, TIOCGSERIAL, &serial) == 0;
+    if (asked) {
+      if (milliseconds <= 1) {
+        serial.flags |= ASYNC_LOW_LATENCY;
+      } else {
+        serial.flags &= ~ASYNC_LOW_LATENCY;
+      }
+      asked = ioctl(port->fd, TIOCSSERIAL, &serial) == 0;
+    }
+    tried += asked ? "; low-latency mode asked for"
+                   : "; low-latency mode refused: " + std::string(std::strerror(errno));
+  }
+  // Neither way says whether the timer took: only reading it back does.
+  uint8_t found = 0;
+  if (const FtStatus status = GetLatencyTimer(handle, found); status != kFtOk) {
+    return status;
+  }
+  if (found == milliseconds) {
     return kFtOk;
   }
-  // latency_timer is usually writable by root only, while ftdi_sio lets the
-  // port's user switch to low latency, which means a 1 ms timer.
-  serial_struct serial{};
-  if (ioctl(port->fd, TIOCGSERIAL, &serial) == 0) {
-    if (milliseconds <= 1) {
-      serial.flags |= ASYNC_LOW_LATENCY;
-    } else {
-      serial.flags &= ~ASYNC_LOW_LATENCY;
-    }
-    ioctl(port->fd, TIOCSSERIAL, &serial);
-  }
-  return kFtOk;
+  failureDetail_ = "the latency timer reads back as " + std::to_string(found) + " ms, not " +
+                   std::to_string(milliseconds) + " ms (" + tried + ")";
+  return kFtOtherError;
 }
 
 FtStatus TtyDriver::SetBaudRate(FtHandle handle, uint32_t baud) {
@@ -456,10 +580,28 @@ FtStatus TtyDriver::SetBaudRate(FtHandle handle, uint32_t baud) {
   if (port == nullptr) {
     return kFtInvalidHandle;
   }
+  failureDetail_.clear();
   const std::optional<speed_t> speed = SpeedOf(baud);
-  return ChangeTermios(port->fd, [&](termios& settings) {
+  const FtStatus status = ChangeLine(*port, [&](termios& settings) {
     return speed && cfsetispeed(&settings, *speed) == 0 && cfsetospeed(&settings, *speed) == 0;
   });
+  if (status != kFtOk) {
+    return status;
+  }
+  // tcsetattr succeeds when any part of the change took; a port that cannot
+  // run at the speed keeps (and reports) another.
+  termios settings{};
+  if (port->calls->GetAttributes(port->fd, settings) != 0) {
+    return kFtIoError;
+  }
+  const speed_t out = cfgetospeed(&settings);
+  const speed_t in = cfgetispeed(&settings);
+  if (out == *speed && (in == *speed || in == B0)) {
+    return kFtOk;
+  }
+  failureDetail_ = "the port's speed reads back as " + SpeedText(out == *speed ? in : out) +
+                   ", not " + std::to_string(baud) + " baud";
+  return kFtOtherError;
 }
 
 FtStatus TtyDriver::SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
@@ -468,7 +610,7 @@ FtStatus TtyDriver::SetDataCharacteristics(FtHandle handle, uint8_t wordLength, 
   if (port == nullptr) {
     return kFtInvalidHandle;
   }
-  return ChangeTermios(port->fd, [&](termios& settings) {
+  return ChangeLine(*port, [&](termios& settings) {
     settings.c_cflag = (settings.c_cflag & ~(CSIZE | CSTOPB | PARENB | PARODD)) | CS8;
     return wordLength == 8 && stopBits == 0 && parity == 0;
   });
@@ -479,7 +621,7 @@ FtStatus TtyDriver::SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_
   if (port == nullptr) {
     return kFtInvalidHandle;
   }
-  return ChangeTermios(port->fd, [&](termios& settings) {
+  return ChangeLine(*port, [&](termios& settings) {
     settings.c_cflag &= ~CRTSCTS;
     settings.c_iflag &= ~(IXON | IXOFF | IXANY);
     return flowControl == 0;
@@ -508,7 +650,7 @@ FtStatus TtyDriver::Purge(FtHandle handle, uint32_t mask) {
   }
   if (tx) {
     // The queue is purged to start clean, not to recall a frame already sent.
-    tcdrain(port->fd);
+    DrainOutput(*port);
   }
   const int queues = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
   return tcflush(port->fd, queues) == 0 ? kFtOk : kFtIoError;
@@ -546,7 +688,8 @@ FtStatus TtyDriver::Write(FtHandle handle, const void* bytes, uint32_t length, u
   // The bytes have been accepted; wait, within the same time-out, until they
   // have left, so that the caller's queue check finds nothing to wait for.
   int queued = 0;
-  while (ioctl(port->fd, TIOCOUTQ, &queued) == 0 && queued > 0 && RemainingMs(deadline) > 0) {
+  while (port->calls->OutputQueued(port->fd, queued) == 0 && queued > 0 &&
+         RemainingMs(deadline) > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return kFtOk;
@@ -559,7 +702,7 @@ FtStatus TtyDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQu
     return kFtInvalidHandle;
   }
   int rx = 0, tx = 0;
-  if (ioctl(port->fd, FIONREAD, &rx) != 0 || ioctl(port->fd, TIOCOUTQ, &tx) != 0) {
+  if (ioctl(port->fd, FIONREAD, &rx) != 0 || port->calls->OutputQueued(port->fd, tx) != 0) {
     return kFtIoError;
   }
   rxQueue = static_cast<uint32_t>(rx);
@@ -620,7 +763,11 @@ FtStatus TtyDriver::Close(FtHandle handle) {
   if (port == ports_.end()) {
     return kFtInvalidHandle;
   }
-  tcdrain((*port)->fd);
+  // What could not leave in time is dropped, or the kernel's own close would
+  // wait for it (up to 30 s on a USB serial port).
+  if (!DrainOutput(**port)) {
+    tcflush((*port)->fd, TCOFLUSH);
+  }
   ::close((*port)->fd);
   ports_.erase(port);
   return kFtOk;

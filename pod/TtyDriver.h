@@ -4,6 +4,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <termios.h>
 
 #include <filesystem>
 #include <functional>
@@ -22,6 +23,19 @@ class TtyDriver final : public FtdiDriver {
     static User OfThisProcess();
   };
 
+  // The calls on an open port that a pseudo-terminal cannot play as a USB
+  // bridge does: it has no modem lines, its output queue always reads empty
+  // and it keeps any speed it is given. The system's calls unless a test
+  // puts its own in. Each returns 0, or -1 with errno set.
+  class PortCalls {
+   public:
+    virtual ~PortCalls() = default;
+    virtual int GetAttributes(int fd, termios& settings);        // tcgetattr
+    virtual int SetAttributes(int fd, const termios& settings);  // tcsetattr, at once
+    virtual int OutputQueued(int fd, int& bytes);                // TIOCOUTQ
+    virtual int SetModemLines(int fd, int lines);                // TIOCMSET
+  };
+
   // Lists every ttyUSB* of <sysfsRoot>/class/tty under its USB product string
   // and serial number and opens it as <devRoot>/<name>.
   explicit TtyDriver(std::string sysfsRoot = "/sys", std::string devRoot = "/dev",
@@ -33,6 +47,9 @@ class TtyDriver final : public FtdiDriver {
   ~TtyDriver() override;
   TtyDriver(const TtyDriver&) = delete;
   TtyDriver& operator=(const TtyDriver&) = delete;
+
+  // Replaces the system's port calls; only for ports opened from now on.
+  void SetPortCalls(std::shared_ptr<PortCalls> calls) { calls_ = std::move(calls); }
 
   bool Load() override;
   void Unload() override;
@@ -47,14 +64,18 @@ class TtyDriver final : public FtdiDriver {
   // Each port's device node, latency_timer, kernel driver and whether this
   // user may open it, judged by the node's owner, group and mode.
   std::vector<PortDetails> DescribePorts() override;
+  // Every FTDI bridge (vendor 0403) on the USB bus, with or without a port.
+  std::vector<UsbBridge> DescribeUsbBridges() const;
   FtStatus ResetDevice(FtHandle handle) override;
   // The latency comes from the latency_timer attribute; where there is none, the
   // port's low-latency flag stands for 1 ms and its absence for the usual 16 ms.
   FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) override;
   // Writes the latency_timer attribute, or where that cannot be written asks for
-  // the port's low-latency mode. Neither failing makes the port unusable, so
-  // this never fails an open port.
+  // the port's low-latency mode, then reads the timer back: a value other
+  // than the one asked for fails, FailureDetail saying what was found.
   FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) override;
+  // Sets the speed and reads it back: a port that kept another (a serial
+  // port that cannot go that fast) fails, FailureDetail saying which.
   FtStatus SetBaudRate(FtHandle handle, uint32_t baud) override;
   // Only the POD's line, 8 data bits, 1 stop bit, no parity, is offered.
   FtStatus SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
@@ -64,6 +85,9 @@ class TtyDriver final : public FtdiDriver {
                           uint8_t xoff) override;
   // A time-out of 0 means no waiting at all.
   FtStatus SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) override;
+  // The transmit queue is given up to PodLink::kDrainTimeoutMs to empty
+  // before it is purged, so that a frame already sent is not taken back, yet a
+  // POD that stopped reading cannot hold the program.
   FtStatus Purge(FtHandle handle, uint32_t mask) override;
   // Returns once the bytes have left the kernel's queue, or at the write time-out.
   FtStatus Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) override;
@@ -71,9 +95,12 @@ class TtyDriver final : public FtdiDriver {
                      uint32_t& events) override;
   FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
   FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) override;
+  // Gives what is queued the same bounded time to leave as Purge, drops what
+  // has not, and closes; the modem lines stay as they are (no HUPCL).
   FtStatus Close(FtHandle handle) override;
   // Another program holds the port, by its lock or TIOCEXCL.
   std::string PortBusy() const override { return portBusy_; }
+  std::string FailureDetail() const override { return failureDetail_; }
 
  private:
   struct Device {
@@ -94,6 +121,11 @@ class TtyDriver final : public FtdiDriver {
   // Opens the first device that `matches`, as the vendor driver does.
   FtStatus OpenFirst(const std::function<bool(const Device&)>& matches, FtHandle& handle);
   Port* PortOf(FtHandle handle);
+  // Applies `change` to the port's line settings; false from `change` refuses.
+  FtStatus ChangeLine(const Port& port, const std::function<bool(termios&)>& change);
+  // Waits up to PodLink::kDrainTimeoutMs for the port's output queue to
+  // empty; true when it did.
+  bool DrainOutput(const Port& port);
 
   std::string sysfsRoot_;
   std::string devRoot_;
@@ -101,5 +133,7 @@ class TtyDriver final : public FtdiDriver {
   std::string fixedDevice_;     // set for a device named by the user
   std::vector<Device> listed_;  // as of the last ListDeviceCount
   std::vector<std::unique_ptr<Port>> ports_;
-  std::string portBusy_;  // as of the last open
+  std::string portBusy_;       // as of the last open
+  std::string failureDetail_;  // as of the last call that failed a read-back
+  std::shared_ptr<PortCalls> calls_ = std::make_shared<PortCalls>();
 };

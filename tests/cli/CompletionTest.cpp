@@ -27,7 +27,11 @@ TEST(CompletionTest, OffersCommandsOptionsAndValues) {
     QStringList words;
     std::string offered;
   } cases[] = {
-      {{""}, "list info target-write target-reset pod-write pod-verify pod-info --help --version"},
+      {{""},
+       "list info target-write target-reset pod-write pod-verify pod-info doctor --help "
+       "--version"},
+      {{"do"}, "doctor"},
+      {{"doctor", "--"}, "--driver --json --help"},
       {{"pod-"}, "pod-write pod-verify pod-info"},
       {{"info", "--"}, "--device --json --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -173,8 +175,43 @@ TEST_F(PodCommandsTest, AMissingDriverIsReportedOnce) {
   // with it, no POD is attached.
   ASSERT_TRUE(run.exitCode == 20 || run.exitCode == 21) << run.exitCode << run.err;
   if (run.exitCode == 20) {
-    EXPECT_EQ(run.err, "Fail to load FTD2XX.DLL\n");
+    // Once, then why and where the library was looked for.
+    EXPECT_THAT(run.err,
+                testing::MatchesRegex("Fail to load FTD2XX.DLL\ncause: load the d2xx driver: "
+                                      "[^\n]*libftd2xx.so[^\n]*looked for in[^\n]*\n"));
   }
+  // list says the same, not that no device is there.
+  const CliRun list = RunCli({"list", "--driver", "d2xx"});
+  if (run.exitCode == 20) {
+    EXPECT_EQ(list.exitCode, 20);
+    EXPECT_THAT(list.err, testing::StartsWith("d2xx: the driver is missing: libftd2xx.so"));
+    EXPECT_THAT(list.err, testing::Not(testing::HasSubstr("No FTDI device")));
+  }
+}
+
+// On the emulated PODs every check passes; --json gives each check as an object.
+TEST_F(PodCommandsTest, DoctorPassesOnTheEmulatorAndGivesEachCheckInJson) {
+  qputenv("BRONTAFLEX_EMULATOR_PODS", "2");
+  const CliRun text = RunCli({"doctor"});
+  const CliRun json = RunCli({"doctor", "--json"});
+  const CliRun unknown = RunCli({"doctor", "--driver", "serial"});
+  qunsetenv("BRONTAFLEX_EMULATOR_PODS");
+  EXPECT_EQ(text.exitCode, 0) << text.out << text.err;
+  EXPECT_THAT(text.out, HasSubstr("ok    target reset BFX00002: the target was reset\n"));
+  EXPECT_THAT(text.out, testing::EndsWith("Everything a write needs is in place\n"));
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  const QJsonObject object = json.Json();
+  EXPECT_EQ(object["command"].toString(), "doctor");
+  EXPECT_TRUE(object["passed"].toBool());
+  const QJsonArray checks = object["checks"].toArray();
+  ASSERT_EQ(checks.size(), 1 + 2 + 2 * 4);  // the driver, each POD seen, four checks a POD
+  const QJsonObject firmware = checks[5].toObject();
+  EXPECT_EQ(firmware["check"].toString(), "firmware");
+  EXPECT_EQ(firmware["subject"].toString(), "BFX00001");
+  EXPECT_EQ(firmware["status"].toString(), "ok");
+  EXPECT_EQ(firmware["detail"].toString(), "1.1");
+  EXPECT_EQ(firmware["fix"].toString(), "");
+  EXPECT_EQ(unknown.exitCode, 64);
 }
 
 TEST_F(PodCommandsTest, AStoredNameIsShownWithoutItsControlBytes) {

@@ -114,6 +114,10 @@ TEST(McuCatalogueTest, PlacesSectionsInTheDevicesMemory) {
   } cases[] = {
       {"M0 and M1 run on into each other", kF2801, 0x000000, 0x800, Ram},
       {"past M1", kF2801, 0x000700, 0x101, Outside},
+      {"PIE vector RAM", kF2801, 0x000D00, 0x100, Ram},
+      {"PIE vector RAM on the largest device", kF2809, 0x000DFF, 1, Ram},
+      {"past the PIE vectors", kF2808, 0x000DFF, 2, Outside},
+      {"peripheral frame 0 before the PIE vectors", kF2808, 0x000CFF, 1, Outside},
       {"L0 of the smallest device", kF2801, 0x008000, 0x1000, Ram},
       {"L1 only from the F2806 on", kF2802, 0x009000, 1, Outside},
       {"L1 of the F2806", kF2806, 0x009000, 0x1000, Ram},

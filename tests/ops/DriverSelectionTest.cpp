@@ -43,18 +43,42 @@ TEST(DriverSelectionTest, NamesPickTheirBackend) {
   EXPECT_TRUE(fallback.driver->Name() == "tty" || fallback.driver->Name() == "d2xx");
 }
 
-TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePod) {
+TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePodAskedFor) {
   const struct {
     const char* name;
     bool loads;
     std::vector<std::string> devices;
-    bool openFails;
+    std::vector<std::string> failing;  // calls that fail with FT_DEVICE_NOT_OPENED
+    std::string pod;
     bool opens;
+    const char* why;
   } cases[] = {
-      {"Opens", true, {"USB Serial", "Brontaflex POD"}, false, true},
-      {"HeldByTheKernelDriver", true, {"Brontaflex POD"}, true, false},
-      {"NoPod", true, {"USB Serial"}, false, false},
-      {"NoLibrary", false, {"Brontaflex POD"}, false, false},
+      {"Opens", true, {"USB Serial", "Brontaflex POD"}, {}, "", true, "it opens the POD"},
+      {"HeldByTheKernelDriver",
+       true,
+       {"Brontaflex POD"},
+       {"OpenByDescription"},
+       "",
+       false,
+       "it sees the POD but cannot open it (driver status 3)"},
+      // Another program holds the first POD; the one asked for is free.
+      {"SecondPodWhileTheFirstIsHeld",
+       true,
+       {"Brontaflex POD", "Brontaflex POD"},
+       {"OpenByDescription", "OpenBySerialNumber FAKE0"},
+       "FAKE1",
+       true,
+       "it opens the POD"},
+      {"PodAskedForIsHeld",
+       true,
+       {"Brontaflex POD", "Brontaflex POD"},
+       {"OpenBySerialNumber FAKE1"},
+       "FAKE1",
+       false,
+       "it sees the POD FAKE1 but cannot open it (driver status 3)"},
+      {"NoPod", true, {"USB Serial"}, {}, "", false, "it sees no POD"},
+      {"NotThePodAskedFor", true, {"Brontaflex POD"}, {}, "FAKE7", false, "it sees no POD FAKE7"},
+      {"NoLibrary", false, {"Brontaflex POD"}, {}, "", false, "it does not load"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -62,10 +86,16 @@ TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePod) {
     FakeFtdiDriver d2xx(clock);
     d2xx.loads = c.loads;
     d2xx.devices = c.devices;
-    if (c.openFails) {
-      d2xx.failures["OpenByDescription"] = kFtDeviceNotOpened;
+    for (const std::string& call : c.failing) {
+      d2xx.failures[call] = kFtDeviceNotOpened;
     }
-    EXPECT_EQ(OpensAPod(d2xx), c.opens);
+    const BackendProbe probe = ProbeBackend(d2xx, c.pod);
+    EXPECT_EQ(probe.used, c.opens);
+    EXPECT_EQ(probe.backend, "fake");
+    EXPECT_TRUE(probe.why.starts_with(c.why)) << probe.why;
+    // What it saw, also when it cannot open it (a user without access to the
+    // USB device still sees it listed): never "no FTDI device".
+    EXPECT_EQ(probe.ports.size(), c.loads ? c.devices.size() : 0u);
     EXPECT_EQ(d2xx.openHandles(), 0u);
   }
 }

@@ -58,6 +58,13 @@ OperationRequest PathRequest(const std::string& path) {
   return request;
 }
 
+// The boot ROM's reset vector and the rest of its table, as some of TI's
+// linker files emit them beside a program.
+CoffWriter WithBootVectors(CoffWriter program) {
+  program.Add(".reset", 0x3FFFC0, {0x0000, 0x003F});
+  return program;
+}
+
 OperationRequest WithZeroKeys(OperationRequest request) {
   request.useCsm = true;
   request.keyTexts.fill("0000");
@@ -125,13 +132,45 @@ TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingT
        [](const ScratchDir& d) { return FileRequest(d, RamProgram(), 1); },
        OperationOutcome::OutsideDevice,
        "Section .data at 0x009000 lies outside the memory of the F2802"},
+      {"RAM beyond every block, Target Write in RAM mode", target,
+       [](const ScratchDir& d) {
+         return FileRequest(d, CoffWriter().Add(".text", 0x8000, {1}).Add(".ebss", 0x00C000, {0}));
+       },
+       OperationOutcome::OutsideDevice,
+       "Section .ebss at 0x00C000 lies outside the memory of the F2808"},
+      // A flash write leaves out what lies outside the flash: only the warning
+      // names it (below).
       {"RAM beyond every block, POD Write", podWrite,
        [](const ScratchDir& d) {
          return FileRequest(d,
                             CoffWriter().Add(".text", 0x3E8000, {1}).Add(".ebss", 0x00C000, {0}));
        },
+       OperationOutcome::DriverNotLoaded, kDriverMissing},
+      {"a flash program for a larger device, with the boot ROM's vectors", target,
+       [](const ScratchDir& d) { return FileRequest(d, WithBootVectors(FlashProgram()), 0); },
        OperationOutcome::OutsideDevice,
-       "Section .ebss at 0x00C000 lies outside the memory of the F2808"},
+       "Section .text at 0x3E8000 lies outside the memory of the F2801"},
+      {"the boot ROM's vectors beside a flash program, Target Write", target,
+       [](const ScratchDir& d) { return FileRequest(d, WithBootVectors(FlashProgram())); },
+       OperationOutcome::DriverNotLoaded, kDriverMissing},
+      {"the boot ROM's vectors beside a flash program, POD Write", podWrite,
+       [](const ScratchDir& d) { return FileRequest(d, WithBootVectors(FlashProgram())); },
+       OperationOutcome::DriverNotLoaded, kDriverMissing},
+      {"the boot ROM's vectors in a download into RAM", target,
+       [](const ScratchDir& d) { return FileRequest(d, WithBootVectors(RamProgram())); },
+       OperationOutcome::OutsideDevice,
+       "Section .reset at 0x3FFFC0 lies outside the memory of the F2808"},
+      {"PIE vectors in a download into RAM", target,
+       [](const ScratchDir& d) {
+         return FileRequest(d, CoffWriter().Add("pievect", 0x000D00, std::vector<uint16_t>(256)));
+       },
+       OperationOutcome::DriverNotLoaded, kDriverMissing},
+      {"past the PIE vectors", target,
+       [](const ScratchDir& d) {
+         return FileRequest(d, CoffWriter().Add("pievect", 0x000D01, std::vector<uint16_t>(256)));
+       },
+       OperationOutcome::OutsideDevice,
+       "Section pievect at 0x000D01 lies outside the memory of the F2808"},
       {"flash running past its end, POD Write", podWrite,
        [](const ScratchDir& d) {
          return FileRequest(d, CoffWriter().Add(".text", 0x3F7FFE, {1, 2, 3}));
@@ -160,6 +199,90 @@ TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingT
     EXPECT_TRUE(ui_.Only("busy").empty());
     EXPECT_TRUE(fake_->writes.empty());
     EXPECT_EQ(fake_->openHandles(), 0u);
+  }
+}
+
+// What a write sends that the target may not like, and what it leaves out, is
+// said before the POD is touched.
+TEST_F(OperationChecksTest, WarningsNameTheSectionsLeftOutAndThoseInTheBootRomStack) {
+  const auto target = &ProgrammerOperations::TargetWrite;
+  const auto podWrite = &ProgrammerOperations::PodWrite;
+  const struct {
+    const char* what;
+    Operation operation;
+    CoffWriter program;
+    std::vector<std::string> warnings;
+  } cases[] = {
+      {"the boot ROM's vectors, Target Write",
+       target,
+       CoffWriter().Add(".text", 0x3E8000, {1}).Add(".reset", 0x3FFFC0, {0, 0x3F}),
+       {"warning Not written in flash mode: .reset (outside the F2808's memory)"}},
+      {"the boot ROM's vectors and RAM, POD Write",
+       podWrite,
+       CoffWriter()
+           .Add(".text", 0x3E8000, {1})
+           .Add("ramfuncs", 0x8000, {2})
+           .Add("otp", 0x3D7800, {3})
+           .Add(".reset", 0x3FFFC0, {0, 0x3F}),
+       {"warning Not written in flash mode: ramfuncs (RAM), otp (OTP), .reset (outside the "
+        "F2808's memory)"}},
+      // The shared FlashAPIInterface2801V3_02.out puts its .econst there.
+      {"the boot ROM's stack, Target Write into RAM",
+       target,
+       CoffWriter()
+           .Add(".text", 0x8000, {1})
+           .Add(".econst", 0x000400, std::vector<uint16_t>(36))
+           .Add(".ebss", 0x000470, std::vector<uint16_t>(0x20))
+           .Add("m1", 0x000480, {4}),
+       {"warning Section .econst at 0x000400-0x000423 overlaps 0x000400-0x00047F, the boot ROM's "
+        "stack while it loads the program into RAM (BOOT_RSVD in TI's linker files): the "
+        "download may overwrite the loader that receives it",
+        "warning Section .ebss at 0x000470-0x00048F overlaps 0x000400-0x00047F, the boot ROM's "
+        "stack while it loads the program into RAM (BOOT_RSVD in TI's linker files): the "
+        "download may overwrite the loader that receives it"}},
+      // A flash write does not go through the boot loader's RAM download.
+      {"M1 in a flash program",
+       target,
+       CoffWriter().Add(".text", 0x3E8000, {1}).Add(".ebss", 0x000400, {0}),
+       {"warning Not written in flash mode: .ebss (RAM)"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui_.events.clear();
+    ops_ = std::make_unique<ProgrammerOperations>(std::make_unique<FakeFtdiDriver>(clock_), clock_,
+                                                  ui_);
+    EXPECT_EQ((ops_.get()->*c.operation)(FileRequest(dir_, c.program)),
+              OperationOutcome::DriverNotLoaded);
+    EXPECT_EQ(ui_.Only("warning "), c.warnings);
+  }
+}
+
+// The vendor library sees the POD but may not open it (no access to its USB
+// device) and Linux's own driver, the fallback, has no port for it: what the
+// library saw is shown, never "no FTDI device".
+TEST_F(OperationChecksTest, APodSeenByTheBackendPassedOverIsShownInsteadOfNothing) {
+  PortDetails pod;
+  pod.port = "#0";
+  pod.description = "Brontaflex POD";
+  const struct {
+    const char* what;
+    std::vector<PortDetails> seenByTheOther;
+    std::vector<std::string> shown;
+  } cases[] = {
+      {"seen by the other", {pod}, {"passed-over d2xx"}},
+      {"seen by none", {}, {"seen nothing", "passed-over d2xx"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ui_.seen.clear();
+    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    driver->devices.clear();
+    ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
+    ops_->SetDriverProbes({{"d2xx", false, "it sees the POD but cannot open it", c.seenByTheOther},
+                           {"fake", true, "the kernel's own FTDI driver", {}}});
+    ops_->LoadDriver();
+    EXPECT_EQ(ops_->TargetReset(), OperationOutcome::PodNotFound);
+    EXPECT_EQ(ui_.seen, c.shown);
   }
 }
 

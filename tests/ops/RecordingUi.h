@@ -17,6 +17,9 @@ class RecordingUi final : public OperationsUi {
   int32_t steps = 0;
   // The failure causes handed over, apart from the events: the window shows none.
   std::vector<FailureCause> causes;
+  // What was shown of the ports seen after a failure to reach the POD, apart
+  // from the events too: "seen PORT" (or "seen nothing"), "passed-over BACKEND".
+  std::vector<std::string> seen;
 
   void ShowStatus(const std::string& text, bool error) override {
     events.push_back((error ? "error " : "status ") + text);
@@ -38,6 +41,19 @@ class RecordingUi final : public OperationsUi {
   void ShowPodFileName(const std::string& name) override { events.push_back("pod-name " + name); }
   void ShowFailureCause(const FailureCause& cause) override { causes.push_back(cause); }
   void ShowWarning(const std::string& text) override { events.push_back("warning " + text); }
+  void ShowPortsSeen(const std::vector<PortDetails>& ports) override {
+    if (ports.empty()) {
+      seen.push_back("seen nothing");
+    }
+    for (const PortDetails& port : ports) {
+      seen.push_back("seen " + port.port);
+    }
+  }
+  void ShowBackendsPassedOver(const std::vector<BackendProbe>& probes) override {
+    for (const BackendProbe& probe : probes) {
+      seen.push_back("passed-over " + probe.backend);
+    }
+  }
 
   // Every event starting with `prefix`, in order.
   std::vector<std::string> Only(const std::string& prefix) const {

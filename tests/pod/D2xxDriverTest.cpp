@@ -1,6 +1,18 @@
 #include "pod/D2xxDriver.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include <filesystem>
+#include <system_error>
+
+#include "image/Utf8Path.h"
 
 #include "emulator/EmulatorDriver.h"
 #include "pod/PodCommands.h"
@@ -32,6 +44,87 @@ TEST(D2xxDriverTest, MissingLibraryOrFunctionMeansNoDriver) {
     EXPECT_EQ(count, 0u);
   }
 }
+
+TEST(D2xxDriverTest, LoadProblemSaysWhyAndWhere) {
+#ifdef _WIN32
+  D2xxDriver missing("ftd2xx-not-installed.dll");
+  EXPECT_FALSE(missing.Load());
+  EXPECT_THAT(missing.LoadProblem(),
+              testing::AllOf(testing::StartsWith("ftd2xx-not-installed.dll is not in "),
+                             testing::HasSubstr("ystem32, where FTDI's D2XX driver installer")));
+  D2xxDriver other("kernel32.dll");
+#else
+  D2xxDriver missing("libftd2xx-not-installed.so");
+  EXPECT_FALSE(missing.Load());
+  EXPECT_THAT(missing.LoadProblem(),
+              testing::AllOf(testing::HasSubstr("libftd2xx-not-installed.so"),
+                             testing::HasSubstr("looked for in LD_LIBRARY_PATH")));
+  D2xxDriver other("libm.so.6");
+#endif
+  EXPECT_FALSE(other.Load());
+  EXPECT_THAT(other.LoadProblem(), testing::HasSubstr("lacks FT_ListDevices"));
+  D2xxDriver present(D2xxStandIn());
+  EXPECT_TRUE(present.Load());
+  EXPECT_EQ(present.LoadProblem(), "");
+}
+
+// libftd2xx starts threads of its own, which may still run after the library
+// is unloaded, in code that is no longer there.
+TEST(D2xxDriverTest, LibraryStaysLoadedOnceProbed) {
+  {
+    D2xxDriver driver(D2xxStandIn());
+    ASSERT_TRUE(driver.Load());
+    driver.Unload();
+    D2xxDriver again(D2xxStandIn());
+    ASSERT_TRUE(again.Load());
+  }
+#ifdef _WIN32
+  EXPECT_NE(GetModuleHandleW(
+                std::filesystem::absolute(PathFromUtf8(D2xxStandIn())).make_preferred().c_str()),
+            nullptr);
+#else
+  void* still = dlopen(D2xxStandIn().c_str(), RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_NE(still, nullptr);
+  if (still != nullptr) {
+    dlclose(still);
+  }
+#endif
+}
+
+#ifdef _WIN32
+// The zip is unpacked anywhere, Downloads most often: an ftd2xx.dll beside the
+// program or in the current folder must not be taken for the vendor's.
+TEST(D2xxDriverTest, PlantedLibraryBesideTheProgramIsNotLoaded) {
+  if (GetModuleHandleW(L"ftd2xx.dll") != nullptr) {
+    // Windows hands out a module already loaded under the name, wherever from.
+    GTEST_SKIP() << "an earlier test of this process loaded the stand-in; run this one alone";
+  }
+  wchar_t program[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameW(nullptr, program, MAX_PATH), 0u);
+  const std::filesystem::path beside = std::filesystem::path(program).parent_path() / "ftd2xx.dll";
+  const std::filesystem::path current = std::filesystem::current_path() / "ftd2xx.dll";
+  std::error_code error;
+  // The test runs in the program's folder as often as not.
+  const bool one = std::filesystem::equivalent(beside.parent_path(), current.parent_path(), error);
+  for (const auto& planted : {beside, current}) {
+    if (one && planted == current) {
+      break;
+    }
+    std::filesystem::remove(planted, error);
+    std::filesystem::copy_file(PathFromUtf8(D2xxStandIn()), planted, error);
+    ASSERT_FALSE(error) << error.message();
+  }
+  D2xxDriver driver;
+  const bool loaded = driver.Load();
+  const std::string problem = driver.LoadProblem();
+  for (const auto& planted : {beside, current}) {
+    std::filesystem::remove(planted, error);
+  }
+  EXPECT_FALSE(loaded) << "loaded a planted ftd2xx.dll";
+  EXPECT_THAT(problem, testing::StartsWith("ftd2xx.dll is not in "));
+  EXPECT_EQ(GetModuleHandleW(beside.c_str()), nullptr);
+}
+#endif
 
 // The backend against a library that exports the D2XX functions over the POD
 // emulator: every call crosses the C interface exactly as with the vendor's.

@@ -153,6 +153,7 @@ TEST_F(PodLinkTest, OpenSetsTheLineUpInOrderAndPings) {
                             "ResetDevice",
                             "GetLatencyTimer",
                             "SetLatencyTimer 1",
+                            "GetLatencyTimer",
                             "SetBaudRate 921600",
                             "SetDataCharacteristics 8,0,0",
                             "SetFlowControl 0",
@@ -171,6 +172,37 @@ TEST_F(PodLinkTest, LatencyAlreadyOneIsNotWrittenAgain) {
   ASSERT_EQ(link.Open(), OpenStatus::Ok);
   for (const std::string& call : fake.calls) {
     EXPECT_FALSE(call.starts_with("SetLatencyTimer")) << call;
+  }
+  EXPECT_EQ(link.latencyMs(), 1);
+  EXPECT_EQ(link.latencyProblem(), "");
+}
+
+// A timer that will not go down to 1 ms makes every reply slow, not the link
+// unusable: the open goes on and says what the timer reads back.
+TEST_F(PodLinkTest, LatencyThatDoesNotTakeIsReadBackAndReported) {
+  const struct {
+    const char* name;
+    bool setFails;
+    const char* problem;
+  } cases[] = {
+      {"SetFails", true, "driver status 18"},
+      {"SetIgnored", false, "it did not take the new value"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeClock localClock;
+    FakeFtdiDriver driver(localClock);
+    PodLink local(driver, localClock);
+    driver.AnswerEveryWrite("!");
+    if (c.setFails) {
+      driver.failures["SetLatencyTimer"] = kFtOtherError;
+    } else {
+      driver.latencyIgnored = true;
+    }
+    ASSERT_TRUE(local.LoadDriver() && local.Find());
+    EXPECT_EQ(local.Open(), OpenStatus::Ok);
+    EXPECT_EQ(local.latencyMs(), 16);
+    EXPECT_EQ(local.latencyProblem(), c.problem);
   }
 }
 
@@ -198,9 +230,8 @@ TEST_P(PodLinkOpenFailureTest, FailingStepLeavesNoHandleOpen) {
 
 INSTANTIATE_TEST_SUITE_P(Steps, PodLinkOpenFailureTest,
                          ::testing::Values("OpenByDescription", "ResetDevice", "GetLatencyTimer",
-                                           "SetLatencyTimer", "SetBaudRate",
-                                           "SetDataCharacteristics", "SetFlowControl",
-                                           "SetTimeouts", "Purge"));
+                                           "SetBaudRate", "SetDataCharacteristics",
+                                           "SetFlowControl", "SetTimeouts", "Purge"));
 
 TEST_F(PodLinkTest, SilentOrWrongPingAnswerIsNoAnswer) {
   for (const char* answer : {"", "?", "I"}) {
@@ -221,11 +252,12 @@ TEST_F(PodLinkTest, OpenWhileOpenTouchesNothing) {
   EXPECT_TRUE(fake.writes.empty());
 }
 
-TEST_F(PodLinkTest, CloseDiscardsQueuesAndKeepsThePodFound) {
+// Only what came in is dropped: the transmit queue may hold the last frame.
+TEST_F(PodLinkTest, CloseDiscardsWhatCameInAndKeepsThePodFound) {
   OpenLink();
   fake.QueueReply("junk");
   link.Close();
-  EXPECT_EQ(fake.calls, (std::vector<std::string>{"Purge 3", "Close"}));
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"Purge 1", "Close"}));
   EXPECT_FALSE(link.isOpen());
   EXPECT_TRUE(link.found());
   EXPECT_EQ(fake.openHandles(), 0u);
@@ -237,7 +269,7 @@ TEST_F(PodLinkTest, CloseDiscardsQueuesAndKeepsThePodFound) {
 TEST_F(PodLinkTest, UnloadingTheDriverClosesThePortFirst) {
   OpenLink();
   link.UnloadDriver();
-  EXPECT_EQ(fake.calls, (std::vector<std::string>{"Purge 3", "Close", "Unload"}));
+  EXPECT_EQ(fake.calls, (std::vector<std::string>{"Purge 1", "Close", "Unload"}));
   EXPECT_FALSE(link.found());
   EXPECT_FALSE(link.Find());
 }
@@ -387,6 +419,42 @@ TEST_F(PodLinkTest, PurgeAndCloseLetQueuedBytesLeaveFirst) {
       link.Close();
       fake.drainMs = 0;
     }
+  }
+}
+
+// The end of a store (H) or its abandon (i) gets no reply: once the driver's
+// queue is empty the bytes are in the bridge, which still has to clock them
+// out, so the close waits for their time on the line and purges nothing sent.
+TEST_F(PodLinkTest, CloseGivesAnUnansweredLastFrameItsLineTime) {
+  const struct {
+    const char* name;
+    std::string frame;
+    bool answered;
+    uint32_t waitMs;  // 10 bits a byte at 921600 baud, rounded up, and the margin
+  } cases[] = {
+      {"EndOfStore", "\x02H\x03", false, 1 + PodLink::kLineMarginMs},
+      {"DataBatch", std::string(356, 'S'), false, 4 + PodLink::kLineMarginMs},
+      {"Answered", "\x02R\x03", true, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenLink();
+    if (c.answered) {
+      fake.AnswerEveryWrite("!");
+    }
+    ASSERT_TRUE(link.Write(c.frame.data(), static_cast<uint32_t>(c.frame.size()), 200));
+    if (c.answered) {
+      char reply = 0;
+      ASSERT_TRUE(link.Read(&reply, 1, 200));
+    }
+    fake.onWrite = nullptr;
+    fake.calls.clear();
+    const uint32_t start = clock.NowMs();
+    link.Close();
+    // The status call of the drain takes 1 ms of its own.
+    EXPECT_GE(ElapsedSince(start), c.waitMs);
+    EXPECT_LE(ElapsedSince(start), c.waitMs + 1);
+    EXPECT_EQ(fake.calls, (std::vector<std::string>{"Purge 1", "Close"}));
   }
 }
 

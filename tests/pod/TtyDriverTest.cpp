@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,102 +14,21 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
+#include "tests/support/FakeSerialBench.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The POD's end of a pseudo-terminal pair: the driver under test opens the
-// other end as if it were the POD's ttyUSB port.
-class PtyPod {
- public:
-  PtyPod() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
-      devicePath_ = ptsname(master_);
-    }
-  }
-  ~PtyPod() {
-    StopAnswering();
-    Hangup();
-  }
-
-  const std::string& devicePath() const { return devicePath_; }
-  bool ok() const { return !devicePath_.empty(); }
-
-  // Answers each ping frame with "!" from a thread, as the firmware would.
-  void AnswerPings() {
-    stop_ = false;
-    answerer_ = std::thread([this] {
-      std::string seen;
-      while (!stop_) {
-        seen += Receive(20);
-        if (const auto ping = seen.find("\x02I\x03"); ping != std::string::npos) {
-          seen.erase(0, ping + 3);
-          Send("!");
-        }
-      }
-    });
-  }
-  void StopAnswering() {
-    stop_ = true;
-    if (answerer_.joinable()) {
-      answerer_.join();
-    }
-  }
-
-  void Send(std::string_view bytes) {
-    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-
-  // What the PC sent within `waitMs`.
-  std::string Receive(int waitMs) {
-    std::string received;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-      pollfd in{master_, POLLIN, 0};
-      if (poll(&in, 1, 5) > 0 && (in.revents & POLLIN)) {
-        char chunk[512];
-        const ssize_t n = read(master_, chunk, sizeof chunk);
-        if (n > 0) {
-          received.append(chunk, static_cast<size_t>(n));
-        }
-      } else if (in.revents != 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // nobody on the other end yet
-      }
-    }
-    return received;
-  }
-
-  // Pulls the plug: the PC's end sees the port go away.
-  void Hangup() {
-    if (master_ >= 0) {
-      close(master_);
-      master_ = -1;
-    }
-  }
-
- private:
-  int master_ = -1;
-  std::string devicePath_;
-  std::thread answerer_;
-  std::atomic<bool> stop_ = false;
-};
-
-void WriteFile(const fs::path& file, const std::string& text) {
-  fs::create_directories(file.parent_path());
-  std::ofstream(file) << text;
-}
-
-std::string ReadFile(const fs::path& file) {
-  std::ifstream in(file);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 class TtyDriverTest : public ::testing::Test {
  protected:
@@ -116,32 +36,12 @@ class TtyDriverTest : public ::testing::Test {
     ASSERT_TRUE(pod.ok()) << "no pseudo-terminals on this system";
     fs::remove_all(root);
     // Numbered so that a plain string sort would put the POD first.
-    AddUsbSerial("ttyUSB9", "1-1", "FT232R USB UART", "A900XYZ");
-    AddUsbSerial("ttyUSB10", "1-2", "Brontaflex POD", "BFX00001");
+    sysfs.AddUsbSerial("ttyUSB9", "1-1", "FT232R USB UART", "A900XYZ");
+    sysfs.AddUsbSerial("ttyUSB10", "1-2", "Brontaflex POD", "BFX00001");
     fs::create_directories(root / "sys/class/tty/ttyS0");
     fs::create_symlink(pod.devicePath(), root / "dev/ttyUSB10");
   }
   void TearDown() override { fs::remove_all(root); }
-
-  // A USB device with a product string, its interface, and the port's tty as
-  // ftdi_sio lays them out in sysfs.
-  void AddUsbSerial(const std::string& tty, const std::string& usbPort, const std::string& product,
-                    const std::string& serialNumber) {
-    const fs::path device = root / "sys/devices/pci0000:00/usb1" / usbPort;
-    const fs::path port = device / (usbPort + ":1.0") / tty;
-    WriteFile(device / "product", product + "\n");
-    WriteFile(device / "serial", serialNumber + "\n");
-    WriteFile(port / "latency_timer", "16\n");
-    const fs::path ftdiSio = root / "sys/bus/usb-serial/drivers/ftdi_sio";
-    fs::create_directories(ftdiSio);
-    fs::create_symlink(ftdiSio, port / "driver");
-    fs::create_directories(port / "tty" / tty);
-    fs::create_symlink("../../../" + tty, port / "tty" / tty / "device");
-    fs::create_directories(root / "sys/class/tty");
-    fs::create_symlink(fs::relative(port / "tty" / tty, root / "sys/class/tty"),
-                       root / "sys/class/tty" / tty);
-    fs::create_directories(root / "dev");
-  }
 
   fs::path LatencyFile() const {
     return root / "sys/devices/pci0000:00/usb1/1-2/1-2:1.0/ttyUSB10/latency_timer";
@@ -164,6 +64,7 @@ class TtyDriverTest : public ::testing::Test {
 
   PtyPod pod;
   fs::path root = FreshRoot();
+  FakeSysfs sysfs{root};
   TtyDriver driver{(root / "sys").string(), (root / "dev").string()};
   SystemClock clock;
   PodLink link{driver, clock};
@@ -300,8 +201,8 @@ TEST_F(TtyDriverTest, DescribesEachPortWithSerialDriverLatencyAndAccess) {
   if (geteuid() != 0) {
     GTEST_SKIP() << "giving device nodes to other users needs root";
   }
-  AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
-  AddUsbSerial("ttyUSB12", "1-4", "Brontaflex POD", "BFX00003");
+  sysfs.AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
+  sysfs.AddUsbSerial("ttyUSB12", "1-4", "Brontaflex POD", "BFX00003");
   fs::remove(root / "dev/ttyUSB10");
   const auto node = [&](const char* name, uid_t owner, gid_t group, mode_t mode) {
     const fs::path path = root / "dev" / name;
@@ -343,7 +244,7 @@ TEST_F(TtyDriverTest, DescribesEachPortWithSerialDriverLatencyAndAccess) {
 }
 
 TEST_F(TtyDriverTest, ChosenSerialNumberOpensThatPod) {
-  AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
+  sysfs.AddUsbSerial("ttyUSB11", "1-3", "Brontaflex POD", "BFX00002");
   WriteFile(root / "dev/ttyUSB11", "");  // not a serial port: it cannot be set up
   pod.AnswerPings();
   ASSERT_TRUE(link.LoadDriver());
@@ -354,6 +255,145 @@ TEST_F(TtyDriverTest, ChosenSerialNumberOpensThatPod) {
   ASSERT_TRUE(link.Find());
   EXPECT_EQ(link.Open(), OpenStatus::Ok);
   pod.StopAnswering();
+}
+
+// A frame that gets no reply, written just before the close: a pseudo-terminal
+// drops what the other end has not read yet when the PC's end purges its
+// output, as a bridge may drop what it has not sent.
+TEST_F(TtyDriverTest, TheLastFrameBeforeTheCloseReachesThePod) {
+  for (int run = 0; run < 20; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_NO_FATAL_FAILURE(OpenLink());
+    PodCommands commands(link, {3, kErasedCsmKeys});
+    ASSERT_TRUE(commands.EndAccess());
+    link.Close();
+    EXPECT_EQ(pod.Receive(50), std::string("\x02H\x03"));
+  }
+}
+
+// The system's port calls, but for what the test changes: the output queue
+// that never empties of a POD that stopped reading, the speed a port keeps,
+// and a record of the modem lines set.
+class PortCallsStandIn : public TtyDriver::PortCalls {
+ public:
+  int stuckBytes = 0;
+  std::optional<speed_t> keptSpeed;
+  std::vector<int> modemLines;
+  int GetAttributes(int fd, termios& settings) override {
+    const int result = PortCalls::GetAttributes(fd, settings);
+    if (result == 0 && keptSpeed) {
+      cfsetospeed(&settings, *keptSpeed);
+      cfsetispeed(&settings, *keptSpeed);
+    }
+    return result;
+  }
+  int OutputQueued(int fd, int& bytes) override {
+    const int result = PortCalls::OutputQueued(fd, bytes);
+    bytes += stuckBytes;
+    return result;
+  }
+  int SetModemLines(int fd, int lines) override {
+    modemLines.push_back(lines);
+    PortCalls::SetModemLines(fd, lines);  // refused by a pseudo-terminal
+    return 0;
+  }
+};
+
+// tcdrain waits for as long as the other end does not take the bytes: a POD
+// that stopped reading would hold a purge or a close until a signal.
+TEST_F(TtyDriverTest, PurgeAndCloseWaitNoLongerThanTheDrainLimit) {
+  auto calls = std::make_shared<PortCallsStandIn>();
+  driver.SetPortCalls(calls);
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  calls->stuckBytes = 64;
+  for (const bool closing : {false, true}) {
+    SCOPED_TRACE(closing ? "Close" : "Purge");
+    const auto start = std::chrono::steady_clock::now();
+    if (closing) {
+      link.Close();
+    } else {
+      link.Purge();
+    }
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // The link's own drain and then the backend's, each bounded.
+    EXPECT_GE(elapsed, std::chrono::milliseconds(PodLink::kDrainTimeoutMs));
+    EXPECT_LT(elapsed, std::chrono::milliseconds(3 * PodLink::kDrainTimeoutMs));
+  }
+  calls->stuckBytes = 0;
+  EXPECT_FALSE(link.isOpen());
+  ASSERT_NO_FATAL_FAILURE(OpenLink()) << "the port was given back";
+}
+
+// With HUPCL the kernel drops DTR and RTS at each close and raises them at
+// the next open: a POD that wires them to its reset pulses at every operation.
+TEST_F(TtyDriverTest, ModemLinesAreSetOnceAndNotDroppedAtTheClose) {
+  // A USB serial port's settings as ftdi_sio first gives them.
+  ASSERT_NO_FATAL_FAILURE(pod.ChangeLine([](termios& line) {
+    line.c_cflag |= HUPCL;
+    cfsetospeed(&line, B9600);
+  }));
+  ASSERT_NE(pod.Line().c_cflag & HUPCL, 0u);
+  auto calls = std::make_shared<PortCallsStandIn>();
+  driver.SetPortCalls(calls);
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  EXPECT_EQ(pod.Line().c_cflag & HUPCL, 0u) << "the close would drop DTR and RTS";
+  EXPECT_EQ(calls->modemLines, std::vector<int>{TIOCM_DTR | TIOCM_RTS});
+  link.Close();
+  EXPECT_EQ(pod.Line().c_cflag & HUPCL, 0u);
+  EXPECT_EQ(calls->modemLines, std::vector<int>{TIOCM_DTR | TIOCM_RTS}) << "touched at the close";
+}
+
+// Neither the sysfs write nor the low-latency request took: the link opens,
+// slow, and says what the timer reads.
+TEST_F(TtyDriverTest, LatencyThatCannotBeSetIsReadBack) {
+  // A sysfs attribute that refuses the write, as latency_timer does to users
+  // other than root; a pseudo-terminal refuses the low-latency request.
+  fs::remove(LatencyFile());
+  fs::create_directories(LatencyFile());
+  ASSERT_NO_FATAL_FAILURE(OpenLink());
+  EXPECT_EQ(link.latencyMs(), 16);
+  EXPECT_EQ(link.latencyProblem(),
+            "the latency timer reads back as 16 ms, not 1 ms (latency_timer not writable: Is a "
+            "directory; low-latency mode refused: Inappropriate ioctl for device)");
+}
+
+// A serial port that cannot run at 921600 baud keeps another speed, and
+// tcsetattr still succeeds.
+TEST_F(TtyDriverTest, SpeedThatDoesNotTakeFailsTheOpenAndSaysWhichItIs) {
+  auto calls = std::make_shared<PortCallsStandIn>();
+  calls->keptSpeed = B115200;
+  driver.SetPortCalls(calls);
+  pod.AnswerPings();
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  pod.StopAnswering();
+  EXPECT_EQ(link.failure().kind, FailureKind::DriverStatus);
+  EXPECT_EQ(link.failure().detail, "the port's speed reads back as 115200 baud, not 921600 baud");
+  EXPECT_EQ(driver.FailureDetail(), link.failure().detail);
+}
+
+// A bridge without a product string of its own, plugged into a hub that has
+// one: the walk up from its port must stop at the bridge's USB device.
+TEST_F(TtyDriverTest, BridgeBehindAHubKeepsItsOwnStrings) {
+  const fs::path hub = root / "sys/devices/pci0000:00/usb1/1-4";
+  WriteFile(hub / "idVendor", "05e3\n");
+  WriteFile(hub / "product", "USB2.0 Hub\n");
+  WriteFile(hub / "serial", "HUB0001\n");
+  const fs::path bridge = hub / "1-4.2";
+  WriteFile(bridge / "idVendor", "0403\n");
+  const fs::path port = bridge / "1-4.2:1.0/ttyUSB3";
+  WriteFile(port / "latency_timer", "16\n");
+  fs::create_directories(port / "tty/ttyUSB3");
+  fs::create_symlink("../../../ttyUSB3", port / "tty/ttyUSB3/device");
+  fs::create_symlink(fs::relative(port / "tty/ttyUSB3", root / "sys/class/tty"),
+                     root / "sys/class/tty/ttyUSB3");
+  const auto ports = driver.DescribePorts();
+  ASSERT_EQ(ports.size(), 3u);
+  EXPECT_EQ(ports[0].port, (root / "dev/ttyUSB3").string());
+  EXPECT_EQ(ports[0].description, "");
+  EXPECT_EQ(ports[0].serialNumber, "");
+  EXPECT_EQ(ports[2].description, "Brontaflex POD") << "the others keep theirs";
 }
 
 TEST_F(TtyDriverTest, NoTtyClassMeansNoDriver) {

@@ -135,7 +135,7 @@ FtStatus FakeFtdiDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds)
 FtStatus FakeFtdiDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
   const FtStatus status =
       EnterWithHandle("SetLatencyTimer " + std::to_string(milliseconds), handle);
-  if (status == kFtOk) {
+  if (status == kFtOk && !latencyIgnored) {
     latencyMs = milliseconds;
   }
   return status;

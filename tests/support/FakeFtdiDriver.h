@@ -26,6 +26,8 @@ class FakeFtdiDriver final : public FtdiDriver {
   // The devices' serial numbers in the same order; "FAKE<index>" beyond them.
   std::vector<std::string> serialNumbers;
   uint8_t latencyMs = 16;
+  // SetLatencyTimer succeeds but the timer keeps its value.
+  bool latencyIgnored = false;
   // Failing calls, by name ("SetBaudRate") or by name and argument as logged
   // ("ListDeviceDescription 1"); the value is the status returned.
   std::map<std::string, FtStatus> failures;
