@@ -1,6 +1,7 @@
 #include "cli/GangRun.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "ops/FailureText.h"
 #include "ops/OperationOutcome.h"
+#include "ops/UserText.h"
 
 namespace {
 
@@ -130,10 +132,11 @@ class GangPrinter {
         latest_(pods.size()) {
     size_t width = 0;
     for (const GangPod& pod : pods) {
-      width = std::max(width, Width(pod.name));
+      width = std::max(width, Width(EscapeForDisplay(pod.name)));
     }
     for (const GangPod& pod : pods) {
-      labels_.push_back(live_ ? PaddedTo(pod.name, width + 2) : pod.name + ": ");
+      const std::string name = EscapeForDisplay(pod.name);  // as the device reported it
+      labels_.push_back(live_ ? PaddedTo(name, width + 2) : name + ": ");
     }
     if (live_) {
       for (const std::string& label : labels_) {
@@ -195,6 +198,16 @@ std::vector<RunReport> RunOnEveryPod(std::vector<GangPod>& pods, const GangPodRu
   std::vector<PodFeed> feeds(pods.size());
   GangPrinter printer(pods, feeds, output);
   Countdown running(pods.size());
+  // Only this thread writes the streams; the PODs' threads learn from this
+  // flag that it no longer can, and stop as on Ctrl-C.
+  std::atomic<bool> outputFailed = false;
+  const std::function<bool()> stopAsked = [&] {
+    return outputFailed || (output.stopAsked && output.stopAsked());
+  };
+  const auto print = [&] {
+    printer.Print();
+    outputFailed = output.out.fail() || output.err.fail();
+  };
   {
     std::vector<std::jthread> threads;
     for (size_t index = 0; index < pods.size(); ++index) {
@@ -204,17 +217,17 @@ std::vector<RunReport> RunOnEveryPod(std::vector<GangPod>& pods, const GangPodRu
         std::ostream out(&outBuffer);
         std::ostream err(&errBuffer);
         {
-          TerminalUi ui(out, err, false, output.verbosity, output.stopAsked);
+          TerminalUi ui(out, err, false, output.verbosity, stopAsked);
           reports[index] = run(pods[index], ui);
         }
         running.Done();
       });
     }
     while (!running.WaitFor(kRedrawInterval)) {
-      printer.Print();
+      print();
     }
   }
-  printer.Print();
+  print();
   return reports;
 }
 
@@ -227,10 +240,10 @@ int GangExitCode(const std::vector<RunReport>& reports) {
 std::string GangTable(const std::vector<RunReport>& reports) {
   std::vector<std::vector<std::string>> rows{{"POD", "outcome", "message", "cause", "seconds"}};
   for (const RunReport& report : reports) {
-    rows.push_back({report.chosenPod, std::to_string(report.exitCode) + ' ' + report.outcome,
-                    report.message.empty() ? "-" : report.message,
-                    report.cause.failed() ? DescribeFailure(report.cause) : "-",
-                    Seconds(report.durationMs)});
+    rows.push_back(
+        {EscapeForDisplay(report.chosenPod), std::to_string(report.exitCode) + ' ' + report.outcome,
+         report.message.empty() ? "-" : report.message,
+         report.cause.failed() ? DescribeFailure(report.cause) : "-", Seconds(report.durationMs)});
   }
   std::vector<size_t> widths(rows.front().size(), 0);
   for (const auto& row : rows) {

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "ops/DriverSelection.h"
 #include "cli/Commands.h"
 #include "cli/JsonOutput.h"
 #include "cli/PodSession.h"
 #include "cli/PortText.h"
+#include "cli/UsageError.h"
+#include "ops/DriverSelection.h"
 #include "pod/Clock.h"
 
 namespace {
@@ -59,8 +60,7 @@ int Run(const CliArgs& args) {
         SelectDriver(name, clock, EmulatorSetupFromEnvironment(kDefaultMcuType));
     if (!selection.driver) {
       if (namedOne) {
-        std::cerr << "brontaflex-cli list: " << selection.error << '\n';
-        return kExitUsage;
+        return ReportUsageError("list", selection.error, args.Has("--json"));
       }
       continue;  // not offered on this system
     }

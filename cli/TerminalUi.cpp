@@ -27,6 +27,10 @@ TerminalUi::~TerminalUi() {
   EndLine();
 }
 
+bool TerminalUi::CancelRequested() const {
+  return (stopAsked_ && stopAsked_()) || out_.fail() || err_.fail();
+}
+
 void TerminalUi::ShowStatus(const std::string& text, bool error) {
   lastMessage_ = text;
   if (error) {

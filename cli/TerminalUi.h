@@ -34,7 +34,9 @@ class TerminalUi final : public OperationsUi {
   void ShowPodFileName(const std::string& name) override;
   void ShowAllocationFailure(const std::string& text) override;
   void ShowFailureCause(const FailureCause& cause) override;
-  bool CancelRequested() const override { return stopAsked_ && stopAsked_(); }
+  // Also when the output can no longer be written: a closed pipe ends the
+  // operation cleanly, as Ctrl-C does, rather than halfway through.
+  bool CancelRequested() const override;
   // On the error stream, so that it stays apart from the progress.
   void ShowWarning(const std::string& text) override;
   // "seen: " and each port on a line of its own, and the fix for a port this

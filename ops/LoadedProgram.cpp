@@ -1,6 +1,7 @@
 #include "ops/LoadedProgram.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "ops/UserText.h"
@@ -32,11 +33,44 @@ LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, Ope
     return loaded;
   }
   image->Summarize();
+  for (const std::string& warning : MissingDataWarnings(*image)) {
+    ui.ShowWarning(warning);
+  }
   loaded.image = std::move(image);
   if (addToRecent) {
     ui.AddRecentFile(path);
   }
-  ui.ShowStatus("Reading COFF file is successful", false);
+  ui.ShowStatus(ProgramReadMessage(read), false);
   loaded.outcome = OperationOutcome::Done;
   return loaded;
+}
+
+std::string SectionOutsideDevice(const ProgramImage& image, const McuInfo& mcu) {
+  for (const auto& section : image.sections) {
+    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
+    if (place != SectionPlace::Outside && place != SectionPlace::PastFlashEnd) {
+      continue;
+    }
+    char text[160];
+    std::snprintf(
+        text, sizeof text,
+        place == SectionPlace::Outside ? "Section %s at 0x%06X lies outside the memory of the %s"
+                                       : "Section %s at 0x%06X runs past the end of the %s's flash",
+        EscapeForDisplay(section->name).c_str(), section->address, std::string(mcu.name).c_str());
+    return text;
+  }
+  return {};
+}
+
+std::vector<std::string> MissingDataWarnings(const ProgramImage& image) {
+  std::vector<std::string> warnings;
+  for (const auto& section : image.sections) {
+    if (section->wordsMissing > 0) {
+      warnings.push_back(
+          "Section " + EscapeForDisplay(section->name) +
+          " runs past the end of the file: " + std::to_string(section->wordsMissing) + " of " +
+          std::to_string(section->wordCount) + " words are missing and stay 0xFFFF");
+    }
+  }
+  return warnings;
 }

@@ -44,7 +44,10 @@ ProgrammerOperations::ProgrammerOperations(std::unique_ptr<FtdiDriver> driver, C
       clock_(clock),
       ui_(ui),
       localTime_(std::move(localTime)),
-      link_(*driver_, clock_) {}
+      link_(*driver_, clock_) {
+  // A stop asked for ends the wait for the POD under way, not only the next step.
+  link_.SetStopCheck([this] { return ui_.CancelRequested(); });
+}
 
 ProgrammerOperations::~ProgrammerOperations() {
   CloseLink();
@@ -212,22 +215,12 @@ OperationOutcome ProgrammerOperations::CheckPodImage() {
 }
 
 OperationOutcome ProgrammerOperations::CheckSectionsFit() {
-  const McuInfo& mcu = McuEntry(mcuType_);
-  for (const auto& section : image_->sections) {
-    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
-    if (place != SectionPlace::Outside && place != SectionPlace::PastFlashEnd) {
-      continue;
-    }
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  place == SectionPlace::Outside
-                      ? "Section %s at 0x%06X lies outside the memory of the %s"
-                      : "Section %s at 0x%06X runs past the end of the %s's flash",
-                  section->name.c_str(), section->address, std::string(mcu.name).c_str());
-    Error(text);
-    return OperationOutcome::OutsideDevice;
+  const std::string outside = SectionOutsideDevice(*image_, McuEntry(mcuType_));
+  if (outside.empty()) {
+    return OperationOutcome::Done;
   }
-  return OperationOutcome::Done;
+  Error(outside);
+  return OperationOutcome::OutsideDevice;
 }
 
 void ProgrammerOperations::WarnSectionsLeftOut() {
@@ -238,7 +231,7 @@ void ProgrammerOperations::WarnSectionsLeftOut() {
     if (place == SectionPlace::Flash) {
       continue;
     }
-    leftOut += (leftOut.empty() ? "" : ", ") + section->name +
+    leftOut += (leftOut.empty() ? "" : ", ") + EscapeForDisplay(section->name) +
                (place == SectionPlace::Otp ? " (OTP)" : " (RAM)");
   }
   if (!leftOut.empty()) {
@@ -343,6 +336,11 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   WarnSectionsLeftOut();
   const std::string typed = TrimBlanks(request.podFileName);
   podFileName_ = CutToBytes(typed.empty() ? programName_ : typed, PodTag::kNameBytes);
+  // A name taken from the file's may hold what no one would type; the POD
+  // would keep it and show it to every later reader.
+  if (HasControlCharacter(podFileName_)) {
+    return Fail(OperationOutcome::BadPodName);
+  }
   ui_.ShowPodFileName(podFileName_);
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
     return connected;

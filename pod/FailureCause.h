@@ -16,6 +16,7 @@ enum class FailureKind : uint8_t {
   WriteCutShort,  // the driver took fewer bytes than it was given
   PortGone,       // no open port, or the driver lost the device
   DriverStatus,   // the driver refused a call for another reason
+  Stopped,        // the program above asked the wait to end
 };
 
 struct FailureCause {

@@ -32,7 +32,8 @@ TEST(CompletionTest, OffersCommandsOptionsAndValues) {
       {{"info", "--"}, "--device --json --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
       {{"pod-write", "--"},
-       "--device --erase --csm --name --driver --pod --all-pods --trace --json --quiet --verbose "
+       "--device --erase --csm --name --driver --pod --all-pods --trace --replace-trace --json "
+       "--quiet --verbose "
        "--help"},
       {{"pod-info", "--v"}, "--verbose"},
       {{"target-write", "--device", ""}, "F2801 F2802 F2806 F2808 F2809"},
