@@ -214,6 +214,21 @@ TEST(InfoCommandTest, SectionNamesReachTheTerminalEscaped) {
   EXPECT_EQ(run.out.find('\x9b'), std::string::npos);
 }
 
+TEST(InfoCommandTest, ASectionCutShortByTheEndOfTheFileIsWarnedOf) {
+  // The header promises 40 words; the file ends a few words after the four written.
+  const CoffWriter writer = CoffWriter().Add(
+      {.name = ".text", .address = 0x3F4000, .words = {1, 2, 3, 4}, .wordCount = 40});
+  const CoffWriter::Layout layout = writer.GetLayout();
+  const size_t wordsInFile = (layout.size - layout.rawDataAt[0]) / 2;
+  const TempFile file(writer.Build());
+  const CliRun run = RunCli({"info", PathOf(file)});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "warning: Section .text runs past the end of the file: " +
+                         std::to_string(40 - wordsInFile) +
+                         " of 40 words are missing and stay 0xFFFF\n");
+  EXPECT_NE(run.out.find(".text "), std::string::npos);  // read as before, erased words and all
+}
+
 TEST(InfoCommandTest, BadUsageExits64) {
   const TempFile file = MixedProgram();
   const QStringList cases[] = {

@@ -334,6 +334,33 @@ TEST_F(PodCommandsTest, AClosedPipeEndsTheOperationCleanlyAndFails) {
   EXPECT_EQ(ReadState().find("tag"), std::string::npos) << ReadState();
 }
 
+TEST_F(PodCommandsTest, ATraceIsANewFileUnlessReplacingIsAsked) {
+  const QString trace = state_.filePath("trace");
+  ASSERT_EQ(RunCli({"target-reset", "--trace", trace}).exitCode, 0);
+  const CliRun again = RunCli({"target-reset", "--trace", trace});
+  EXPECT_EQ(again.exitCode, 64);
+  EXPECT_EQ(again.err, "brontaflex-cli target-reset: The trace file " + trace.toStdString() +
+                           " exists already (--replace-trace replaces it)\n"
+                           "Try 'brontaflex-cli target-reset --help' for more information.\n");
+  EXPECT_EQ(RunCli({"target-reset", "--trace", trace, "--replace-trace"}).exitCode, 0);
+}
+
+TEST_F(PodCommandsTest, ATraceCutShortFailsTheRun) {
+  // A file size limit stands in for a full disk; the trace outgrows it, the
+  // POD's state (untouched by a target write) does not.
+  const TempFile file = F2808Program();
+  const QString trace = state_.filePath("trace");
+  QProcess run;
+  run.start("bash", {"-c", R"(ulimit -f 2; trap '' XFSZ; exec "$@")", "bash", BFX_CLI_PATH,
+                     "target-write", PathOf(file), "--trace", trace, "-q"});
+  ASSERT_TRUE(run.waitForFinished(30000));
+  EXPECT_EQ(run.exitCode(), 74);
+  EXPECT_EQ(
+      run.readAllStandardError().toStdString(),
+      "brontaflex-cli: write error: the trace file " + trace.toStdString() + " was cut short\n");
+  EXPECT_THAT(run.readAllStandardOutput().toStdString(), HasSubstr("Flash Write Completed"));
+}
+
 TEST(PodCommandsHelpTest, HelpListsTheExitStatuses) {
   const CliRun run = RunCli({"target-write", "--help"});
   EXPECT_EQ(run.exitCode, 0);
