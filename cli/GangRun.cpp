@@ -109,15 +109,8 @@ class Countdown {
   size_t count_;
 };
 
-// Terminal columns a text takes: one for each character, as the texts shown
-// here are; UTF-8 continuation bytes take none.
-size_t Width(std::string_view text) {
-  return static_cast<size_t>(std::ranges::count_if(
-      text, [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
-}
-
 std::string PaddedTo(std::string_view text, size_t width) {
-  return std::string(text) + std::string(width - std::min(width, Width(text)), ' ');
+  return std::string(text) + std::string(width - std::min(width, TextColumns(text)), ' ');
 }
 
 // Prints what the PODs show: on a terminal one line each, redrawn in place;
@@ -132,7 +125,7 @@ class GangPrinter {
         latest_(pods.size()) {
     size_t width = 0;
     for (const GangPod& pod : pods) {
-      width = std::max(width, Width(EscapeForDisplay(pod.name)));
+      width = std::max(width, TextColumns(EscapeForDisplay(pod.name)));
     }
     for (const GangPod& pod : pods) {
       const std::string name = EscapeForDisplay(pod.name);  // as the device reported it
@@ -248,7 +241,7 @@ std::string GangTable(const std::vector<RunReport>& reports) {
   std::vector<size_t> widths(rows.front().size(), 0);
   for (const auto& row : rows) {
     for (size_t column = 0; column < row.size(); ++column) {
-      widths[column] = std::max(widths[column], Width(row[column]));
+      widths[column] = std::max(widths[column], TextColumns(row[column]));
     }
   }
   std::string table;

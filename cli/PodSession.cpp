@@ -1,6 +1,7 @@
 #include "cli/PodSession.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <filesystem>
@@ -27,7 +28,10 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -48,6 +52,41 @@ bool IsTerminal(int fd) {
 #else
   return isatty(fd) != 0;
 #endif
+}
+
+// The width of the terminal on standard output (1) or error (2); 0 when it
+// does not say.
+int TerminalColumns(int fd) {
+#ifdef _WIN32
+  CONSOLE_SCREEN_BUFFER_INFO console{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE),
+                                  &console)) {
+    return 0;
+  }
+  return console.srWindow.Right - console.srWindow.Left + 1;
+#else
+  winsize size{};
+  return ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+#endif
+}
+
+// Set when the terminal changed its size (SIGWINCH) since the line was last
+// drawn. A Windows console sends no signal: its width is asked at each drawing.
+std::atomic<bool> gResized = false;
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+#ifndef _WIN32
+extern "C" void OnResize(int) {
+  gResized = true;
+}
+#endif
+
+// Keeps `ui`'s redrawn line within the width of the terminal on `fd`.
+void FitToTerminal(TerminalUi& ui, int fd) {
+#ifndef _WIN32
+  std::signal(SIGWINCH, OnResize);
+#endif
+  ui.FitToWidth([fd] { return TerminalColumns(fd); }, [] { return gResized.exchange(false); });
 }
 
 // Where the run's trace goes: --trace, which never replaces a file unless
@@ -381,6 +420,9 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   std::ostream& messages = json ? std::cerr : std::cout;
   const bool tty = IsTerminal(json ? 2 : 1);
   TerminalUi ui(messages, std::cerr, tty, VerbosityOf(args), StopAsked);
+  if (tty) {
+    FitToTerminal(ui, json ? 2 : 1);
+  }
   const PodJob job{command, request, operation, clock};
 
   std::vector<std::string> pods = ChosenPods(args);
