@@ -200,6 +200,7 @@ std::string InfoDetails() {
   }
   text += ExitStatusLine(FindOutcomeRow(kOperationOutcomes, OperationOutcome::OutsideDevice));
   text += ExitStatusLine(std::to_string(kExitUsage), "bad usage");
+  text += ExitStatusLine(std::to_string(kExitOutputError), "the output could not be written");
   return text;
 }
 

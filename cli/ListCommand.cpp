@@ -110,7 +110,8 @@ const CliCommand kListCommand{
         "unknown), kernelDriver, accessible and accessProblem.\n\n"
         "Exit status:\n"
         "  0   listed (also when there is nothing to list)\n"
-        "  64  bad usage, or a driver that cannot be set up\n",
+        "  64  bad usage, or a driver that cannot be set up\n"
+        "  74  the output could not be written\n",
     .options = kOptions,
     .run = Run,
 };

@@ -326,6 +326,8 @@ std::string PodCommandDetails(std::string_view description) {
   }
   text +=
       ExitStatusLine(std::to_string(kExitUsage), "bad usage, or a driver that cannot be set up");
+  text += ExitStatusLine(std::to_string(kExitOutputError),
+                         "the output or the trace could not be written whole");
   return text;
 }
 
