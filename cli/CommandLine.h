@@ -18,6 +18,8 @@
 // commands number their own failures from 10 on.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 64;
+// Standard output or error could not be written (a closed pipe, a full disk).
+inline constexpr int kExitOutputError = 74;
 
 struct CliOption {
   std::string_view name;       // "--device"

@@ -1,6 +1,7 @@
 #include "cli/GangRun.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -11,6 +12,7 @@
 
 #include "ops/FailureText.h"
 #include "ops/OperationOutcome.h"
+#include "ops/UserText.h"
 
 namespace {
 
@@ -107,15 +109,8 @@ class Countdown {
   size_t count_;
 };
 
-// Terminal columns a text takes: one for each character, as the texts shown
-// here are; UTF-8 continuation bytes take none.
-size_t Width(std::string_view text) {
-  return static_cast<size_t>(std::ranges::count_if(
-      text, [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
-}
-
 std::string PaddedTo(std::string_view text, size_t width) {
-  return std::string(text) + std::string(width - std::min(width, Width(text)), ' ');
+  return std::string(text) + std::string(width - std::min(width, TextColumns(text)), ' ');
 }
 
 // Prints what the PODs show: on a terminal one line each, redrawn in place;
@@ -130,10 +125,11 @@ class GangPrinter {
         latest_(pods.size()) {
     size_t width = 0;
     for (const GangPod& pod : pods) {
-      width = std::max(width, Width(pod.name));
+      width = std::max(width, TextColumns(EscapeForDisplay(pod.name)));
     }
     for (const GangPod& pod : pods) {
-      labels_.push_back(live_ ? PaddedTo(pod.name, width + 2) : pod.name + ": ");
+      const std::string name = EscapeForDisplay(pod.name);  // as the device reported it
+      labels_.push_back(live_ ? PaddedTo(name, width + 2) : name + ": ");
     }
     if (live_) {
       for (const std::string& label : labels_) {
@@ -195,6 +191,16 @@ std::vector<RunReport> RunOnEveryPod(std::vector<GangPod>& pods, const GangPodRu
   std::vector<PodFeed> feeds(pods.size());
   GangPrinter printer(pods, feeds, output);
   Countdown running(pods.size());
+  // Only this thread writes the streams; the PODs' threads learn from this
+  // flag that it no longer can, and stop as on Ctrl-C.
+  std::atomic<bool> outputFailed = false;
+  const std::function<bool()> stopAsked = [&] {
+    return outputFailed || (output.stopAsked && output.stopAsked());
+  };
+  const auto print = [&] {
+    printer.Print();
+    outputFailed = output.out.fail() || output.err.fail();
+  };
   {
     std::vector<std::jthread> threads;
     for (size_t index = 0; index < pods.size(); ++index) {
@@ -204,17 +210,17 @@ std::vector<RunReport> RunOnEveryPod(std::vector<GangPod>& pods, const GangPodRu
         std::ostream out(&outBuffer);
         std::ostream err(&errBuffer);
         {
-          TerminalUi ui(out, err, false, output.verbosity, output.stopAsked);
+          TerminalUi ui(out, err, false, output.verbosity, stopAsked);
           reports[index] = run(pods[index], ui);
         }
         running.Done();
       });
     }
     while (!running.WaitFor(kRedrawInterval)) {
-      printer.Print();
+      print();
     }
   }
-  printer.Print();
+  print();
   return reports;
 }
 
@@ -227,15 +233,15 @@ int GangExitCode(const std::vector<RunReport>& reports) {
 std::string GangTable(const std::vector<RunReport>& reports) {
   std::vector<std::vector<std::string>> rows{{"POD", "outcome", "message", "cause", "seconds"}};
   for (const RunReport& report : reports) {
-    rows.push_back({report.chosenPod, std::to_string(report.exitCode) + ' ' + report.outcome,
-                    report.message.empty() ? "-" : report.message,
-                    report.cause.failed() ? DescribeFailure(report.cause) : "-",
-                    Seconds(report.durationMs)});
+    rows.push_back(
+        {EscapeForDisplay(report.chosenPod), std::to_string(report.exitCode) + ' ' + report.outcome,
+         report.message.empty() ? "-" : report.message,
+         report.cause.failed() ? DescribeFailure(report.cause) : "-", Seconds(report.durationMs)});
   }
   std::vector<size_t> widths(rows.front().size(), 0);
   for (const auto& row : rows) {
     for (size_t column = 0; column < row.size(); ++column) {
-      widths[column] = std::max(widths[column], Width(row[column]));
+      widths[column] = std::max(widths[column], TextColumns(row[column]));
     }
   }
   std::string table;

@@ -10,11 +10,15 @@
 
 #include "cli/Commands.h"
 #include "cli/JsonOutput.h"
+#include "cli/UsageError.h"
 #include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "image/ProgramReader.h"
 #include "image/Sha256.h"
 #include "image/Utf8Path.h"
+#include "ops/LoadedProgram.h"
+#include "ops/OperationOutcome.h"
+#include "ops/UserText.h"
 
 namespace {
 
@@ -22,22 +26,6 @@ const std::array<CliOption, 2> kOptions{{
     {"--device", "NAME", "F2801, F2802, F2806, F2808 or F2809 (default F2808)"},
     {"--json", "", "print one JSON object with the image's own field names"},
 }};
-
-// Section names are bytes from the file; keep control bytes off the terminal.
-std::string Printable(const std::string& name) {
-  std::string out;
-  for (const char c : name) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
 
 std::string Hex(uint32_t value, int digits) {
   std::ostringstream out;
@@ -64,7 +52,7 @@ std::string MemoryLabel(const McuInfo& mcu, const ImageSection& section) {
 void PrintText(const McuInfo& mcu, const ProgramImage& image) {
   size_t nameWidth = 4;
   for (const auto& section : image.sections) {
-    nameWidth = std::max(nameWidth, Printable(section->name).size());
+    nameWidth = std::max(nameWidth, EscapeForDisplay(section->name).size());
   }
   if (!image.sections.empty()) {
     std::cout << '\n'
@@ -76,7 +64,7 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
   int number = 1;
   for (const auto& section : image.sections) {
     std::cout << std::left << std::setw(4) << number++ << std::setw(static_cast<int>(nameWidth) + 2)
-              << Printable(section->name) << std::setw(10) << Hex(section->address, 6)
+              << EscapeForDisplay(section->name) << std::setw(10) << Hex(section->address, 6)
               << std::setw(10) << section->wordCount << std::setw(9)
               << (section->inFlash ? Hex(section->sectorMask, 2) : "-") << std::setw(66)
               << SectionSha256(*section) << MemoryLabel(mcu, *section) << '\n';
@@ -93,7 +81,15 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
             << "imageSha256        " << ImageSha256(image) << '\n';
 }
 
-void PrintInfoJson(const ProgramRead& read, const McuInfo& mcu, const ProgramImage& image) {
+// How the run ended for a script: the reader's outcome, or OutsideDevice when
+// a device was named that the file does not fit, which every write refuses.
+struct InfoOutcome {
+  std::string_view name;
+  int exitCode;
+};
+
+void PrintInfoJson(const ProgramRead& read, const InfoOutcome& outcome, const McuInfo& mcu,
+                   const ProgramImage& image) {
   nlohmann::json sections = nlohmann::json::array();
   for (const auto& section : image.sections) {
     sections.push_back({
@@ -108,6 +104,9 @@ void PrintInfoJson(const ProgramRead& read, const McuInfo& mcu, const ProgramIma
     });
   }
   std::cout << JsonText(nlohmann::json{
+                   {"command", "info"},
+                   {"outcome", outcome.name},
+                   {"exitCode", outcome.exitCode},
                    {"result", CoffReadResultName(read.result)},
                    {"message", Latin1String(ProgramReadMessage(read))},
                    {"format", ProgramFormatName(read.format)},
@@ -132,32 +131,51 @@ int RunInfo(const CliArgs& args) {
   if (const auto device = args.Value("--device")) {
     const auto found = FindMcuType(*device);
     if (!found) {
-      std::cerr << "brontaflex-cli info: unknown device " << *device
-                << " (F2801, F2802, F2806, F2808 or F2809)\n";
-      return kExitUsage;
+      return ReportUsageError(
+          "info", "unknown device " + *device + " (F2801, F2802, F2806, F2808 or F2809)",
+          args.Has("--json"));
     }
     mcuType = *found;
   }
+  const McuInfo& mcu = McuEntry(mcuType);
   ProgramImage image;
   const ProgramRead read = ReadProgramFile(PathFromUtf8(args.operands[0]), mcuType, image);
   if (read.result == CoffReadResult::Ok) {
     image.Summarize();
+    for (const std::string& warning : MissingDataWarnings(image)) {
+      std::cerr << "warning: " << warning << '\n';
+    }
   } else {
     image.Clear();
   }
   if (!image.allocationError.empty()) {
     std::cerr << image.allocationError << '\n';
   }
+  // Only a device named is a question of fit: the default one is no promise.
+  // What is sent is what target-write sends: the flash sections of a program
+  // that has any.
+  const std::string outside =
+      args.Has("--device") ? SectionOutsideDevice(image, mcu, image.hasFlash) : "";
+  InfoOutcome outcome{CoffReadResultName(read.result), static_cast<int>(read.result)};
+  if (read.result == CoffReadResult::Ok) {
+    outcome = outside.empty()
+                  ? InfoOutcome{"Done", kExitOk}
+                  : InfoOutcome{"OutsideDevice", static_cast<int>(OperationOutcome::OutsideDevice)};
+  }
   if (args.Has("--json")) {
-    PrintInfoJson(read, McuEntry(mcuType), image);
+    PrintInfoJson(read, outcome, mcu, image);
   } else if (read.result == CoffReadResult::Ok) {
     std::cout << ProgramReadMessage(read) << "\nFormat: " << ProgramFormatName(read.format)
-              << "\nDevice: " << McuEntry(mcuType).name << '\n';
-    PrintText(McuEntry(mcuType), image);
+              << "\nDevice: " << mcu.name << '\n';
+    PrintText(mcu, image);
   } else {
     std::cerr << ProgramReadMessage(read) << '\n';
   }
-  return static_cast<int>(read.result);
+  if (!outside.empty()) {
+    std::cout.flush();
+    std::cerr << outside << '\n';
+  }
+  return outcome.exitCode;
 }
 
 std::string InfoDetails() {
@@ -171,8 +189,11 @@ std::string InfoDetails() {
       "totals with the SHA-256 of the whole image. A checksum takes each word as\n"
       "two bytes, high byte first, and the image's takes the sections in the order\n"
       "listed.\n"
-      "With --json the same comes as one JSON object whose fields are named as in\n"
-      "the program image: result, message, format, device, sections (name,\n"
+      "With --device, a section outside that device's memory is also an error\n"
+      "(after the table), so a script can check a file before a write.\n"
+      "With --json the same comes as one JSON object: command, outcome and\n"
+      "exitCode as in the other commands' objects, then fields named as in the\n"
+      "program image: result, message, format, device, sections (name,\n"
       "address, wordCount, offset, inFlash, sectorMask, memory, sha256),\n"
       "sectionCount, imageBytes, hasFlash, flashSectorMask, flashSectionCount,\n"
       "flashListEnd, flashBytes, ramSectionCount, ramBytes, imageSha256.\n\n"
@@ -180,7 +201,9 @@ std::string InfoDetails() {
   for (const auto& row : kCoffReadOutcomes) {
     text += ExitStatusLine(row);
   }
+  text += ExitStatusLine(FindOutcomeRow(kOperationOutcomes, OperationOutcome::OutsideDevice));
   text += ExitStatusLine(std::to_string(kExitUsage), "bad usage");
+  text += ExitStatusLine(std::to_string(kExitOutputError), "the output could not be written");
   return text;
 }
 

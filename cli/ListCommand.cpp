@@ -10,6 +10,7 @@
 #include "cli/Commands.h"
 #include "cli/JsonOutput.h"
 #include "cli/PodSession.h"
+#include "cli/UsageError.h"
 #include "ops/DriverSelection.h"
 #include "ops/OperationOutcome.h"
 #include "ops/PortText.h"
@@ -72,8 +73,7 @@ int Run(const CliArgs& args) {
         SelectDriver(name, clock, EmulatorSetupFromEnvironment(kDefaultMcuType));
     if (!selection.driver) {
       if (namedOne) {
-        std::cerr << "brontaflex-cli list: " << selection.error << '\n';
-        return kExitUsage;
+        return ReportUsageError("list", selection.error, args.Has("--json"));
       }
       continue;  // not offered on this system
     }
@@ -144,7 +144,8 @@ const CliCommand kListCommand{
         "Exit status:\n"
         "  0   listed (also when there is nothing to list)\n"
         "  20  no backend's driver could be loaded\n"
-        "  64  bad usage, or a driver that cannot be set up\n",
+        "  64  bad usage, or a driver that cannot be set up\n"
+        "  74  the output could not be written\n",
     .options = kOptions,
     .run = Run,
 };

@@ -1,6 +1,7 @@
 #include "cli/PodSession.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include "cli/JsonOutput.h"
 #include "cli/RunReport.h"
 #include "cli/TerminalUi.h"
+#include "cli/UsageError.h"
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/Utf8Path.h"
@@ -19,12 +21,17 @@
 #include "ops/UserText.h"
 #include "pod/Clock.h"
 #include "pod/PodLink.h"
+#include "pod/TraceFile.h"
+#include "pod/TracingDriver.h"
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -47,15 +54,93 @@ bool IsTerminal(int fd) {
 #endif
 }
 
-// --trace, else BRONTAFLEX_TRACE; empty for none.
-std::filesystem::path TracePath(const CliArgs& args) {
-  const auto named = args.Value("--trace");
-  return named ? PathFromUtf8(*named) : TracePathFromEnvironment();
+// The width of the terminal on standard output (1) or error (2); 0 when it
+// does not say.
+int TerminalColumns(int fd) {
+#ifdef _WIN32
+  CONSOLE_SCREEN_BUFFER_INFO console{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE),
+                                  &console)) {
+    return 0;
+  }
+  return console.srWindow.Right - console.srWindow.Left + 1;
+#else
+  winsize size{};
+  return ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+#endif
 }
 
-int UsageError(std::string_view command, const std::string& why) {
-  std::cerr << "brontaflex-cli " << command << ": " << why << '\n';
-  return kExitUsage;
+// Set when the terminal changed its size (SIGWINCH) since the line was last
+// drawn. A Windows console sends no signal: its width is asked at each drawing.
+std::atomic<bool> gResized = false;
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+#ifndef _WIN32
+extern "C" void OnResize(int) {
+  gResized = true;
+}
+#endif
+
+// Keeps `ui`'s redrawn line within the width of the terminal on `fd`.
+void FitToTerminal(TerminalUi& ui, int fd) {
+#ifndef _WIN32
+  std::signal(SIGWINCH, OnResize);
+#endif
+  ui.FitToWidth([fd] { return TerminalColumns(fd); }, [] { return gResized.exchange(false); });
+}
+
+// Where the run's trace goes: --trace, which never replaces a file unless
+// asked to, else BRONTAFLEX_TRACE, a standing setting that each run replaces,
+// as the window's does; an empty path for none.
+struct TraceRequest {
+  std::filesystem::path path;
+  ExistingTrace existing = ExistingTrace::Refuse;
+};
+
+TraceRequest RequestedTrace(const CliArgs& args) {
+  if (const auto named = args.Value("--trace")) {
+    return {PathFromUtf8(*named),
+            args.Has("--replace-trace") ? ExistingTrace::Replace : ExistingTrace::Refuse};
+  }
+  return {TracePathFromEnvironment(), ExistingTrace::Replace};
+}
+
+// A trace file of the run, kept so that the run can tell at its end whether
+// every frame reached it.
+struct RunTrace {
+  std::filesystem::path path;
+  std::shared_ptr<std::ostream> stream;
+};
+
+// `selection`'s driver with its frames traced to a new file at `path`; the
+// selection unchanged when `path` is empty, without a driver when the file
+// cannot be made.
+DriverSelection TracedTo(DriverSelection selection, const std::filesystem::path& path,
+                         ExistingTrace existing, std::vector<RunTrace>& traces) {
+  if (!selection.driver || path.empty()) {
+    return selection;
+  }
+  std::string error;
+  std::shared_ptr<std::ostream> stream = OpenTraceFile(path, existing, error);
+  if (!stream) {
+    const bool exists = existing == ExistingTrace::Refuse && std::filesystem::exists(path);
+    return {nullptr, error + (exists ? " (--replace-trace replaces it)" : "")};
+  }
+  traces.push_back({path, stream});
+  return {std::make_unique<TracingDriver>(std::move(selection.driver), std::move(stream)), {}};
+}
+
+// Brings every trace to its file. One cut short (a full disk) is said, and a
+// run that succeeded then fails as an output error.
+int CheckTraces(const std::vector<RunTrace>& traces, int exitCode) {
+  for (const RunTrace& trace : traces) {
+    if (!trace.stream->flush()) {
+      std::cerr << "brontaflex-cli: write error: the trace file " << Utf8FromPath(trace.path)
+                << " was cut short" << std::endl;
+      exitCode = exitCode == kExitOk ? kExitOutputError : exitCode;
+    }
+  }
+  return exitCode;
 }
 
 bool IsKeyText(const std::string& text) {
@@ -185,15 +270,27 @@ std::vector<std::string> AttachedPods(FtdiDriver& driver, Clock& clock, Terminal
   return pods;
 }
 
-// Each POD's trace beside the others: FILE.SERIAL, or FILE.ttyUSB0 for a port.
-std::filesystem::path TracePathFor(const std::filesystem::path& tracePath, const std::string& pod) {
-  if (tracePath.empty()) {
-    return {};
+// Each POD's trace beside the others: FILE.SERIAL, or FILE.ttyUSB0 for a port;
+// a name that two ports share gets the POD's place in the run as well
+// (FILE.ttyUSB0.2), so that no trace is written over another.
+std::vector<std::filesystem::path> GangTracePaths(const std::filesystem::path& tracePath,
+                                                  const std::vector<std::string>& pods) {
+  std::vector<std::filesystem::path> paths;
+  for (size_t index = 0; index < pods.size(); ++index) {
+    if (tracePath.empty()) {
+      paths.emplace_back();
+      continue;
+    }
+    const std::string& pod = pods[index];
+    std::filesystem::path traced = tracePath;
+    traced +=
+        PathFromUtf8("." + (IsPortPath(pod) ? Utf8FromPath(PathFromUtf8(pod).filename()) : pod));
+    if (std::ranges::find(paths, traced) != paths.end()) {
+      traced += "." + std::to_string(index + 1);
+    }
+    paths.push_back(std::move(traced));
   }
-  std::filesystem::path traced = tracePath;
-  traced +=
-      PathFromUtf8("." + (IsPortPath(pod) ? Utf8FromPath(PathFromUtf8(pod).filename()) : pod));
-  return traced;
+  return paths;
 }
 
 }  // namespace
@@ -216,6 +313,8 @@ std::string PodCommandDetails(std::string_view description) {
   }
   text +=
       ExitStatusLine(std::to_string(kExitUsage), "bad usage, or a driver that cannot be set up");
+  text += ExitStatusLine(std::to_string(kExitOutputError),
+                         "the output or the trace could not be written whole");
   return text;
 }
 
@@ -257,6 +356,12 @@ GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutpu
 }
 
 int RunPodOperation(std::string_view command, const CliArgs& args, const PodOperation& operation) {
+  const auto usageError = [&](const std::string& why) {
+    return ReportUsageError(command, why, args.Has("--json"));
+  };
+  if (args.Has("--quiet") && args.Has("--verbose")) {
+    return usageError("--quiet and --verbose cannot be used together");
+  }
   OperationRequest request;
   if (!args.operands.empty()) {
     request.filePath = args.operands.front();
@@ -264,39 +369,39 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (const auto device = args.Value("--device")) {
     const auto found = FindMcuType(*device);
     if (!found) {
-      return UsageError(command,
-                        "unknown device " + *device + " (F2801, F2802, F2806, F2808 or F2809)");
+      return usageError("unknown device " + *device + " (F2801, F2802, F2806, F2808 or F2809)");
     }
     request.mcuType = *found;
   }
   if (const auto erase = args.Value("--erase")) {
     if (*erase != "intelligent" && *erase != "all") {
-      return UsageError(command, "--erase takes intelligent or all, not " + *erase);
+      return usageError("--erase takes intelligent or all, not " + *erase);
     }
     request.eraseAll = *erase == "all";
   }
   if (const auto csm = args.Value("--csm")) {
     const auto keys = ParseCsmKeys(*csm);
     if (!keys) {
-      return UsageError(command,
-                        "--csm takes eight key words of at most 4 hexadecimal digits, "
-                        "separated by commas");
+      return usageError(
+          "--csm takes eight key words of at most 4 hexadecimal digits, "
+          "separated by commas");
     }
     request.useCsm = true;
     request.keyTexts = *keys;
   }
   request.podFileName = args.Value("--name").value_or("");
   if (HasControlCharacter(request.podFileName)) {
-    return UsageError(command, "--name takes text without control characters");
+    return usageError("--name takes text without control characters");
   }
   const bool allPods = args.Has("--all-pods");
   if (allPods && args.Has("--pod")) {
-    return UsageError(command, "--pod and --all-pods cannot be used together");
+    return usageError("--pod and --all-pods cannot be used together");
   }
 
   SystemClock clock;
   const std::string driverName = args.Value("--driver").value_or(DriverNameFromEnvironment());
-  const std::filesystem::path tracePath = TracePath(args);
+  const TraceRequest trace = RequestedTrace(args);
+  std::vector<RunTrace> traces;
   const EmulatorSetup emulator = EmulatorSetupFromEnvironment(request.mcuType);
   CatchInterruptions();
   // With --json, stdout carries the object alone and the messages go to stderr.
@@ -304,13 +409,19 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   std::ostream& messages = json ? std::cerr : std::cout;
   const bool tty = IsTerminal(json ? 2 : 1);
   TerminalUi ui(messages, std::cerr, tty, VerbosityOf(args), StopAsked);
+  if (tty) {
+    FitToTerminal(ui, json ? 2 : 1);
+  }
   const PodJob job{command, request, operation, clock};
 
   std::vector<std::string> pods = ChosenPods(args);
+  if (std::ranges::any_of(pods, HasControlCharacter)) {
+    return usageError("--pod takes text without control characters");
+  }
   if (allPods) {
     DriverSelection probe = SelectDriver(driverName, clock, emulator);
     if (!probe.driver) {
-      return UsageError(command, probe.error);
+      return usageError(probe.error);
     }
     pods = AttachedPods(*probe.driver, clock, ui);
     if (pods.empty()) {
@@ -319,31 +430,32 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   }
   if (!allPods && pods.size() <= 1) {
     const std::string pod = pods.empty() ? std::string() : pods.front();
-    DriverSelection selection =
-        Traced(SelectDriverFor(driverName, pod, clock, emulator), tracePath);
+    DriverSelection selection = TracedTo(SelectDriverFor(driverName, pod, clock, emulator),
+                                         trace.path, trace.existing, traces);
     if (!selection.driver) {
-      return UsageError(command, selection.error);
+      return usageError(selection.error);
     }
     const RunReport report = RunOnPod(job, std::move(selection), pod, ui, nullptr);
     if (json) {
       std::cout << JsonText(RunReportJson(report)) << std::endl;
     }
-    return report.exitCode;
+    return CheckTraces(traces, report.exitCode);
   }
 
   std::vector<GangPod> gang;
-  for (const std::string& pod : pods) {
-    DriverSelection selection =
-        Traced(SelectDriverFor(driverName, pod, clock, emulator), TracePathFor(tracePath, pod));
+  const std::vector<std::filesystem::path> tracePaths = GangTracePaths(trace.path, pods);
+  for (size_t index = 0; index < pods.size(); ++index) {
+    DriverSelection selection = TracedTo(SelectDriverFor(driverName, pods[index], clock, emulator),
+                                         tracePaths[index], trace.existing, traces);
     if (!selection.driver) {
-      return UsageError(command, selection.error);
+      return usageError(selection.error);
     }
-    gang.push_back({pod, std::move(selection.driver)});
+    gang.push_back({pods[index], std::move(selection.driver)});
   }
   const GangResult result =
       RunGang(job, std::move(gang), {messages, std::cerr, tty, VerbosityOf(args), StopAsked});
   if (json) {
     std::cout << JsonText(GangJson(command, result)) << std::endl;
   }
-  return result.exitCode;
+  return CheckTraces(traces, result.exitCode);
 }

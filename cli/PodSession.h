@@ -40,8 +40,10 @@ inline constexpr CliOption kAllPodsOption{"--all-pods", "",
 
 inline constexpr CliOption kTraceOption{
     "--trace", "FILE",
-    "write every frame both ways to FILE, the CSM keys masked; with several PODs to "
-    "FILE.SERIAL for each"};
+    "write every frame both ways to the new file FILE (mode 0600), the CSM keys masked; with "
+    "several PODs to FILE.SERIAL for each"};
+inline constexpr CliOption kReplaceTraceOption{
+    "--replace-trace", "", "let --trace replace an existing file (never a link, FIFO or device)"};
 inline constexpr CliOption kQuietOption{"--quiet", "", "show only errors and the final message",
                                         "-q"};
 inline constexpr CliOption kVerboseOption{

@@ -6,8 +6,9 @@
 
 namespace {
 
-const std::array<CliOption, 7> kOptions{{kDriverOption, kPodOption, kAllPodsOption, kTraceOption,
-                                         kJsonOption, kQuietOption, kVerboseOption}};
+const std::array<CliOption, 8> kOptions{{kDriverOption, kPodOption, kAllPodsOption, kTraceOption,
+                                         kReplaceTraceOption, kJsonOption, kQuietOption,
+                                         kVerboseOption}};
 
 const std::string kDetails =
     PodCommandDetails("Connects to the POD and resets the target board.\n");

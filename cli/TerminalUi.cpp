@@ -1,6 +1,7 @@
 #include "cli/TerminalUi.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <utility>
 
@@ -10,8 +11,26 @@
 namespace {
 
 constexpr int kBarCells = 30;
+// A bar any shorter than this says nothing; the line goes without one.
+constexpr int kFewestBarCells = 5;
+
+// The first `columns` columns of `text`, never half a character.
+std::string FirstColumns(std::string_view text, size_t columns) {
+  size_t end = 0;
+  for (size_t taken = 0; end < text.size(); ++end) {
+    if ((static_cast<unsigned char>(text[end]) & 0xC0) != 0x80 && taken++ == columns) {
+      break;
+    }
+  }
+  return std::string(text.substr(0, end));
+}
 
 }  // namespace
+
+size_t TextColumns(std::string_view text) {
+  return static_cast<size_t>(std::ranges::count_if(
+      text, [](char byte) { return (static_cast<unsigned char>(byte) & 0xC0) != 0x80; }));
+}
 
 TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, bool tty, Verbosity verbosity,
                        std::function<bool()> stopAsked)
@@ -25,6 +44,10 @@ TerminalUi::TerminalUi(std::ostream& out, std::ostream& err, bool tty, Verbosity
 
 TerminalUi::~TerminalUi() {
   EndLine();
+}
+
+bool TerminalUi::CancelRequested() const {
+  return (stopAsked_ && stopAsked_()) || out_.fail() || err_.fail();
 }
 
 void TerminalUi::ShowStatus(const std::string& text, bool error) {
@@ -50,6 +73,11 @@ void TerminalUi::ShowStatus(const std::string& text, bool error) {
   EndLine();
   out_ << Elapsed() << text << std::endl;
   ForgetShownProgress();
+}
+
+void TerminalUi::FitToWidth(std::function<int()> columns, std::function<bool()> resized) {
+  columns_ = std::move(columns);
+  resized_ = std::move(resized);
 }
 
 void TerminalUi::Note(const std::string& text) {
@@ -107,7 +135,9 @@ void TerminalUi::SetBusy(bool busy) {
   busy_ = busy;
   if (!busy && lineOpen_) {
     // The operation is over: keep its last message, without the bar.
-    out_ << '\r' << status_ << "\x1b[K\n" << std::flush;
+    const int columns = columns_ ? columns_() : 0;
+    out_ << '\r' << (columns > 1 ? FirstColumns(status_, columns - 1) : status_) << "\x1b[K\n"
+         << std::flush;
     lineOpen_ = false;
   }
 }
@@ -164,8 +194,9 @@ int TerminalUi::Percent() const {
 
 void TerminalUi::Progressed() {
   const int percent = Percent();
+  const bool resized = tty_ && resized_ && resized_();
   if (verbosity_ == Verbosity::Quiet || !busy_ || status_.empty() || percent < 0 ||
-      percent == shownPercent_) {
+      (percent == shownPercent_ && !resized)) {
     return;
   }
   if (tty_) {
@@ -185,11 +216,25 @@ void TerminalUi::ForgetShownProgress() {
 
 void TerminalUi::DrawLine() {
   const int percent = std::max(Percent(), 0);
-  const int filled = percent * kBarCells / 100;
-  out_ << '\r' << status_ << " [" << std::string(filled, '#')
-       << std::string(kBarCells - filled, '.') << "] " << percent << "%\x1b[K" << std::flush;
+  out_ << '\r' << FittedLine(percent) << "\x1b[K" << std::flush;
   lineOpen_ = true;
   shownPercent_ = percent;
+}
+
+std::string TerminalUi::FittedLine(int percent) const {
+  const std::string tail = std::to_string(percent) + '%';
+  const int columns = columns_ ? columns_() : 0;
+  // The last column stays empty: a character there makes some terminals wrap.
+  const int room = columns > 0 ? columns - 1 : INT_MAX;
+  const int barRoom = room - static_cast<int>(TextColumns(status_) + 4 + tail.size());
+  const int cells = std::min(kBarCells, barRoom);
+  if (cells >= kFewestBarCells) {
+    const int filled = percent * cells / 100;
+    return status_ + " [" + std::string(filled, '#') + std::string(cells - filled, '.') + "] " +
+           tail;
+  }
+  const int statusRoom = std::max(room - static_cast<int>(tail.size()) - 1, 0);
+  return FirstColumns(status_, static_cast<size_t>(statusRoom)) + ' ' + tail;
 }
 
 void TerminalUi::EndLine() {

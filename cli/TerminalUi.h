@@ -8,8 +8,13 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 #include "ops/OperationsUi.h"
+
+// The columns a text takes on a terminal: one for each character, as the
+// texts shown here are; UTF-8 continuation bytes take none.
+size_t TextColumns(std::string_view text);
 
 // Quiet: errors and the final message only. Verbose: plain lines, each status
 // with the time since the start, and the notes on the driver and the port.
@@ -34,7 +39,9 @@ class TerminalUi final : public OperationsUi {
   void ShowPodFileName(const std::string& name) override;
   void ShowAllocationFailure(const std::string& text) override;
   void ShowFailureCause(const FailureCause& cause) override;
-  bool CancelRequested() const override { return stopAsked_ && stopAsked_(); }
+  // Also when the output can no longer be written: a closed pipe ends the
+  // operation cleanly, as Ctrl-C does, rather than halfway through.
+  bool CancelRequested() const override;
   // On the error stream, so that it stays apart from the progress.
   void ShowWarning(const std::string& text) override;
   // "seen: " and each port on a line of its own, and the fix for a port this
@@ -42,6 +49,11 @@ class TerminalUi final : public OperationsUi {
   void ShowPortsSeen(const std::vector<PortDetails>& ports) override;
   // "not used: d2xx: why", then "seen by d2xx: " and each port it saw.
   void ShowBackendsPassedOver(const std::vector<BackendProbe>& probes) override;
+
+  // The redrawn line is kept within `columns()` columns (0: unknown), asked
+  // before each drawing, so that it never wraps; when `resized()` says the
+  // width changed, the line is drawn again at once.
+  void FitToWidth(std::function<int()> columns, std::function<bool()> resized);
 
   // A line for the verbose only: which backend, port, latency.
   void Note(const std::string& text);
@@ -58,6 +70,8 @@ class TerminalUi final : public OperationsUi {
   // Brings the terminal up to date after the bar or the status changed.
   void Progressed();
   void DrawLine();
+  // The redrawn line for the status and `percent`, within the terminal's width.
+  std::string FittedLine(int percent) const;
   // A new status or bar: the next progress is shown afresh.
   void ForgetShownProgress();
   // Ends the redrawn line, so the next output starts on a line of its own.
@@ -71,6 +85,8 @@ class TerminalUi final : public OperationsUi {
   bool tty_;
   Verbosity verbosity_;
   std::function<bool()> stopAsked_;
+  std::function<int()> columns_;
+  std::function<bool()> resized_;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   // A quiet run's last message, shown by Finish unless an error came after it.
   std::string finalMessage_;

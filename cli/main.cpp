@@ -8,11 +8,14 @@
 
 #include "cli/BuildCommit.h"
 #include "cli/Commands.h"
+#include "cli/UsageError.h"
 #include "image/Utf8Path.h"
 #include "resources/Version.h"
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <csignal>
 #endif
 
 namespace {
@@ -32,8 +35,8 @@ void PrintUsage(std::ostream& out) {
     out << "  " << command->name << std::string(std::max<size_t>(2, 14 - command->name.size()), ' ')
         << command->summary << '\n';
   }
-  out << "\nExit status: 0 on success, 64 for bad usage, other values as each command's\n"
-         "help describes.\n";
+  out << "\nExit status: 0 on success, 64 for bad usage, 74 when the output cannot be\n"
+         "written, other values as each command's help describes.\n";
 }
 
 // The version, and the commit when the program was built from a checkout, so
@@ -48,8 +51,7 @@ void PrintVersion(std::ostream& out) {
 
 int RunCommandLine(const std::vector<std::string_view>& args) {
   if (args.empty()) {
-    PrintUsage(std::cerr);
-    return kExitUsage;
+    return ReportUsageError({}, "missing command", false);
   }
   if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
     PrintUsage(std::cout);
@@ -61,12 +63,10 @@ int RunCommandLine(const std::vector<std::string_view>& args) {
   }
   const auto command =
       std::ranges::find(kCommands, args[0], [](const CliCommand* c) { return c->name; });
-  if (command == kCommands.end()) {
-    std::cerr << "brontaflex-cli: unknown command " << args[0] << "\n\n";
-    PrintUsage(std::cerr);
-    return kExitUsage;
-  }
   const std::span<const std::string_view> rest(args.begin() + 1, args.end());
+  if (command == kCommands.end()) {
+    return ReportUsageError({}, "unknown command " + std::string(args[0]), AsksForJson(rest));
+  }
   if (std::ranges::find(rest, "--help") != rest.end() ||
       std::ranges::find(rest, "-h") != rest.end()) {
     PrintCommandHelp(**command, std::cout);
@@ -75,11 +75,20 @@ int RunCommandLine(const std::vector<std::string_view>& args) {
   std::string error;
   const auto parsed = ParseCliArgs(**command, rest, error);
   if (!parsed) {
-    std::cerr << "brontaflex-cli " << (*command)->name << ": " << error << "\n\n";
-    PrintCommandHelp(**command, std::cerr);
-    return kExitUsage;
+    return ReportUsageError((*command)->name, error, AsksForJson(rest));
   }
   return (*command)->run(*parsed);
+}
+
+// What was printed must have reached its reader: a closed pipe or a full disk
+// turns a success into the output error's status, with a word on stderr.
+int CheckedOutput(int status) {
+  std::cout.flush();
+  if (std::cout.fail() || std::cerr.fail()) {
+    std::cerr << "brontaflex-cli: write error: the output was cut short" << std::endl;
+    return kExitOutputError;
+  }
+  return status;
 }
 
 }  // namespace
@@ -98,13 +107,15 @@ int wmain(int argc, wchar_t* argv[]) {
   }
   const UINT consolePage = GetConsoleOutputCP();
   SetConsoleOutputCP(CP_UTF8);
-  const int status = RunCommandLine({utf8.begin(), utf8.end()});
-  std::cout.flush();
+  const int status = CheckedOutput(RunCommandLine({utf8.begin(), utf8.end()}));
   SetConsoleOutputCP(consolePage);
   return status;
 }
 #else
 int main(int argc, char* argv[]) {
-  return RunCommandLine({argv + std::min(argc, 1), argv + argc});
+  // A reader that went away (`| head -1`) is an output error like any other,
+  // not a reason to leave the POD in the middle of an operation.
+  std::signal(SIGPIPE, SIG_IGN);
+  return CheckedOutput(RunCommandLine({argv + std::min(argc, 1), argv + argc}));
 }
 #endif

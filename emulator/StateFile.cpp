@@ -112,13 +112,18 @@ bool StateLock::TryLock(std::string& why) {
   if (Held()) {
     return true;
   }
-  const HANDLE file =
-      CreateFileW(PathFromUtf8(path_ + ".lock").c_str(), GENERIC_READ | GENERIC_WRITE,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  const std::string lockPath = path_ + ".lock";
+  const HANDLE file = CreateFileW(PathFromUtf8(lockPath).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    // Where no lock file can be made, no state file can be saved either.
-    return true;
+    const DWORD openError = GetLastError();
+    if (openError == ERROR_PATH_NOT_FOUND) {
+      return true;  // no folder for the state: the POD refuses its writes, readers need no lock
+    }
+    why = "the lock file " + lockPath + " cannot be opened: Windows error " +
+          std::to_string(openError);
+    return false;
   }
   OVERLAPPED at{};
   at.Offset = kLockedByte;
@@ -225,10 +230,12 @@ bool StateLock::TryLock(std::string& why) {
   const std::string lockPath = path_ + ".lock";
   // Never through a link someone planted: the file gets our process number.
   const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0 && errno == ENOENT) {
+    return true;  // no folder for the state: the POD refuses its writes, readers need no lock
+  }
   if (fd < 0) {
-    // Where no lock file can be made, no state file can be saved either: the
-    // POD refuses its writes, and readers need no lock.
-    return true;
+    why = "the lock file " + lockPath + " cannot be opened: " + std::strerror(errno);
+    return false;
   }
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int lockError = errno;

@@ -26,9 +26,12 @@ class StateLock {
   StateLock(const StateLock&) = delete;
   StateLock& operator=(const StateLock&) = delete;
 
-  // Takes the lock without waiting. False only when another process holds it;
-  // `why` then names the state file and that process. True also where no lock
-  // file can be made, since nobody can save the state there.
+  // Takes the lock without waiting. False when another process holds it (`why`
+  // then names the state file and that process) or when the lock file cannot
+  // be opened (a dangling link, a folder in its place; `why` names it): going
+  // on without the lock would let two writers overwrite each other. True
+  // without the lock only when the state's folder is missing, since nobody
+  // can save the state there.
   bool TryLock(std::string& why);
   void Unlock();
   bool Held() const { return handle_ != -1; }

@@ -146,8 +146,10 @@ CoffReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t 
     if (words == nullptr) {
       return CoffReadResult::ImageTooLarge;
     }
-    // A file that ends early leaves the missing words erased (0xFFFF).
-    file.ReadAt(header.rawDataAt, words, size_t{2} * header.wordCount);
+    // A file that ends early leaves the missing words erased (0xFFFF), and
+    // the section counts them, so that the user hears of it.
+    const size_t bytesRead = file.ReadAt(header.rawDataAt, words, size_t{2} * header.wordCount);
+    image.sections.back()->wordsMissing = header.wordCount - static_cast<uint32_t>(bytesRead / 2);
   }
   builder.Finish();
   return CoffReadResult::Ok;

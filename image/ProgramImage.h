@@ -19,6 +19,8 @@ struct ImageSection {
   const uint16_t* data = nullptr;  // first word, inside the image buffer
   bool inFlash = false;
   uint16_t sectorMask = 0;  // flash sectors touched, bit n for sector n
+  // Words the file promised but ended before: they stay erased (0xFFFF).
+  uint32_t wordsMissing = 0;
 };
 
 class ProgramImage {

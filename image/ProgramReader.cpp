@@ -135,7 +135,14 @@ ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
 }
 
 std::string ProgramReadMessage(const ProgramRead& read) {
-  std::string message(CoffReadResultMessage(read.result));
+  // A COFF file keeps its long-standing sentence; the other formats name
+  // themselves, so "COFF" never stands for a HEX file.
+  const bool namesItsFormat = read.result == CoffReadResult::Ok &&
+                              read.format != ProgramFormat::Coff &&
+                              read.format != ProgramFormat::Unknown;
+  std::string message = namesItsFormat ? "Reading " + std::string(ProgramFormatName(read.format)) +
+                                             " file is successful"
+                                       : std::string(CoffReadResultMessage(read.result));
   if (!read.detail.empty()) {
     message += " (" + read.detail + ")";
   }

@@ -35,5 +35,6 @@ ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
                             ProgramImage& image);
 ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& image);
 
-// The outcome's sentence, followed by the detail when there is one.
+// The outcome's sentence, followed by the detail when there is one; a file
+// read whole names its format ("Reading Intel HEX file is successful").
 std::string ProgramReadMessage(const ProgramRead& read);

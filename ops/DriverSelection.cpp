@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 #include <vector>
 
@@ -14,6 +13,7 @@
 #include "image/Utf8Path.h"
 #include "pod/D2xxDriver.h"
 #include "pod/PodLink.h"
+#include "pod/TraceFile.h"
 #include "pod/TracingDriver.h"
 #ifdef __linux__
 #include "pod/TtyDriver.h"
@@ -206,9 +206,12 @@ DriverSelection Traced(DriverSelection selection, const std::filesystem::path& t
   if (!selection.driver || tracePath.empty()) {
     return selection;
   }
-  auto trace = std::make_unique<std::ofstream>(tracePath, std::ios::trunc);
-  if (!*trace) {
-    return {nullptr, "Cannot write the trace file " + Utf8FromPath(tracePath)};
+  // A trace named in the environment stays named from run to run: each
+  // replaces the last.
+  std::string error;
+  std::shared_ptr<std::ostream> trace = OpenTraceFile(tracePath, ExistingTrace::Replace, error);
+  if (!trace) {
+    return {nullptr, error};
   }
   selection.driver = std::make_unique<TracingDriver>(std::move(selection.driver), std::move(trace));
   return selection;

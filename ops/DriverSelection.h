@@ -74,8 +74,9 @@ DriverSelection SelectDriverFor(std::string_view name, std::string_view pod, Clo
                                 const EmulatorSetup& emulator = {});
 
 // `selection`'s driver with every frame traced to the file `tracePath`
-// (created or emptied); the selection unchanged when the path is empty, and
-// without a driver when the file cannot be written.
+// (created, or an existing file emptied; never a link, FIFO or device, see
+// OpenTraceFile); the selection unchanged when the path is empty, and without
+// a driver when the file cannot be written.
 DriverSelection Traced(DriverSelection selection, const std::filesystem::path& tracePath);
 
 // The value of BRONTAFLEX_DRIVER, empty when unset.

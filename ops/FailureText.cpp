@@ -2,26 +2,17 @@
 
 #include <cstdio>
 
+#include "ops/UserText.h"
+
 namespace {
 
 std::string Bytes(uint32_t count) {
   return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
-// The bytes as they came, in quotes, with anything unprintable as \xNN.
+// The bytes as they came, in quotes, escaped as every name shown is.
 std::string Quoted(const std::string& bytes) {
-  std::string text = "\"";
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F && c != '"' && c != '\\') {
-      text += c;
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      text += escaped;
-    }
-  }
-  return text + "\"";
+  return "\"" + EscapeForDisplay(bytes) + "\"";
 }
 
 std::string Frame(const FailureCause& cause) {
@@ -69,6 +60,8 @@ std::string WhatHappened(const FailureCause& cause) {
       return "driver status " + std::to_string(cause.status) + During(cause);
     case FailureKind::NoDriver:
       return cause.detail.empty() ? "the driver did not load" : cause.detail;
+    case FailureKind::Stopped:
+      return "stopped on request" + During(cause);
   }
   return "none known";
 }
@@ -106,6 +99,8 @@ std::string_view FailureKindName(FailureKind kind) {
       return "DriverStatus";
     case FailureKind::NoDriver:
       return "NoDriver";
+    case FailureKind::Stopped:
+      return "Stopped";
   }
   return "None";
 }

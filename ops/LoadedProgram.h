@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/CoffReader.h"
+#include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "ops/OperationOutcome.h"
 #include "ops/OperationsUi.h"
@@ -25,6 +27,17 @@ struct LoadedProgram {
 
 // Reads `path` for the device `mcuTypeSelection` and shows the result on `ui`:
 // the reader's message on failure; on success the file goes to the recent list
-// when `addToRecent` is set, then "Reading COFF file is successful".
+// when `addToRecent` is set, then "Reading COFF file is successful" (or the
+// same with the file's own format named, "Reading Intel HEX file ...").
 LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, OperationsUi& ui,
                           bool addToRecent);
+
+// A warning for each section whose data the file ended before, naming it and
+// the words missing, which stay erased (0xFFFF).
+std::vector<std::string> MissingDataWarnings(const ProgramImage& image);
+
+// Why `image` cannot be written to the device `mcu`: the first section that
+// would be sent and lies outside its memory or runs past the end of its flash,
+// named; empty when every such section fits. A flash write (`flashMode`)
+// sends only the flash sections.
+std::string SectionOutsideDevice(const ProgramImage& image, const McuInfo& mcu, bool flashMode);

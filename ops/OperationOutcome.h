@@ -23,6 +23,7 @@ enum class OperationOutcome : uint8_t {
   NoFlashSection = 16,   // nothing for the POD's store
   BadCsmPassword = 17,   // all eight keys 0000
   OutsideDevice = 18,    // a section lies outside the selected device's memory
+  BadPodName = 19,       // the name to store in the POD holds a control character
   DriverNotLoaded = 20,  // the FTDI driver could not be loaded
   PodNotFound = 21,
   PortFailed = 22,
@@ -64,6 +65,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::NoFlashSection, "NoFlashSection", "no section in the device's flash for the POD", "There is no valid section for flash region"},
     {OperationOutcome::BadCsmPassword, "BadCsmPassword", "CSM keys all 0000", "CSM Password input is wrong"},
     {OperationOutcome::OutsideDevice, "OutsideDevice", "a section lies outside the device's memory"},
+    {OperationOutcome::BadPodName, "BadPodName", "the name for the POD (the file's, without --name) holds a control character", "The POD file name holds a control character"},
     {OperationOutcome::DriverNotLoaded, "DriverNotLoaded", "the FTDI driver could not be loaded", "Fail to load FTD2XX.DLL"},
     {OperationOutcome::PodNotFound, "PodNotFound", "no POD attached", "No Connection to Brontaflex POD"},
     {OperationOutcome::PortFailed, "PortFailed", "the POD's port could not be opened", "Fail to open communication port"},

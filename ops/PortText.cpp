@@ -1,11 +1,14 @@
 #include "ops/PortText.h"
 
 #include "ops/SetupAdvice.h"
+#include "ops/UserText.h"
 
+// The description and serial number are whatever the device says it is.
 std::string PortLine(const PortDetails& port) {
-  std::string line = port.port + " \"" + port.description + "\"";
+  std::string line =
+      EscapeForDisplay(port.port) + " \"" + EscapeForDisplay(port.description) + "\"";
   if (!port.serialNumber.empty()) {
-    line += " serial " + port.serialNumber;
+    line += " serial " + EscapeForDisplay(port.serialNumber);
   }
   if (port.latencyMs) {
     line += ", latency " + std::to_string(*port.latencyMs) + " ms";

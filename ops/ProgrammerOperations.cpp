@@ -30,13 +30,6 @@ OperationOutcome TargetWriteOutcome(TargetWriteResult result) {
   return pair == std::end(kTargetWriteOutcomes) ? OperationOutcome::ProgramFailed : pair->second;
 }
 
-// Whether `address` lies in the flash of any F280x device.
-bool InFamilyFlash(uint32_t address) {
-  return std::ranges::any_of(kMcuCatalogue, [address](const McuInfo& mcu) {
-    return address >= mcu.flashFirst && address <= mcu.flashLast;
-  });
-}
-
 // "%.2f sec" of the ticks between the two readings; the counter may wrap between them.
 std::string ElapsedText(uint32_t startMs, uint32_t endMs) {
   char text[32];
@@ -52,7 +45,10 @@ ProgrammerOperations::ProgrammerOperations(std::unique_ptr<FtdiDriver> driver, C
       clock_(clock),
       ui_(ui),
       localTime_(std::move(localTime)),
-      link_(*driver_, clock_) {}
+      link_(*driver_, clock_) {
+  // A stop asked for ends the wait for the POD under way, not only the next step.
+  link_.SetStopCheck([this] { return ui_.CancelRequested(); });
+}
 
 ProgrammerOperations::~ProgrammerOperations() {
   CloseLink();
@@ -271,32 +267,12 @@ OperationOutcome ProgrammerOperations::CheckPodImage() {
 }
 
 OperationOutcome ProgrammerOperations::CheckSectionsFit(bool flashMode) {
-  const McuInfo& mcu = McuEntry(mcuType_);
-  for (const auto& section : image_->sections) {
-    // Only what is sent must fit: a flash write leaves every section outside
-    // the flash out (WarnSectionsLeftOut names them), and no write sends an
-    // empty section. Some of TI's linker files emit the boot ROM's vectors
-    // (.reset at 0x3FFFC0) beside a flash program. A section where a larger
-    // device has its flash is still refused: the program was built for that
-    // device, and leaving its code out would be no write of it.
-    if (section->wordCount == 0 ||
-        (flashMode && !section->inFlash && !InFamilyFlash(section->address))) {
-      continue;
-    }
-    const SectionPlace place = PlaceSection(mcu, section->address, section->wordCount);
-    if (place != SectionPlace::Outside && place != SectionPlace::PastFlashEnd) {
-      continue;
-    }
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  place == SectionPlace::Outside
-                      ? "Section %s at 0x%06X lies outside the memory of the %s"
-                      : "Section %s at 0x%06X runs past the end of the %s's flash",
-                  section->name.c_str(), section->address, std::string(mcu.name).c_str());
-    Error(text);
-    return OperationOutcome::OutsideDevice;
+  const std::string outside = SectionOutsideDevice(*image_, McuEntry(mcuType_), flashMode);
+  if (outside.empty()) {
+    return OperationOutcome::Done;
   }
-  return OperationOutcome::Done;
+  Error(outside);
+  return OperationOutcome::OutsideDevice;
 }
 
 void ProgrammerOperations::WarnSectionsLeftOut() {
@@ -311,7 +287,7 @@ void ProgrammerOperations::WarnSectionsLeftOut() {
                               : place == SectionPlace::Ram
                                   ? "RAM"
                                   : "outside the " + std::string(mcu.name) + "'s memory";
-    leftOut += (leftOut.empty() ? "" : ", ") + section->name + " (" + where + ")";
+    leftOut += (leftOut.empty() ? "" : ", ") + EscapeForDisplay(section->name) + " (" + where + ")";
   }
   if (!leftOut.empty()) {
     ui_.ShowWarning("Not written in flash mode: " + leftOut);
@@ -438,6 +414,11 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
   WarnSectionsLeftOut();
   const std::string typed = TrimBlanks(request.podFileName);
   podFileName_ = CutToBytes(typed.empty() ? programName_ : typed, PodTag::kNameBytes);
+  // A name taken from the file's may hold what no one would type; the POD
+  // would keep it and show it to every later reader.
+  if (HasControlCharacter(podFileName_)) {
+    return Fail(OperationOutcome::BadPodName);
+  }
   ui_.ShowPodFileName(podFileName_);
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
     return connected;

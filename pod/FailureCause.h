@@ -17,6 +17,7 @@ enum class FailureKind : uint8_t {
   PortGone,       // no open port, or the driver lost the device
   DriverStatus,   // the driver refused a call for another reason
   NoDriver,       // the driver could not be loaded at all
+  Stopped,        // the program above asked the wait to end
 };
 
 struct FailureCause {

@@ -260,6 +260,10 @@ bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
   const uint32_t deadline = clock_.NowMs() + timeoutMs;
   while (txQueue > 0 && !TickReached(clock_.NowMs(), deadline)) {
     GiveIdleTurn();
+    if (StopRequested()) {
+      failure_.bytesSeen = length - std::min(length, txQueue);
+      return Failed(FailureKind::Stopped, true);
+    }
     if (const FtStatus status = QueuedOutput(txQueue); status != kFtOk) {
       return DriverFailed(status, true);
     }
@@ -349,6 +353,10 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
     }
     if (received >= count) {
       return true;
+    }
+    if (StopRequested()) {
+      failure_.bytesSeen = received;
+      return Failed(FailureKind::Stopped, false);
     }
     if (waiting == 0 && silenceJudged && TickReached(lastSilent, silenceStart + limit)) {
       failure_.bytesSeen = received;

@@ -77,6 +77,12 @@ class PodLink {
   // Called while the link waits, so that a window stays answering through a
   // long erase or a silent POD. It must not use the link. Empty: no turns.
   void SetIdleHook(std::function<void()> hook) { idleHook_ = std::move(hook); }
+  // Asked on every turn of a wait for the POD: true ends the wait at once as
+  // Stopped, so that a stop the user asked for never waits out a silent POD.
+  // Empty: waits run to their time-outs.
+  void SetStopCheck(std::function<bool()> stopRequested) {
+    stopRequested_ = std::move(stopRequested);
+  }
 
   bool driverLoaded() const { return driverLoaded_; }
   bool found() const { return found_; }
@@ -113,6 +119,7 @@ class PodLink {
   void AwaitLineTime();
   // Runs the idle hook when kIdleIntervalMs have passed since its last turn.
   void GiveIdleTurn();
+  bool StopRequested() const { return stopRequested_ && stopRequested_(); }
 
   FtdiDriver& driver_;
   Clock& clock_;
@@ -132,5 +139,6 @@ class PodLink {
   uint8_t latencyMs_ = 0;
   std::string latencyProblem_;
   std::function<void()> idleHook_;
+  std::function<bool()> stopRequested_;
   uint32_t lastIdleMs_ = 0;
 };

@@ -36,7 +36,7 @@ std::string Escaped(char c) {
 
 }  // namespace
 
-TracingDriver::TracingDriver(std::unique_ptr<FtdiDriver> inner, std::unique_ptr<std::ostream> trace)
+TracingDriver::TracingDriver(std::unique_ptr<FtdiDriver> inner, std::shared_ptr<std::ostream> trace)
     : ForwardingDriver(*inner),
       backend_(std::move(inner)),
       traceFile_(std::move(trace)),

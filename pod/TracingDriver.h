@@ -15,8 +15,8 @@
 // Only the calls that open, close or carry bytes are traced; the rest pass on.
 class TracingDriver final : public ForwardingDriver {
  public:
-  // Traces `inner` to `trace`.
-  TracingDriver(std::unique_ptr<FtdiDriver> inner, std::unique_ptr<std::ostream> trace);
+  // Traces `inner` to `trace`, which the caller may share to check it afterwards.
+  TracingDriver(std::unique_ptr<FtdiDriver> inner, std::shared_ptr<std::ostream> trace);
   ~TracingDriver() override;
 
   void Unload() override;
@@ -38,7 +38,7 @@ class TracingDriver final : public ForwardingDriver {
   void EndReply();
 
   std::unique_ptr<FtdiDriver> backend_;
-  std::unique_ptr<std::ostream> traceFile_;
+  std::shared_ptr<std::ostream> traceFile_;
   std::ostream& trace_;
   std::chrono::steady_clock::time_point start_;
   std::string reply_;

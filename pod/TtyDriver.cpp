@@ -8,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -23,6 +24,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <sstream>
 #include <thread>
 
 #include "pod/PodLink.h"
@@ -157,6 +159,37 @@ std::string SpeedText(speed_t speed) {
                                   : "speed code " + std::to_string(speed);
 }
 
+// "process 123 (name)", or without the name when /proc does not give it.
+std::string ProcessText(const std::string& pid) {
+  const std::string name = FirstLine(fs::path("/proc") / pid / "comm");
+  return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+}
+
+// The process that holds the lock on `device` (flock, as this driver takes
+// it), from /proc/locks: "1: FLOCK ADVISORY WRITE 4242 00:05:123 0 EOF", the
+// file named by its filesystem's major:minor in hexadecimal and its inode.
+// Empty when none is listed.
+std::string LockHolderOf(const std::string& device) {
+  struct stat file {};
+  if (::stat(device.c_str(), &file) != 0) {
+    return {};
+  }
+  char id[64];
+  std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(file.st_dev), minor(file.st_dev),
+                static_cast<unsigned long long>(file.st_ino));
+  std::ifstream locks("/proc/locks");
+  for (std::string line; std::getline(locks, line);) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, pid, where;
+    fields >> number >> kind >> mode >> access >> pid >> where;
+    // "->" marks a process waiting for the lock, not one holding it.
+    if (kind == "FLOCK" && where == id) {
+      return pid;
+    }
+  }
+  return {};
+}
+
 // Who else has `device` open, found among the open files in /proc (those of
 // other users only as root); `ownFd` of this process does not count.
 std::string HolderOf(const std::string& device, int ownFd) {
@@ -179,17 +212,19 @@ std::string HolderOf(const std::string& device, int ownFd) {
       const bool own = pid == self && fd->path().filename() == std::to_string(ownFd);
       std::error_code gone;
       if (!own && fs::read_symlink(fd->path(), gone) == target) {
-        const std::string name = FirstLine(process->path() / "comm");
-        return "process " + pid + (name.empty() ? "" : " (" + name + ")");
+        return ProcessText(pid);
       }
     }
   }
   return {};
 }
 
-// The port-busy message for `device`.
+// The port-busy message for `device`: the holder of its lock where the system
+// lists one, else the first other process that has it open (the other end of a
+// pseudo-terminal may be one that holds no lock).
 std::string BusyText(const std::string& device, int ownFd) {
-  const std::string holder = HolderOf(device, ownFd);
+  const std::string lockHolder = LockHolderOf(device);
+  const std::string holder = lockHolder.empty() ? HolderOf(device, ownFd) : ProcessText(lockHolder);
   return device + " is in use by " + (holder.empty() ? "another program" : holder);
 }
 

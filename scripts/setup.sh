@@ -14,12 +14,12 @@ export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
 # fuzzers of the full test run.
 BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev qt6-base-private-dev libgl-dev help2man
   libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev fonts-nanum python3 dpkg-dev
-  file man-db clang libclang-rt-dev clang-format git)
+  file man-db clang libclang-rt-dev clang-format git zsh fish)
 
 # The Windows cross build, tested under Wine on a virtual X display (Xvfb);
 # GoogleTest comes from the sources that libgtest-dev installs.
 BRONTAFLEX_WINDOWS_BUILD=${BRONTAFLEX_WINDOWS_BUILD:-$BRONTAFLEX_ROOT/build-windows}
-BRONTAFLEX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 googletest zip xvfb xauth)
+BRONTAFLEX_WINDOWS_PACKAGES=(g++-mingw-w64-x86-64 wine wine64 googletest zip unzip xvfb xauth)
 
 ensure_packages() {
   local missing=()

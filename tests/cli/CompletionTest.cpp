@@ -1,9 +1,12 @@
-// Runs the bash completion of brontaflex-cli against the built program, the
-// way bash calls it when the user presses Tab.
+// Runs the shell completions of brontaflex-cli against the built program, the
+// way bash and fish call them when the user presses Tab; zsh's is parsed.
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
+#include <QtGlobal>
 #include <string>
 
 namespace {
@@ -22,7 +25,20 @@ std::string Complete(const QStringList& words) {
   return bash.readAllStandardOutput().simplified().toStdString();
 }
 
-TEST(CompletionTest, OffersCommandsOptionsAndValues) {
+// The emulated PODs are what list sees, so --pod has serial numbers to offer.
+class CompletionTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    qputenv("BRONTAFLEX_DRIVER", "emulator");
+    qputenv("BRONTAFLEX_EMULATOR_PODS", "2");
+  }
+  void TearDown() override {
+    qunsetenv("BRONTAFLEX_DRIVER");
+    qunsetenv("BRONTAFLEX_EMULATOR_PODS");
+  }
+};
+
+TEST_F(CompletionTest, OffersCommandsOptionsAndValues) {
   const struct {
     QStringList words;
     std::string offered;
@@ -36,13 +52,16 @@ TEST(CompletionTest, OffersCommandsOptionsAndValues) {
       {{"info", "--"}, "--device --json --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
       {{"pod-write", "--"},
-       "--device --erase --csm --name --driver --pod --all-pods --trace --json --quiet --verbose "
+       "--device --erase --csm --name --driver --pod --all-pods --trace --replace-trace --json "
+       "--quiet --verbose "
        "--help"},
       {{"pod-info", "--v"}, "--verbose"},
       {{"target-write", "--device", ""}, "F2801 F2802 F2806 F2808 F2809"},
       {{"info", "--device", "=", "F2808"}, "F2808"},
       {{"target-write", "--erase", "a"}, "all"},
       {{"pod-info", "--driver", ""}, "d2xx tty emulator"},
+      {{"pod-info", "--driver", "="}, "d2xx tty emulator"},  // "--driver=", nothing typed after
+      {{"pod-verify", "--pod", ""}, "BFX00001 BFX00002"},
       // Operands are files: bash's own completion takes over.
       {{"info", "pr"}, ""},
       {{"target-write", "--csm", ""}, ""},
@@ -52,6 +71,48 @@ TEST(CompletionTest, OffersCommandsOptionsAndValues) {
     SCOPED_TRACE(c.words.join(' ').toStdString());
     EXPECT_EQ(Complete(c.words), c.offered);
   }
+}
+
+// What fish offers for the command line `line`, the program found on PATH as
+// an installed one is: the offers without their descriptions, one space apart.
+std::string CompleteInFish(const QString& line) {
+  QProcess fish;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("PATH",
+                     QFileInfo(BFX_CLI_PATH).absolutePath() + ":" + environment.value("PATH"));
+  fish.setProcessEnvironment(environment);
+  fish.start("fish",
+             {"-c", R"(source $argv[1]; complete -C $argv[2] | string replace -r '\t.*' '')",
+              BFX_FISH_COMPLETION_PATH, line});
+  if (!fish.waitForFinished(30000))
+    return "(fish did not finish)";
+  return fish.readAllStandardOutput().simplified().toStdString();
+}
+
+TEST_F(CompletionTest, FishOffersWhatBashDoes) {
+  const struct {
+    const char* line;
+    std::string offered;
+  } cases[] = {
+      {"brontaflex-cli pod-", "pod-info pod-verify pod-write"},
+      {"brontaflex-cli info --", "--device --help --json"},
+      {"brontaflex-cli target-write f.out --d", "--device --driver"},
+      {"brontaflex-cli pod-info --driver=", "--driver=d2xx --driver=emulator --driver=tty"},
+      {"brontaflex-cli pod-verify --pod ", "BFX00001 BFX00002"},
+      {"brontaflex-cli info --device F280", "F2801 F2802 F2806 F2808 F2809"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    EXPECT_EQ(CompleteInFish(c.line), c.offered);
+  }
+}
+
+TEST(CompletionSyntaxTest, TheZshCompletionParses) {
+  QProcess zsh;
+  zsh.start("zsh", {"-n", BFX_ZSH_COMPLETION_PATH});
+  ASSERT_TRUE(zsh.waitForFinished(30000));
+  EXPECT_EQ(zsh.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(zsh.exitCode(), 0) << zsh.readAllStandardError().toStdString();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QJsonArray>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -234,6 +235,18 @@ TEST_F(GangCliTest, OnePodMissingIsSomeFailedWithItsOwnStatusInTheTable) {
 }
 
 #ifdef __linux__
+TEST_F(GangCliTest, TwoPortsOfOneNameEachGetATraceOfTheirOwn) {
+  const QString trace = state_.filePath("trace");
+  // No POD answers there; each trace is made before its port is looked at.
+  RunCli({"target-reset", "--driver", "tty", "--pod", "/dev/a/ttyUSB0", "--pod", "/dev/b/ttyUSB0",
+          "--trace", trace});
+  for (const char* name : {"trace.ttyUSB0", "trace.ttyUSB0.2"}) {
+    QFile file(state_.filePath(name));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name;
+    EXPECT_TRUE(file.readAll().startsWith("# brontaflex wire trace\n")) << name;
+  }
+}
+
 TEST_F(GangCliTest, CtrlCStopsEveryPodAndLeavesEachPortFree) {
   // Most of an F2809's flash: a store that takes a while on each POD.
   const TempFile large(CoffWriter()

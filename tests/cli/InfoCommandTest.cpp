@@ -27,6 +27,10 @@ TEST(InfoCommandTest, JsonCarriesTheImageFields) {
   const CliRun run = RunCli({"info", PathOf(file), "--device", "F2802", "--json"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   const QJsonObject json = run.Json();
+  // The fields every run object starts with, beside the reader's own.
+  EXPECT_EQ(json["command"].toString(), "info");
+  EXPECT_EQ(json["outcome"].toString(), "Done");
+  EXPECT_EQ(json["exitCode"].toInt(-1), 0);
   EXPECT_EQ(json["result"].toString(), "Ok");
   EXPECT_EQ(json["message"].toString(), "Reading COFF file is successful");
   EXPECT_EQ(json["device"].toString(), "F2802");
@@ -61,16 +65,18 @@ TEST(InfoCommandTest, DeviceDecidesWhatIsFlash) {
     QStringList deviceArgs;
     const char* device;
     int flashSections;
+    int exitCode;
   } cases[] = {
-      {{}, "F2808", 2},
-      {{"--device", "F2801"}, "F2801", 1},
-      {{"--device=f2806"}, "F2806", 2},
-      {{"--device", "F2809"}, "F2809", 2},
+      {{}, "F2808", 2, 0},
+      // .text lies below the F2801's flash: shown, and refused as a write would.
+      {{"--device", "F2801"}, "F2801", 1, 18},
+      {{"--device=f2806"}, "F2806", 2, 0},
+      {{"--device", "F2809"}, "F2809", 2, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.device);
     const CliRun run = RunCli(QStringList{"info", PathOf(file), "--json"} + c.deviceArgs);
-    ASSERT_EQ(run.exitCode, 0) << run.err;
+    ASSERT_EQ(run.exitCode, c.exitCode) << run.err;
     EXPECT_EQ(run.Json()["device"].toString(), c.device);
     EXPECT_EQ(run.Json()["flashSectionCount"].toInt(), c.flashSections);
   }
@@ -102,12 +108,19 @@ TEST(InfoCommandTest, EachFormatIsNamedAndTheSameWordsGiveTheSameChecksums) {
   const struct {
     const TempFile& file;
     const char* format;
-  } cases[] = {{coff, "COFF"}, {elf, "ELF"}, {hex, "Intel HEX"}, {txt, "TI-TXT"}};
+    const char* message;
+  } cases[] = {
+      {coff, "COFF", "Reading COFF file is successful"},
+      {elf, "ELF", "Reading ELF file is successful"},
+      {hex, "Intel HEX", "Reading Intel HEX file is successful"},
+      {txt, "TI-TXT", "Reading TI-TXT file is successful"},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
     const CliRun json = RunCli({"info", "--json", PathOf(c.file)});
     ASSERT_EQ(json.exitCode, 0) << json.err;
     EXPECT_EQ(json.Json()["format"].toString(), c.format);
+    EXPECT_EQ(json.Json()["message"].toString(), c.message);
     const QJsonArray sections = json.Json()["sections"].toArray();
     ASSERT_EQ(sections.size(), 2);
     EXPECT_EQ(sections[0].toObject()["sha256"].toString(),
@@ -115,7 +128,7 @@ TEST(InfoCommandTest, EachFormatIsNamedAndTheSameWordsGiveTheSameChecksums) {
     EXPECT_EQ(json.Json()["imageSha256"].toString(),
               "9c56cc51b374c3ba189210d5b6d4bf57790d351c96c47c02190ecf1e430635ab");
     const CliRun text = RunCli({"info", PathOf(c.file)});
-    EXPECT_NE(text.out.find(std::string("Format: ") + c.format + "\n"), std::string::npos);
+    EXPECT_EQ(text.out.find(std::string(c.message) + "\nFormat: " + c.format + "\n"), 0);
     EXPECT_NE(text.out.find(" 88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589 "),
               std::string::npos)
         << text.out;
@@ -163,6 +176,57 @@ TEST(InfoCommandTest, FailedReadsExitWithTheOutcomeCode) {
         << json.Json()["message"].toString().toStdString();
     EXPECT_EQ(json.Json()["sectionCount"].toInt(-1), 0);
   }
+}
+
+TEST(InfoCommandTest, ANamedDeviceTheFileDoesNotFitFailsAsTheWritesDo) {
+  // Flash of the F2801 (0x3F4000..) and of the F2809 but not the F2801.
+  const TempFile file(
+      CoffWriter().Add(".text", 0x3F4000, {1, 2}).Add(".big", 0x3D8000, {3, 4}).Build());
+  const CliRun fits = RunCli({"info", PathOf(file), "--device", "F2809"});
+  EXPECT_EQ(fits.exitCode, 0) << fits.err;
+
+  const CliRun text = RunCli({"info", PathOf(file), "--device", "F2801"});
+  EXPECT_EQ(text.exitCode, 18);
+  EXPECT_NE(text.out.find("outside F2801"), std::string::npos) << text.out;  // the table first
+  EXPECT_EQ(text.err, "Section .big at 0x3D8000 lies outside the memory of the F2801\n");
+
+  const CliRun json = RunCli({"info", PathOf(file), "--device", "F2801", "--json"});
+  EXPECT_EQ(json.exitCode, 18);
+  EXPECT_EQ(json.Json()["outcome"].toString(), "OutsideDevice");
+  EXPECT_EQ(json.Json()["exitCode"].toInt(), 18);
+  EXPECT_EQ(json.Json()["result"].toString(), "Ok");
+
+  // Without a device named, the default is no promise: the file is only shown.
+  EXPECT_EQ(RunCli({"info", PathOf(file)}).exitCode, 0);
+}
+
+TEST(InfoCommandTest, SectionNamesReachTheTerminalEscaped) {
+  // ESC, and the CSI of the 8-bit controls as a lone byte.
+  const TempFile file(CoffWriter()
+                          .Add("a\x1b[2J\x9b"
+                               "1m",
+                               0x3F4000, {1})
+                          .Build());
+  const CliRun run = RunCli({"info", PathOf(file)});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("a\\x1b[2J\\x9b1m "), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+  EXPECT_EQ(run.out.find('\x9b'), std::string::npos);
+}
+
+TEST(InfoCommandTest, ASectionCutShortByTheEndOfTheFileIsWarnedOf) {
+  // The header promises 40 words; the file ends a few words after the four written.
+  const CoffWriter writer = CoffWriter().Add(
+      {.name = ".text", .address = 0x3F4000, .words = {1, 2, 3, 4}, .wordCount = 40});
+  const CoffWriter::Layout layout = writer.GetLayout();
+  const size_t wordsInFile = (layout.size - layout.rawDataAt[0]) / 2;
+  const TempFile file(writer.Build());
+  const CliRun run = RunCli({"info", PathOf(file)});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.err, "warning: Section .text runs past the end of the file: " +
+                         std::to_string(40 - wordsInFile) +
+                         " of 40 words are missing and stay 0xFFFF\n");
+  EXPECT_NE(run.out.find(".text "), std::string::npos);  // read as before, erased words and all
 }
 
 TEST(InfoCommandTest, BadUsageExits64) {

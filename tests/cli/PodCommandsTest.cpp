@@ -3,17 +3,23 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "emulator/StateFile.h"
@@ -158,6 +164,9 @@ TEST_F(PodCommandsTest, BadOptionValuesAreUsageErrors) {
       {{"pod-info", "--driver", "usb"}, "Unknown driver \"usb\""},
       {{"pod-write", PathOf(file), "--name", "\x1b[2J"}, "--name takes text without control"},
       {{"pod-write", PathOf(file), "--name", "a\tb"}, "--name takes text without control"},
+      {{"pod-info", "--pod", "\x1b[2J"}, "--pod takes text without control"},
+      {{"target-reset", "--pod", "BFX00001", "--pod", "a\xc2\x9b"},
+       "--pod takes text without control"},
       {{"target-write"}, "missing FILE"},
   };
   for (const auto& c : cases) {
@@ -222,6 +231,18 @@ TEST_F(PodCommandsTest, AStoredNameIsShownWithoutItsControlBytes) {
   EXPECT_EQ(info.out, "POD Ver: 1.1, POD File Name: \\x1b[31mA [when 2006.12.20 14:05]\n");
 }
 
+TEST_F(PodCommandsTest, ANameFromTheFileIsRefusedAsATypedOneIs) {
+  const QString evil = state_.filePath("evil\x1b]0;.out");
+  ASSERT_TRUE(QFile::copy(PathOf(F2808Program()), evil));
+  const CliRun write = RunCli({"pod-write", evil});
+  EXPECT_EQ(write.exitCode, 19);
+  EXPECT_EQ(write.err, "The POD file name holds a control character\n");
+  EXPECT_EQ(write.out.find('\x1b'), std::string::npos) << write.out;
+  EXPECT_EQ(ReadState(), "");  // the POD was never asked
+  // A name given with --name stores the same program.
+  EXPECT_EQ(RunCli({"pod-write", evil, "--name", "good"}).exitCode, 0);
+}
+
 TEST_F(PodCommandsTest, AStoreThatCannotBeKeptFailsAtItsFirstWrite) {
   ASSERT_TRUE(QDir(state_.path()).mkdir("pod"));  // the state path is a folder
   const TempFile file = F2808Program();
@@ -244,6 +265,29 @@ TEST_F(PodCommandsTest, APodInUseByAnotherProcessIsRefusedByName) {
             "Port busy: " + path + " is in use by process " + std::to_string(getpid()) + "\n");
   held.Unlock();
   EXPECT_EQ(RunCli({"pod-info"}).exitCode, 0);
+}
+
+TEST_F(PodCommandsTest, ALockFileThatCannotBeOpenedRefusesThePod) {
+  const std::string lock = StatePath() + ".lock";
+  const TempFile file = F2808Program();
+  const struct {
+    const char* name;
+    std::function<bool()> plant;
+    const char* why;
+  } cases[] = {
+      {"a dangling link", [&] { return symlink((lock + ".gone").c_str(), lock.c_str()) == 0; },
+       "Too many levels of symbolic links"},
+      {"a folder", [&] { return QDir().mkdir(QString::fromStdString(lock)); }, "Is a directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(c.plant());
+    const CliRun write = RunCli({"pod-write", PathOf(file)});
+    EXPECT_EQ(write.exitCode, 24);
+    EXPECT_EQ(write.err, "Port busy: the lock file " + lock + " cannot be opened: " + c.why + "\n");
+    EXPECT_THAT(write.out, testing::Not(HasSubstr("Completed")));
+    ASSERT_TRUE(std::filesystem::remove(lock));
+  }
 }
 
 // The whole of an F2809's flash but its last sector: a store that takes a while.
@@ -278,6 +322,80 @@ TEST_F(PodCommandsTest, SignalDuringAStoreAbandonsItClosesAndExits) {
   const TempFile file = F2808Program();
   const CliRun next = RunCli({"pod-write", PathOf(file)});
   EXPECT_EQ(next.exitCode, 0) << next.err;
+}
+
+// Runs brontaflex-cli with its standard output a pipe that nobody reads any
+// more, as `| head -1` leaves it once head has ended; stderr goes to `errPath`.
+// Returns the wait status.
+int RunIntoClosedPipe(const std::vector<std::string>& args, const std::string& errPath) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) {
+    return -1;
+  }
+  close(pipeEnds[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<char*> argv{const_cast<char*>(BFX_CLI_PATH)};
+  for (const std::string& arg : args) {
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  }
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = posix_spawn(&pid, BFX_CLI_PATH, &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[1]);
+  int status = -1;
+  if (spawned != 0 || waitpid(pid, &status, 0) != pid) {
+    return -1;
+  }
+  return status;
+}
+
+TEST_F(PodCommandsTest, AClosedPipeEndsTheOperationCleanlyAndFails) {
+  const TempFile file = F2808Program();
+  const std::string err = state_.filePath("err").toStdString();
+  const std::string trace = state_.filePath("trace").toStdString();
+  const int status = RunIntoClosedPipe({"pod-write", file.path().string(), "--trace", trace}, err);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 74);
+  std::ifstream errFile(err);
+  const std::string errText{std::istreambuf_iterator<char>(errFile), {}};
+  EXPECT_EQ(errText, "Interrupted\nbrontaflex-cli: write error: the output was cut short\n");
+  // The POD was told to drop what it had begun to store, and the port closed.
+  std::ifstream traceFile(trace);
+  const std::string traceText{std::istreambuf_iterator<char>(traceFile), {}};
+  EXPECT_THAT(traceText, HasSubstr(" > <i>\n"));
+  EXPECT_EQ(ReadState().find("tag"), std::string::npos) << ReadState();
+}
+
+TEST_F(PodCommandsTest, ATraceIsANewFileUnlessReplacingIsAsked) {
+  const QString trace = state_.filePath("trace");
+  ASSERT_EQ(RunCli({"target-reset", "--trace", trace}).exitCode, 0);
+  const CliRun again = RunCli({"target-reset", "--trace", trace});
+  EXPECT_EQ(again.exitCode, 64);
+  EXPECT_EQ(again.err, "brontaflex-cli target-reset: The trace file " + trace.toStdString() +
+                           " exists already (--replace-trace replaces it)\n"
+                           "Try 'brontaflex-cli target-reset --help' for more information.\n");
+  EXPECT_EQ(RunCli({"target-reset", "--trace", trace, "--replace-trace"}).exitCode, 0);
+}
+
+TEST_F(PodCommandsTest, ATraceCutShortFailsTheRun) {
+  // A file size limit stands in for a full disk; the trace outgrows it, the
+  // POD's state (untouched by a target write) does not.
+  const TempFile file = F2808Program();
+  const QString trace = state_.filePath("trace");
+  QProcess run;
+  run.start("bash", {"-c", R"(ulimit -f 2; trap '' XFSZ; exec "$@")", "bash", BFX_CLI_PATH,
+                     "target-write", PathOf(file), "--trace", trace, "-q"});
+  ASSERT_TRUE(run.waitForFinished(30000));
+  EXPECT_EQ(run.exitCode(), 74);
+  EXPECT_EQ(
+      run.readAllStandardError().toStdString(),
+      "brontaflex-cli: write error: the trace file " + trace.toStdString() + " was cut short\n");
+  EXPECT_THAT(run.readAllStandardOutput().toStdString(), HasSubstr("Flash Write Completed"));
 }
 
 TEST(PodCommandsHelpTest, HelpListsTheExitStatuses) {

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -44,6 +47,64 @@ TEST(TerminalUiTest, OnATerminalOneLineIsRedrawnPerPercent) {
   EXPECT_THAT(text, EndsWith("\rFlash Write Completed - 1.25 sec\x1b[K\n"));
   EXPECT_EQ(Count(text, '\n'), 2u);
   EXPECT_EQ(err.str(), "");
+}
+
+// Each state of the redrawn line as the terminal ends up showing it.
+std::vector<std::string> DrawnLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  for (const char c : text) {
+    if (c == '\r' || c == '\n') {
+      lines.push_back(std::exchange(line, {}));
+    } else {
+      line += c;
+    }
+  }
+  for (std::string& drawn : lines) {
+    if (drawn.ends_with("\x1b[K")) {
+      drawn.resize(drawn.size() - 3);
+    }
+  }
+  return lines;
+}
+
+TEST(TerminalUiTest, TheLineNeverOutgrowsTheTerminal) {
+  for (const int columns : {80, 50, 30, 12}) {
+    SCOPED_TRACE(columns);
+    std::ostringstream out;
+    std::ostringstream err;
+    TerminalUi ui(out, err, true);
+    ui.FitToWidth([columns] { return columns; }, [] { return false; });
+    PlayWrite(ui);
+    // Whole lines wrap as any text does; the redrawn one must not, or each
+    // redrawing leaves a line behind.
+    for (const std::string& line : DrawnLines(out.str())) {
+      if (line.ends_with('%')) {
+        EXPECT_LT(TextColumns(line), static_cast<size_t>(columns)) << line;
+      }
+    }
+    // The bar shrinks to fit, down to none at all; the percentage stays.
+    EXPECT_EQ(out.str().find("] 50%") != std::string::npos, columns >= 50);
+    EXPECT_THAT(out.str(), HasSubstr(" 50%\x1b[K"));
+  }
+}
+
+TEST(TerminalUiTest, AResizedTerminalGetsTheLineAgainAtItsNewWidth) {
+  std::ostringstream out;
+  std::ostringstream err;
+  TerminalUi ui(out, err, true);
+  int columns = 80;
+  bool resized = false;
+  ui.FitToWidth([&] { return columns; }, [&] { return std::exchange(resized, false); });
+  ui.SetBusy(true);
+  ui.ShowStatus("Erasing Flash Memory...", false);
+  ui.SetUpBar(4);
+  ui.StepBar();
+  out.str("");
+  columns = 30;
+  resized = true;
+  ui.SetBarPos(1);  // no progress, yet the line is drawn for the new width
+  EXPECT_EQ(out.str(), "\rErasing Flash Memory... 25%\x1b[K");
 }
 
 TEST(TerminalUiTest, ElsewherePlainLinesForEveryTenth) {

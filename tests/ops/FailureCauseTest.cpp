@@ -94,7 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "(1 byte seen)"},
         EmulatedFault{"ShortReply", FaultTrigger::OnLetter('h'), FaultKind::ShortReply, kPodVerify,
                       "cause: read the COFF information: short reply to h after 402 ms: "
-                      "\"!\\xFF\\xFF\\xFF\\xFF\\xFF\" (6 of 7 bytes)"},
+                      "\"!\\xff\\xff\\xff\\xff\\xff\" (6 of 7 bytes)"},
         EmulatedFault{"PortGone", FaultTrigger::OnLetter('W'), FaultKind::Unplug, kPodWrite,
                       "cause: store page 0: port gone while sending W (driver status 4)"},
         EmulatedFault{"NoAnswerToThePing", FaultTrigger::AtFrame(1), FaultKind::NoReply,

@@ -191,7 +191,12 @@ TEST_F(OperationsOnEmulatorTest, AHexFileProgramsTheTargetAsItsCoffPartnerDoes) 
       OperationRequest request;
       request.filePath = file;
       request.mcuType = c.mcuType;
+      ui_.events.clear();
       ASSERT_EQ(ops_->TargetWrite(request), OperationOutcome::Done) << ui_.LastMessage();
+      // The window and the command line name the format they read.
+      EXPECT_THAT(ui_.events, testing::Contains(
+                                  file == c.coff ? "status Reading COFF file is successful"
+                                                 : "status Reading Intel HEX file is successful"));
       const McuInfo& mcu = McuEntry(c.mcuType);
       std::vector<uint16_t> flash;
       for (uint32_t address = mcu.flashFirst; address <= mcu.flashLast; ++address) {

@@ -385,6 +385,43 @@ TEST_F(PodLinkTest, NothingIsReadOrWrittenWhileClosed) {
 
 // ---------------------------------------------------------------- Write
 
+TEST_F(PodLinkTest, AStopAskedForEndsAWaitOnASilentPodAtOnce) {
+  const struct {
+    const char* name;
+    std::function<bool()> wait;
+    bool sending;
+  } cases[] = {
+      {"a reply that does not come within an erase's time-out",
+       [this] {
+         char byte = 0;
+         return link.Read(&byte, 1, 20000);
+       },
+       false},
+      {"a transmit queue that does not drain",
+       [this] {
+         fake.drainMs = 60000;
+         fake.statusCallMs = 30;
+         return link.Write("\x02O\x03", 3, 10000);
+       },
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OpenLink();
+    const uint32_t start = clock.NowMs();
+    link.SetStopCheck([&] { return ElapsedSince(start) >= 1000; });
+    EXPECT_FALSE(c.wait());
+    // The stop waits for no more than the driver call under way.
+    EXPECT_LE(ElapsedSince(start), 1000 + PodLink::kDriverTimeoutMs + 1);
+    EXPECT_EQ(link.failure().kind, FailureKind::Stopped);
+    EXPECT_EQ(link.failure().sending, c.sending);
+    link.SetStopCheck(nullptr);
+    link.Close();
+    fake.drainMs = 0;
+    fake.statusCallMs = 1;
+  }
+}
+
 TEST_F(PodLinkTest, WriteWaitsForTheTransmitQueueToDrain) {
   for (const auto& [drainMs, ok] : {std::pair{0u, true}, std::pair{150u, true},
                                     std::pair{199u, true}, std::pair{260u, false}}) {

@@ -2,7 +2,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -123,6 +125,47 @@ TEST_F(TtyDriverTest, SecondUserOfThePortIsRefusedAndTheHolderNamed) {
   EXPECT_EQ(second.Open(), OpenStatus::Ok) << "the port is free again";
   EXPECT_EQ(secondDriver.PortBusy(), "");
   pod.StopAnswering();
+}
+
+TEST_F(TtyDriverTest, TheHolderOfTheLockIsNamedNotAnotherUserOfTheTty) {
+  // This process has the tty open without a lock, and comes first in /proc;
+  // a child of it takes the lock, as another program's link would.
+  const int unlocked = open(pod.devicePath().c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(unlocked, 0);
+  int locked[2];
+  int release[2];
+  ASSERT_EQ(pipe(locked), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(release[1]);  // so that the parent's close ends the wait below
+    const int fd = open(pod.devicePath().c_str(), O_RDWR | O_NOCTTY);
+    const char done = fd >= 0 && flock(fd, LOCK_EX) == 0 ? 'y' : 'n';
+    [[maybe_unused]] const ssize_t told = write(locked[1], &done, 1);
+    char byte = 0;
+    [[maybe_unused]] const ssize_t waited = read(release[0], &byte, 1);
+    _exit(0);
+  }
+  char done = 0;
+  ASSERT_EQ(read(locked[0], &done, 1), 1);
+  ASSERT_EQ(done, 'y');
+
+  TtyDriver driver((root / "sys").string(), (root / "dev").string());
+  PodLink link(driver, clock);
+  ASSERT_TRUE(link.LoadDriver());
+  ASSERT_TRUE(link.Find());
+  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  std::string name = ReadFile("/proc/self/comm");
+  name.erase(name.find('\n'));
+  EXPECT_EQ(driver.PortBusy(), (root / "dev/ttyUSB10").string() + " is in use by process " +
+                                   std::to_string(child) + " (" + name + ")");
+
+  close(release[1]);
+  waitpid(child, nullptr, 0);
+  for (const int fd : {unlocked, locked[0], locked[1], release[0]}) {
+    close(fd);
+  }
 }
 
 TEST_F(TtyDriverTest, WritesAndReadsBytesUnchanged) {
