@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dialog/DialogView.h"
+#include "dialog/PercentBar.h"
 #include "dialog/ProgrammerSettings.h"
 #include "dialog/SettingsStore.h"
 #include "ops/OperationRequest.h"
@@ -108,6 +109,8 @@ class DialogModel final : public OperationsUi {
   uint8_t McuSelection() const { return static_cast<uint8_t>(mcuIndex_); }
   void SetFilePath(const std::string& path);
   void SetStatusDetail(std::string detail);
+  // Passes the bar's position to the view when what it shows has changed.
+  void ShowBar();
   // Runs `operation` unless one runs already; meanwhile input is dropped and
   // the window answers the desktop whenever the link waits.
   void RunOperation(const std::function<void()>& operation);
@@ -137,6 +140,13 @@ class DialogModel final : public OperationsUi {
   std::vector<std::string> recentFiles_;
   std::string statusText_;
   bool statusError_ = false;
+  // The progress bar as the operations set it. The view hears of it only
+  // when what a bar shows changes, a few hundred times in a write of a
+  // hundred thousand words, not at every word.
+  PercentBar bar_;
+  // Its fill and percentage as the view last heard them, as a fresh bar
+  // shows them at first; none when the view has a range but no position since.
+  std::optional<std::pair<int32_t, int32_t>> barShown_{{0, 0}};
   std::string statusDetail_;
   // What the failure just shown said beyond its message, for the detail.
   std::string failureDetail_;
