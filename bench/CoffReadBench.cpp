@@ -31,8 +31,9 @@ const TempFile& MaximalProgram() {
 
 void ReadCoff(benchmark::State& state) {
   const TempFile& file = MaximalProgram();
-  auto image = std::make_unique<ProgramImage>();
   MeasureReads(state, file.path(), [&] {
+    // A fresh image per read, as each load makes one.
+    auto image = std::make_unique<ProgramImage>();
     const CoffReadResult read = ReadCoffFile(file.path(), 4, *image);
     image->Summarize();
     benchmark::DoNotOptimize(image->imageBytes);

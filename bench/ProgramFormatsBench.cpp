@@ -34,8 +34,9 @@ const TempFile& MaximalProgram(Format format) {
 
 void ReadProgram(benchmark::State& state, Format format) {
   const TempFile& file = MaximalProgram(format);
-  auto image = std::make_unique<ProgramImage>();
   MeasureReads(state, file.path(), [&] {
+    // A fresh image per read, as each load makes one.
+    auto image = std::make_unique<ProgramImage>();
     const ProgramRead read = ReadProgramFile(file.path(), 4, *image);
     image->Summarize();
     benchmark::DoNotOptimize(image->imageBytes);

@@ -352,19 +352,36 @@ void DialogModel::ShowStatus(const std::string& text, bool error) {
 }
 
 void DialogModel::SetBarRange(int32_t lower, int32_t upper) {
+  bar_.SetRange(lower, upper);
   view_.SetBarRange(lower, upper);
+  barShown_.reset();
 }
 
 void DialogModel::SetBarStep(int32_t step) {
-  view_.SetBarStep(step);
+  bar_.SetStep(step);
 }
 
 int32_t DialogModel::SetBarPos(int32_t position) {
-  return view_.SetBarPos(position);
+  const int32_t previous = bar_.SetPos(position);
+  ShowBar();
+  return previous;
 }
 
 int32_t DialogModel::StepBar() {
-  return view_.StepBar();
+  const int32_t previous = bar_.Step();
+  ShowBar();
+  return previous;
+}
+
+void DialogModel::ShowBar() {
+  // As fine as the windows draw their bars, about 500 pixels wide: no pixel
+  // and no percentage is left out.
+  constexpr int kFinestFill = 512;
+  const std::pair shown{bar_.BarWidth(kFinestFill), bar_.Percent()};
+  if (shown != barShown_) {
+    barShown_ = shown;
+    view_.SetBarPos(bar_.position());
+  }
 }
 
 void DialogModel::SetBusy(bool busy) {

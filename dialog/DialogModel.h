@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dialog/DialogView.h"
+#include "dialog/PercentBar.h"
 #include "dialog/ProgrammerSettings.h"
 #include "dialog/SettingsStore.h"
 #include "ops/DriverSelection.h"
@@ -113,6 +114,8 @@ class DialogModel final : public OperationsUi {
   void SetStatusDetail(std::string detail);
   // One more line of what the run showed beyond the status line.
   void AddDetail(const std::string& line);
+  // Passes the bar's position to the view when what it shows has changed.
+  void ShowBar();
   // Runs `operation` unless one runs already; meanwhile input is dropped and
   // the window answers the desktop whenever the link waits.
   void RunOperation(const std::function<void()>& operation);
@@ -142,6 +145,13 @@ class DialogModel final : public OperationsUi {
   std::vector<std::string> recentFiles_;
   std::string statusText_;
   bool statusError_ = false;
+  // The progress bar as the operations set it. The view hears of it only
+  // when what a bar shows changes, a few hundred times in a write of a
+  // hundred thousand words, not at every word.
+  PercentBar bar_;
+  // Its fill and percentage as the view last heard them, as a fresh bar
+  // shows them at first; none when the view has a range but no position since.
+  std::optional<std::pair<int32_t, int32_t>> barShown_{{0, 0}};
   std::string statusDetail_;
   // What the running operation said beyond the status line: why it failed,
   // what the driver saw, warnings.

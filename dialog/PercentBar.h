@@ -41,10 +41,9 @@ class PercentBar {
   }
   // The bar's width in a control `width` wide, before clamping to it.
   int32_t BarWidth(int width) const { return TruncateSaturated(Fraction() * width); }
+  int32_t Percent() const { return TruncateSaturated(Fraction() * 100.0); }
   // What is drawn over the bar: "42%".
-  std::string PercentText() const {
-    return std::to_string(TruncateSaturated(Fraction() * 100.0)) + "%";
-  }
+  std::string PercentText() const { return std::to_string(Percent()) + "%"; }
 
  private:
   // Truncation toward zero that saturates instead of overflowing: a position far

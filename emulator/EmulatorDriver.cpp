@@ -379,7 +379,7 @@ FtStatus EmulatorDriver::Close(FtHandle handle) {
   }
   open_ = false;
   DropQueues();
-  Store().Save();
+  Store().SaveInBackground();
   Store().Release();
   return kFtOk;
 }
@@ -387,7 +387,7 @@ FtStatus EmulatorDriver::Close(FtHandle handle) {
 void EmulatorDriver::Unplug() {
   plugged_ = false;
   DropQueues();
-  Store().Save();
+  Store().SaveInBackground();
   Store().Release();
 }
 

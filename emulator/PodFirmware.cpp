@@ -260,11 +260,11 @@ PodFirmware::Outcome PodFirmware::Execute(char letter, std::string_view payload)
       return {};
     case 'H':
       store_.End();
-      store_.Save();
+      store_.SaveInBackground();
       return {};
     case 'i':
       store_.Abort();
-      store_.Save();
+      store_.SaveInBackground();
       return {};
     case 'V': {
       const uint32_t ordinal = fields.Take(2);

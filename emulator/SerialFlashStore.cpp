@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "emulator/FrameParser.h"
 #include "image/McuCatalogue.h"
@@ -127,6 +128,8 @@ bool SerialFlashStore::Claim(std::string& why) {
   if (statePath_.empty()) {
     return true;
   }
+  // A release handed to the saving thread is done first.
+  WaitForSaves();
   if (!lock_.TryLock(why)) {
     return false;
   }
@@ -142,7 +145,11 @@ bool SerialFlashStore::Claim(std::string& why) {
 }
 
 void SerialFlashStore::Release() {
-  lock_.Unlock();
+  if (statePath_.empty()) {
+    return;
+  }
+  // After the saves before it: nobody may read the file before they land.
+  saves_.Post([this] { lock_.Unlock(); });
 }
 
 bool SerialFlashStore::Read(std::string& error) {
@@ -172,6 +179,7 @@ bool SerialFlashStore::Read(std::string& error) {
 }
 
 bool SerialFlashStore::Save() {
+  WaitForSaves();
   if (statePath_.empty() || !dirty_) {
     return true;
   }
@@ -179,41 +187,90 @@ bool SerialFlashStore::Save() {
   if (!loadError_.empty()) {
     return false;
   }
-  std::ostringstream file;
-  file << kStateHeader << '\n';
-  for (const auto& [ordinal, section] : contents_.sections) {
-    file << "section " << unsigned{ordinal} << std::hex << std::uppercase << ' ' << section.address
-         << ' ' << section.wordCount << ' ' << section.offset << std::dec << '\n';
-  }
-  for (const auto& [number, page] : contents_.pages) {
-    file << "page " << number << ' ' << ToHex(page.data(), page.size()) << '\n';
-  }
-  if (contents_.password) {
-    file << "password " << KeysToHex(*contents_.password) << '\n';
-  }
-  if (contents_.tag) {
-    file << "tag " << ToHex(contents_.tag->data(), contents_.tag->size()) << '\n';
-  }
-  if (const auto& info = contents_.coffInfo) {
-    file << "coff " << unsigned{info->podCode} << ' ' << unsigned{info->csmFlag} << ' ' << std::hex
-         << std::uppercase << info->sectorMask << std::dec << ' ' << unsigned{info->eraseAll}
-         << '\n';
-  }
-  saveError_ = ReplaceFile(statePath_, file.str());
+  saveError_ = Write(statePath_, contents_);
   if (!saveError_.empty()) {
-    saveError_ = "cannot save the POD state file " + statePath_ + ": " + saveError_;
     return false;
   }
   dirty_ = false;
   return true;
 }
 
-Refusal SerialFlashStore::Persist() {
-  if (Save()) {
-    return std::nullopt;
+void SerialFlashStore::SaveInBackground() {
+  if (statePath_.empty() || !dirty_ || !loadError_.empty()) {
+    return;
   }
+  dirty_ = false;
+  {
+    const std::lock_guard lock(background_);
+    toSave_ = contents_;
+  }
+  // Saves posted while one is written coalesce: the first job to run writes
+  // the latest contents, and the others find nothing left to do.
+  saves_.Post([this] {
+    std::unique_lock lock(background_);
+    std::optional<SerialFlashContents> contents = std::exchange(toSave_, std::nullopt);
+    lock.unlock();
+    if (contents) {
+      std::string error = Write(statePath_, *contents);
+      lock.lock();
+      backgroundResult_ = std::move(error);
+    }
+  });
+}
+
+void SerialFlashStore::WaitForSaves() {
+  saves_.Wait();
+  TakeBackgroundResult();
+}
+
+void SerialFlashStore::TakeBackgroundResult() {
+  const std::lock_guard lock(background_);
+  if (backgroundResult_) {
+    saveError_ = *std::exchange(backgroundResult_, std::nullopt);
+    // What failed to be written is still to be.
+    dirty_ = dirty_ || !saveError_.empty();
+  }
+}
+
+std::string SerialFlashStore::Write(const std::string& path, const SerialFlashContents& contents) {
+  std::ostringstream file;
+  file << kStateHeader << '\n';
+  for (const auto& [ordinal, section] : contents.sections) {
+    file << "section " << unsigned{ordinal} << std::hex << std::uppercase << ' ' << section.address
+         << ' ' << section.wordCount << ' ' << section.offset << std::dec << '\n';
+  }
+  for (const auto& [number, page] : contents.pages) {
+    file << "page " << number << ' ' << ToHex(page.data(), page.size()) << '\n';
+  }
+  if (contents.password) {
+    file << "password " << KeysToHex(*contents.password) << '\n';
+  }
+  if (contents.tag) {
+    file << "tag " << ToHex(contents.tag->data(), contents.tag->size()) << '\n';
+  }
+  if (const auto& info = contents.coffInfo) {
+    file << "coff " << unsigned{info->podCode} << ' ' << unsigned{info->csmFlag} << ' ' << std::hex
+         << std::uppercase << info->sectorMask << std::dec << ' ' << unsigned{info->eraseAll}
+         << '\n';
+  }
+  const std::string error = ReplaceFile(path, file.str());
+  return error.empty() ? error : "cannot save the POD state file " + path + ": " + error;
+}
+
+Refusal SerialFlashStore::Unsaved() const {
   return saveError_.empty() ? "the POD state file could not be read, so it is not overwritten"
                             : saveError_;
+}
+
+Refusal SerialFlashStore::PersistNow() {
+  return Save() ? std::nullopt : Unsaved();
+}
+
+Refusal SerialFlashStore::Persist() {
+  SaveInBackground();
+  TakeBackgroundResult();
+  const bool kept = statePath_.empty() || (loadError_.empty() && saveError_.empty());
+  return kept ? std::nullopt : Unsaved();
 }
 
 void SerialFlashStore::Replace(SerialFlashContents contents) {
@@ -242,14 +299,18 @@ Refusal SerialFlashStore::StartWrite() {
   if (!accessOpen_) {
     return "no serial-flash access is open (G)";
   }
-  dirty_ = true;
   if (!writtenInAccess_) {
     contents_ = {};
     writtenInAccess_ = true;
+    dirty_ = true;
     // The old program is gone once a write begins; and a state file that
     // cannot be kept shows at the first write, not after the whole program.
-    return Persist();
+    if (auto refusal = PersistNow()) {
+      return refusal;
+    }
   }
+  // For the write about to be made, which that save did not hold yet.
+  dirty_ = true;
   return std::nullopt;
 }
 

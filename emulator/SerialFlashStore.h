@@ -6,10 +6,12 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "emulator/BackgroundJobs.h"
 #include "emulator/Refusal.h"
 #include "emulator/StateFile.h"
 #include "pod/CsmKeys.h"
@@ -53,15 +55,24 @@ class SerialFlashStore {
   explicit SerialFlashStore(std::string statePath = {});
 
   const std::string& LoadError() const { return loadError_; }
-  // Writes the state file if the contents changed since it was read or written.
-  // False when writing failed; SaveError() says why.
+  // Writes the state file if the contents changed since it was read or written,
+  // after the saves handed to the saving thread. False when writing failed;
+  // SaveError() says why.
   bool Save();
   const std::string& SaveError() const { return saveError_; }
+  // The same on a thread of the store's own: returns at once, with the
+  // contents as they are now on their way. A failure shows in SaveError()
+  // once WaitForSaves() or a write that persists (P, T, Q) sees it, and
+  // such writes are refused until a save succeeds.
+  void SaveInBackground();
+  // Returns once the saves and the release handed to that thread are done.
+  void WaitForSaves();
 
   // Claims the state file for this process while a PC has the POD open, and
   // takes up what another process may have stored since it was read. False
   // when another process has it; `why` says which.
   bool Claim(std::string& why);
+  // Gives the state file up once the saves before it have landed.
   void Release();
 
   const SerialFlashContents& Contents() const { return contents_; }
@@ -87,8 +98,16 @@ class SerialFlashStore {
  private:
   Refusal StartWrite();
   // Saves before a write is acknowledged, so a POD whose state cannot be kept
-  // refuses the write instead of reporting it done.
+  // refuses the write instead of reporting it done. PersistNow waits for the
+  // file; Persist saves in the background and refuses when an earlier
+  // background save failed.
+  Refusal PersistNow();
   Refusal Persist();
+  Refusal Unsaved() const;
+  // Takes the outcome of the last background save, if one ended since, into SaveError().
+  void TakeBackgroundResult();
+  // Replaces the state file at `path` with `contents`; empty, or why not.
+  static std::string Write(const std::string& path, const SerialFlashContents& contents);
   Refusal CheckPage(uint32_t page, size_t bytes) const;
   bool Read(std::string& error);
 
@@ -100,4 +119,10 @@ class SerialFlashStore {
   bool accessOpen_ = false;
   bool writtenInAccess_ = false;
   bool dirty_ = false;
+  // What the saving thread is to write next and what it failed to, under
+  // background_; the thread itself comes last, so it ends before they go.
+  std::mutex background_;
+  std::optional<SerialFlashContents> toSave_;
+  std::optional<std::string> backgroundResult_;  // empty text: written
+  BackgroundJobs saves_;
 };

@@ -114,9 +114,26 @@ bool ReadName(FileSource& file, const uint8_t* h, uint32_t stringTableAt, std::s
   return true;
 }
 
+// What the header alone tells of a section that holds nothing to program.
+bool SkippedByHeader(const SectionHeader& header) {
+  return header.wordCount == 0 || header.rawDataAt == 0 || (header.flags & kSkipFlags) != 0;
+}
+
 bool Skipped(const SectionHeader& header, const std::string& name) {
-  return header.wordCount == 0 || header.rawDataAt == 0 || (header.flags & kSkipFlags) != 0 ||
-         IsNeverProgrammed(name);
+  return SkippedByHeader(header) || IsNeverProgrammed(name);
+}
+
+// The words of the sections that the headers alone do not skip: what the
+// image will hold, but for the few sections skipped by name. No more than
+// the file holds: the words a short file leaves out come as they are read.
+uint64_t ExpectedWords(const std::vector<uint8_t>& headers, const FileLayout& layout,
+                       uint64_t fileBytes) {
+  uint64_t words = 0;
+  for (size_t at = 0; at < headers.size(); at += layout.sectionHeaderBytes) {
+    const SectionHeader header = DecodeHeader(&headers[at], layout.sectionHeaderBytes);
+    words += SkippedByHeader(header) ? 0 : header.wordCount;
+  }
+  return std::min(words, fileBytes / 2);
 }
 
 // Places the accepted sections in the image, which the caller has cleared.
@@ -124,7 +141,7 @@ CoffReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t 
                             ProgramImage& image) {
   std::vector<uint8_t> headers(layout.sectionCount * layout.sectionHeaderBytes);
   file.ReadAt(layout.sectionHeadersAt, headers.data(), headers.size());
-  ImageBuilder builder(image, mcuType);
+  ImageBuilder builder(image, mcuType, ExpectedWords(headers, layout, file.size()));
   for (uint16_t i = 0; i < layout.sectionCount; ++i) {
     const uint8_t* h = headers.data() + i * layout.sectionHeaderBytes;
     std::string name;

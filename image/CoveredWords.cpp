@@ -17,7 +17,18 @@ uint64_t BlockMask(uint32_t blockFirst, uint32_t first, uint32_t end) {
 
 }  // namespace
 
-CoveredWords::CoveredWords() : bits_(kC28xAddressWords / 64) {}
+uint64_t CoveredWords::Block(uint32_t block) const {
+  const Page* page = pages_[block / kPageBlocks].get();
+  return page == nullptr ? 0 : (*page)[block % kPageBlocks];
+}
+
+uint64_t& CoveredWords::BlockToMark(uint32_t block) {
+  std::unique_ptr<Page>& page = pages_[block / kPageBlocks];
+  if (page == nullptr) {
+    page = std::make_unique<Page>();
+  }
+  return (*page)[block % kPageBlocks];
+}
 
 std::optional<uint32_t> CoveredWords::Claim(uint32_t first, uint32_t count) {
   if (count == 0) {
@@ -33,33 +44,38 @@ std::optional<uint32_t> CoveredWords::Claim(uint32_t first, uint32_t count) {
                                                      : ~uint64_t{0};
   };
   for (uint32_t block = firstBlock; block <= lastBlock; ++block) {
-    if (const uint64_t taken = bits_[block] & maskOf(block); taken != 0) {
+    if (pages_[block / kPageBlocks] == nullptr) {
+      block = (block / kPageBlocks + 1) * kPageBlocks - 1;  // nothing marked up to the next page
+    } else if (const uint64_t taken = Block(block) & maskOf(block); taken != 0) {
       return block * 64 + static_cast<uint32_t>(std::countr_zero(taken));
     }
   }
-  bits_[firstBlock] |= maskOf(firstBlock);
-  bits_[lastBlock] |= maskOf(lastBlock);
-  if (lastBlock > firstBlock + 1) {
-    std::fill(bits_.begin() + firstBlock + 1, bits_.begin() + lastBlock, ~uint64_t{0});
+  BlockToMark(firstBlock) |= maskOf(firstBlock);
+  BlockToMark(lastBlock) |= maskOf(lastBlock);
+  for (uint32_t block = firstBlock + 1; block < lastBlock; ++block) {
+    BlockToMark(block) = ~uint64_t{0};
   }
   return std::nullopt;
 }
 
 void CoveredWords::ForEachRun(
     const std::function<void(uint32_t first, uint32_t count)>& run) const {
-  const uint32_t end = static_cast<uint32_t>(bits_.size() * 64);
+  static_assert(kAddressWords == kC28xAddressWords);
+  const uint32_t end = kAddressWords;
   uint32_t at = 0;
   while (at < end) {
-    // Skip to the next marked word, then to the next unmarked one.
-    const uint64_t marked = bits_[at / 64] >> (at % 64);
+    // Skip to the next marked word, a page at a time where none was made,
+    // then to the next unmarked one.
+    const uint64_t marked = Block(at / 64) >> (at % 64);
     if (marked == 0) {
-      at = (at / 64 + 1) * 64;
+      const uint32_t skip = pages_[at / kPageWords] == nullptr ? kPageWords : 64;
+      at = (at / skip + 1) * skip;
       continue;
     }
     const uint32_t first = at + static_cast<uint32_t>(std::countr_zero(marked));
     at = first;
     while (at < end) {
-      const uint64_t unmarked = ~bits_[at / 64] >> (at % 64);
+      const uint64_t unmarked = ~Block(at / 64) >> (at % 64);
       const uint32_t ones = static_cast<uint32_t>(std::countr_zero(unmarked));
       // The zeros shifted in above the block's top bit read as marked, so a
       // count reaching them means the rest of the block is marked.

@@ -104,6 +104,17 @@ std::vector<std::string_view> NamesWithin(const std::vector<StoredSection>& stor
   return names;
 }
 
+// The words of the loadable segments, which lie within the file: what the
+// image will hold, but for the few segments skipped by name.
+uint64_t ExpectedWords(FileSource& file, const ElfHeader& header) {
+  uint64_t bytes = 0;
+  for (uint16_t i = 0; i < header.programHeaderCount; ++i) {
+    const Segment segment = ReadSegment(file, header, i);
+    bytes += segment.type == kLoadSegment ? segment.fileBytes : 0;
+  }
+  return std::min(bytes, file.size()) / 2;
+}
+
 std::string SegmentDetail(uint16_t index, const std::string& what) {
   return "program header " + std::to_string(index) + ": " + what;
 }
@@ -111,7 +122,7 @@ std::string SegmentDetail(uint16_t index, const std::string& what) {
 ProgramRead ReadSegments(FileSource& file, const ElfHeader& header, uint8_t mcuType,
                          ProgramImage& image) {
   const std::vector<StoredSection> stored = ReadStoredSections(file, header);
-  ImageBuilder builder(image, mcuType);
+  ImageBuilder builder(image, mcuType, ExpectedWords(file, header));
   CoveredWords covered;
   ProgramRead read;
   for (uint16_t i = 0; i < header.programHeaderCount; ++i) {

@@ -24,6 +24,11 @@ std::string AddressName(uint32_t address) {
   return text;
 }
 
+ImageBuilder::ImageBuilder(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords)
+    : image_(image), mcuType_(mcuType), expectedWords_(expectedWords) {
+  image_.Reserve(expectedWords_);
+}
+
 CoffReadResult ImageBuilder::Open(std::string name, uint32_t address) {
   auto section = image_.NewSection();
   if (!section) {
@@ -39,6 +44,7 @@ CoffReadResult ImageBuilder::Open(std::string name, uint32_t address) {
 
 void ImageBuilder::Restart() {
   image_.Clear();
+  image_.Reserve(expectedWords_);
   usedBytes_ = 0;
 }
 

@@ -23,14 +23,16 @@ std::string AddressName(uint32_t address);
 
 class ImageBuilder {
  public:
-  // The image must be cleared.
-  ImageBuilder(ProgramImage& image, uint8_t mcuType) : image_(image), mcuType_(mcuType) {}
+  // The image must be cleared. `expectedWords`: how many words the reader
+  // expects the sections to hold in all, as far as the file tells; the image
+  // makes room for them at once, so that its buffer need not move as it fills.
+  ImageBuilder(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords = 0);
 
   // Starts a section of no words at the tail of the image; OutOfMemory when it
   // cannot be allocated (the image's allocationError says why).
   CoffReadResult Open(std::string name, uint32_t address);
-  // `count` more words at the end of the last section, to be filled; null when
-  // they would run past the buffer.
+  // `count` more words at the end of the last section, to be filled (they
+  // read 0xFFFF until then); null when they would run past the buffer.
   uint16_t* Grow(uint32_t count) {
     uint16_t* words = image_.WordsForWriting(usedBytes_, count);
     if (words != nullptr) {
@@ -39,7 +41,7 @@ class ImageBuilder {
     }
     return words;
   }
-  // Clears the image to lay it out anew.
+  // Clears the image to lay it out anew, with the same room made.
   void Restart();
   // Classifies every section for the device and sets the image's size.
   void Finish();
@@ -47,5 +49,6 @@ class ImageBuilder {
  private:
   ProgramImage& image_;
   uint8_t mcuType_;
+  uint64_t expectedWords_;
   uint32_t usedBytes_ = 0;
 };

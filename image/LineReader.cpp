@@ -1,5 +1,6 @@
 #include "image/LineReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -20,7 +21,26 @@ std::string_view Trimmed(const char* begin, const char* end) {
 
 }  // namespace
 
-LineReader::LineReader(std::istream& in) : in_(in), block_(kMaxLineBytes) {}
+namespace {
+
+// A block that holds the longest line allowed, or all that is left of the
+// stream and one byte more when that is less: enough to tell that the
+// stream has ended.
+size_t BlockBytes(std::istream& in) {
+  const std::streampos start = in.tellg();
+  in.seekg(0, std::ios::end);
+  const std::streamoff end = in.tellg();
+  in.seekg(start);
+  if (start < 0 || end < start) {
+    in.clear();
+    return LineReader::kMaxLineBytes;
+  }
+  return std::min<size_t>(static_cast<size_t>(end - start) + 1, LineReader::kMaxLineBytes);
+}
+
+}  // namespace
+
+LineReader::LineReader(std::istream& in) : in_(in), block_(BlockBytes(in)) {}
 
 bool LineReader::Refill() {
   if (atEnd_) {

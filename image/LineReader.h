@@ -1,5 +1,6 @@
 // The lines of a text file, read in fixed-size blocks so that a file of any
-// size costs one block of memory, never a copy of the whole file.
+// size costs one block of memory, never a copy of the whole file, and a small
+// file no more than its own size.
 #pragma once
 
 #include <cstdint>

@@ -1,15 +1,14 @@
 #include "image/ProgramImage.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <new>
 
-ProgramImage::ProgramImage() : words_(new uint16_t[kBufferWords]) {
-  Clear();
-}
-
 void ProgramImage::Clear() {
-  std::memset(words_.get(), 0xFF, size_t{dirtyWords_} * 2);
-  dirtyWords_ = 0;
+  words_.reset();
+  capacity_ = 0;
+  heldWords_ = 0;
   sectionCount = 0;
   imageBytes = 0;
   ResetTotals();
@@ -60,4 +59,41 @@ void ProgramImage::Summarize() {
       ramBytes += bytes;
     }
   }
+}
+
+void ProgramImage::Reserve(uint64_t count) {
+  const auto capacity = static_cast<uint32_t>(std::min<uint64_t>(count, kBufferWords));
+  if (capacity > capacity_) {
+    Reallocate(capacity);
+  }
+}
+
+void ProgramImage::Grow(uint32_t endWord) {
+  // Doubling keeps a program read in many small pieces from moving its
+  // words more than about once in all.
+  Reallocate(std::clamp(2 * capacity_, endWord, kBufferWords));
+}
+
+void ProgramImage::Reallocate(uint32_t capacity) {
+  auto moved = std::make_unique_for_overwrite<uint16_t[]>(capacity);
+  const uint16_t* const from = words_.get();
+  // Plain byte copies: a word loop would cost a fuzzing build a call per word.
+  if (heldWords_ > 0) {
+    std::memcpy(moved.get(), from, size_t{2} * heldWords_);
+  }
+  std::memset(moved.get() + heldWords_, 0xFF, size_t{2} * (capacity - heldWords_));
+  // A section opened at the end of the held words points just past them.
+  const std::less_equal<const uint16_t*> notAfter;
+  for (const auto& section : sections) {
+    if (notAfter(from, section->data) && notAfter(section->data, from + heldWords_)) {
+      section->data = moved.get() + (section->data - from);
+    }
+  }
+  words_ = std::move(moved);
+  capacity_ = capacity;
+}
+
+std::shared_ptr<const ProgramImage> NoProgramImage() {
+  static const auto none = std::make_shared<const ProgramImage>();
+  return none;
 }

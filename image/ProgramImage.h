@@ -25,11 +25,13 @@ struct ImageSection {
 
 class ProgramImage {
  public:
+  // The most words the buffer holds: as many as the C28x addresses.
   static constexpr uint32_t kBufferWords = 4'194'304;
   static constexpr uint32_t kBufferBytes = 2 * kBufferWords;
 
-  // Allocates the buffer and starts empty, every word 0xFFFF.
-  ProgramImage();
+  // Starts empty, holding no words: the buffer grows with the sections, so an
+  // image costs what its program holds.
+  ProgramImage() = default;
   ProgramImage(const ProgramImage&) = delete;
   ProgramImage& operator=(const ProgramImage&) = delete;
 
@@ -48,7 +50,7 @@ class ProgramImage {
   // Text of the last allocation failure of NewSection, for the caller to show.
   std::string allocationError;
 
-  // Drops every section and total; every word of the buffer reads 0xFFFF again.
+  // Drops every section and total, and the buffer with every word in it.
   void Clear();
   void ResetTotals();
   // A fresh section, or null when it cannot be allocated (see allocationError).
@@ -58,23 +60,43 @@ class ProgramImage {
   // Computes the flash and RAM totals and the flash sections' packed offsets.
   void Summarize();
 
+  // The words handed out for writing since the last Clear: [0, heldWords()).
   const uint16_t* words() const { return words_.get(); }
+  uint32_t heldWords() const { return heldWords_; }
+  // Makes room for `count` words in all (at most kBufferWords), so that a
+  // reader that knows its size up front fills one buffer and moves nothing.
+  void Reserve(uint64_t count);
   // The `wordCount` words starting at byte offset `byteOffset`, to be filled;
-  // null when they do not fit inside the buffer. Inline: the text readers
-  // ask for a few words per record, millions of times per file.
+  // null when they do not fit inside kBufferWords. Words handed out for the
+  // first time read 0xFFFF, the erased state of flash. The buffer may move
+  // to grow; the sections' data move with it. Throws std::bad_alloc when it
+  // cannot grow. Inline: the text readers ask for a few words per record,
+  // millions of times per file.
   uint16_t* WordsForWriting(uint32_t byteOffset, uint32_t wordCount) {
     const uint64_t firstWord = byteOffset / 2;
     const uint64_t endWord = firstWord + wordCount;
     if (byteOffset % 2 != 0 || endWord > kBufferWords) {
       return nullptr;
     }
-    dirtyWords_ = std::max(dirtyWords_, static_cast<uint32_t>(endWord));
+    if (endWord > capacity_) {
+      Grow(static_cast<uint32_t>(endWord));
+    }
+    heldWords_ = std::max(heldWords_, static_cast<uint32_t>(endWord));
     return words_.get() + firstWord;
   }
 
  private:
+  // Room for at least `endWord` words, with as much again for what follows.
+  void Grow(uint32_t endWord);
+  // Moves the held words into a buffer of `capacity` words.
+  void Reallocate(uint32_t capacity);
+
   std::unique_ptr<uint16_t[]> words_;
-  // Words [0, dirtyWords_) may differ from 0xFFFF; the rest never changed
-  // since the last Clear, so Clear refills only this part.
-  uint32_t dirtyWords_ = kBufferWords;
+  // Words [heldWords_, capacity_) were never handed out and read 0xFFFF.
+  uint32_t capacity_ = 0;
+  uint32_t heldWords_ = 0;
 };
+
+// The image of no program, one for the whole process: whatever has read no
+// file shares it rather than holding an image of its own.
+std::shared_ptr<const ProgramImage> NoProgramImage();

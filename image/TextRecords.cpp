@@ -6,8 +6,22 @@
 #include "image/LineReader.h"
 #include "image/ProgramImage.h"
 
-RunPlacer::RunPlacer(ProgramImage& image, uint8_t mcuType)
-    : image_(image), builder_(image, mcuType) {}
+namespace {
+
+// Both text formats spell a byte in two digits, so a word takes at least
+// four of the file's bytes: a bound on the words a file of this size holds.
+uint64_t MostWordsIn(std::istream& in) {
+  const std::streampos start = in.tellg();
+  in.seekg(0, std::ios::end);
+  const std::streamoff end = in.tellg();
+  in.seekg(start);
+  return end > start ? static_cast<uint64_t>(end - start) / 4 : 0;
+}
+
+}  // namespace
+
+RunPlacer::RunPlacer(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords)
+    : image_(image), builder_(image, mcuType, expectedWords) {}
 
 CoffReadResult RunPlacer::Place(uint64_t address, const uint16_t* words, uint32_t count,
                                 std::string& detail) {
@@ -89,7 +103,7 @@ void RunPlacer::Fill(uint32_t address, const uint16_t* words, uint32_t count) {
 ProgramRead ReadTextRecords(std::istream& in, uint8_t mcuType, ProgramImage& image,
                             RecordParser parser) {
   ProgramRead read;
-  RunPlacer placer(image, mcuType);
+  RunPlacer placer(image, mcuType, MostWordsIn(in));
   {
     LineReader lines(in);
     read.result = parser(lines, placer, read.detail);

@@ -20,7 +20,8 @@ class LineReader;
 // once every run is known.
 class RunPlacer {
  public:
-  RunPlacer(ProgramImage& image, uint8_t mcuType);
+  // `expectedWords` as for ImageBuilder.
+  RunPlacer(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords);
 
   // `count` words starting at word address `address`. BadLayout (with
   // `detail`) for a word given twice or beyond the C28x's memory.

@@ -93,6 +93,7 @@ class TxtParser {
     if (!next_) {
       return Fail(CoffReadResult::BadRecord, "data before the first '@' address");
     }
+    MakeRoom(line.size());
     // Pairs one space apart, as the tools write them, or else any blanks.
     size_t count = DecodeSpacedPairs(line, bytes_.data());
     if (count == kNotPairs) {
@@ -144,6 +145,15 @@ class TxtParser {
 
   static constexpr size_t kNotPairs = kNotSpacedPairs;
 
+  // Room in the buffers below for what a line of `length` characters spells.
+  void MakeRoom(size_t length) {
+    if (digits_.size() < length) {
+      digits_.resize(length);
+      bytes_.resize(length / 2 + 1);
+      words_.resize(length / 4 + 2);
+    }
+  }
+
   // Gathers the digits of a line of two-character items, each followed by
   // blanks or the line's end, back to back into digits_; returns how many,
   // or kNotPairs for a line of any other layout. The digits are still to be
@@ -175,11 +185,11 @@ class TxtParser {
   std::string& detail_;
   std::optional<uint64_t> next_;  // byte address of the next byte; none before the first '@'
   uint8_t low_ = 0;               // the low byte of the word at next_ - 1, when next_ is odd
-  // A line's digits, the bytes they spell and the words those complete; no
-  // line is longer than kMaxLineBytes.
-  std::vector<char> digits_ = std::vector<char>(LineReader::kMaxLineBytes);
-  std::vector<uint8_t> bytes_ = std::vector<uint8_t>(LineReader::kMaxLineBytes / 2);
-  std::vector<uint16_t> words_ = std::vector<uint16_t>(LineReader::kMaxLineBytes / 4 + 1);
+  // A line's digits, the bytes they spell and the words those complete, with
+  // room for the longest line so far.
+  std::vector<char> digits_;
+  std::vector<uint8_t> bytes_;
+  std::vector<uint16_t> words_;
 };
 
 CoffReadResult ParseTiTxt(LineReader& lines, RunPlacer& placer, std::string& detail) {

@@ -18,7 +18,7 @@ struct LoadedProgram {
   OperationOutcome outcome = OperationOutcome::FileNotFound;
   CoffReadResult readResult = CoffReadResult::Ok;
   // Never null; empty unless the outcome is Done.
-  std::shared_ptr<const ProgramImage> image = std::make_shared<const ProgramImage>();
+  std::shared_ptr<const ProgramImage> image = NoProgramImage();
   std::string path;
   // The file's name without extension, at most 8 bytes.
   std::string programName;

@@ -152,7 +152,7 @@ class ProgrammerOperations {
   OperationsUi& ui_;
   LocalTime localTime_;
   // Shared read-only with the other PODs' operations in a run on several.
-  std::shared_ptr<const ProgramImage> image_ = std::make_shared<const ProgramImage>();
+  std::shared_ptr<const ProgramImage> image_ = NoProgramImage();
   uint8_t mcuType_ = kDefaultMcuType;
   CsmKeys csmKeys_ = kErasedCsmKeys;
   PodLink link_;

@@ -36,8 +36,8 @@ class ObservedDlg : public CProgrammerDlg {
   using CProgrammerDlg::CProgrammerDlg;
   std::function<void()> onProgress;
 
-  int32_t StepBar() override {
-    const int32_t previous = CProgrammerDlg::StepBar();
+  int32_t SetBarPos(int32_t position) override {
+    const int32_t previous = CProgrammerDlg::SetBarPos(position);
     if (onProgress)
       onProgress();
     return previous;

@@ -31,8 +31,8 @@ class WriteCapturingDlg : public CProgrammerDlg {
     CProgrammerDlg::ShowStatus(text, error);
     writing_ = text == "Writing Flash Memory...";
   }
-  int32_t StepBar() override {
-    const int32_t previous = CProgrammerDlg::StepBar();
+  int32_t SetBarPos(int32_t position) override {
+    const int32_t previous = CProgrammerDlg::SetBarPos(position);
     auto* bar = Control<CPercentProgressBar>(IDC_PROGRESS);
     const double fraction =
         double(bar->BarPos() - bar->BarLower()) / (bar->BarUpper() - bar->BarLower());

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -184,7 +185,7 @@ TEST_F(DialogModelTest, EveryEventDuringAnOperationIsDroppedAndNeverActsAfterIt)
   for (const Event& event : kEvents) {
     SCOPED_TRACE(event.name);
     bool made = false;
-    view_.onStep = [&] {
+    view_.onBarMove = [&] {
       if (made) {
         return;
       }
@@ -195,7 +196,7 @@ TEST_F(DialogModelTest, EveryEventDuringAnOperationIsDroppedAndNeverActsAfterIt)
     };
     view_.events.clear();
     model_->OnTargetWrite();
-    view_.onStep = nullptr;
+    view_.onBarMove = nullptr;
     EXPECT_TRUE(made);
     EXPECT_THAT(view_.LastMessage(), Matches("status Flash Write Completed - .*"));
     EXPECT_THAT(view_.events, testing::Not(Contains("close")));
@@ -252,6 +253,33 @@ TEST_F(DialogModelTest, TheStatusLineIsPaintedOnlyWhenItChanges) {
   EXPECT_THAT(view_.events,
               ElementsAre("status Writing Flash Memory...", "error Writing Flash Memory...",
                           "status Writing Flash Memory..."));
+}
+
+TEST_F(DialogModelTest, TheBarMovesOnlyWhenWhatItShowsChanges) {
+  // A full F2809 flash write steps the bar once a word.
+  constexpr int32_t kWords = 131'072;
+  std::set<int32_t> percentages;
+  view_.onBarMove = [&] { percentages.insert(view_.barPos); };
+  model_->SetUpBar(kWords);
+  view_.barMoves = 0;
+  for (int32_t word = 0; word < kWords; ++word) {
+    ASSERT_EQ(model_->StepBar(), word);
+  }
+  EXPECT_EQ(view_.barPos, kWords) << "the last step always shows";
+  EXPECT_LE(view_.barMoves, 512 + 100);
+  EXPECT_GE(view_.barMoves, 100);
+  // Every percentage showed: the view saw a position in each hundredth.
+  std::set<int32_t> hundredths;
+  for (const int32_t position : percentages) {
+    hundredths.insert(static_cast<int32_t>(int64_t{position} * 100 / kWords));
+  }
+  EXPECT_EQ(hundredths.size(), 101u);
+
+  view_.barMoves = 0;
+  EXPECT_EQ(model_->SetBarPos(0), kWords);
+  EXPECT_EQ(view_.barPos, 0);
+  EXPECT_EQ(model_->SetBarPos(0), 0);
+  EXPECT_EQ(view_.barMoves, 1) << "the same position again shows nothing new";
 }
 
 TEST_F(DialogModelTest, CsmOptionSwitchesTheKeyEditsAndKeepsTheirTexts) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "dialog/DialogView.h"
 
 inline const char* ButtonName(DialogButton button) {
@@ -35,14 +37,14 @@ class RecordingView final : public DialogView {
   // "status TEXT", "error TEXT", "enable Load 0", "wait 1", "mcu 3",
   // "erase-all 1", "csm 1", "key 0 FFFF", "keys-enabled 0", "recent A|B",
   // "path TEXT", "pod-name NAME", "detail TEXT", "about", "ask FOLDER",
-  // "hold 1", "close". Bar steps are only counted.
+  // "hold 1", "close". The bar's positions are only counted.
   std::vector<std::string> events;
-  int32_t steps = 0;
+  int32_t barMoves = 0;
   int32_t barPos = 0;
   // What the file chooser answers.
   std::optional<std::string> chosenFile;
-  // Runs at each step of the progress bar, in the midst of an operation.
-  std::function<void()> onStep;
+  // Runs at each move of the progress bar, in the midst of an operation.
+  std::function<void()> onBarMove;
   int turns = 0;
 
   void ShowStatus(const std::string& text, bool error) override {
@@ -50,13 +52,18 @@ class RecordingView final : public DialogView {
   }
   void SetBarRange(int32_t, int32_t) override {}
   void SetBarStep(int32_t) override {}
-  int32_t SetBarPos(int32_t position) override { return std::exchange(barPos, position); }
-  int32_t StepBar() override {
-    ++steps;
-    if (onStep) {
-      onStep();
+  int32_t SetBarPos(int32_t position) override {
+    const int32_t previous = std::exchange(barPos, position);
+    ++barMoves;
+    if (onBarMove) {
+      onBarMove();
     }
-    return barPos++;
+    return previous;
+  }
+  // The model moves the bar only by its position.
+  int32_t StepBar() override {
+    ADD_FAILURE() << "the bar stepped";
+    return barPos;
   }
   void EnableButton(DialogButton button, bool enabled) override {
     events.push_back(std::string("enable ") + ButtonName(button) + (enabled ? " 1" : " 0"));

@@ -136,6 +136,29 @@ TEST_F(StateFileTest, StateThatCannotBeSavedRefusesTheFirstWrite) {
   }
 }
 
+// Saves after the first write of an access go to a thread of their own; one
+// that fails refuses the writes after it, until a save succeeds.
+TEST_F(StateFileTest, SavesInTheBackgroundLandAndTheirFailureRefusesLaterWrites) {
+  SerialFlashStore store(state.string());
+  store.Begin();
+  ASSERT_EQ(store.PutTag(StoredTag{1}), std::nullopt);
+  store.WaitForSaves();
+  EXPECT_EQ(SerialFlashStore(state.string()).Contents().tag, StoredTag{1});
+
+  fs::remove_all(folder);
+  store.PutTag(StoredTag{2});  // whether its save has failed yet is up to the thread
+  store.WaitForSaves();
+  EXPECT_NE(store.SaveError().find("cannot save the POD state file"), std::string::npos);
+  EXPECT_NE(store.PutTag(StoredTag{3}), std::nullopt);
+
+  fs::create_directory(folder);
+  EXPECT_TRUE(store.Save());
+  EXPECT_EQ(store.PutTag(StoredTag{4}), std::nullopt);
+  store.WaitForSaves();
+  EXPECT_EQ(store.SaveError(), "");
+  EXPECT_EQ(SerialFlashStore(state.string()).Contents().tag, StoredTag{4});
+}
+
 TEST_F(StateFileTest, KillDuringSaveLeavesOldOrNewContentsWholeAndNothingBeside) {
   const SerialFlashContents before = ManyPages(0xAA);
   const SerialFlashContents after = ManyPages(0x55);
@@ -180,6 +203,8 @@ TEST_F(StateFileTest, TwoProcessesNeverShareOnePod) {
 
   StoreSmallProgram(first);
   ASSERT_EQ(first.driver.Close(first.handle), kFtOk);
+  // Its save and the release after it land on a thread of its own.
+  first.driver.Store().WaitForSaves();
   // The second takes up what the first stored while it waited.
   ASSERT_EQ(second.OpenByDescription("Brontaflex POD", handle), kFtOk);
   EXPECT_EQ(second.PortBusy(), "");

@@ -32,6 +32,7 @@ inline void CheckImage(const ProgramImage& image) {
     bytes += 2 * uint64_t{section->wordCount};
   }
   Check(bytes == image.imageBytes && bytes <= ProgramImage::kBufferBytes);
+  Check(image.heldWords() == bytes / 2);
   if (image.sectionCount > 0) {
     // Touch the last word so that the sanitizer sees any overrun of the buffer.
     Check(image.words()[bytes / 2 - 1] <= 0xFFFF);

@@ -36,6 +36,17 @@ TEST(CoveredWordsTest, ClaimsFindTheLowestWordGivenTwiceAndLeaveRefusalsUnmarked
        {{kC28xAddressWords - 130, 130, {}}, {kC28xAddressWords - 1, 1, kC28xAddressWords - 1}},
        {{kC28xAddressWords - 130, 130}}},
       {"a refused claim marks nothing", {{10, 1, {}}, {0, 200, 10}, {11, 100, {}}}, {{10, 101}}},
+      // The map is kept in pages of 32 Ki words.
+      {"across pages, then touching both ends",
+       {{32000, 70000, {}}, {31999, 1, {}}, {102000, 3, {}}},
+       {{31999, 70004}}},
+      {"a word given twice pages beyond the claim's start",
+       {{100000, 10, {}}, {0, 200000, 100000}},
+       {{100000, 10}}},
+      {"runs pages apart", {{5, 5, {}}, {3000000, 5, {}}}, {{5, 5}, {3000000, 5}}},
+      {"all of memory",
+       {{0, kC28xAddressWords, {}}, {kC28xAddressWords / 2, 1, kC28xAddressWords / 2}},
+       {{0, kC28xAddressWords}}},
   };
   for (const ClaimCase& c : cases) {
     SCOPED_TRACE(c.what);

@@ -28,4 +28,6 @@ inline void ExpectSummarizedImageConsistent(const ProgramImage& image) {
     bufferBytes += 2 * section.wordCount;
   }
   EXPECT_EQ(bufferBytes, image.imageBytes);
+  // The image holds its sections' words and no more.
+  EXPECT_EQ(image.heldWords(), image.imageBytes / 2);
 }

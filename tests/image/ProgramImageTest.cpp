@@ -3,13 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
-
-bool AllErased(const ProgramImage& image) {
-  return std::all_of(image.words(), image.words() + ProgramImage::kBufferWords,
-                     [](uint16_t word) { return word == 0xFFFF; });
-}
 
 // Appends a section of `count` words filled with `fill`, placed after the others.
 void AddSection(ProgramImage& image, bool inFlash, uint32_t count, uint16_t mask, uint16_t fill) {
@@ -26,21 +22,23 @@ void AddSection(ProgramImage& image, bool inFlash, uint32_t count, uint16_t mask
   image.AppendSection(std::move(section));
 }
 
-TEST(ProgramImageTest, StartsEmptyAndErased) {
+TEST(ProgramImageTest, StartsEmptyHoldingNoWords) {
   ProgramImage image;
   EXPECT_TRUE(image.sections.empty());
   EXPECT_EQ(image.sectionCount, 0);
-  EXPECT_TRUE(AllErased(image));
+  EXPECT_EQ(image.heldWords(), 0u);
+  EXPECT_EQ(image.words(), nullptr);
 }
 
-TEST(ProgramImageTest, ClearErasesEveryWordAndDropsEverything) {
+TEST(ProgramImageTest, ClearDropsEveryWordAndEverythingElse) {
   ProgramImage image;
   AddSection(image, true, 3, 0x01, 0x1234);
-  // A word at the very end of the buffer must be erased as well.
+  // A word at the very end of the buffer must go as well.
   *image.WordsForWriting(ProgramImage::kBufferBytes - 2, 1) = 0;
   image.Summarize();
   image.Clear();
-  EXPECT_TRUE(AllErased(image));
+  EXPECT_EQ(image.heldWords(), 0u);
+  EXPECT_EQ(image.words(), nullptr);
   EXPECT_TRUE(image.sections.empty());
   EXPECT_EQ(image.sectionCount, 0);
   EXPECT_EQ(image.imageBytes, 0u);
@@ -60,6 +58,47 @@ TEST(ProgramImageTest, WritableWordsStayInsideTheBuffer) {
   EXPECT_EQ(image.WordsForWriting(0, 0xFFFFFFFF), nullptr);
   EXPECT_EQ(image.WordsForWriting(0xFFFFFFFE, 1), nullptr);
   EXPECT_EQ(image.WordsForWriting(1, 1), nullptr);
+}
+
+TEST(ProgramImageTest, WordsHandedOutReadErasedUntilWritten) {
+  ProgramImage image;
+  uint16_t* gap = image.WordsForWriting(8, 2);  // words 4 and 5: 0 to 3 come with them
+  ASSERT_NE(gap, nullptr);
+  gap[1] = 0x1234;
+  EXPECT_EQ(image.heldWords(), 6u);
+  EXPECT_EQ(std::vector<uint16_t>(image.words(), image.words() + 6),
+            (std::vector<uint16_t>{0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0x1234}));
+  // Handing out words again changes none of them.
+  image.WordsForWriting(0, 2);
+  EXPECT_EQ(image.heldWords(), 6u);
+  EXPECT_EQ(image.words()[5], 0x1234);
+}
+
+TEST(ProgramImageTest, SectionsKeepTheirWordsAsTheBufferGrows) {
+  ProgramImage image;
+  // Sections of 1, 2, 4... words outgrow every room made before them.
+  for (uint16_t k = 0; k < 16; ++k) {
+    AddSection(image, false, 1u << k, 0, k);
+  }
+  uint32_t at = 0;
+  for (uint16_t k = 0; k < 16; ++k) {
+    const ImageSection& section = *image.sections[k];
+    SCOPED_TRACE(k);
+    EXPECT_EQ(section.data, image.words() + at);
+    EXPECT_TRUE(std::all_of(section.data, section.data + section.wordCount,
+                            [k](uint16_t word) { return word == k; }));
+    at += section.wordCount;
+  }
+  EXPECT_EQ(image.heldWords(), at);
+}
+
+TEST(ProgramImageTest, RoomMadeUpFrontIsFilledInPlace) {
+  ProgramImage image;
+  image.Reserve(uint64_t{ProgramImage::kBufferWords} * 3);  // more than the buffer holds
+  const uint16_t* start = image.words();
+  ASSERT_NE(start, nullptr);
+  EXPECT_EQ(image.heldWords(), 0u);
+  EXPECT_EQ(image.WordsForWriting(0, ProgramImage::kBufferWords), start);
 }
 
 TEST(ProgramImageTest, SummarizePacksFlashSectionsAndCountsRamApart) {

@@ -75,7 +75,7 @@ class ProgramReaderTest : public ::testing::Test {
   }
 
   // Reads a good file first, then the case's, which must fail with the
-  // case's outcome and detail and leave the image empty and erased.
+  // case's outcome and detail and leave the image empty, holding no words.
   void ExpectRefused(const RefusedCase& c) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(Read(IntelHexText({{0x8000, {1, 2, 3}}})).result, CoffReadResult::Ok);
@@ -86,7 +86,7 @@ class ProgramReaderTest : public ::testing::Test {
     EXPECT_EQ(image_.sectionCount, 0);
     EXPECT_TRUE(image_.sections.empty());
     EXPECT_EQ(image_.imageBytes, 0u);
-    EXPECT_EQ(image_.words()[0], 0xFFFF);
+    EXPECT_EQ(image_.heldWords(), 0u);
   }
 
   ProgramImage image_;
