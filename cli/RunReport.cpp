@@ -115,5 +115,7 @@ nlohmann::ordered_json RunReportJson(const RunReport& report) {
       {"wordsWritten", report.wordsWritten},
       {"pod", pod},
       {"chosenPod", TextOrNull(report.chosenPod)},
+      {"serialNumber", report.serialNumber ? nlohmann::ordered_json(*report.serialNumber)
+                                           : nlohmann::ordered_json(nullptr)},
   };
 }

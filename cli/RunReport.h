@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "ops/ProgrammerOperations.h"
@@ -25,6 +26,7 @@ struct RunReport {
   std::string podFileName;  // the name the POD stores, when known
   std::string podDate;      // "YYYY-MM-DD hh:mm" of the stored program, when read
   std::string chosenPod;    // the serial number or port given with --pod; empty for none
+  std::optional<uint64_t> serialNumber;  // the number --serial wrote into this target
 };
 
 // The report of `command` run by `operations` with the file `filePath`, which

@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QtGlobal>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -25,6 +26,7 @@
 #include "pod/ForwardingDriver.h"
 #include "tests/cli/CliRun.h"
 #include "tests/support/CoffWriter.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/SharedLibrary.h"
 #include "tests/support/ftd2xx_emulator/Ftd2xxEmulator.h"
 
@@ -178,6 +180,52 @@ TEST_F(GangRunTest, ThreadsShareTheD2xxLibraryEachWithItsOwnPod) {
   for (size_t pod = 0; pod < configs.size(); ++pod) {
     EXPECT_EQ(FlashOf(rack.Pod(pod).Target(), words.size()), words) << pod;
   }
+}
+
+TEST_F(GangRunTest, EachTargetGetsANumberOfItsOwnAtTheAddress) {
+  const std::vector<uint16_t> words = Words(600);
+  const TempFile file(CoffWriter().Add(".text", kFlashStart, words).Build());
+  request_.filePath = file.path().string();
+  const ScratchDir dir;
+  const std::string counter = (dir.path() / "counter").string();
+  std::ofstream(counter) << "0x10000\n";  // not a number: refused, no POD used
+  const SerialNumbering numbering{.address = kFlashStart + 0x100,
+                                  .width = 2,
+                                  .start = 0x1FFFE,
+                                  .step = 3,
+                                  .counterPath = counter};
+
+  GangResult refused = RunGang({"target-write", request_, TargetWrite, clock_, numbering}, Pods(4),
+                               {out_, err_, false, Verbosity::Normal, {}});
+  EXPECT_EQ(refused.exitCode, 64);
+  EXPECT_TRUE(refused.reports.empty());
+  EXPECT_THAT(err_.str(), HasSubstr("the counter file " + counter + " holds no number"));
+  for (const auto& emulator : emulators_) {
+    EXPECT_EQ(emulator->Transcript().size(), 0u);
+  }
+
+  emulators_.clear();
+  std::ofstream(counter) << "5\n";  // below the start, which wins
+  const GangResult result = RunGang({"target-write", request_, TargetWrite, clock_, numbering},
+                                    Pods(4), {out_, err_, false, Verbosity::Normal, {}});
+
+  ASSERT_EQ(result.exitCode, 0) << out_.str() << err_.str();
+  ASSERT_EQ(result.reports.size(), 4u);
+  for (size_t pod = 0; pod < 4; ++pod) {
+    SCOPED_TRACE(pod);
+    const uint32_t number = 0x1FFFE + 3 * static_cast<uint32_t>(pod);
+    std::vector<uint16_t> expected = words;
+    expected[0x100] = static_cast<uint16_t>(number);  // the low word first
+    expected[0x101] = static_cast<uint16_t>(number >> 16);
+    EXPECT_EQ(FlashOf(emulators_[pod]->Target(), words.size()), expected);
+    EXPECT_EQ(result.reports[pod].serialNumber, number);
+    EXPECT_THAT(out_.str(), HasSubstr("BFX0000" + std::to_string(pod + 1) + ": Serial number " +
+                                      std::to_string(number) + "\n"));
+  }
+  EXPECT_THAT(out_.str(), HasSubstr("\nPOD       number  outcome  message"));
+  EXPECT_THAT(out_.str(), HasSubstr("\nBFX00003  131076  0 Done   Flash Write Completed"));
+  std::ifstream stored(counter);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(stored), {}), "131082\n");
 }
 
 // brontaflex-cli on three emulated PODs.

@@ -121,6 +121,34 @@ TEST_F(PodCommandsTest, TargetWriteAndResetOnTheEmulator) {
   EXPECT_EQ(reset.out, "Target board's reset is successful\n");
 }
 
+TEST_F(PodCommandsTest, EachRunTakesTheCounterFurtherAndReportsItsNumber) {
+  const TempFile file = F2808Program();
+  const QString counter = state_.filePath("counter");
+  const QStringList numbered{"target-write",     PathOf(file),     "--serial",
+                             "0x3E8010",         "--serial-start", "41",
+                             "--serial-counter", counter,          "--json"};
+  for (const int number : {41, 42}) {
+    const CliRun run = RunCli(numbered);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.Json()["serialNumber"].toInt(), number);
+    EXPECT_THAT(run.err, HasSubstr("Serial number " + std::to_string(number) + "\n"));
+  }
+  QFile stored(counter);
+  ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+  EXPECT_EQ(stored.readAll(), "43\n");
+  stored.close();
+
+  // An address in no section of the file: refused before the counter or the POD is used.
+  QStringList misplaced = numbered;
+  misplaced[3] = "3E9000";
+  const CliRun refused = RunCli(misplaced);
+  EXPECT_EQ(refused.exitCode, 64);
+  EXPECT_EQ(refused.Json()["outcome"].toString(), "Usage");
+  EXPECT_THAT(refused.err, HasSubstr("--serial 0x3E9000 lies in no section of the file"));
+  ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+  EXPECT_EQ(stored.readAll(), "43\n");
+}
+
 TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
   const TempFile file = F2808Program();
   const TempFile notCoff({'n', 'o', 't'});
@@ -168,6 +196,22 @@ TEST_F(PodCommandsTest, BadOptionValuesAreUsageErrors) {
       {{"target-reset", "--pod", "BFX00001", "--pod", "a\xc2\x9b"},
        "--pod takes text without control"},
       {{"target-write"}, "missing FILE"},
+      {{"pod-write", PathOf(file), "--serial", "3E8000"},
+       "--serial is refused: the POD copies one program to every target it programs"},
+      {{"target-write", PathOf(file), "--serial", "3E8000"}, "--serial needs --serial-start N"},
+      {{"target-write", PathOf(file), "--serial-counter", "c"}, "--serial-counter needs --serial"},
+      {{"target-write", PathOf(file), "--serial", "3E80G0", "--serial-start", "1"},
+       "--serial takes a word address in hexadecimal"},
+      {{"target-write", PathOf(file), "--serial", "3E8000", "--serial-start", "65536"},
+       "--serial-start 65536 does not fit in 1 word (at most 65535)"},
+      {{"target-write", PathOf(file), "--serial", "3E8000", "--serial-start", "0x1000000000"},
+       "--serial-start takes a number"},
+      {{"target-write", PathOf(file), "--serial", "3E8000", "--serial-start", "1", "--serial-width",
+        "4"},
+       "--serial-width takes 1 or 2, not 4"},
+      {{"target-write", PathOf(file), "--serial", "3E8000", "--serial-start", "1", "--serial-step",
+        "0"},
+       "--serial-step takes a number from 1 on"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
