@@ -20,6 +20,7 @@
 #include "image/Utf8Path.h"
 #include "ops/DriverSelection.h"
 #include "ops/PortText.h"
+#include "ops/RunLog.h"
 #include "ops/UserText.h"
 #include "pod/Clock.h"
 #include "pod/PodLink.h"
@@ -431,6 +432,33 @@ std::optional<SerialNumbering> SerialNumberingOf(const CliArgs& args, std::strin
   return numbering;
 }
 
+// The log's line for a run that ended before any POD was used.
+RunLogEntry RefusedRunEntry(std::string_view command, const OperationRequest& request,
+                            std::string outcome, int exitCode, std::string message) {
+  RunLogEntry entry;
+  entry.command = command;
+  entry.fileName = request.filePath;
+  entry.outcome = std::move(outcome);
+  entry.exitStatus = exitCode;
+  entry.message = std::move(message);
+  return entry;
+}
+
+// Appends each entry's line to `log`, when there is one. A line that cannot
+// be written is said, and a run that succeeded then exits as an output error.
+int LogRun(std::optional<RunLog>& log, const std::vector<RunLogEntry>& entries, int exitCode) {
+  if (!log) {
+    return exitCode;
+  }
+  for (const RunLogEntry& entry : entries) {
+    if (const std::string failure = log->Write(entry); !failure.empty()) {
+      std::cerr << "brontaflex-cli: write error: " << failure << std::endl;
+      exitCode = exitCode == kExitOk ? kExitOutputError : exitCode;
+    }
+  }
+  return exitCode;
+}
+
 }  // namespace
 
 std::string PodCommandDetails(std::string_view description) {
@@ -452,7 +480,7 @@ std::string PodCommandDetails(std::string_view description) {
   text +=
       ExitStatusLine(std::to_string(kExitUsage), "bad usage, or a driver that cannot be set up");
   text += ExitStatusLine(std::to_string(kExitOutputError),
-                         "the output or the trace could not be written whole");
+                         "the output, the trace or the log could not be written whole");
   return text;
 }
 
@@ -542,6 +570,15 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (!serialError.empty()) {
     return usageError(serialError);
   }
+  // Opened before any POD is used, so that a run is never left out of it.
+  std::optional<RunLog> log;
+  if (const std::string logPath = args.Value("--log").value_or(LogPathFromEnvironment());
+      !logPath.empty()) {
+    log.emplace(logPath);
+    if (!log->open()) {
+      return usageError(log->error());
+    }
+  }
 
   SystemClock clock;
   const std::string driverName = args.Value("--driver").value_or(DriverNameFromEnvironment());
@@ -570,7 +607,12 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
     }
     pods = AttachedPods(*probe.driver, clock, ui);
     if (pods.empty()) {
-      return static_cast<int>(OperationOutcome::PodNotFound);
+      const auto notFound = OperationOutcome::PodNotFound;
+      return LogRun(log,
+                    {RefusedRunEntry(command, request,
+                                     std::string(FindOutcomeRow(kOperationOutcomes, notFound).name),
+                                     static_cast<int>(notFound), ui.lastMessage())},
+                    static_cast<int>(notFound));
     }
   }
   if (!allPods && pods.size() <= 1) {
@@ -588,7 +630,10 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
                                                        {"message", ui.lastMessage()}})
                     << std::endl;
         }
-        return programs.exitCode;
+        return LogRun(log,
+                      {RefusedRunEntry(command, request, programs.outcome, programs.exitCode,
+                                       ui.lastMessage())},
+                      programs.exitCode);
       }
     }
     DriverSelection selection = TracedTo(SelectDriverFor(driverName, pod, clock, emulator),
@@ -601,7 +646,7 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
     if (json) {
       std::cout << JsonText(RunReportJson(report)) << std::endl;
     }
-    return CheckTraces(traces, report.exitCode);
+    return LogRun(log, {RunLogEntryOf(report)}, CheckTraces(traces, report.exitCode));
   }
 
   std::vector<GangPod> gang;
@@ -619,5 +664,12 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (json) {
     std::cout << JsonText(GangJson(command, result)) << std::endl;
   }
-  return CheckTraces(traces, result.exitCode);
+  std::vector<RunLogEntry> entries;
+  for (const RunReport& report : result.reports) {
+    entries.push_back(RunLogEntryOf(report));
+  }
+  if (entries.empty()) {
+    entries.push_back(RefusedRunEntry(command, request, result.outcome, result.exitCode, {}));
+  }
+  return LogRun(log, entries, CheckTraces(traces, result.exitCode));
 }

@@ -46,6 +46,11 @@ inline constexpr CliOption kTraceOption{
     "several PODs to FILE.SERIAL for each"};
 inline constexpr CliOption kReplaceTraceOption{
     "--replace-trace", "", "let --trace replace an existing file (never a link, FIFO or device)"};
+inline constexpr CliOption kLogOption{
+    "--log", "FILE",
+    "append a JSON line for the run on each POD to FILE (default: BRONTAFLEX_LOG): time, "
+    "host, user, command, file and digests, device, POD, outcome, exit status, cause, "
+    "seconds and the --serial number"};
 inline constexpr CliOption kQuietOption{"--quiet", "", "show only errors and the final message",
                                         "-q"};
 inline constexpr CliOption kVerboseOption{

@@ -6,10 +6,10 @@
 
 namespace {
 
-const std::array<CliOption, 16> kOptions{
+const std::array<CliOption, 17> kOptions{
     {kDeviceOption, kEraseOption, kCsmOption, kDriverOption, kPodOption, kAllPodsOption,
      kSerialOption, kSerialStartOption, kSerialStepOption, kSerialWidthOption, kSerialCounterOption,
-     kTraceOption, kReplaceTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
+     kTraceOption, kReplaceTraceOption, kLogOption, kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device, connects to the POD and programs the target: the\n"

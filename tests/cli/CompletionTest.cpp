@@ -52,8 +52,8 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValues) {
       {{"info", "--"}, "--device --json --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
       {{"pod-write", "--"},
-       "--device --erase --csm --name --driver --pod --all-pods --trace --replace-trace --json "
-       "--quiet --verbose --serial --help"},
+       "--device --erase --csm --name --driver --pod --all-pods --trace --replace-trace --log "
+       "--json --quiet --verbose --serial --help"},
       {{"target-write", "--serial-w"}, "--serial-width"},
       {{"target-write", "--serial-width", ""}, "1 2"},
       {{"pod-info", "--v"}, "--verbose"},

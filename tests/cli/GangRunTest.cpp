@@ -10,6 +10,7 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -268,6 +269,52 @@ TEST_F(GangCliTest, EveryPodStoresTheSameNameAndEachReportsInTheJson) {
   EXPECT_EQ(info.exitCode, 0) << info.err;
   EXPECT_THAT(info.out, HasSubstr("BFX00003: POD Ver: 1.1, POD File Name: tray7 [when "));
   EXPECT_THAT(info.out, HasSubstr("BFX00001: POD Ver: 1.1, POD File Name: tray7 [when "));
+}
+
+// The lines of the log, each parsed.
+std::vector<QJsonObject> LogLines(const QString& path) {
+  QFile file(path);
+  std::vector<QJsonObject> lines;
+  if (file.open(QIODevice::ReadOnly)) {
+    for (const QByteArray& line : file.readAll().split('\n')) {
+      if (!line.isEmpty()) {
+        lines.push_back(QJsonDocument::fromJson(line).object());
+      }
+    }
+  }
+  return lines;
+}
+
+TEST_F(GangCliTest, EachPodOfARunAndEachSingleRunLogsALine) {
+  const TempFile file(CoffWriter().Add(".text", kFlashStart, Words(300)).Build());
+  const QString log = state_.filePath("run.log");
+  const CliRun gang =
+      RunCli({"target-write", QString::fromStdString(file.path().string()), "--all-pods",
+              "--serial", "3E8010", "--serial-start", "7", "--log", log});
+  ASSERT_EQ(gang.exitCode, 0) << gang.err;
+  const CliRun single = RunCli({"target-reset", "--pod", "BFX00002", "--log", log});
+  ASSERT_EQ(single.exitCode, 0) << single.err;
+
+  const std::vector<QJsonObject> lines = LogLines(log);
+  ASSERT_EQ(lines.size(), 4u);
+  for (int pod = 0; pod < 3; ++pod) {
+    SCOPED_TRACE(pod);
+    const QJsonObject& line = lines[static_cast<size_t>(pod)];
+    EXPECT_EQ(line["command"].toString(), "target-write");
+    EXPECT_EQ(line["pod"].toString(), QStringLiteral("BFX0000%1").arg(pod + 1));
+    EXPECT_EQ(line["serialNumber"].toInt(), 7 + pod);
+    EXPECT_EQ(line["file"].toString().toStdString(), file.path().string());
+    EXPECT_EQ(line["fileSha256"].toString().size(), 64);
+    EXPECT_EQ(line["device"].toString(), "F2808");
+    EXPECT_EQ(line["outcome"].toString(), "Done");
+    EXPECT_EQ(line["exitStatus"].toInt(-1), 0);
+    EXPECT_TRUE(line["seconds"].isDouble());
+  }
+  EXPECT_EQ(lines[3]["command"].toString(), "target-reset");
+  EXPECT_EQ(lines[3]["pod"].toString(), "BFX00002");
+  EXPECT_TRUE(lines[3]["file"].isNull());
+  EXPECT_TRUE(lines[3]["serialNumber"].isNull());
+  EXPECT_EQ(lines[3]["message"].toString(), "Target board's reset is successful");
 }
 
 TEST_F(GangCliTest, OnePodMissingIsSomeFailedWithItsOwnStatusInTheTable) {

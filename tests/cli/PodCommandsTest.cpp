@@ -12,8 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -181,7 +183,7 @@ TEST_F(PodCommandsTest, BadOptionValuesAreUsageErrors) {
   const TempFile file = F2808Program();
   const struct {
     QStringList args;
-    const char* says;
+    std::string says;
   } cases[] = {
       {{"target-write", PathOf(file), "--erase", "some"}, "--erase takes intelligent or all"},
       {{"target-write", PathOf(file), "--csm", "1,2,3,4,5,6,7"}, "--csm takes eight key words"},
@@ -366,6 +368,35 @@ TEST_F(PodCommandsTest, SignalDuringAStoreAbandonsItClosesAndExits) {
   const TempFile file = F2808Program();
   const CliRun next = RunCli({"pod-write", PathOf(file)});
   EXPECT_EQ(next.exitCode, 0) << next.err;
+}
+
+TEST_F(PodCommandsTest, AnInterruptedRunStillLogsItsLine) {
+  const TempFile large = LargeF2809Program();
+  const QString log = state_.filePath("run.log");
+  QProcess store;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("BRONTAFLEX_LOG", log);
+  store.setProcessEnvironment(environment);
+  store.start(QStringLiteral(BFX_CLI_PATH), {"pod-write", PathOf(large), "--device", "F2809"});
+  QByteArray out;
+  while (!out.contains("Writing user program in serial flash") && store.waitForReadyRead(10000)) {
+    out += store.readAllStandardOutput();
+  }
+  ASSERT_TRUE(out.contains("Writing user program in serial flash")) << out.toStdString();
+  ASSERT_EQ(kill(static_cast<pid_t>(store.processId()), SIGINT), 0);
+  ASSERT_TRUE(store.waitForFinished(10000));
+  EXPECT_EQ(store.exitCode(), 130);
+
+  QFile file(log);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = file.readAll().split('\n');
+  ASSERT_EQ(lines.size(), 2);  // one line and the empty rest after its newline
+  const QJsonObject line = QJsonDocument::fromJson(lines[0]).object();
+  EXPECT_EQ(line["command"].toString(), "pod-write");
+  EXPECT_EQ(line["outcome"].toString(), "Interrupted");
+  EXPECT_EQ(line["exitStatus"].toInt(), 130);
+  EXPECT_EQ(line["message"].toString(), "Interrupted");
+  EXPECT_EQ(line["device"].toString(), "F2809");
 }
 
 // Runs brontaflex-cli with its standard output a pipe that nobody reads any
