@@ -4,14 +4,18 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "tests/support/ScratchDir.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -47,6 +51,7 @@ TEST(RunLogLineTest, OneObjectWithEveryFieldAndNullForWhatIsNotKnown) {
   }
 }
 
+#ifndef _WIN32
 TEST(RunLogTest, RefusesWhatIsNoFileToAppendTo) {
   const ScratchDir dir;
   const std::string fifo = (dir.path() / "fifo").string();
@@ -99,5 +104,6 @@ TEST(RunLogTest, LinesOfTwoProcessesAtOnceNeverMix) {
   }
   EXPECT_EQ(lines, 2 * kLines);
 }
+#endif
 
 }  // namespace

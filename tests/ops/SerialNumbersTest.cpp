@@ -5,15 +5,18 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
 #include <random>
 #include <set>
 #include <thread>
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "ops/LoadedProgram.h"
 #include "tests/ops/Programs.h"
@@ -158,6 +161,7 @@ TEST_F(SerialCounterTest, RefusesWhatWouldRepeatOrOverflowAndKeepsTheFile) {
   }
 }
 
+#ifndef _WIN32
 // Numbers a child process took, each sent whole through a pipe once taken.
 std::vector<uint64_t> ReadNumbers(int fd) {
   std::vector<uint64_t> numbers;
@@ -236,5 +240,6 @@ TEST_F(SerialCounterTest, KillAtAnyMomentNeverLetsANumberBeGivenTwice) {
   }
   EXPECT_EQ(files, 2u);  // the counter and its lock
 }
+#endif
 
 }  // namespace
