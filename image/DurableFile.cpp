@@ -68,6 +68,7 @@ HANDLE CreateTemporary(const std::string& path, std::wstring& temporary) {
     }
   }
   return INVALID_HANDLE_VALUE;
+}
 
 }  // namespace
 
