@@ -89,8 +89,9 @@ void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
       left += ' ';
       left += option.valueName;
     }
-    out << "  " << left << std::string(std::max<size_t>(2, 18 - left.size()), ' ') << option.help
-        << '\n';
+    // A name longer than the column pushes its text along, two spaces after it.
+    out << "  " << left << std::string(std::max<ptrdiff_t>(2, 18 - std::ssize(left)), ' ')
+        << option.help << '\n';
   }
   out << "  --help            show this help\n\n" << command.details;
 }

@@ -231,12 +231,23 @@ int GangExitCode(const std::vector<RunReport>& reports) {
 }
 
 std::string GangTable(const std::vector<RunReport>& reports) {
+  // The number column only for a run that numbered its targets.
+  const bool numbered = std::ranges::any_of(
+      reports, [](const RunReport& report) { return report.serialNumber.has_value(); });
   std::vector<std::vector<std::string>> rows{{"POD", "outcome", "message", "cause", "seconds"}};
+  if (numbered) {
+    rows.front().insert(rows.front().begin() + 1, "number");
+  }
   for (const RunReport& report : reports) {
     rows.push_back(
         {EscapeForDisplay(report.chosenPod), std::to_string(report.exitCode) + ' ' + report.outcome,
          report.message.empty() ? "-" : report.message,
          report.cause.failed() ? DescribeFailure(report.cause) : "-", Seconds(report.durationMs)});
+    if (numbered) {
+      rows.back().insert(rows.back().begin() + 1, report.serialNumber
+                                                      ? std::to_string(*report.serialNumber)
+                                                      : std::string("-"));
+    }
   }
   std::vector<size_t> widths(rows.front().size(), 0);
   for (const auto& row : rows) {

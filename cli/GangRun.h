@@ -45,8 +45,9 @@ std::vector<RunReport> RunOnEveryPod(std::vector<GangPod>& pods, const GangPodRu
 // 0 when every POD succeeded, else SomePodsFailed's number.
 int GangExitCode(const std::vector<RunReport>& reports);
 
-// The table of how each POD ended: POD, outcome (the POD's own exit status and
-// its name), message, cause and seconds, one line each under a heading.
+// The table of how each POD ended: POD, the number --serial wrote (in a run
+// that numbered its targets), outcome (the POD's own exit status and its
+// name), message, cause and seconds, one line each under a heading.
 std::string GangTable(const std::vector<RunReport>& reports);
 
 // How a run on several PODs ended: the run's outcome name and exit status,

@@ -6,8 +6,8 @@
 
 namespace {
 
-const std::array<CliOption, 8> kOptions{{kDriverOption, kPodOption, kAllPodsOption, kTraceOption,
-                                         kReplaceTraceOption, kJsonOption, kQuietOption,
+const std::array<CliOption, 9> kOptions{{kDriverOption, kPodOption, kAllPodsOption, kTraceOption,
+                                         kReplaceTraceOption, kLogOption, kJsonOption, kQuietOption,
                                          kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
@@ -14,10 +15,12 @@
 #include "cli/TerminalUi.h"
 #include "cli/UsageError.h"
 #include "image/CoffReader.h"
+#include "image/ImageBuilder.h"
 #include "image/McuCatalogue.h"
 #include "image/Utf8Path.h"
 #include "ops/DriverSelection.h"
 #include "ops/PortText.h"
+#include "ops/RunLog.h"
 #include "ops/UserText.h"
 #include "pod/Clock.h"
 #include "pod/PodLink.h"
@@ -196,10 +199,11 @@ int UnlessInterrupted(int exitCode) {
 }
 
 // The operation on one POD through `driver`, shown on `ui`. `program` is the
-// file already read for every POD of a run on several; null: the operation
-// reads the request's file itself.
+// file already read for every POD of a run on several, or this POD's copy
+// numbered `serialNumber`; null: the operation reads the request's file itself.
 RunReport RunOnPod(const PodJob& job, DriverSelection selection, const std::string& pod,
-                   TerminalUi& ui, const LoadedProgram* program) {
+                   TerminalUi& ui, const LoadedProgram* program,
+                   std::optional<uint64_t> serialNumber = std::nullopt) {
   for (const BackendProbe& probe : selection.probes) {
     ui.Note("driver " + probe.backend + (probe.used ? " used: " : " not used: ") + probe.why);
   }
@@ -212,6 +216,9 @@ RunReport RunOnPod(const PodJob& job, DriverSelection selection, const std::stri
   operations.ChoosePod(IsPortPath(pod) ? std::string() : pod, true);
   if (program != nullptr) {
     operations.UseProgram(*program);
+  }
+  if (serialNumber) {
+    ui.ShowStatus("Serial number " + std::to_string(*serialNumber), false);
   }
   const auto start = std::chrono::steady_clock::now();
   const OperationOutcome outcome = job.operation(operations, job.request);
@@ -233,7 +240,71 @@ RunReport RunOnPod(const PodJob& job, DriverSelection selection, const std::stri
       MakeRunReport(std::string(job.command), job.request.filePath, outcome, exitCode, operations,
                     ui.lastMessage(), ui.lastCause(), static_cast<uint64_t>(duration.count()));
   report.chosenPod = pod;
+  report.serialNumber = serialNumber;
   return report;
+}
+
+// What the PODs of a run write, settled before any POD is used: the file read
+// once for all of them and, with --serial, a copy of it for each POD with its
+// own number written in.
+struct RunPrograms {
+  // Not 0 when no POD may be used; what was wrong has been shown.
+  int exitCode = 0;
+  std::string outcome;
+  LoadedProgram program;
+  // With --serial, one for each POD, with its number.
+  std::vector<LoadedProgram> numbered;
+  std::vector<uint64_t> numbers;
+
+  // The program POD `index` writes; null when the job reads no file.
+  const LoadedProgram* ForPod(size_t index) const {
+    if (!numbered.empty()) {
+      return &numbered[index];
+    }
+    return program.outcome == OperationOutcome::Done ? &program : nullptr;
+  }
+  std::optional<uint64_t> NumberOf(size_t index) const {
+    return numbers.empty() ? std::nullopt : std::optional<uint64_t>(numbers[index]);
+  }
+};
+
+// Reads the job's file for `podCount` PODs, showing the result on `ui`, and
+// numbers a copy for each when the job asks for it: a number without a place
+// in the file, or a counter that cannot hand numbers out, uses no POD.
+RunPrograms ReadForPods(const PodJob& job, size_t podCount, TerminalUi& ui) {
+  RunPrograms run;
+  if (job.request.filePath.empty()) {
+    return run;
+  }
+  run.program = LoadProgram(TrimBlanks(job.request.filePath), job.request.mcuType, ui, false);
+  if (run.program.outcome != OperationOutcome::Done) {
+    const bool refused = run.program.outcome == OperationOutcome::FileNotLoaded;
+    run.outcome = refused
+                      ? std::string(CoffReadResultName(run.program.readResult))
+                      : std::string(FindOutcomeRow(kOperationOutcomes, run.program.outcome).name);
+    run.exitCode =
+        refused ? static_cast<int>(run.program.readResult) : static_cast<int>(run.program.outcome);
+    return run;
+  }
+  if (!job.serial) {
+    return run;
+  }
+  std::string problem = SerialPlaceProblem(*run.program.image, *job.serial);
+  if (problem.empty()) {
+    run.numbers = TakeSerialNumbers(*job.serial, podCount, problem);
+  }
+  if (!problem.empty()) {
+    ui.ShowStatus(problem, true);
+    run.outcome = "Usage";
+    run.exitCode = kExitUsage;
+    return run;
+  }
+  for (const uint64_t number : run.numbers) {
+    LoadedProgram numbered = run.program;
+    numbered.image = WithSerialNumber(*run.program.image, *job.serial, number);
+    run.numbered.push_back(std::move(numbered));
+  }
+  return run;
 }
 
 // The PODs --pod names, each once and in the order given, else BRONTAFLEX_POD's.
@@ -293,6 +364,101 @@ std::vector<std::filesystem::path> GangTracePaths(const std::filesystem::path& t
   return paths;
 }
 
+// A number as typed: decimal, or hexadecimal after 0x; with `hex`,
+// hexadecimal with or without the 0x. None for anything else or above `largest`.
+std::optional<uint64_t> ParseNumber(std::string_view text, bool hex, uint64_t largest) {
+  const bool prefixed = text.starts_with("0x") || text.starts_with("0X");
+  if (prefixed) {
+    text.remove_prefix(2);
+  }
+  uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, value, hex || prefixed ? 16 : 10);
+  if (text.empty() || error != std::errc() || at != end || value > largest) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+// --serial and the options that go with it: none when it is not given; a
+// usage error's text in `error` when they do not make sense together.
+std::optional<SerialNumbering> SerialNumberingOf(const CliArgs& args, std::string& error) {
+  const auto address = args.Value("--serial");
+  if (!address) {
+    for (const CliOption& option :
+         {kSerialStartOption, kSerialStepOption, kSerialWidthOption, kSerialCounterOption}) {
+      if (args.Has(option.name)) {
+        error = std::string(option.name) + " needs --serial ADDR";
+      }
+    }
+    return std::nullopt;
+  }
+  SerialNumbering numbering;
+  const std::string width = args.Value("--serial-width").value_or("1");
+  if (width != "1" && width != "2") {
+    error = "--serial-width takes 1 or 2, not " + width;
+    return std::nullopt;
+  }
+  numbering.width = width == "1" ? 1 : 2;
+  const auto first = ParseNumber(*address, true, kC28xAddressWords - numbering.width);
+  if (!first) {
+    error = "--serial takes a word address in hexadecimal (such as 0x3F4000), not " + *address;
+    return std::nullopt;
+  }
+  numbering.address = static_cast<uint32_t>(*first);
+  const auto startText = args.Value("--serial-start");
+  const auto start =
+      startText ? ParseNumber(*startText, false, LargestSerialNumber(2)) : std::nullopt;
+  if (!start) {
+    error = startText
+                ? "--serial-start takes a number, decimal or 0x hexadecimal, not " + *startText
+                : "--serial needs --serial-start N, the first number";
+    return std::nullopt;
+  }
+  numbering.start = *start;
+  if (numbering.start > LargestSerialNumber(numbering.width)) {
+    error = "--serial-start " + *startText + " does not fit in 1 word (at most 65535); " +
+            "--serial-width 2 holds up to 4294967295";
+    return std::nullopt;
+  }
+  const std::string stepText = args.Value("--serial-step").value_or("1");
+  const auto step = ParseNumber(stepText, false, LargestSerialNumber(2));
+  if (!step || *step == 0) {
+    error = "--serial-step takes a number from 1 on, not " + stepText;
+    return std::nullopt;
+  }
+  numbering.step = *step;
+  numbering.counterPath = args.Value("--serial-counter").value_or("");
+  return numbering;
+}
+
+// The log's line for a run that ended before any POD was used.
+RunLogEntry RefusedRunEntry(std::string_view command, const OperationRequest& request,
+                            std::string outcome, int exitCode, std::string message) {
+  RunLogEntry entry;
+  entry.command = command;
+  entry.fileName = request.filePath;
+  entry.outcome = std::move(outcome);
+  entry.exitStatus = exitCode;
+  entry.message = std::move(message);
+  return entry;
+}
+
+// Appends each entry's line to `log`, when there is one. A line that cannot
+// be written is said, and a run that succeeded then exits as an output error.
+int LogRun(std::optional<RunLog>& log, const std::vector<RunLogEntry>& entries, int exitCode) {
+  if (!log) {
+    return exitCode;
+  }
+  for (const RunLogEntry& entry : entries) {
+    if (const std::string failure = log->Write(entry); !failure.empty()) {
+      std::cerr << "brontaflex-cli: write error: " << failure << std::endl;
+      exitCode = exitCode == kExitOk ? kExitOutputError : exitCode;
+    }
+  }
+  return exitCode;
+}
+
 }  // namespace
 
 std::string PodCommandDetails(std::string_view description) {
@@ -314,33 +480,30 @@ std::string PodCommandDetails(std::string_view description) {
   text +=
       ExitStatusLine(std::to_string(kExitUsage), "bad usage, or a driver that cannot be set up");
   text += ExitStatusLine(std::to_string(kExitOutputError),
-                         "the output or the trace could not be written whole");
+                         "the output, the trace or the log could not be written whole");
   return text;
 }
 
 GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutput& output) {
   const auto start = std::chrono::steady_clock::now();
   GangResult result;
-  LoadedProgram program;
-  if (!job.request.filePath.empty()) {
-    // Read once, here, so that a file every POD would refuse uses none of them.
+  // Read once, here, so that a file every POD would refuse uses none of them.
+  RunPrograms programs;
+  {
     TerminalUi fileUi(output.out, output.err, false, output.verbosity);
-    program = LoadProgram(TrimBlanks(job.request.filePath), job.request.mcuType, fileUi, false);
-    if (program.outcome != OperationOutcome::Done) {
-      const bool refused = program.outcome == OperationOutcome::FileNotLoaded;
-      result.outcome = refused
-                           ? std::string(CoffReadResultName(program.readResult))
-                           : std::string(FindOutcomeRow(kOperationOutcomes, program.outcome).name);
-      result.exitCode =
-          refused ? static_cast<int>(program.readResult) : static_cast<int>(program.outcome);
-      return result;
-    }
+    programs = ReadForPods(job, pods.size(), fileUi);
   }
-  const LoadedProgram* shared = job.request.filePath.empty() ? nullptr : &program;
+  if (programs.exitCode != 0) {
+    result.outcome = programs.outcome;
+    result.exitCode = programs.exitCode;
+    return result;
+  }
   result.reports = RunOnEveryPod(
       pods,
       [&](GangPod& pod, TerminalUi& ui) {
-        return RunOnPod(job, {std::move(pod.driver), {}, {}}, pod.name, ui, shared);
+        const auto index = static_cast<size_t>(&pod - pods.data());
+        return RunOnPod(job, {std::move(pod.driver), {}, {}}, pod.name, ui, programs.ForPod(index),
+                        programs.NumberOf(index));
       },
       output);
   result.exitCode = UnlessInterrupted(GangExitCode(result.reports));
@@ -397,6 +560,25 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (allPods && args.Has("--pod")) {
     return usageError("--pod and --all-pods cannot be used together");
   }
+  if (command == "pod-write" && args.Has("--serial")) {
+    return usageError(
+        "--serial is refused: the POD copies one program to every target it programs, so "
+        "each could not get a number of its own; number targets with target-write");
+  }
+  std::string serialError;
+  std::optional<SerialNumbering> serial = SerialNumberingOf(args, serialError);
+  if (!serialError.empty()) {
+    return usageError(serialError);
+  }
+  // Opened before any POD is used, so that a run is never left out of it.
+  std::optional<RunLog> log;
+  if (const std::string logPath = args.Value("--log").value_or(LogPathFromEnvironment());
+      !logPath.empty()) {
+    log.emplace(logPath);
+    if (!log->open()) {
+      return usageError(log->error());
+    }
+  }
 
   SystemClock clock;
   const std::string driverName = args.Value("--driver").value_or(DriverNameFromEnvironment());
@@ -412,7 +594,7 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (tty) {
     FitToTerminal(ui, json ? 2 : 1);
   }
-  const PodJob job{command, request, operation, clock};
+  const PodJob job{command, request, operation, clock, std::move(serial)};
 
   std::vector<std::string> pods = ChosenPods(args);
   if (std::ranges::any_of(pods, HasControlCharacter)) {
@@ -425,21 +607,46 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
     }
     pods = AttachedPods(*probe.driver, clock, ui);
     if (pods.empty()) {
-      return static_cast<int>(OperationOutcome::PodNotFound);
+      const auto notFound = OperationOutcome::PodNotFound;
+      return LogRun(log,
+                    {RefusedRunEntry(command, request,
+                                     std::string(FindOutcomeRow(kOperationOutcomes, notFound).name),
+                                     static_cast<int>(notFound), ui.lastMessage())},
+                    static_cast<int>(notFound));
     }
   }
   if (!allPods && pods.size() <= 1) {
     const std::string pod = pods.empty() ? std::string() : pods.front();
+    // With --serial the file is read here, so that a number without a place
+    // in it, or a counter that cannot give one, uses no POD.
+    RunPrograms programs;
+    if (job.serial) {
+      programs = ReadForPods(job, 1, ui);
+      if (programs.exitCode != 0) {
+        if (json) {
+          std::cout << JsonText(nlohmann::ordered_json{{"command", command},
+                                                       {"outcome", programs.outcome},
+                                                       {"exitCode", programs.exitCode},
+                                                       {"message", ui.lastMessage()}})
+                    << std::endl;
+        }
+        return LogRun(log,
+                      {RefusedRunEntry(command, request, programs.outcome, programs.exitCode,
+                                       ui.lastMessage())},
+                      programs.exitCode);
+      }
+    }
     DriverSelection selection = TracedTo(SelectDriverFor(driverName, pod, clock, emulator),
                                          trace.path, trace.existing, traces);
     if (!selection.driver) {
       return usageError(selection.error);
     }
-    const RunReport report = RunOnPod(job, std::move(selection), pod, ui, nullptr);
+    const RunReport report =
+        RunOnPod(job, std::move(selection), pod, ui, programs.ForPod(0), programs.NumberOf(0));
     if (json) {
       std::cout << JsonText(RunReportJson(report)) << std::endl;
     }
-    return CheckTraces(traces, report.exitCode);
+    return LogRun(log, {RunLogEntryOf(report)}, CheckTraces(traces, report.exitCode));
   }
 
   std::vector<GangPod> gang;
@@ -457,5 +664,12 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (json) {
     std::cout << JsonText(GangJson(command, result)) << std::endl;
   }
-  return CheckTraces(traces, result.exitCode);
+  std::vector<RunLogEntry> entries;
+  for (const RunReport& report : result.reports) {
+    entries.push_back(RunLogEntryOf(report));
+  }
+  if (entries.empty()) {
+    entries.push_back(RefusedRunEntry(command, request, result.outcome, result.exitCode, {}));
+  }
+  return LogRun(log, entries, CheckTraces(traces, result.exitCode));
 }

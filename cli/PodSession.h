@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,7 @@
 #include "cli/GangRun.h"
 #include "ops/OperationRequest.h"
 #include "ops/ProgrammerOperations.h"
+#include "ops/SerialNumbers.h"
 #include "pod/Clock.h"
 
 inline constexpr CliOption kDeviceOption{"--device", "NAME",
@@ -44,12 +46,40 @@ inline constexpr CliOption kTraceOption{
     "several PODs to FILE.SERIAL for each"};
 inline constexpr CliOption kReplaceTraceOption{
     "--replace-trace", "", "let --trace replace an existing file (never a link, FIFO or device)"};
+inline constexpr CliOption kLogOption{
+    "--log", "FILE",
+    "append a JSON line for the run on each POD to FILE (default: BRONTAFLEX_LOG): time, "
+    "host, user, command, file and digests, device, POD, outcome, exit status, cause, "
+    "seconds and the --serial number"};
 inline constexpr CliOption kQuietOption{"--quiet", "", "show only errors and the final message",
                                         "-q"};
 inline constexpr CliOption kVerboseOption{
     "--verbose", "", "also show the backend, the port, its latency and each step's time", "-v"};
 inline constexpr CliOption kJsonOption{
     "--json", "", "print one JSON object for the run on stdout; the messages go to stderr"};
+
+inline constexpr CliOption kSerialOption{
+    "--serial", "ADDR",
+    "write a number of its own into each target's program at the word address ADDR "
+    "(hexadecimal), which must lie inside a flash section of FILE; needs --serial-start"};
+inline constexpr CliOption kSerialStartOption{
+    "--serial-start", "N", "the first number (decimal, or hexadecimal after 0x)"};
+inline constexpr CliOption kSerialStepOption{"--serial-step", "K",
+                                             "added for each next target (default 1)"};
+inline constexpr CliOption kSerialWidthOption{
+    "--serial-width", "1|2",
+    "words the number takes (default 1); with 2 the low word is at ADDR and the high word "
+    "after it, as the C28x keeps a 32-bit value"};
+inline constexpr CliOption kSerialCounterOption{
+    "--serial-counter", "FILE",
+    "take the numbers from FILE, which holds the next one (made at N when missing; N wins "
+    "when larger), and store the number after them there before the write starts; locked "
+    "(FILE.lock), so a number is never given twice, though one may be skipped"};
+// pod-write lists it only to say why it refuses it.
+inline constexpr CliOption kSerialRefusedOption{
+    "--serial", "ADDR",
+    "refused: the POD copies one program to every target it programs; number targets with "
+    "target-write"};
 
 using PodOperation =
     std::function<OperationOutcome(ProgrammerOperations&, const OperationRequest&)>;
@@ -60,10 +90,13 @@ struct PodJob {
   const OperationRequest& request;
   const PodOperation& operation;
   Clock& clock;
+  // With --serial: how each target's number is chosen and where it goes.
+  std::optional<SerialNumbering> serial = std::nullopt;
 };
 
 // Runs `job` on every POD of `pods` at once: reads its file once for all of
 // them, shows each POD's progress on `output`, then the table of how each ended.
+// With `job.serial`, each POD writes a copy of the file with a number of its own.
 GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutput& output);
 
 // Runs `operation` for the command `command` with the parsed `args`; returns

@@ -6,9 +6,9 @@
 
 namespace {
 
-const std::array<CliOption, 9> kOptions{{kDeviceOption, kDriverOption, kPodOption, kAllPodsOption,
-                                         kTraceOption, kReplaceTraceOption, kJsonOption,
-                                         kQuietOption, kVerboseOption}};
+const std::array<CliOption, 10> kOptions{{kDeviceOption, kDriverOption, kPodOption, kAllPodsOption,
+                                          kTraceOption, kReplaceTraceOption, kLogOption,
+                                          kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device and compares it with the program stored in the POD:\n"

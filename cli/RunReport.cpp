@@ -73,6 +73,9 @@ RunReport MakeRunReport(std::string command, const std::string& filePath, Operat
     report.device = std::string(McuEntry(operations.mcuType()).name);
     report.fileSha256 = FileSha256(filePath);
   }
+  if (const std::optional<PortDetails> port = operations.PodPort()) {
+    report.podSerialNumber = port->serialNumber;
+  }
   if (command == "pod-write") {
     report.podFileName = operations.podFileName();
   }
@@ -115,5 +118,24 @@ nlohmann::ordered_json RunReportJson(const RunReport& report) {
       {"wordsWritten", report.wordsWritten},
       {"pod", pod},
       {"chosenPod", TextOrNull(report.chosenPod)},
+      {"serialNumber", report.serialNumber ? nlohmann::ordered_json(*report.serialNumber)
+                                           : nlohmann::ordered_json(nullptr)},
   };
+}
+
+RunLogEntry RunLogEntryOf(const RunReport& report) {
+  RunLogEntry entry;
+  entry.command = report.command;
+  entry.fileName = report.filePath;
+  entry.fileSha256 = report.fileSha256;
+  entry.device = report.device;
+  entry.podSerial = report.podSerialNumber.empty() ? report.chosenPod : report.podSerialNumber;
+  entry.podFirmware = report.podVersion;
+  entry.outcome = report.outcome;
+  entry.exitStatus = report.exitCode;
+  entry.message = report.message;
+  entry.cause = report.cause.failed() ? DescribeFailure(report.cause) : std::string();
+  entry.durationMs = report.durationMs;
+  entry.serialNumber = report.serialNumber;
+  return entry;
 }

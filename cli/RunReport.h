@@ -5,9 +5,11 @@
 
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "ops/ProgrammerOperations.h"
+#include "ops/RunLog.h"
 #include "pod/FailureCause.h"
 
 struct RunReport {
@@ -25,6 +27,8 @@ struct RunReport {
   std::string podFileName;  // the name the POD stores, when known
   std::string podDate;      // "YYYY-MM-DD hh:mm" of the stored program, when read
   std::string chosenPod;    // the serial number or port given with --pod; empty for none
+  std::optional<uint64_t> serialNumber;  // the number --serial wrote into this target
+  std::string podSerialNumber;  // the USB serial number of the POD used; empty when none was found
 };
 
 // The report of `command` run by `operations` with the file `filePath`, which
@@ -34,3 +38,6 @@ RunReport MakeRunReport(std::string command, const std::string& filePath, Operat
                         const FailureCause& cause, uint64_t durationMs);
 
 nlohmann::ordered_json RunReportJson(const RunReport& report);
+
+// The run log's entry for the run `report` tells of.
+RunLogEntry RunLogEntryOf(const RunReport& report);

@@ -6,15 +6,24 @@
 
 namespace {
 
-const std::array<CliOption, 11> kOptions{
+const std::array<CliOption, 17> kOptions{
     {kDeviceOption, kEraseOption, kCsmOption, kDriverOption, kPodOption, kAllPodsOption,
-     kTraceOption, kReplaceTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
+     kSerialOption, kSerialStartOption, kSerialStepOption, kSerialWidthOption, kSerialCounterOption,
+     kTraceOption, kReplaceTraceOption, kLogOption, kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device, connects to the POD and programs the target: the\n"
     "flash sections are erased and programmed, then the target is reset; a program\n"
     "without flash sections goes into the target's RAM instead. Shows the progress\n"
-    "and ends with \"Flash Write Completed - \" and the time taken.\n");
+    "and ends with \"Flash Write Completed - \" and the time taken.\n"
+    "\n"
+    "With --serial, each target gets a number of its own in place of the program's\n"
+    "words at ADDR: N for the first, N+K for the next, one for each POD of a run on\n"
+    "several. Without --serial-counter the numbers start at N for this run alone.\n"
+    "A number whose target is not written (a POD that fails, Ctrl-C) is skipped,\n"
+    "never given again. A number without a place in FILE, one too large for its\n"
+    "words, or a counter file that cannot give one is refused (64) before any POD\n"
+    "is used.\n");
 
 int Run(const CliArgs& args) {
   return RunPodOperation("target-write", args,

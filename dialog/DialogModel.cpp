@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <utility>
 
@@ -10,6 +11,7 @@
 #include "ops/DriverSelection.h"
 #include "ops/FailureText.h"
 #include "ops/PortText.h"
+#include "ops/RunLog.h"
 #include "ops/UserText.h"
 #include "pod/PodStore.h"
 #include "resources/Version.h"
@@ -236,15 +238,39 @@ OperationRequest DialogModel::Request() const {
   return request;
 }
 
-void DialogModel::RunOperation(const std::function<void()>& operation) {
+void DialogModel::RunOperation(std::string_view command,
+                               const std::function<OperationOutcome()>& operation) {
   if (!ops_ || operationRunning_) {
     return;
   }
+  // A log that cannot take the run's line refuses the run before the POD is used.
+  std::optional<RunLog> log;
+  if (const std::string logPath = LogPathFromEnvironment(); !logPath.empty()) {
+    log.emplace(logPath);
+    if (!log->open()) {
+      ShowStatus(log->error(), true);
+      return;
+    }
+  }
   operationRunning_ = true;
   runDetail_.clear();
+  runCause_ = {};
   view_.HoldInput(true);
-  operation();
+  const auto start = std::chrono::steady_clock::now();
+  const OperationOutcome outcome = operation();
+  const auto durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - start);
   NoteLoadedFile();
+  if (log) {
+    RunLogEntry entry = OperationLogEntry(std::string(command), outcome, *ops_, statusText_,
+                                          runCause_, static_cast<uint64_t>(durationMs.count()));
+    if (!entry.fileName.empty()) {
+      entry.fileSha256 = loadedFile_.sha256;
+    }
+    if (const std::string failure = log->Write(entry); !failure.empty()) {
+      AddDetail(failure);
+    }
+  }
   NotePodUsed();
   view_.HoldInput(false);
   operationRunning_ = false;
@@ -258,17 +284,17 @@ void DialogModel::NoteLoadedFile() {
                  ops_->imageLoaded() ? FileSha256(ops_->imagePath()) : std::string()};
 }
 
-bool DialogModel::ImageIsWhatIsShown() {
+OperationOutcome DialogModel::ImageIsWhatIsShown() {
   if (!ops_->imageLoaded()) {
-    return true;  // the operation loads what File Path names
+    return OperationOutcome::Done;  // the operation loads what File Path names
   }
   const std::string shown = TrimBlanks(filePath_);
   if (shown == loadedFile_.path && FileSha256(shown) == loadedFile_.sha256) {
-    return true;
+    return OperationOutcome::Done;
   }
   // Typed over, rebuilt or deleted since it was read: what would be written
   // is no longer what the window names.
-  const bool loaded = ops_->Load(filePath_, McuSelection()) == OperationOutcome::Done;
+  const OperationOutcome loaded = ops_->Load(filePath_, McuSelection());
   NoteLoadedFile();
   return loaded;
 }
@@ -295,35 +321,32 @@ void DialogModel::SetStatusDetail(std::string detail) {
 }
 
 void DialogModel::OnTargetWrite() {
-  RunOperation([this] {
-    if (ImageIsWhatIsShown()) {
-      ops_->TargetWrite(Request());
-    }
+  RunOperation("target-write", [this] {
+    const OperationOutcome shown = ImageIsWhatIsShown();
+    return shown == OperationOutcome::Done ? ops_->TargetWrite(Request()) : shown;
   });
 }
 
 void DialogModel::OnTargetReset() {
-  RunOperation([this] { ops_->TargetReset(); });
+  RunOperation("target-reset", [this] { return ops_->TargetReset(); });
 }
 
 void DialogModel::OnPodWrite() {
-  RunOperation([this] {
-    if (ImageIsWhatIsShown()) {
-      ops_->PodWrite(Request());
-    }
+  RunOperation("pod-write", [this] {
+    const OperationOutcome shown = ImageIsWhatIsShown();
+    return shown == OperationOutcome::Done ? ops_->PodWrite(Request()) : shown;
   });
 }
 
 void DialogModel::OnPodVerify() {
-  RunOperation([this] {
-    if (ImageIsWhatIsShown()) {
-      ops_->PodVerify(Request());
-    }
+  RunOperation("pod-verify", [this] {
+    const OperationOutcome shown = ImageIsWhatIsShown();
+    return shown == OperationOutcome::Done ? ops_->PodVerify(Request()) : shown;
   });
 }
 
 void DialogModel::OnPodInfo() {
-  RunOperation([this] { ops_->PodInfo(); });
+  RunOperation("pod-info", [this] { return ops_->PodInfo(); });
 }
 
 void DialogModel::OnExit() {
@@ -428,6 +451,7 @@ void DialogModel::ShowAllocationFailure(const std::string& text) {
 }
 
 void DialogModel::ShowFailureCause(const FailureCause& cause) {
+  runCause_ = cause;
   AddDetail(DescribeFailure(cause));
 }
 

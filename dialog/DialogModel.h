@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dialog/DialogView.h"
@@ -116,12 +117,14 @@ class DialogModel final : public OperationsUi {
   void AddDetail(const std::string& line);
   // Passes the bar's position to the view when what it shows has changed.
   void ShowBar();
-  // Runs `operation` unless one runs already; meanwhile input is dropped and
-  // the window answers the desktop whenever the link waits.
-  void RunOperation(const std::function<void()>& operation);
+  // Runs `operation`, the command line's `command`, unless one runs already;
+  // meanwhile input is dropped and the window answers the desktop whenever the
+  // link waits. With BRONTAFLEX_LOG, the run's line goes to that log after it.
+  void RunOperation(std::string_view command, const std::function<OperationOutcome()>& operation);
   // Before a write or verify: the image must be what File Path names, as the
   // file is on disk now; otherwise it is loaded again, with Load's messages.
-  bool ImageIsWhatIsShown();
+  // Done, or the outcome of loading it again that failed.
+  OperationOutcome ImageIsWhatIsShown();
   // Notes the loaded file as it is on disk, once per load.
   void NoteLoadedFile();
   // After a run: which POD and driver it used, after what it said besides.
@@ -156,6 +159,8 @@ class DialogModel final : public OperationsUi {
   // What the running operation said beyond the status line: why it failed,
   // what the driver saw, warnings.
   std::string runDetail_;
+  // Why the running operation's POD command failed; none when none did.
+  FailureCause runCause_;
 
   struct FileStamp {
     uint32_t loadCount = 0;

@@ -2,47 +2,18 @@
 
 #ifdef _WIN32
 #include <windows.h>
-// windows.h names its own ReplaceFileA/W so; ours is the one declared in StateFile.h.
-#undef ReplaceFile
-
-#include <random>
 #else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #endif
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "image/Utf8Path.h"
-
-namespace fs = std::filesystem;
-
-namespace {
-
-// Six random characters follow; RemoveStaleTemporaries knows them by the rest.
-constexpr std::string_view kTemporaryInfix = ".tmp.";
-constexpr size_t kTemporarySuffixLength = 6;
-
-}  // namespace
-
-void RemoveStaleTemporaries(const std::string& path) {
-  const fs::path file = PathFromUtf8(path);
-  const std::string prefix = Utf8FromPath(file.filename()) + std::string(kTemporaryInfix);
-  const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const std::string name = Utf8FromPath(it->path().filename());
-    if (name.size() == prefix.size() + kTemporarySuffixLength && name.starts_with(prefix)) {
-      fs::remove(it->path(), error);
-    }
-  }
-}
 
 StateLock::StateLock(std::string path) : path_(std::move(path)) {}
 
@@ -54,59 +25,11 @@ StateLock::~StateLock() {
 
 namespace {
 
-std::string WindowsError(const char* what) {
-  return std::string(what) + ": Windows error " + std::to_string(GetLastError());
-}
-
 // The lock covers one byte past the process number, so that a refused process
 // can still read who holds it.
 constexpr DWORD kLockedByte = 64;
 
-// Made exclusively and shared with nobody until it is closed.
-HANDLE CreateTemporary(const std::string& path, std::wstring& temporary) {
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = path + std::string(kTemporaryInfix);
-    for (size_t n = 0; n < kTemporarySuffixLength; ++n) {
-      name += kLetters[random() % (sizeof kLetters - 1)];
-    }
-    temporary = PathFromUtf8(name).wstring();
-    const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) {
-      return file;
-    }
-  }
-  return INVALID_HANDLE_VALUE;
-}
-
 }  // namespace
-
-std::string ReplaceFile(const std::string& path, std::string_view text) {
-  std::wstring temporary;
-  const HANDLE file = CreateTemporary(path, temporary);
-  if (file == INVALID_HANDLE_VALUE) {
-    return WindowsError("cannot create a temporary file beside it");
-  }
-  std::string error;
-  DWORD written = 0;
-  if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-      written != text.size()) {
-    error = WindowsError("cannot write it");
-  } else if (!FlushFileBuffers(file)) {
-    error = WindowsError("cannot sync it");
-  }
-  CloseHandle(file);
-  if (error.empty() && !MoveFileExW(temporary.c_str(), PathFromUtf8(path).c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = WindowsError("cannot put it in place");
-  }
-  if (!error.empty()) {
-    DeleteFileW(temporary.c_str());
-  }
-  return error;
-}
 
 bool StateLock::TryLock(std::string& why) {
   if (Held()) {
@@ -161,67 +84,6 @@ void StateLock::Unlock() {
 }
 
 #else
-
-namespace {
-
-std::string SystemError(const char* what) {
-  return std::string(what) + ": " + std::strerror(errno);
-}
-
-bool WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) {
-      continue;
-    }
-    if (n <= 0) {
-      return false;
-    }
-    text.remove_prefix(static_cast<size_t>(n));
-  }
-  return true;
-}
-
-// Makes a rename in `folder` survive a power cut.
-bool SyncFolder(const fs::path& folder) {
-  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    return false;
-  }
-  const bool synced = ::fsync(fd) == 0;
-  ::close(fd);
-  return synced;
-}
-
-}  // namespace
-
-std::string ReplaceFile(const std::string& path, std::string_view text) {
-  std::string temporary = path + std::string(kTemporaryInfix) + "XXXXXX";
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) {
-    return SystemError("cannot create a temporary file beside it");
-  }
-  std::string error;
-  if (!WriteAll(fd, text)) {
-    error = SystemError("cannot write it");
-  } else if (::fsync(fd) != 0) {
-    error = SystemError("cannot sync it");
-  }
-  if (::close(fd) != 0 && error.empty()) {
-    error = SystemError("cannot write it");
-  }
-  if (error.empty() && ::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = SystemError("cannot put it in place");
-  }
-  if (!error.empty()) {
-    ::unlink(temporary.c_str());
-    return error;
-  }
-  if (!SyncFolder(fs::path(path).parent_path())) {
-    return SystemError("cannot sync its folder");
-  }
-  return {};
-}
 
 bool StateLock::TryLock(std::string& why) {
   if (Held()) {

@@ -6,16 +6,9 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
-// Replaces the file at `path` (UTF-8) with `text`: a temporary file of an
-// unpredictable name is made exclusively (mode 0600) in the same folder,
-// written, synced and renamed over `path`, then the folder is synced (on
-// Windows the rename is written through instead). Empty on success, else why not.
-std::string ReplaceFile(const std::string& path, std::string_view text);
-
-// Removes what a process killed inside ReplaceFile left beside `path`.
-void RemoveStaleTemporaries(const std::string& path);
+// ReplaceFile and RemoveStaleTemporaries keep the state file itself.
+#include "image/DurableFile.h"
 
 // An exclusive lock on "<path>.lock". The system drops it when the process
 // ends, however it ends, so a crash never leaves the POD locked.

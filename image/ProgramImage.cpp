@@ -93,6 +93,32 @@ void ProgramImage::Reallocate(uint32_t capacity) {
   capacity_ = capacity;
 }
 
+std::unique_ptr<ProgramImage> CopyOf(const ProgramImage& image) {
+  auto copy = std::make_unique<ProgramImage>();
+  copy->Reserve(image.heldWords());
+  uint16_t* const words = copy->WordsForWriting(0, image.heldWords());
+  if (image.heldWords() > 0) {
+    std::memcpy(words, image.words(), size_t{2} * image.heldWords());
+  }
+  for (const auto& section : image.sections) {
+    auto copied = std::make_unique<ImageSection>(*section);
+    if (section->data != nullptr) {
+      copied->data = words + (section->data - image.words());
+    }
+    copy->sections.push_back(std::move(copied));
+  }
+  copy->sectionCount = image.sectionCount;
+  copy->imageBytes = image.imageBytes;
+  copy->hasFlash = image.hasFlash;
+  copy->flashSectorMask = image.flashSectorMask;
+  copy->flashSectionCount = image.flashSectionCount;
+  copy->flashListEnd = image.flashListEnd;
+  copy->flashBytes = image.flashBytes;
+  copy->ramSectionCount = image.ramSectionCount;
+  copy->ramBytes = image.ramBytes;
+  return copy;
+}
+
 std::shared_ptr<const ProgramImage> NoProgramImage() {
   static const auto none = std::make_shared<const ProgramImage>();
   return none;

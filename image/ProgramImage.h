@@ -97,6 +97,11 @@ class ProgramImage {
   uint32_t heldWords_ = 0;
 };
 
+// A copy of `image` with words of its own, which the caller may change without
+// touching the original: what a write that numbers each target programs.
+// Throws std::bad_alloc when the words cannot be copied.
+std::unique_ptr<ProgramImage> CopyOf(const ProgramImage& image);
+
 // The image of no program, one for the whole process: whatever has read no
 // file shares it rather than holding an image of its own.
 std::shared_ptr<const ProgramImage> NoProgramImage();

@@ -264,6 +264,10 @@ std::filesystem::path TracePathFromEnvironment() {
   return PathFromUtf8(Environment("BRONTAFLEX_TRACE"));
 }
 
+std::string LogPathFromEnvironment() {
+  return Environment("BRONTAFLEX_LOG");
+}
+
 std::string PodSerialNumberFromEnvironment() {
   return Environment("BRONTAFLEX_POD");
 }

@@ -95,5 +95,7 @@ EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType);
 unsigned EmulatorPodCountFromEnvironment();
 // BRONTAFLEX_TRACE: where to trace the wire; empty when unset.
 std::filesystem::path TracePathFromEnvironment();
+// BRONTAFLEX_LOG: the run log to append to (UTF-8); empty when unset.
+std::string LogPathFromEnvironment();
 // BRONTAFLEX_POD: the serial number of the POD to use; empty when unset.
 std::string PodSerialNumberFromEnvironment();

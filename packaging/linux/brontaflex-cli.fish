@@ -35,3 +35,6 @@ complete -c brontaflex-cli -l erase -x -n '__brontaflex_cli_takes --erase' -a 'i
 complete -c brontaflex-cli -l driver -x -n '__brontaflex_cli_takes --driver' -a 'd2xx tty emulator'
 complete -c brontaflex-cli -l pod -x -n '__brontaflex_cli_takes --pod' -a '(__brontaflex_cli_pods)'
 complete -c brontaflex-cli -l trace -r -F -n '__brontaflex_cli_takes --trace'
+complete -c brontaflex-cli -l serial-width -x -n '__brontaflex_cli_takes --serial-width' -a '1 2'
+complete -c brontaflex-cli -l serial-counter -r -F -n '__brontaflex_cli_takes --serial-counter'
+complete -c brontaflex-cli -l log -r -F -n '__brontaflex_cli_takes --log'

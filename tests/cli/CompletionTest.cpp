@@ -52,9 +52,10 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValues) {
       {{"info", "--"}, "--device --json --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
       {{"pod-write", "--"},
-       "--device --erase --csm --name --driver --pod --all-pods --trace --replace-trace --json "
-       "--quiet --verbose "
-       "--help"},
+       "--device --erase --csm --name --driver --pod --all-pods --trace --replace-trace --log "
+       "--json --quiet --verbose --serial --help"},
+      {{"target-write", "--serial-w"}, "--serial-width"},
+      {{"target-write", "--serial-width", ""}, "1 2"},
       {{"pod-info", "--v"}, "--verbose"},
       {{"target-write", "--device", ""}, "F2801 F2802 F2806 F2808 F2809"},
       {{"info", "--device", "=", "F2808"}, "F2808"},

@@ -10,11 +10,13 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtGlobal>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -25,6 +27,7 @@
 #include "pod/ForwardingDriver.h"
 #include "tests/cli/CliRun.h"
 #include "tests/support/CoffWriter.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/SharedLibrary.h"
 #include "tests/support/ftd2xx_emulator/Ftd2xxEmulator.h"
 
@@ -180,6 +183,52 @@ TEST_F(GangRunTest, ThreadsShareTheD2xxLibraryEachWithItsOwnPod) {
   }
 }
 
+TEST_F(GangRunTest, EachTargetGetsANumberOfItsOwnAtTheAddress) {
+  const std::vector<uint16_t> words = Words(600);
+  const TempFile file(CoffWriter().Add(".text", kFlashStart, words).Build());
+  request_.filePath = file.path().string();
+  const ScratchDir dir;
+  const std::string counter = (dir.path() / "counter").string();
+  std::ofstream(counter) << "0x10000\n";  // not a number: refused, no POD used
+  const SerialNumbering numbering{.address = kFlashStart + 0x100,
+                                  .width = 2,
+                                  .start = 0x1FFFE,
+                                  .step = 3,
+                                  .counterPath = counter};
+
+  GangResult refused = RunGang({"target-write", request_, TargetWrite, clock_, numbering}, Pods(4),
+                               {out_, err_, false, Verbosity::Normal, {}});
+  EXPECT_EQ(refused.exitCode, 64);
+  EXPECT_TRUE(refused.reports.empty());
+  EXPECT_THAT(err_.str(), HasSubstr("the counter file " + counter + " holds no number"));
+  for (const auto& emulator : emulators_) {
+    EXPECT_EQ(emulator->Transcript().size(), 0u);
+  }
+
+  emulators_.clear();
+  std::ofstream(counter) << "5\n";  // below the start, which wins
+  const GangResult result = RunGang({"target-write", request_, TargetWrite, clock_, numbering},
+                                    Pods(4), {out_, err_, false, Verbosity::Normal, {}});
+
+  ASSERT_EQ(result.exitCode, 0) << out_.str() << err_.str();
+  ASSERT_EQ(result.reports.size(), 4u);
+  for (size_t pod = 0; pod < 4; ++pod) {
+    SCOPED_TRACE(pod);
+    const uint32_t number = 0x1FFFE + 3 * static_cast<uint32_t>(pod);
+    std::vector<uint16_t> expected = words;
+    expected[0x100] = static_cast<uint16_t>(number);  // the low word first
+    expected[0x101] = static_cast<uint16_t>(number >> 16);
+    EXPECT_EQ(FlashOf(emulators_[pod]->Target(), words.size()), expected);
+    EXPECT_EQ(result.reports[pod].serialNumber, number);
+    EXPECT_THAT(out_.str(), HasSubstr("BFX0000" + std::to_string(pod + 1) + ": Serial number " +
+                                      std::to_string(number) + "\n"));
+  }
+  EXPECT_THAT(out_.str(), HasSubstr("\nPOD       number  outcome  message"));
+  EXPECT_THAT(out_.str(), HasSubstr("\nBFX00003  131076  0 Done   Flash Write Completed"));
+  std::ifstream stored(counter);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(stored), {}), "131082\n");
+}
+
 // brontaflex-cli on three emulated PODs.
 class GangCliTest : public testing::Test {
  protected:
@@ -220,6 +269,52 @@ TEST_F(GangCliTest, EveryPodStoresTheSameNameAndEachReportsInTheJson) {
   EXPECT_EQ(info.exitCode, 0) << info.err;
   EXPECT_THAT(info.out, HasSubstr("BFX00003: POD Ver: 1.1, POD File Name: tray7 [when "));
   EXPECT_THAT(info.out, HasSubstr("BFX00001: POD Ver: 1.1, POD File Name: tray7 [when "));
+}
+
+// The lines of the log, each parsed.
+std::vector<QJsonObject> LogLines(const QString& path) {
+  QFile file(path);
+  std::vector<QJsonObject> lines;
+  if (file.open(QIODevice::ReadOnly)) {
+    for (const QByteArray& line : file.readAll().split('\n')) {
+      if (!line.isEmpty()) {
+        lines.push_back(QJsonDocument::fromJson(line).object());
+      }
+    }
+  }
+  return lines;
+}
+
+TEST_F(GangCliTest, EachPodOfARunAndEachSingleRunLogsALine) {
+  const TempFile file(CoffWriter().Add(".text", kFlashStart, Words(300)).Build());
+  const QString log = state_.filePath("run.log");
+  const CliRun gang =
+      RunCli({"target-write", QString::fromStdString(file.path().string()), "--all-pods",
+              "--serial", "3E8010", "--serial-start", "7", "--log", log});
+  ASSERT_EQ(gang.exitCode, 0) << gang.err;
+  const CliRun single = RunCli({"target-reset", "--pod", "BFX00002", "--log", log});
+  ASSERT_EQ(single.exitCode, 0) << single.err;
+
+  const std::vector<QJsonObject> lines = LogLines(log);
+  ASSERT_EQ(lines.size(), 4u);
+  for (int pod = 0; pod < 3; ++pod) {
+    SCOPED_TRACE(pod);
+    const QJsonObject& line = lines[static_cast<size_t>(pod)];
+    EXPECT_EQ(line["command"].toString(), "target-write");
+    EXPECT_EQ(line["pod"].toString(), QStringLiteral("BFX0000%1").arg(pod + 1));
+    EXPECT_EQ(line["serialNumber"].toInt(), 7 + pod);
+    EXPECT_EQ(line["file"].toString().toStdString(), file.path().string());
+    EXPECT_EQ(line["fileSha256"].toString().size(), 64);
+    EXPECT_EQ(line["device"].toString(), "F2808");
+    EXPECT_EQ(line["outcome"].toString(), "Done");
+    EXPECT_EQ(line["exitStatus"].toInt(-1), 0);
+    EXPECT_TRUE(line["seconds"].isDouble());
+  }
+  EXPECT_EQ(lines[3]["command"].toString(), "target-reset");
+  EXPECT_EQ(lines[3]["pod"].toString(), "BFX00002");
+  EXPECT_TRUE(lines[3]["file"].isNull());
+  EXPECT_TRUE(lines[3]["serialNumber"].isNull());
+  EXPECT_EQ(lines[3]["message"].toString(), "Target board's reset is successful");
 }
 
 TEST_F(GangCliTest, OnePodMissingIsSomeFailedWithItsOwnStatusInTheTable) {

@@ -12,8 +12,10 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QtGlobal>
 
@@ -121,6 +123,34 @@ TEST_F(PodCommandsTest, TargetWriteAndResetOnTheEmulator) {
   EXPECT_EQ(reset.out, "Target board's reset is successful\n");
 }
 
+TEST_F(PodCommandsTest, EachRunTakesTheCounterFurtherAndReportsItsNumber) {
+  const TempFile file = F2808Program();
+  const QString counter = state_.filePath("counter");
+  const QStringList numbered{"target-write",     PathOf(file),     "--serial",
+                             "0x3E8010",         "--serial-start", "41",
+                             "--serial-counter", counter,          "--json"};
+  for (const int number : {41, 42}) {
+    const CliRun run = RunCli(numbered);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.Json()["serialNumber"].toInt(), number);
+    EXPECT_THAT(run.err, HasSubstr("Serial number " + std::to_string(number) + "\n"));
+  }
+  QFile stored(counter);
+  ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+  EXPECT_EQ(stored.readAll(), "43\n");
+  stored.close();
+
+  // An address in no section of the file: refused before the counter or the POD is used.
+  QStringList misplaced = numbered;
+  misplaced[3] = "3E9000";
+  const CliRun refused = RunCli(misplaced);
+  EXPECT_EQ(refused.exitCode, 64);
+  EXPECT_EQ(refused.Json()["outcome"].toString(), "Usage");
+  EXPECT_THAT(refused.err, HasSubstr("--serial 0x3E9000 lies in no section of the file"));
+  ASSERT_TRUE(stored.open(QIODevice::ReadOnly));
+  EXPECT_EQ(stored.readAll(), "43\n");
+}
+
 TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
   const TempFile file = F2808Program();
   const TempFile notCoff({'n', 'o', 't'});
@@ -153,7 +183,7 @@ TEST_F(PodCommandsTest, BadOptionValuesAreUsageErrors) {
   const TempFile file = F2808Program();
   const struct {
     QStringList args;
-    const char* says;
+    std::string says;
   } cases[] = {
       {{"target-write", PathOf(file), "--erase", "some"}, "--erase takes intelligent or all"},
       {{"target-write", PathOf(file), "--csm", "1,2,3,4,5,6,7"}, "--csm takes eight key words"},
@@ -168,6 +198,22 @@ TEST_F(PodCommandsTest, BadOptionValuesAreUsageErrors) {
       {{"target-reset", "--pod", "BFX00001", "--pod", "a\xc2\x9b"},
        "--pod takes text without control"},
       {{"target-write"}, "missing FILE"},
+      {{"pod-write", PathOf(file), "--serial", "3E8000"},
+       "--serial is refused: the POD copies one program to every target it programs"},
+      {{"target-write", PathOf(file), "--serial", "3E8000"}, "--serial needs --serial-start N"},
+      {{"target-write", PathOf(file), "--serial-counter", "c"}, "--serial-counter needs --serial"},
+      {{"target-write", PathOf(file), "--serial", "3E80G0", "--serial-start", "1"},
+       "--serial takes a word address in hexadecimal"},
+      {{"target-write", PathOf(file), "--serial", "3E8000", "--serial-start", "65536"},
+       "--serial-start 65536 does not fit in 1 word (at most 65535)"},
+      {{"target-write", PathOf(file), "--serial", "3E8000", "--serial-start", "0x1000000000"},
+       "--serial-start takes a number"},
+      {{"target-write", PathOf(file), "--serial", "3E8000", "--serial-start", "1", "--serial-width",
+        "4"},
+       "--serial-width takes 1 or 2, not 4"},
+      {{"target-write", PathOf(file), "--serial", "3E8000", "--serial-start", "1", "--serial-step",
+        "0"},
+       "--serial-step takes a number from 1 on"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.join(' ').toStdString());
@@ -300,9 +346,15 @@ TempFile LargeF2809Program() {
 
 TEST_F(PodCommandsTest, SignalDuringAStoreAbandonsItClosesAndExits) {
   const TempFile large = LargeF2809Program();
+  // The run log has the stopped run's line all the same.
+  const QString log = state_.filePath("run.log");
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("BRONTAFLEX_LOG", log);
   for (const auto& [signal, exitCode] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
     SCOPED_TRACE(signal);
+    QFile::remove(log);
     QProcess store;
+    store.setProcessEnvironment(environment);
     store.start(QStringLiteral(BFX_CLI_PATH), {"pod-write", PathOf(large), "--device", "F2809"});
     QByteArray out;
     while (!out.contains("Writing user program in serial flash") && store.waitForReadyRead(10000)) {
@@ -318,6 +370,15 @@ TEST_F(PodCommandsTest, SignalDuringAStoreAbandonsItClosesAndExits) {
     EXPECT_FALSE(out.contains("Completed")) << out.toStdString();
     // The POD was told to drop the half-written copy: it holds nothing now.
     EXPECT_EQ(ReadState(), "brontaflex-pod-store 1\n");
+    QFile logged(log);
+    ASSERT_TRUE(logged.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = logged.readAll().split('\n');
+    ASSERT_EQ(lines.size(), 2);  // one line, and nothing after its newline
+    const QJsonObject line = QJsonDocument::fromJson(lines[0]).object();
+    EXPECT_EQ(line["command"].toString(), "pod-write");
+    EXPECT_EQ(line["outcome"].toString(), "Interrupted");
+    EXPECT_EQ(line["exitStatus"].toInt(), exitCode);
+    EXPECT_EQ(line["device"].toString(), "F2809");
   }
   const TempFile file = F2808Program();
   const CliRun next = RunCli({"pod-write", PathOf(file)});

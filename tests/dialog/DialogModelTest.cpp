@@ -7,14 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "emulator/EmulatorDriver.h"
+#include "image/Sha256.h"
 #include "tests/dialog/RecordingView.h"
 #include "tests/ops/Programs.h"
 #include "tests/support/Environment.h"
@@ -361,6 +364,58 @@ TEST_F(DialogModelTest, WhatIsWrittenIsWhatFilePathShowsAsTheFileIsNow) {
     EXPECT_THAT(view_.LastMessage(), Matches(c.message));
     EXPECT_EQ(TargetWord(text), c.written);
   }
+}
+
+TEST_F(DialogModelTest, EachOperationAppendsItsLineToTheLogTheEnvironmentNames) {
+  const std::string program = Write("board.out", FlashProgram(0));
+  const std::string logPath = (dir_.path() / "run.log").string();
+  SetEnvironment("BRONTAFLEX_LOG", logPath.c_str());
+  Load(program);
+  model_->OnTargetWrite();
+  emulator_->Faults().Add(FaultTrigger::AtFrame(emulator_->Transcript().size() + 1),
+                          Fault{.kind = FaultKind::NoReply});
+  model_->OnPodInfo();
+  model_->OnPodInfo();
+  SetEnvironment("BRONTAFLEX_LOG", nullptr);
+
+  std::ifstream file(logPath);
+  std::vector<nlohmann::json> lines;
+  for (std::string line; std::getline(file, line);) {
+    lines.push_back(nlohmann::json::parse(line));
+  }
+  ASSERT_EQ(lines.size(), 3u);
+  const nlohmann::json& write = lines[0];
+  EXPECT_THAT(write["time"].get<std::string>(), Matches("20[0-9-]{8}T[0-9:]{8}Z"));
+  EXPECT_FALSE(write["host"].get<std::string>().empty());
+  EXPECT_FALSE(write["user"].get<std::string>().empty());
+  EXPECT_EQ(write["command"], "target-write");
+  EXPECT_EQ(write["file"], program);
+  EXPECT_EQ(write["fileSha256"], FileSha256(program));
+  EXPECT_TRUE(write["memorySha256"].is_null());
+  EXPECT_EQ(write["device"], "F2808");
+  EXPECT_EQ(write["pod"], "BFX00001");
+  EXPECT_EQ(write["outcome"], "Done");
+  EXPECT_EQ(write["exitStatus"], 0);
+  EXPECT_THAT(write["message"].get<std::string>(), HasSubstr("Flash Write Completed - "));
+  EXPECT_TRUE(write["cause"].is_null());
+  EXPECT_TRUE(write["serialNumber"].is_null());
+
+  const nlohmann::json& failed = lines[1];
+  EXPECT_EQ(failed["command"], "pod-info");
+  EXPECT_TRUE(failed["file"].is_null());
+  EXPECT_EQ(failed["outcome"], "PodNoAnswer");
+  EXPECT_EQ(failed["exitStatus"], 23);
+  EXPECT_THAT(failed["cause"].get<std::string>(), HasSubstr("time-out"));
+  EXPECT_EQ(lines[2]["podFirmware"], "1.1");
+
+  // A log that cannot be opened refuses the run before the POD is asked.
+  const size_t frames = FramesSeen();
+  SetEnvironment("BRONTAFLEX_LOG", (dir_.path() / "no folder" / "run.log").string().c_str());
+  model_->OnTargetReset();
+  SetEnvironment("BRONTAFLEX_LOG", nullptr);
+  EXPECT_THAT(view_.LastMessage(), HasSubstr("error the log "));
+  EXPECT_EQ(FramesSeen(), frames);
+  EXPECT_FALSE(model_->busy());
 }
 
 TEST_F(DialogModelTest, SeveralPodsAreRefusedUnlessTheEnvironmentNamesOne) {

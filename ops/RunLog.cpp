@@ -1,0 +1,136 @@
+#include "ops/RunLog.h"
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+#include "image/CoffReader.h"
+#include "image/McuCatalogue.h"
+#include "ops/FailureText.h"
+#include "ops/ProgrammerOperations.h"
+
+#ifdef _WIN32
+#include <cstdlib>
+#include <string_view>
+
+#include "image/Utf8Path.h"
+#else
+#include <pwd.h>
+#include <unistd.h>
+
+#include <climits>
+#endif
+
+namespace {
+
+nlohmann::ordered_json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+}
+
+std::string UtcTimeNow() {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &now);
+#else
+  gmtime_r(&now, &utc);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+#ifdef _WIN32
+std::string WideEnvironment(const wchar_t* name) {
+  const wchar_t* value = _wgetenv(name);
+  return value != nullptr ? Utf8FromPath(value) : "";
+}
+
+std::string HostName() {
+  return WideEnvironment(L"COMPUTERNAME");
+}
+
+std::string UserName() {
+  return WideEnvironment(L"USERNAME");
+}
+#else
+std::string HostName() {
+  char name[HOST_NAME_MAX + 1] = {};
+  return gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
+// The account the process runs as, which a changed $USER cannot hide.
+std::string UserName() {
+  const passwd* account = getpwuid(geteuid());
+  return account != nullptr ? account->pw_name : std::to_string(geteuid());
+}
+#endif
+
+}  // namespace
+
+RunLogEntry OperationLogEntry(std::string command, OperationOutcome outcome,
+                              const ProgrammerOperations& operations, std::string message,
+                              const FailureCause& cause, uint64_t durationMs) {
+  RunLogEntry entry;
+  const bool refused = outcome == OperationOutcome::FileNotLoaded;
+  entry.outcome = refused ? std::string(CoffReadResultName(operations.lastReadResult()))
+                          : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
+  entry.exitStatus =
+      refused ? static_cast<int>(operations.lastReadResult()) : static_cast<int>(outcome);
+  if (command != "target-reset" && command != "pod-info" && !operations.imagePath().empty()) {
+    entry.fileName = operations.imagePath();
+    entry.device = std::string(McuEntry(operations.mcuType()).name);
+  }
+  if (const std::optional<PortDetails> port = operations.PodPort()) {
+    entry.podSerial = port->serialNumber.empty() ? port->port : port->serialNumber;
+  }
+  entry.podFirmware = operations.podVersion();
+  entry.message = std::move(message);
+  entry.cause = cause.failed() ? DescribeFailure(cause) : std::string();
+  entry.durationMs = durationMs;
+  entry.command = std::move(command);
+  return entry;
+}
+
+std::string RunLogLine(const RunLogEntry& entry, const std::string& utcTime,
+                       const std::string& host, const std::string& user) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.2f", static_cast<double>(entry.durationMs) / 1000.0);
+  const nlohmann::ordered_json line = {
+      {"time", utcTime},
+      {"host", host},
+      {"user", user},
+      {"command", entry.command},
+      {"file", TextOrNull(entry.fileName)},
+      {"fileSha256", TextOrNull(entry.fileSha256)},
+      {"memorySha256", TextOrNull(entry.memorySha256)},
+      {"device", TextOrNull(entry.device)},
+      {"pod", TextOrNull(entry.podSerial)},
+      {"podFirmware", entry.podFirmware == 0
+                          ? nlohmann::ordered_json(nullptr)
+                          : nlohmann::ordered_json(std::to_string(entry.podFirmware / 10) + "." +
+                                                   std::to_string(entry.podFirmware % 10))},
+      {"outcome", entry.outcome},
+      {"exitStatus", entry.exitStatus},
+      {"message", entry.message},
+      {"cause", TextOrNull(entry.cause)},
+      {"seconds", nlohmann::ordered_json::parse(seconds)},
+      {"serialNumber", entry.serialNumber ? nlohmann::ordered_json(*entry.serialNumber)
+                                          : nlohmann::ordered_json(nullptr)},
+  };
+  // Bytes that are not UTF-8 (a file name in another encoding) become U+FFFD
+  // rather than losing the line.
+  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+RunLog::RunLog(const std::string& path) : path_(path), file_(path) {}
+
+std::string RunLog::error() const {
+  return "the log " + path_ + " cannot be written: " + file_.error();
+}
+
+std::string RunLog::Write(const RunLogEntry& entry) {
+  const std::string failure = file_.Append(RunLogLine(entry, UtcTimeNow(), HostName(), UserName()));
+  return failure.empty() ? failure : "the log " + path_ + " cannot be written: " + failure;
+}
