@@ -6,9 +6,10 @@
 
 namespace {
 
-const std::array<CliOption, 12> kOptions{
-    {kDeviceOption, kEraseOption, kCsmOption, kNameOption, kDriverOption, kPodOption,
-     kAllPodsOption, kTraceOption, kReplaceTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
+const std::array<CliOption, 13> kOptions{{kDeviceOption, kEraseOption, kCsmOption, kCsmFileOption,
+                                          kNameOption, kDriverOption, kPodOption, kAllPodsOption,
+                                          kTraceOption, kReplaceTraceOption, kJsonOption,
+                                          kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device and stores its flash sections in the POD's serial\n"

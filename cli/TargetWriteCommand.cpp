@@ -6,9 +6,9 @@
 
 namespace {
 
-const std::array<CliOption, 11> kOptions{
-    {kDeviceOption, kEraseOption, kCsmOption, kDriverOption, kPodOption, kAllPodsOption,
-     kTraceOption, kReplaceTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
+const std::array<CliOption, 12> kOptions{
+    {kDeviceOption, kEraseOption, kCsmOption, kCsmFileOption, kDriverOption, kPodOption,
+     kAllPodsOption, kTraceOption, kReplaceTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device, connects to the POD and programs the target: the\n"

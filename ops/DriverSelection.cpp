@@ -267,3 +267,7 @@ std::filesystem::path TracePathFromEnvironment() {
 std::string PodSerialNumberFromEnvironment() {
   return Environment("BRONTAFLEX_POD");
 }
+
+std::string CsmKeysFromEnvironment() {
+  return Environment("BRONTAFLEX_CSM");
+}

@@ -97,3 +97,5 @@ unsigned EmulatorPodCountFromEnvironment();
 std::filesystem::path TracePathFromEnvironment();
 // BRONTAFLEX_POD: the serial number of the POD to use; empty when unset.
 std::string PodSerialNumberFromEnvironment();
+// BRONTAFLEX_CSM: the command line's CSM keys, as --csm takes them; empty when unset.
+std::string CsmKeysFromEnvironment();

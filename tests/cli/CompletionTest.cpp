@@ -52,7 +52,8 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValues) {
       {{"info", "--"}, "--device --json --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
       {{"pod-write", "--"},
-       "--device --erase --csm --name --driver --pod --all-pods --trace --replace-trace --json "
+       "--device --erase --csm --csm-file --name --driver --pod --all-pods --trace --replace-trace "
+       "--json "
        "--quiet --verbose "
        "--help"},
       {{"pod-info", "--v"}, "--verbose"},
