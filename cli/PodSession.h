@@ -38,9 +38,12 @@ inline constexpr CliOption kDriverOption{
 #endif
 
 inline constexpr CliOption kPodOption{
-    "--pod", "SERIAL",
+    "--pod",
+    "SERIAL",
     "the POD with this USB serial number or port path (default: BRONTAFLEX_POD; needed when "
-    "several are attached); given more than once, all of them at once"};
+    "several are attached); given more than once, all of them at once",
+    {},
+    true};
 inline constexpr CliOption kAllPodsOption{"--all-pods", "",
                                           "every POD attached, all of them at once"};
 

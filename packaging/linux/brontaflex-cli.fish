@@ -36,3 +36,4 @@ complete -c brontaflex-cli -l driver -x -n '__brontaflex_cli_takes --driver' -a 
 complete -c brontaflex-cli -l pod -x -n '__brontaflex_cli_takes --pod' -a '(__brontaflex_cli_pods)'
 complete -c brontaflex-cli -l trace -r -F -n '__brontaflex_cli_takes --trace'
 complete -c brontaflex-cli -l csm-file -r -F -n '__brontaflex_cli_takes --csm-file'
+complete -c brontaflex-cli -l config -r -F -n '__brontaflex_cli_takes --config'

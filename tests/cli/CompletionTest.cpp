@@ -47,15 +47,14 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValues) {
        "list info target-write target-reset pod-write pod-verify pod-info doctor --help "
        "--version"},
       {{"do"}, "doctor"},
-      {{"doctor", "--"}, "--driver --json --help"},
+      {{"doctor", "--"}, "--driver --json --config --help"},
       {{"pod-"}, "pod-write pod-verify pod-info"},
-      {{"info", "--"}, "--device --json --help"},
+      {{"info", "--"}, "--device --json --config --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
       {{"pod-write", "--"},
        "--device --erase --csm --csm-file --name --driver --pod --all-pods --trace --replace-trace "
        "--json "
-       "--quiet --verbose "
-       "--help"},
+       "--quiet --verbose --config --help"},
       {{"pod-info", "--v"}, "--verbose"},
       {{"target-write", "--device", ""}, "F2801 F2802 F2806 F2808 F2809"},
       {{"info", "--device", "=", "F2808"}, "F2808"},
@@ -96,7 +95,7 @@ TEST_F(CompletionTest, FishOffersWhatBashDoes) {
     std::string offered;
   } cases[] = {
       {"brontaflex-cli pod-", "pod-info pod-verify pod-write"},
-      {"brontaflex-cli info --", "--device --help --json"},
+      {"brontaflex-cli info --", "--config --device --help --json"},
       {"brontaflex-cli target-write f.out --d", "--device --driver"},
       {"brontaflex-cli pod-info --driver=", "--driver=d2xx --driver=emulator --driver=tty"},
       {"brontaflex-cli pod-verify --pod ", "BFX00001 BFX00002"},
