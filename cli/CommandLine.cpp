@@ -24,8 +24,9 @@ std::string Cli11Names(const CliOption& option) {
   return names + std::string(option.name);
 }
 
-// Why the command line ended before `option`'s value, in CLI11's words: they
-// start with the option's name ("--erase: 1 required MODE missing").
+// The usage error for an option the command line ends before its value. CLI11
+// says which option it was only in its own words, which start with the name
+// ("--erase: 1 required MODE missing").
 std::string MissingValueError(std::span<const CliOption> options, std::string_view cli11Error) {
   for (const CliOption& option : options) {
     if (cli11Error.starts_with(std::string(option.name) + ":")) {
@@ -60,6 +61,8 @@ std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
   app.set_help_flag();  // answered before parsing, with the command's own help
   // Unknown options are kept, to be told as every other usage error is.
   app.allow_extras();
+  // On Windows CLI11 would take "/device" for an option, and so a path for one.
+  app.allow_windows_style_options(false);
   const std::vector<CliOption> options = OptionsOf(command);
   std::vector<CLI::Option*> declared;
   for (const CliOption& option : options) {
