@@ -1,5 +1,6 @@
 #include "cli/CommandLine.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 
 std::optional<std::string> CliArgs::Value(std::string_view option) const {
@@ -15,50 +16,93 @@ std::vector<std::string> CliArgs::Values(std::string_view option) const {
   return it == values.end() ? std::vector<std::string>() : it->second;
 }
 
+namespace {
+
+// The names CLI11 declares an option by: "-q,--quiet", or "--device".
+std::string Cli11Names(const CliOption& option) {
+  std::string names = option.shortName.empty() ? "" : std::string(option.shortName) + ",";
+  return names + std::string(option.name);
+}
+
+// The usage error for an option the command line ends before its value. CLI11
+// says which option it was only in its own words, which start with the name
+// ("--erase: 1 required MODE missing").
+std::string MissingValueError(std::span<const CliOption> options, std::string_view cli11Error) {
+  for (const CliOption& option : options) {
+    if (cli11Error.starts_with(std::string(option.name) + ":")) {
+      return "option " + std::string(option.name) + " needs " + std::string(option.valueName);
+    }
+  }
+  return std::string(cli11Error);
+}
+
+// The first option no table declares; CLI11 keeps such arguments as they were
+// given, beside the "--" that ended the options.
+std::optional<std::string> UnknownOption(const std::vector<std::string>& unparsed) {
+  for (const std::string& arg : unparsed) {
+    if (arg != "--") {
+      return arg.starts_with("--") ? arg.substr(0, arg.find('=')) : arg;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::vector<CliOption> OptionsOf(const CliCommand& command) {
+  std::vector<CliOption> options(command.options.begin(), command.options.end());
+  options.push_back(kConfigOption);
+  return options;
+}
+
 std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
                                     std::span<const std::string_view> args, std::string& error) {
+  CLI::App app;
+  app.set_help_flag();  // answered before parsing, with the command's own help
+  // Unknown options are kept, to be told as every other usage error is.
+  app.allow_extras();
+  // On Windows CLI11 would take "/device" for an option, and so a path for one.
+  app.allow_windows_style_options(false);
+  const std::vector<CliOption> options = OptionsOf(command);
+  std::vector<CLI::Option*> declared;
+  for (const CliOption& option : options) {
+    declared.push_back(option.valueName.empty() ? app.add_flag(Cli11Names(option))
+                                                : app.add_option(Cli11Names(option))
+                                                      ->type_name(std::string(option.valueName))
+                                                      ->take_all());
+  }
+  CLI::Option* operands = app.add_option("operands")->expected(0, -1)->allow_extra_args();
+  try {
+    // CLI11 takes the arguments last first.
+    app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+  } catch (const CLI::ArgumentMismatch& mismatch) {
+    error = MissingValueError(options, mismatch.what());
+    return std::nullopt;
+  } catch (const CLI::ParseError& other) {
+    error = other.what();
+    return std::nullopt;
+  }
+  if (const auto unknown = UnknownOption(app.remaining())) {
+    error = "unknown option " + *unknown;
+    return std::nullopt;
+  }
   CliArgs parsed;
-  bool optionsEnded = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string_view arg = args[i];
-    if (!optionsEnded && arg.size() == 2 && arg[0] == '-' && arg[1] != '-') {
-      const auto option = std::ranges::find(command.options, arg, &CliOption::shortName);
-      if (option == command.options.end()) {
-        error = "unknown option " + std::string(arg);
-        return std::nullopt;
-      }
-      arg = option->name;
-    }
-    if (optionsEnded || !arg.starts_with("--")) {
-      parsed.operands.emplace_back(arg);
+  parsed.operands = operands->results();
+  for (size_t index = 0; index < options.size(); ++index) {
+    const CliOption& option = options[index];
+    std::vector<std::string> values = declared[index]->results();
+    if (values.empty()) {
       continue;
     }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    const size_t equals = arg.find('=');
-    const std::string_view name = arg.substr(0, equals);
-    const auto option = std::ranges::find(command.options, name, &CliOption::name);
-    if (option == command.options.end()) {
-      error = "unknown option " + std::string(name);
-      return std::nullopt;
-    }
-    std::string value;
-    if (option->valueName.empty()) {
-      if (equals != std::string_view::npos) {
-        error = "option " + std::string(name) + " takes no value";
+    if (option.valueName.empty()) {
+      // A flag is there or not: "--json=yes" is a mistake, not a setting.
+      if (std::ranges::any_of(values, [](const std::string& value) { return value != "true"; })) {
+        error = "option " + std::string(option.name) + " takes no value";
         return std::nullopt;
       }
-    } else if (equals != std::string_view::npos) {
-      value = arg.substr(equals + 1);
-    } else if (i + 1 < args.size()) {
-      value = args[++i];
-    } else {
-      error = "option " + std::string(name) + " needs " + std::string(option->valueName);
-      return std::nullopt;
+      std::ranges::fill(values, std::string());
     }
-    parsed.values[std::string(name)].push_back(std::move(value));
+    parsed.values[std::string(option.name)] = std::move(values);
   }
   if (parsed.operands.size() < command.minOperands ||
       parsed.operands.size() > command.maxOperands) {
@@ -74,7 +118,8 @@ void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
   if (!command.operands.empty()) {
     out << ' ' << command.operands;
   }
-  for (const CliOption& option : command.options) {
+  const std::vector<CliOption> options = OptionsOf(command);
+  for (const CliOption& option : options) {
     out << " [" << option.name;
     if (!option.valueName.empty()) {
       out << ' ' << option.valueName;
@@ -82,7 +127,7 @@ void PrintCommandHelp(const CliCommand& command, std::ostream& out) {
     out << ']';
   }
   out << "\n\n" << command.summary << "\n\nOptions:\n";
-  for (const CliOption& option : command.options) {
+  for (const CliOption& option : options) {
     std::string left = option.shortName.empty() ? "" : std::string(option.shortName) + ", ";
     left += option.name;
     if (!option.valueName.empty()) {

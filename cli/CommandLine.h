@@ -26,6 +26,9 @@ struct CliOption {
   std::string_view valueName;  // "NAME"; empty for a flag without a value
   std::string_view help;
   std::string_view shortName = {};  // "-q"; empty when there is none
+  // Whether each value given counts (--pod), rather than the last alone; a
+  // presets file may then give several on a line.
+  bool repeatable = false;
 };
 
 struct CliArgs {
@@ -52,10 +55,27 @@ struct CliCommand {
   int (*run)(const CliArgs& args);
 };
 
+// Every command also takes a presets file, read by ApplyPresets.
+#ifdef _WIN32
+inline constexpr CliOption kConfigOption{
+    "--config", "FILE",
+    "take the options FILE holds by their long names (INI: device = F2809) where the command "
+    "line gives none (default: %APPDATA%\\brontaflex\\cli.ini, when it exists)"};
+#else
+inline constexpr CliOption kConfigOption{
+    "--config", "FILE",
+    "take the options FILE holds by their long names (INI: device = F2809) where the command "
+    "line gives none (default: $XDG_CONFIG_HOME/brontaflex/cli.ini or "
+    "~/.config/brontaflex/cli.ini, when it exists)"};
+#endif
+
+// A command's options: its table's, then those every command takes.
+std::vector<CliOption> OptionsOf(const CliCommand& command);
+
 // Parses the arguments that follow the command name: options with a value as
-// "--name VALUE" or "--name=VALUE", flags as "--name" (or their short name
-// alone, "-q"), "--" ends the options. Options are kept under their long name.
-// On failure returns none and says why in `error`.
+// "--name VALUE" or "--name=VALUE", flags as "--name" or by their short names,
+// alone or bundled ("-q", "-qv"); "--" ends the options. Options are kept under
+// their long name. On failure returns none and says why in `error`.
 std::optional<CliArgs> ParseCliArgs(const CliCommand& command,
                                     std::span<const std::string_view> args, std::string& error);
 

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 
+#include "cli/CsmKeys.h"
 #include "cli/Interruption.h"
 #include "cli/JsonOutput.h"
 #include "cli/RunReport.h"
@@ -144,35 +144,6 @@ int CheckTraces(const std::vector<RunTrace>& traces, int exitCode) {
     }
   }
   return exitCode;
-}
-
-bool IsKeyText(const std::string& text) {
-  return text.size() <= 4 &&
-         std::ranges::all_of(text, [](unsigned char c) { return std::isxdigit(c) != 0; });
-}
-
-// "K0,...,K7": eight fields of at most four hexadecimal digits; an empty field
-// is the erased word, as an empty key edit is.
-std::optional<CsmKeyTexts> ParseCsmKeys(std::string_view text) {
-  CsmKeyTexts keys;
-  size_t index = 0;
-  size_t start = 0;
-  while (true) {
-    const size_t comma = text.find(',', start);
-    const std::string field = TrimBlanks(text.substr(start, comma - start));
-    if (index == keys.size() || !IsKeyText(field)) {
-      return std::nullopt;
-    }
-    keys[index++] = field;
-    if (comma == std::string_view::npos) {
-      break;
-    }
-    start = comma + 1;
-  }
-  if (index != keys.size()) {
-    return std::nullopt;
-  }
-  return keys;
 }
 
 Verbosity VerbosityOf(const CliArgs& args) {
@@ -542,15 +513,15 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
     }
     request.eraseAll = *erase == "all";
   }
-  if (const auto csm = args.Value("--csm")) {
-    const auto keys = ParseCsmKeys(*csm);
-    if (!keys) {
-      return usageError(
-          "--csm takes eight key words of at most 4 hexadecimal digits, "
-          "separated by commas");
-    }
+  std::string keysError;
+  if (const std::optional<CsmKeyTexts> keys = ChosenCsmKeys(args, keysError)) {
     request.useCsm = true;
     request.keyTexts = *keys;
+  } else if (!keysError.empty()) {
+    return usageError(keysError);
+  }
+  if (args.Has("--csm")) {
+    std::cerr << kCsmOnCommandLineWarning << std::endl;
   }
   request.podFileName = args.Value("--name").value_or("");
   if (HasControlCharacter(request.podFileName)) {

@@ -19,8 +19,14 @@ inline constexpr CliOption kDeviceOption{"--device", "NAME",
                                          "F2801, F2802, F2806, F2808 or F2809 (default F2808)"};
 inline constexpr CliOption kEraseOption{
     "--erase", "MODE", "intelligent (default): the sectors the program touches; all: every sector"};
-inline constexpr CliOption kCsmOption{"--csm", "K0,...,K7",
-                                      "unlock the CSM with these eight key words, hexadecimal"};
+inline constexpr CliOption kCsmOption{
+    "--csm", "K0,...,K7",
+    "unlock the CSM with these eight key words, hexadecimal (seen by every user in the process "
+    "list: prefer --csm-file)"};
+inline constexpr CliOption kCsmFileOption{
+    "--csm-file", "FILE",
+    "read the CSM keys from FILE, which only its owner may read and write: K0,...,K7 as for "
+    "--csm, or one key a line (default: BRONTAFLEX_CSM, as for --csm)"};
 inline constexpr CliOption kNameOption{
     "--name", "NAME", "name stored in the POD, at most 8 bytes (default: the file's name)"};
 #ifdef __linux__
@@ -34,9 +40,12 @@ inline constexpr CliOption kDriverOption{
 #endif
 
 inline constexpr CliOption kPodOption{
-    "--pod", "SERIAL",
+    "--pod",
+    "SERIAL",
     "the POD with this USB serial number or port path (default: BRONTAFLEX_POD; needed when "
-    "several are attached); given more than once, all of them at once"};
+    "several are attached); given more than once, all of them at once",
+    {},
+    true};
 inline constexpr CliOption kAllPodsOption{"--all-pods", "",
                                           "every POD attached, all of them at once"};
 

@@ -6,9 +6,9 @@
 
 namespace {
 
-const std::array<CliOption, 14> kOptions{{kDeviceOption, kEraseOption, kCsmOption, kNameOption,
-                                          kDriverOption, kPodOption, kAllPodsOption, kTraceOption,
-                                          kReplaceTraceOption, kLogOption, kJsonOption,
+const std::array<CliOption, 15> kOptions{{kDeviceOption, kEraseOption, kCsmOption, kCsmFileOption,
+                                          kNameOption, kDriverOption, kPodOption, kAllPodsOption,
+                                          kTraceOption, kReplaceTraceOption, kLogOption, kJsonOption,
                                           kQuietOption, kVerboseOption, kSerialRefusedOption}};
 
 const std::string kDetails = PodCommandDetails(

@@ -6,10 +6,11 @@
 
 namespace {
 
-const std::array<CliOption, 17> kOptions{
-    {kDeviceOption, kEraseOption, kCsmOption, kDriverOption, kPodOption, kAllPodsOption,
-     kSerialOption, kSerialStartOption, kSerialStepOption, kSerialWidthOption, kSerialCounterOption,
-     kTraceOption, kReplaceTraceOption, kLogOption, kJsonOption, kQuietOption, kVerboseOption}};
+const std::array<CliOption, 18> kOptions{
+    {kDeviceOption, kEraseOption, kCsmOption, kCsmFileOption, kDriverOption, kPodOption,
+     kAllPodsOption, kSerialOption, kSerialStartOption, kSerialStepOption, kSerialWidthOption,
+     kSerialCounterOption, kTraceOption, kReplaceTraceOption, kLogOption, kJsonOption, kQuietOption,
+     kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device, connects to the POD and programs the target: the\n"

@@ -8,6 +8,7 @@
 
 #include "cli/BuildCommit.h"
 #include "cli/Commands.h"
+#include "cli/Presets.h"
 #include "cli/UsageError.h"
 #include "image/Utf8Path.h"
 #include "resources/Version.h"
@@ -73,8 +74,8 @@ int RunCommandLine(const std::vector<std::string_view>& args) {
     return kExitOk;
   }
   std::string error;
-  const auto parsed = ParseCliArgs(**command, rest, error);
-  if (!parsed) {
+  auto parsed = ParseCliArgs(**command, rest, error);
+  if (!parsed || !ApplyPresets(**command, kCommands, *parsed, error)) {
     return ReportUsageError((*command)->name, error, AsksForJson(rest));
   }
   return (*command)->run(*parsed);

@@ -35,6 +35,23 @@ std::string Environment(const char* name) {
 #endif
 }
 
+// A folder of the user's own: on Windows the one `windowsVariable` names;
+// elsewhere the one `xdgVariable` names, else `homeSubfolder` of the home
+// folder. Empty when there is no such folder to name.
+std::filesystem::path UserFolder([[maybe_unused]] const char* windowsVariable,
+                                 [[maybe_unused]] const char* xdgVariable,
+                                 [[maybe_unused]] const char* homeSubfolder) {
+#ifdef _WIN32
+  return PathFromUtf8(Environment(windowsVariable));
+#else
+  if (std::string xdg = Environment(xdgVariable); !xdg.empty()) {
+    return PathFromUtf8(xdg);
+  }
+  const std::string home = Environment("HOME");
+  return home.empty() ? std::filesystem::path() : PathFromUtf8(home) / homeSubfolder;
+#endif
+}
+
 DriverSelection Chosen(std::unique_ptr<FtdiDriver> driver) {
   return {std::move(driver), {}};
 }
@@ -226,23 +243,8 @@ std::filesystem::path EmulatorStatePathFromEnvironment() {
       !explicitPath.empty()) {
     return PathFromUtf8(explicitPath);
   }
-#ifdef _WIN32
-  const std::string localAppData = Environment("LOCALAPPDATA");
-  if (localAppData.empty()) {
-    return {};
-  }
-  return PathFromUtf8(localAppData) / "brontaflex" / "emulated-pod";
-#else
-  std::filesystem::path stateHome = PathFromUtf8(Environment("XDG_STATE_HOME"));
-  if (stateHome.empty()) {
-    const std::string home = Environment("HOME");
-    if (home.empty()) {
-      return {};
-    }
-    stateHome = PathFromUtf8(home) / ".local" / "state";
-  }
-  return stateHome / "brontaflex" / "emulated-pod";
-#endif
+  const std::filesystem::path folder = UserFolder("LOCALAPPDATA", "XDG_STATE_HOME", ".local/state");
+  return folder.empty() ? folder : folder / "brontaflex" / "emulated-pod";
 }
 
 EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType) {
@@ -270,4 +272,13 @@ std::string LogPathFromEnvironment() {
 
 std::string PodSerialNumberFromEnvironment() {
   return Environment("BRONTAFLEX_POD");
+}
+
+std::filesystem::path CliPresetsPathFromEnvironment() {
+  const std::filesystem::path folder = UserFolder("APPDATA", "XDG_CONFIG_HOME", ".config");
+  return folder.empty() ? folder : folder / "brontaflex" / "cli.ini";
+}
+
+std::string CsmKeysFromEnvironment() {
+  return Environment("BRONTAFLEX_CSM");
 }

@@ -99,3 +99,9 @@ std::filesystem::path TracePathFromEnvironment();
 std::string LogPathFromEnvironment();
 // BRONTAFLEX_POD: the serial number of the POD to use; empty when unset.
 std::string PodSerialNumberFromEnvironment();
+// The command line's own presets file: $XDG_CONFIG_HOME/brontaflex/cli.ini
+// (~/.config when XDG_CONFIG_HOME is unset; %APPDATA% on Windows); empty when
+// there is no home to put it in.
+std::filesystem::path CliPresetsPathFromEnvironment();
+// BRONTAFLEX_CSM: the command line's CSM keys, as --csm takes them; empty when unset.
+std::string CsmKeysFromEnvironment();

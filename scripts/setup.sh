@@ -13,7 +13,7 @@ export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
 # Debian packages the build, the tests and the demo need; clang builds the
 # fuzzers of the full test run.
 BRONTAFLEX_PACKAGES=(cmake ninja-build g++ ccache pkg-config qt6-base-dev qt6-base-private-dev libgl-dev help2man
-  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev fonts-nanum python3 dpkg-dev
+  libgtest-dev libgmock-dev libbenchmark-dev nlohmann-json3-dev libcli11-dev fonts-nanum python3 dpkg-dev
   file man-db clang libclang-rt-dev clang-format git zsh fish)
 
 # The Windows cross build, tested under Wine on a virtual X display (Xvfb);

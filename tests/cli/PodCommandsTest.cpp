@@ -33,6 +33,9 @@ namespace {
 using testing::HasSubstr;
 using testing::MatchesRegex;
 
+constexpr std::filesystem::perms kOwnerOnly =
+    std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+
 QString PathOf(const TempFile& file) {
   return QString::fromStdString(file.path().string());
 }
@@ -164,6 +167,8 @@ TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
       {{"pod-write", PathOf(notCoff)}, 2, "The specified file is not COFF format\n"},
       {{"pod-write", PathOf(file), "--csm", "0,0,0,0,0,0,0,0"},
        17,
+       "brontaflex-cli: warning: --csm shows the keys to every user of this machine in the "
+       "process list; use --csm-file FILE or BRONTAFLEX_CSM\n"
        "CSM Password input is wrong\n"},
       {{"pod-verify", PathOf(file)}, 42, "There is no COFF file data in serial flash\n"},
       // A named serial device that is not there is no POD, and nothing was seen.
@@ -222,6 +227,83 @@ TEST_F(PodCommandsTest, BadOptionValuesAreUsageErrors) {
     EXPECT_THAT(run.err, HasSubstr(c.says));
     EXPECT_EQ(run.out, "");
   }
+}
+
+// The keys come from a file only its owner may use: all eight zero words are
+// refused by the write itself (17), which shows that they were read; erased
+// words pass. Any other file is a usage error that names it.
+TEST_F(PodCommandsTest, KeysFromAFileOnlyItsOwnerMayUse) {
+  const TempFile file = F2808Program();
+  const struct {
+    const char* name;
+    const char* text;  // null: no file
+    std::filesystem::perms perms;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {"zero-keys", "0,0,0,0,0,0,0,0\n", std::filesystem::perms::owner_read, 17,
+       "CSM Password input is wrong"},
+      {"one-a-line", "ffff\r\nFFFF\r\n\n ffff\nffff\nffff\nffff\nffff\n", kOwnerOnly, 0,
+       "Flash Write Completed"},
+      {"group-readable", "0,0,0,0,0,0,0,0", kOwnerOnly | std::filesystem::perms::group_read, 64,
+       "may be read or written by others (mode 0640); make it its owner's alone: chmod 600"},
+      {"world-writable", "0,0,0,0,0,0,0,0", kOwnerOnly | std::filesystem::perms::others_write, 64,
+       "(mode 0602)"},
+      {"seven-keys", "1,2,3,4,5,6,7", kOwnerOnly, 64, "holds no eight key words"},
+      {"nine-lines", "1\n2\n3\n4\n5\n6\n7\n8\n9\n", kOwnerOnly, 64, "holds no eight key words"},
+      {"bad-word", "1,2,3,4,5,6,7,12345", kOwnerOnly, 64, "holds no eight key words"},
+      {"a-directory", nullptr, kOwnerOnly | std::filesystem::perms::owner_exec, 64,
+       "is not a regular file"},
+      {"missing", nullptr, {}, 64, "cannot read the CSM key file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = state_.filePath(c.name).toStdString();
+    if (c.text != nullptr) {
+      std::ofstream(path) << c.text;
+      std::filesystem::permissions(path, c.perms);
+    } else if (c.perms != std::filesystem::perms{}) {
+      std::filesystem::create_directory(path);
+      std::filesystem::permissions(path, c.perms);
+    }
+    const CliRun run =
+        RunCli({"target-write", PathOf(file), "--csm-file", QString::fromStdString(path)});
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    EXPECT_THAT(run.out + run.err, HasSubstr(c.says));
+    EXPECT_THAT(run.err, testing::Not(HasSubstr("warning")));
+  }
+}
+
+// The command line before the file before the environment, the file and the
+// command line never both, and only the command line warns.
+TEST_F(PodCommandsTest, KeysFromTheEnvironmentGiveWayToTheFileAndTheCommandLine) {
+  const TempFile file = F2808Program();
+  const std::string erasedKeys = state_.filePath("erased").toStdString();
+  std::ofstream(erasedKeys) << ",,,,,,,";
+  std::filesystem::permissions(erasedKeys, kOwnerOnly);
+  const QString keyFile = QString::fromStdString(erasedKeys);
+  qputenv("BRONTAFLEX_CSM", "0,0,0,0,0,0,0,0");
+  const CliRun fromEnvironment = RunCli({"pod-write", PathOf(file)});
+  const CliRun fromFile = RunCli({"pod-write", PathOf(file), "--csm-file", keyFile});
+  const CliRun typed = RunCli({"pod-write", PathOf(file), "--csm", ",,,,,,,"});
+  const CliRun both =
+      RunCli({"pod-write", PathOf(file), "--csm", ",,,,,,,", "--csm-file", keyFile});
+  qputenv("BRONTAFLEX_CSM", "1,2");
+  const CliRun badEnvironment = RunCli({"target-write", PathOf(file)});
+  qunsetenv("BRONTAFLEX_CSM");
+
+  EXPECT_EQ(fromEnvironment.exitCode, 17);
+  EXPECT_EQ(fromEnvironment.err, "CSM Password input is wrong\n");
+  EXPECT_EQ(fromFile.exitCode, 0) << fromFile.err;
+  EXPECT_EQ(fromFile.err, "");
+  EXPECT_EQ(typed.exitCode, 0) << typed.err;
+  EXPECT_EQ(typed.err,
+            "brontaflex-cli: warning: --csm shows the keys to every user of this machine in the "
+            "process list; use --csm-file FILE or BRONTAFLEX_CSM\n");
+  EXPECT_EQ(both.exitCode, 64);
+  EXPECT_THAT(both.err, HasSubstr("--csm and --csm-file cannot be used together"));
+  EXPECT_EQ(badEnvironment.exitCode, 64);
+  EXPECT_THAT(badEnvironment.err, HasSubstr("BRONTAFLEX_CSM takes eight key words"));
 }
 
 TEST_F(PodCommandsTest, AMissingDriverIsReportedOnce) {

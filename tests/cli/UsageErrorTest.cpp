@@ -24,6 +24,19 @@ TEST(UsageErrorTest, OneLineSaysWhatIsWrongAndWhereTheHelpIs) {
       {{"pod-info", "-q", "-v", "--driver", "emulator"},
        "brontaflex-cli pod-info: --quiet and --verbose cannot be used together\n"
        "Try 'brontaflex-cli pod-info --help' for more information.\n"},
+      // Short options bundle.
+      {{"pod-info", "-qv", "--driver", "emulator"},
+       "brontaflex-cli pod-info: --quiet and --verbose cannot be used together\n"
+       "Try 'brontaflex-cli pod-info --help' for more information.\n"},
+      {{"pod-info", "-qx"},
+       "brontaflex-cli pod-info: unknown option -x\n"
+       "Try 'brontaflex-cli pod-info --help' for more information.\n"},
+      {{"target-write", "f.out", "--erase"},
+       "brontaflex-cli target-write: option --erase needs MODE\n"
+       "Try 'brontaflex-cli target-write --help' for more information.\n"},
+      {{"target-reset", "--json=yes"},
+       "brontaflex-cli target-reset: option --json takes no value\n"
+       "Try 'brontaflex-cli target-reset --help' for more information.\n"},
       {{"info", "f.out", "--device", "F2812"},
        "brontaflex-cli info: unknown device F2812 (F2801, F2802, F2806, F2808 or F2809)\n"
        "Try 'brontaflex-cli info --help' for more information.\n"},
