@@ -8,6 +8,7 @@
 #include <iostream>
 #include <optional>
 
+#include "cli/ExpectedMemory.h"
 #include "cli/Interruption.h"
 #include "cli/JsonOutput.h"
 #include "cli/RunReport.h"
@@ -196,8 +197,7 @@ int UnlessInterrupted(int exitCode) {
 }
 
 // The operation on one POD through `driver`, shown on `ui`. `program` is the
-// file already read for every POD of a run on several; null: the operation
-// reads the request's file itself.
+// request's file, already read; null for a command without one.
 RunReport RunOnPod(const PodJob& job, DriverSelection selection, const std::string& pod,
                    TerminalUi& ui, const LoadedProgram* program) {
   for (const BackendProbe& probe : selection.probes) {
@@ -318,25 +318,39 @@ std::string PodCommandDetails(std::string_view description) {
   return text;
 }
 
+RunFile ReadRunFile(const PodJob& job, OperationsUi& ui) {
+  RunFile file;
+  file.program = LoadProgram(TrimBlanks(job.request.filePath), job.request.mcuType, ui, false);
+  file.outcome = file.program.outcome;
+  if (file.outcome == OperationOutcome::Done) {
+    if (const std::string unexpected =
+            UnexpectedMemory(job.expectedMemory, file.program.memoryDigest);
+        !unexpected.empty()) {
+      ui.ShowStatus(unexpected, true);
+      file.outcome = OperationOutcome::UnexpectedImage;
+    }
+  }
+  file.exitCode = file.outcome == OperationOutcome::FileNotLoaded
+                      ? static_cast<int>(file.program.readResult)
+                      : static_cast<int>(file.outcome);
+  return file;
+}
+
 GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutput& output) {
   const auto start = std::chrono::steady_clock::now();
   GangResult result;
-  LoadedProgram program;
+  RunFile file;
   if (!job.request.filePath.empty()) {
     // Read once, here, so that a file every POD would refuse uses none of them.
     TerminalUi fileUi(output.out, output.err, false, output.verbosity);
-    program = LoadProgram(TrimBlanks(job.request.filePath), job.request.mcuType, fileUi, false);
-    if (program.outcome != OperationOutcome::Done) {
-      const bool refused = program.outcome == OperationOutcome::FileNotLoaded;
-      result.outcome = refused
-                           ? std::string(CoffReadResultName(program.readResult))
-                           : std::string(FindOutcomeRow(kOperationOutcomes, program.outcome).name);
-      result.exitCode =
-          refused ? static_cast<int>(program.readResult) : static_cast<int>(program.outcome);
+    file = ReadRunFile(job, fileUi);
+    if (file.outcome != OperationOutcome::Done) {
+      result.outcome = OutcomeName(file.outcome, file.program.readResult);
+      result.exitCode = file.exitCode;
       return result;
     }
   }
-  const LoadedProgram* shared = job.request.filePath.empty() ? nullptr : &program;
+  const LoadedProgram* shared = job.request.filePath.empty() ? nullptr : &file.program;
   result.reports = RunOnEveryPod(
       pods,
       [&](GangPod& pod, TerminalUi& ui) {
@@ -393,6 +407,10 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (HasControlCharacter(request.podFileName)) {
     return usageError("--name takes text without control characters");
   }
+  const std::optional<std::string> expectedMemory = args.Value("--expect");
+  if (expectedMemory && !IsMemoryDigestText(*expectedMemory)) {
+    return usageError("--expect takes a memory digest of 64 hexadecimal digits, as info shows it");
+  }
   const bool allPods = args.Has("--all-pods");
   if (allPods && args.Has("--pod")) {
     return usageError("--pod and --all-pods cannot be used together");
@@ -412,7 +430,7 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (tty) {
     FitToTerminal(ui, json ? 2 : 1);
   }
-  const PodJob job{command, request, operation, clock};
+  const PodJob job{command, request, operation, clock, expectedMemory};
 
   std::vector<std::string> pods = ChosenPods(args);
   if (std::ranges::any_of(pods, HasControlCharacter)) {
@@ -430,12 +448,29 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   }
   if (!allPods && pods.size() <= 1) {
     const std::string pod = pods.empty() ? std::string() : pods.front();
+    RunFile file;
+    if (!request.filePath.empty()) {
+      // Before any POD is looked for: a file refused uses none.
+      file = ReadRunFile(job, ui);
+      if (file.outcome != OperationOutcome::Done) {
+        ui.Finish();
+        if (json) {
+          RunReport report =
+              MakeFileRefusedReport(std::string(command), request.filePath, file.program,
+                                    file.outcome, file.exitCode, ui.lastMessage());
+          report.chosenPod = pod;
+          std::cout << JsonText(RunReportJson(report)) << std::endl;
+        }
+        return file.exitCode;
+      }
+    }
     DriverSelection selection = TracedTo(SelectDriverFor(driverName, pod, clock, emulator),
                                          trace.path, trace.existing, traces);
     if (!selection.driver) {
       return usageError(selection.error);
     }
-    const RunReport report = RunOnPod(job, std::move(selection), pod, ui, nullptr);
+    const RunReport report = RunOnPod(job, std::move(selection), pod, ui,
+                                      request.filePath.empty() ? nullptr : &file.program);
     if (json) {
       std::cout << JsonText(RunReportJson(report)) << std::endl;
     }

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cli/CommandLine.h"
 #include "cli/GangRun.h"
+#include "ops/LoadedProgram.h"
 #include "ops/OperationRequest.h"
 #include "ops/ProgrammerOperations.h"
 #include "pod/Clock.h"
@@ -60,7 +62,22 @@ struct PodJob {
   const OperationRequest& request;
   const PodOperation& operation;
   Clock& clock;
+  // The memory digest --expect demands of the request's file; none when not given.
+  std::optional<std::string> expectedMemory = {};
 };
+
+// The request's file of a run, read once before any POD is used.
+struct RunFile {
+  LoadedProgram program;
+  // Done when the PODs may have it; else why not: the reader's outcome, or
+  // UnexpectedImage for a file that is not the one --expect names.
+  OperationOutcome outcome = OperationOutcome::Done;
+  int exitCode = kExitOk;
+};
+
+// Reads `job`'s file for its device and holds it to --expect, showing the
+// outcome (and a refusal, naming both digests) on `ui`.
+RunFile ReadRunFile(const PodJob& job, OperationsUi& ui);
 
 // Runs `job` on every POD of `pods` at once: reads its file once for all of
 // them, shows each POD's progress on `output`, then the table of how each ended.

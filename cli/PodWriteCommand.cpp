@@ -2,12 +2,13 @@
 #include <array>
 
 #include "cli/Commands.h"
+#include "cli/ExpectedMemory.h"
 #include "cli/PodSession.h"
 
 namespace {
 
-const std::array<CliOption, 12> kOptions{
-    {kDeviceOption, kEraseOption, kCsmOption, kNameOption, kDriverOption, kPodOption,
+const std::array<CliOption, 13> kOptions{
+    {kDeviceOption, kExpectOption, kEraseOption, kCsmOption, kNameOption, kDriverOption, kPodOption,
      kAllPodsOption, kTraceOption, kReplaceTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(

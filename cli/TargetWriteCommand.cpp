@@ -2,13 +2,14 @@
 #include <array>
 
 #include "cli/Commands.h"
+#include "cli/ExpectedMemory.h"
 #include "cli/PodSession.h"
 
 namespace {
 
-const std::array<CliOption, 11> kOptions{
-    {kDeviceOption, kEraseOption, kCsmOption, kDriverOption, kPodOption, kAllPodsOption,
-     kTraceOption, kReplaceTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
+const std::array<CliOption, 12> kOptions{
+    {kDeviceOption, kExpectOption, kEraseOption, kCsmOption, kDriverOption, kPodOption,
+     kAllPodsOption, kTraceOption, kReplaceTraceOption, kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device, connects to the POD and programs the target: the\n"

@@ -33,6 +33,8 @@ enum class OperationOutcome : uint8_t {
   // A run on several PODs at once where at least one failed; each POD's own
   // outcome is in the run's table and JSON.
   SomePodsFailed = 26,
+  // The file's memory digest is not the one the command line expects of it.
+  UnexpectedImage = 27,
   // Target Write failures: 30 + the target procedure's result code.
   SciBootFailed = 31,
   RamDownloadFailed = 32,
@@ -73,6 +75,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::PortBusy, "PortBusy", "another program holds the POD's port"},
     {OperationOutcome::SeveralPods, "SeveralPods", "several PODs attached and none chosen with --pod", "Several Brontaflex PODs are attached; choose one with --pod SERIAL"},
     {OperationOutcome::SomePodsFailed, "SomePodsFailed", "several PODs at once and at least one failed; the table gives each one's status"},
+    {OperationOutcome::UnexpectedImage, "UnexpectedImage", "FILE's memory digest is not the one --expect gives; no POD was used"},
     {OperationOutcome::SciBootFailed, "SciBootFailed", "the target's SCI boot did not start", "Fail to start SCI boot"},
     {OperationOutcome::RamDownloadFailed, "RamDownloadFailed", "the download into the target's RAM failed", "Fail to download user program"},
     {OperationOutcome::ResetFailed, "ResetFailed", "the target could not be reset", "Fail to reset target board"},

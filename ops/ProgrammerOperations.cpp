@@ -115,6 +115,8 @@ void ProgrammerOperations::UseProgram(LoadedProgram loaded) {
   programName_ = std::move(loaded.programName);
   mcuType_ = loaded.mcuType;
   lastReadResult_ = loaded.readResult;
+  fileSha256_ = std::move(loaded.fileSha256);
+  memoryDigest_ = std::move(loaded.memoryDigest);
   imageLoaded_ = loaded.outcome == OperationOutcome::Done;
   image_ = std::move(loaded.image);
   if (imageLoaded_) {

@@ -86,6 +86,10 @@ class ProgrammerOperations {
   uint32_t loadCount() const { return loadCount_; }
   // What the COFF reader said at the last load that found its file.
   CoffReadResult lastReadResult() const { return lastReadResult_; }
+  // The SHA-256 of the bytes the last load read; empty when it read none.
+  const std::string& fileSha256() const { return fileSha256_; }
+  // MemoryDigest of the image; empty while none is loaded.
+  const std::string& memoryDigest() const { return memoryDigest_; }
   // The loaded file's name without extension, at most 8 bytes.
   const std::string& programName() const { return programName_; }
   // The name the last POD Write stored; the window restores it from its settings.
@@ -161,6 +165,8 @@ class ProgrammerOperations {
   std::string programName_;
   // The file the image was read from.
   std::string imagePath_;
+  std::string fileSha256_;
+  std::string memoryDigest_;
   std::string podFileName_;
   uint16_t podVersion_ = 0;
   PodTagInfo podTag_;

@@ -49,10 +49,11 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValues) {
       {{"do"}, "doctor"},
       {{"doctor", "--"}, "--driver --json --help"},
       {{"pod-"}, "pod-write pod-verify pod-info"},
-      {{"info", "--"}, "--device --json --help"},
+      {{"info", "--"}, "--device --expect --json --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
       {{"pod-write", "--"},
-       "--device --erase --csm --name --driver --pod --all-pods --trace --replace-trace --json "
+       "--device --expect --erase --csm --name --driver --pod --all-pods --trace --replace-trace "
+       "--json "
        "--quiet --verbose "
        "--help"},
       {{"pod-info", "--v"}, "--verbose"},
@@ -95,7 +96,7 @@ TEST_F(CompletionTest, FishOffersWhatBashDoes) {
     std::string offered;
   } cases[] = {
       {"brontaflex-cli pod-", "pod-info pod-verify pod-write"},
-      {"brontaflex-cli info --", "--device --help --json"},
+      {"brontaflex-cli info --", "--device --expect --help --json"},
       {"brontaflex-cli target-write f.out --d", "--device --driver"},
       {"brontaflex-cli pod-info --driver=", "--driver=d2xx --driver=emulator --driver=tty"},
       {"brontaflex-cli pod-verify --pod ", "BFX00001 BFX00002"},

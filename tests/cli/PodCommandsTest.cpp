@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -146,6 +148,82 @@ TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
     const CliRun run = RunCli(c.args);
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.err, c.err);
+  }
+}
+
+TEST_F(PodCommandsTest, ExpectRefusesAnotherProgramBeforeAnyPodIsUsed) {
+  const TempFile file = F2808Program();
+  const CliRun info = RunCli({"info", PathOf(file), "--json"});
+  const QString digest = info.Json()["memoryDigest"].toString();
+  ASSERT_EQ(digest.size(), 64);
+  const QString other(64, '0');
+  const QString trace = state_.filePath("trace");
+  const QStringList commands{"info", "target-write", "pod-write", "pod-verify"};
+  for (const QString& command : commands) {
+    SCOPED_TRACE(command.toStdString());
+    const QStringList traced = command == "info" ? QStringList() : QStringList{"--trace", trace};
+    const CliRun refused = RunCli(QStringList{command, PathOf(file), "--expect", other} + traced);
+    EXPECT_EQ(refused.exitCode, 27);
+    EXPECT_THAT(refused.err, HasSubstr("The file's memory digest is " + digest.toStdString() +
+                                       ", not the expected " + other.toStdString() + "\n"));
+    EXPECT_FALSE(QFile::exists(trace)) << "no driver was set up";
+    EXPECT_EQ(RunCli({command, PathOf(file), "--expect", "1234"}).exitCode, 64);
+  }
+  EXPECT_FALSE(QFile::exists(state_.filePath("pod"))) << "the refused pod-write stored nothing";
+  for (const QString& command : commands) {
+    SCOPED_TRACE(command.toStdString());
+    // Upper-case digits name the same digest.
+    const CliRun accepted = RunCli({command, PathOf(file), "--expect", digest.toUpper()});
+    EXPECT_EQ(accepted.exitCode, 0) << accepted.err;
+  }
+  // On several PODs the file is refused before any of them is used.
+  qputenv("BRONTAFLEX_EMULATOR_PODS", "2");
+  const CliRun gang =
+      RunCli({"target-write", PathOf(file), "--all-pods", "--expect", other, "--json"});
+  qunsetenv("BRONTAFLEX_EMULATOR_PODS");
+  EXPECT_EQ(gang.exitCode, 27);
+  EXPECT_EQ(gang.Json()["outcome"].toString(), "UnexpectedImage");
+  EXPECT_TRUE(gang.Json()["pods"].toArray().isEmpty());
+}
+
+TEST_F(PodCommandsTest, TheRunReportNamesTheBytesReadAndWhatTheyPutInMemory) {
+  const TempFile file = F2808Program();
+  QFile bytes(PathOf(file));
+  ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
+  const QString fileSha256 =
+      QCryptographicHash::hash(bytes.readAll(), QCryptographicHash::Sha256).toHex();
+  const QString memoryDigest =
+      RunCli({"info", PathOf(file), "--json"}).Json()["memoryDigest"].toString();
+  for (const char* command : {"target-write", "pod-write", "pod-verify"}) {
+    SCOPED_TRACE(command);
+    const CliRun run = RunCli({command, PathOf(file), "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const QJsonObject reported = run.Json()["file"].toObject();
+    EXPECT_EQ(reported["sha256"].toString(), fileSha256);
+    EXPECT_EQ(reported["memoryDigest"].toString(), memoryDigest);
+  }
+}
+
+TEST_F(PodCommandsTest, WhatIsNoFileIsRefusedAtOnce) {
+  const QString fifo = state_.filePath("fifo");
+  ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  const struct {
+    QString path;
+    const char* what;
+  } cases[] = {
+      {"/dev/zero", "a device"},
+      {fifo, "a FIFO"},
+      {state_.path(), "a directory"},
+  };
+  for (const auto& c : cases) {
+    for (const char* command : {"info", "target-write", "pod-write", "pod-verify"}) {
+      SCOPED_TRACE(std::string(command) + " " + c.what);
+      // Killed after 10 s: a read that never ends fails here instead of hanging.
+      const CliRun run = RunCli({command, c.path, "--json"}, 10000);
+      EXPECT_EQ(run.exitCode, 1);
+      EXPECT_THAT(run.Json()["message"].toString().toStdString(),
+                  HasSubstr(std::string("Fail to open specified file (") + c.what + ")"));
+    }
   }
 }
 

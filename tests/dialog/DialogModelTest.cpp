@@ -363,6 +363,27 @@ TEST_F(DialogModelTest, WhatIsWrittenIsWhatFilePathShowsAsTheFileIsNow) {
   }
 }
 
+TEST_F(DialogModelTest, StatusDetailNamesTheLoadedProgramAndItsMemoryDigest) {
+  const std::string first = Write("first.out", FlashProgram(0));
+  const std::string second = Write("second.out", FlashProgram(7));
+  Load(first);
+  const std::string firstDigest = model_->Operations()->memoryDigest();
+  ASSERT_EQ(firstDigest.size(), 64u);
+  EXPECT_THAT(model_->statusDetail(),
+              HasSubstr("program: " + first + "\nmemory digest: " + firstDigest));
+  // It stays beside what a run says, and follows the next load.
+  model_->OnTargetReset();
+  EXPECT_THAT(model_->statusDetail(), HasSubstr("driver: emulator"));
+  EXPECT_THAT(model_->statusDetail(), HasSubstr("memory digest: " + firstDigest));
+  Load(second);
+  EXPECT_NE(model_->Operations()->memoryDigest(), firstDigest);
+  EXPECT_THAT(model_->statusDetail(),
+              HasSubstr("memory digest: " + model_->Operations()->memoryDigest()));
+  // A file refused leaves no program to name.
+  Load(dir_.Write("bad.out", {'n', 'o'}));
+  EXPECT_THAT(model_->statusDetail(), testing::Not(HasSubstr("memory digest")));
+}
+
 TEST_F(DialogModelTest, SeveralPodsAreRefusedUnlessTheEnvironmentNamesOne) {
   EmulatorConfig two;
   two.devices = {"Brontaflex POD", "Brontaflex POD"};
