@@ -379,9 +379,11 @@ TEST_F(DialogModelTest, StatusDetailNamesTheLoadedProgramAndItsMemoryDigest) {
   EXPECT_NE(model_->Operations()->memoryDigest(), firstDigest);
   EXPECT_THAT(model_->statusDetail(),
               HasSubstr("memory digest: " + model_->Operations()->memoryDigest()));
-  // A file refused leaves no program to name.
+  // A file refused leaves no program to name; a folder is refused at once.
   Load(dir_.Write("bad.out", {'n', 'o'}));
   EXPECT_THAT(model_->statusDetail(), testing::Not(HasSubstr("memory digest")));
+  Load(std::filesystem::path(first).parent_path().string());
+  EXPECT_EQ(view_.LastMessage(), "error Fail to open specified file (a directory)");
 }
 
 TEST_F(DialogModelTest, SeveralPodsAreRefusedUnlessTheEnvironmentNamesOne) {
