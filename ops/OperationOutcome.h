@@ -45,8 +45,10 @@ enum class OperationOutcome : uint8_t {
   ProgramFailed = 37,
   // The POD's store procedures (the message is the failed step's, kPodStoreOutcomes).
   PodWriteFailed = 41,
-  PodVerifyFailed = 42,
+  PodVerifyFailed = 42,  // the POD's copy was read and differs
   PodInfoFailed = 43,
+  // The POD's copy could not be read, so whether it differs is not known.
+  PodVerifyReadFailed = 44,
   // The user stopped a POD procedure (Ctrl-C: 128 + SIGINT; the command line
   // exits 143 when SIGTERM stopped it).
   Interrupted = 130,
@@ -84,8 +86,9 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::EraseFailed, "EraseFailed", "erasing failed", "Fail to erase flash memory"},
     {OperationOutcome::ProgramFailed, "ProgramFailed", "programming failed", "Fail to write flash memory"},
     {OperationOutcome::PodWriteFailed, "PodWriteFailed", "storing the program in the POD failed"},
-    {OperationOutcome::PodVerifyFailed, "PodVerifyFailed", "the POD's copy differs or could not be read"},
+    {OperationOutcome::PodVerifyFailed, "PodVerifyFailed", "the POD's copy differs from FILE, or there is none"},
     {OperationOutcome::PodInfoFailed, "PodInfoFailed", "the POD's information could not be read", "Fail to read Brontaflex POD Information"},
+    {OperationOutcome::PodVerifyReadFailed, "PodVerifyReadFailed", "the POD's copy could not be read: the POD stopped answering or the port went"},
     {OperationOutcome::Interrupted, "Interrupted", "stopped by Ctrl-C (SIGINT); 143 when by SIGTERM"},
 };
 // clang-format on

@@ -30,6 +30,22 @@ OperationOutcome TargetWriteOutcome(TargetWriteResult result) {
   return pair == std::end(kTargetWriteOutcomes) ? OperationOutcome::ProgramFailed : pair->second;
 }
 
+// A verify that read the POD's copy and found it differs, or found none, is
+// told apart from one that could not read it: a production line rejects the
+// POD on the first and tries the link again on the second.
+OperationOutcome VerifyOutcome(PodStoreResult result) {
+  switch (result) {
+    case PodStoreResult::NoStoredProgram:
+    case PodStoreResult::McuTypeDiffers:
+    case PodStoreResult::SectionCountDiffers:
+    case PodStoreResult::SectionsDiffer:
+    case PodStoreResult::ProgramDiffers:
+      return OperationOutcome::PodVerifyFailed;
+    default:
+      return OperationOutcome::PodVerifyReadFailed;
+  }
+}
+
 // "%.2f sec" of the ticks between the two readings; the counter may wrap between them.
 std::string ElapsedText(uint32_t startMs, uint32_t endMs) {
   char text[32];
@@ -466,7 +482,7 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
           return result == PodStoreResult::Done ? OperationOutcome::Done
                                                 : OperationOutcome::Interrupted;
         }
-        return FailWith(PodStoreMessage(result), OperationOutcome::PodVerifyFailed, store.cause());
+        return FailWith(PodStoreMessage(result), VerifyOutcome(result), store.cause());
       },
       "EEPROM Verify Completed - ");
 }

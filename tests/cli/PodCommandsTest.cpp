@@ -506,7 +506,10 @@ TEST(PodCommandsHelpTest, ExitStatusesQuoteTheLimitsAndTheReadersCodes) {
         "  10  NoFileGiven: no COFF file named\n",
         "  14  TooManySections: more than 70 flash sections for the POD\n"
         "  15  DataTooLarge: more than 524,288 bytes of flash data for the POD\n",
-        "  42  PodVerifyFailed: the POD's copy differs or could not be read\n",
+        "  42  PodVerifyFailed: the POD's copy differs from FILE, or there is none\n"
+        "  43  PodInfoFailed: the POD's information could not be read\n"
+        "  44  PodVerifyReadFailed: the POD's copy could not be read: the POD stopped answering "
+        "or the port went\n",
         "  64  bad usage, or a driver that cannot be set up\n"}},
   };
   for (const auto& c : cases) {

@@ -416,6 +416,38 @@ TEST_F(OperationsOnEmulatorTest, VerifyOfAChangedProgramFailsWithTheStoresMessag
   ExpectCleanFailure();
 }
 
+// A copy that could not be read is no copy that differs: each has its own
+// outcome, under the store's own message.
+TEST_F(OperationsOnEmulatorTest, VerifyThatCannotReadTheCopyIsNoDifference) {
+  const OperationRequest request = Request("motor.out", FlashProgram());
+  const struct {
+    const char* name;
+    FaultTrigger trigger;
+    FaultKind kind;
+    OperationOutcome outcome;
+    const char* message;
+  } cases[] = {
+      {"no reply to h", FaultTrigger::OnLetter('h'), FaultKind::NoReply,
+       OperationOutcome::PodVerifyReadFailed, "Fail to read COFF information"},
+      {"unplugged while comparing", FaultTrigger::OnLetter('L'), FaultKind::Unplug,
+       OperationOutcome::PodVerifyReadFailed,
+       "Fail to communicate with Brontaflex POD while verifying serial flash"},
+      {"a section record that says no", FaultTrigger::OnLetter('l'), FaultKind::WrongFirstByte,
+       OperationOutcome::PodVerifyFailed,
+       "The selected COFF file section is not same in serial flash"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    ASSERT_EQ(ops_->PodWrite(request), OperationOutcome::Done);
+    emulator_->Faults().Add(c.trigger, Fault{.kind = c.kind});
+    ui_.events.clear();
+    EXPECT_EQ(ops_->PodVerify(request), c.outcome);
+    EXPECT_EQ(ui_.LastMessage(), c.message);
+    ExpectCleanFailure();
+  }
+}
+
 TEST_F(OperationsOnEmulatorTest, PodInfoWithoutAVersionIsAFailure) {
   EmulatorConfig config;
   config.pod.firmwareVersion = "QZV00";
