@@ -173,6 +173,31 @@ std::optional<CsmKeyTexts> ParseCsmKeys(std::string_view text) {
   return keys;
 }
 
+// target-erase's --erase: "all", or the letters of sectors of `mcu` separated
+// by commas ("A,C"), in either case.
+bool ReadSectorsToErase(std::string_view text, const McuInfo& mcu, OperationRequest& request) {
+  if (text == "all") {
+    request.eraseAll = true;
+    return true;
+  }
+  request.eraseSectors = 0;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = text.find(',', start);
+    const std::string field = TrimBlanks(text.substr(start, comma - start));
+    const int sector =
+        field.size() == 1 ? std::toupper(static_cast<unsigned char>(field[0])) - 'A' : -1;
+    if (sector < 0 || sector >= mcu.sectorCount) {
+      return false;
+    }
+    request.eraseSectors |= static_cast<uint16_t>(1u << sector);
+    if (comma == std::string_view::npos) {
+      return true;
+    }
+    start = comma + 1;
+  }
+}
+
 Verbosity VerbosityOf(const CliArgs& args) {
   if (args.Has("--quiet")) {
     return Verbosity::Quiet;
@@ -387,7 +412,15 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
     }
     request.mcuType = *found;
   }
-  if (const auto erase = args.Value("--erase")) {
+  if (command == "target-erase") {
+    const McuInfo& mcu = McuEntry(request.mcuType);
+    const std::string erase = args.Value("--erase").value_or("all");
+    if (!ReadSectorsToErase(erase, mcu, request)) {
+      const char lastSector = static_cast<char>('A' + mcu.sectorCount - 1);
+      return usageError("--erase takes all or sector letters of the " + std::string(mcu.name) +
+                        " (A to " + lastSector + ") separated by commas, not " + erase);
+    }
+  } else if (const auto erase = args.Value("--erase")) {
     if (*erase != "intelligent" && *erase != "all") {
       return usageError("--erase takes intelligent or all, not " + *erase);
     }

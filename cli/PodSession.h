@@ -19,6 +19,8 @@ inline constexpr CliOption kDeviceOption{"--device", "NAME",
                                          "F2801, F2802, F2806, F2808 or F2809 (default F2808)"};
 inline constexpr CliOption kEraseOption{
     "--erase", "MODE", "intelligent (default): the sectors the program touches; all: every sector"};
+inline constexpr CliOption kSectorsToEraseOption{
+    "--erase", "SECTORS", "all (default), or the sectors to erase by letter, as A,C"};
 inline constexpr CliOption kCsmOption{"--csm", "K0,...,K7",
                                       "unlock the CSM with these eight key words, hexadecimal"};
 inline constexpr CliOption kNameOption{

@@ -385,14 +385,39 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
       [&] {
         PodCommands commands = Commands();
         TargetProgrammer programmer(commands, *image_, mcuType_, ui_);
-        const OperationOutcome outcome = TargetWriteOutcome(
-            programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm));
-        // A stop the user asked for is no failure of the target.
-        return outcome == OperationOutcome::Done || ui_.CancelRequested()
-                   ? outcome
-                   : Fail(outcome, programmer.cause());
+        return TargetOutcome(programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm),
+                             programmer.cause());
       },
       "Flash Write Completed - ");
+}
+
+OperationOutcome ProgrammerOperations::TargetErase(const OperationRequest& request) {
+  csmKeys_ = kErasedCsmKeys;
+  if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
+    return keys;
+  }
+  if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
+    return connected;
+  }
+  const uint8_t mcuType = std::min<uint8_t>(request.mcuType, kMcuTypeCount - 1);
+  const uint16_t allSectors = McuEntry(mcuType).allSectorsMask;
+  const uint16_t sectors = request.eraseAll ? allSectors : request.eraseSectors & allSectors;
+  return RunProcedure(
+      [&] {
+        // The device erased is the one asked for, whatever program is loaded.
+        PodCommands commands(link_, {mcuType, csmKeys_});
+        TargetProgrammer programmer(commands, *NoProgramImage(), mcuType, ui_);
+        return TargetOutcome(programmer.EraseTarget(sectors, request.useCsm), programmer.cause());
+      },
+      "Flash Erase Completed - ");
+}
+
+OperationOutcome ProgrammerOperations::TargetOutcome(TargetWriteResult result,
+                                                     const FailureCause& cause) {
+  const OperationOutcome outcome = TargetWriteOutcome(result);
+  // A stop the user asked for is no failure of the target.
+  return outcome == OperationOutcome::Done || ui_.CancelRequested() ? outcome
+                                                                    : Fail(outcome, cause);
 }
 
 PodCommands ProgrammerOperations::Commands() {

@@ -25,6 +25,7 @@
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "pod/PodStore.h"
+#include "pod/TargetProgrammer.h"
 
 class ProgrammerOperations {
  public:
@@ -74,6 +75,9 @@ class ProgrammerOperations {
 
   OperationOutcome TargetWrite(const OperationRequest& request);
   OperationOutcome TargetReset();
+  // Erases the request's sectors (every one with eraseAll) of its device's
+  // flash and resets the target; no program file is read.
+  OperationOutcome TargetErase(const OperationRequest& request);
   OperationOutcome PodWrite(const OperationRequest& request);
   OperationOutcome PodVerify(const OperationRequest& request);
   OperationOutcome PodInfo();
@@ -133,6 +137,9 @@ class ProgrammerOperations {
   // procedure that failed because the user asked it to stop is Interrupted.
   OperationOutcome RunProcedure(const std::function<OperationOutcome()>& procedure,
                                 const std::string& doneMessage);
+  // The operation's outcome for how the target procedure ended, its failure
+  // shown with `cause`.
+  OperationOutcome TargetOutcome(TargetWriteResult result, const FailureCause& cause);
   // The POD's commands for the device and keys as they stand when an operation starts.
   PodCommands Commands();
   void Error(std::string_view text);

@@ -44,7 +44,8 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValues) {
     std::string offered;
   } cases[] = {
       {{""},
-       "list info target-write target-reset pod-write pod-verify pod-info doctor --help "
+       "list info target-write target-erase target-reset pod-write pod-verify pod-info doctor "
+       "--help "
        "--version"},
       {{"do"}, "doctor"},
       {{"doctor", "--"}, "--driver --json --help"},

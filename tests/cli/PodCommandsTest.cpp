@@ -123,6 +123,31 @@ TEST_F(PodCommandsTest, TargetWriteAndResetOnTheEmulator) {
   EXPECT_EQ(reset.out, "Target board's reset is successful\n");
 }
 
+TEST_F(PodCommandsTest, TargetEraseErasesTheSectorsNamedAndResets) {
+  const QString trace = state_.filePath("erase.trace");
+  const CliRun erase = RunCli({"target-erase", "--erase", "a, C", "--trace", trace});
+  ASSERT_EQ(erase.exitCode, 0) << erase.err;
+  EXPECT_THAT(erase.out,
+              MatchesRegex("(.|\n)*\nFlash Erase Completed - [0-9]+\\.[0-9][0-9] sec\n"));
+  QFile file(trace);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  std::string frames;
+  for (const QByteArray& line : file.readAll().split('\n')) {
+    if (line.contains(" > ")) {
+      frames += line.mid(line.indexOf(" > ") + 3).toStdString();
+    }
+  }
+  EXPECT_EQ(frames, "<I><N4><K0********************************><O00><O010001><O010004><R>");
+  for (const char* sectors : {"E", "A,,B", "AB", ""}) {
+    SCOPED_TRACE(sectors);
+    const CliRun refused = RunCli({"target-erase", "--erase", sectors});
+    EXPECT_EQ(refused.exitCode, 64);
+    EXPECT_THAT(refused.err,
+                HasSubstr("--erase takes all or sector letters of the F2808 (A to D)"));
+  }
+  EXPECT_EQ(RunCli({"target-erase", "--erase", "E", "--device", "F2809"}).exitCode, 0);
+}
+
 TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
   const TempFile file = F2808Program();
   const TempFile notCoff({'n', 'o', 't'});

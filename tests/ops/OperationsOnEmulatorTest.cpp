@@ -448,6 +448,38 @@ TEST_F(OperationsOnEmulatorTest, VerifyThatCannotReadTheCopyIsNoDifference) {
   }
 }
 
+TEST_F(OperationsOnEmulatorTest, TargetEraseErasesTheSectorsAskedForWithoutAFile) {
+  const McuInfo& mcu = McuEntry(3);
+  const struct {
+    const char* name;
+    bool eraseAll;
+    uint16_t sectors;
+  } cases[] = {
+      {"sectors A and C", false, 0x0005},
+      {"every sector", true, 0},
+      // Sectors the F2808 does not have are no sectors of its flash.
+      {"sector H", false, 0x0080},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    for (uint32_t address = mcu.flashFirst; address < kCsmKeyAddress; address += 0x800) {
+      emulator_->Target().WriteWord(address, 0x1234);
+    }
+    OperationRequest request;
+    request.eraseAll = c.eraseAll;
+    request.eraseSectors = c.sectors;
+    EXPECT_EQ(ops_->TargetErase(request), OperationOutcome::Done);
+    EXPECT_THAT(ui_.LastMessage(), testing::StartsWith("Flash Erase Completed - "));
+    EXPECT_FALSE(ops_->imageLoaded());
+    for (uint32_t address = mcu.flashFirst; address < kCsmKeyAddress; address += 0x800) {
+      const bool erased = c.eraseAll || (FindSector(mcu, address)->bit & c.sectors) != 0;
+      EXPECT_EQ(emulator_->Target().ReadWord(address), erased ? 0xFFFF : 0x1234)
+          << std::hex << address;
+    }
+  }
+}
+
 TEST_F(OperationsOnEmulatorTest, PodInfoWithoutAVersionIsAFailure) {
   EmulatorConfig config;
   config.pod.firmwareVersion = "QZV00";
