@@ -6,6 +6,7 @@
 extern const CliCommand kInfoCommand;
 extern const CliCommand kListCommand;
 extern const CliCommand kTargetWriteCommand;
+extern const CliCommand kTargetEraseCommand;
 extern const CliCommand kTargetResetCommand;
 extern const CliCommand kPodWriteCommand;
 extern const CliCommand kPodVerifyCommand;

@@ -5,13 +5,16 @@
 #include <cstdio>
 #include <iomanip>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/ExpectedMemory.h"
 #include "cli/JsonOutput.h"
 #include "cli/UsageError.h"
 #include "image/McuCatalogue.h"
+#include "image/MemoryDigest.h"
 #include "image/ProgramImage.h"
 #include "image/ProgramReader.h"
 #include "image/Sha256.h"
@@ -22,8 +25,9 @@
 
 namespace {
 
-const std::array<CliOption, 2> kOptions{{
+const std::array<CliOption, 3> kOptions{{
     {"--device", "NAME", "F2801, F2802, F2806, F2808 or F2809 (default F2808)"},
+    kExpectOption,
     {"--json", "", "print one JSON object with the image's own field names"},
 }};
 
@@ -78,7 +82,8 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
             << "ramBytes           " << image.ramBytes << '\n'
             << "flashSectorMask    " << Hex(image.flashSectorMask, 2) << '\n'
             << "flashListEnd       " << image.flashListEnd << '\n'
-            << "imageSha256        " << ImageSha256(image) << '\n';
+            << "imageSha256        " << ImageSha256(image) << '\n'
+            << "memoryDigest       " << MemoryDigest(image) << '\n';
 }
 
 // How the run ended for a script: the reader's outcome, or OutsideDevice when
@@ -122,20 +127,50 @@ void PrintInfoJson(const ProgramRead& read, const InfoOutcome& outcome, const Mc
                    {"ramSectionCount", image.ramSectionCount},
                    {"ramBytes", image.ramBytes},
                    {"imageSha256", ImageSha256(image)},
+                   {"memoryDigest", MemoryDigest(image)},
                })
             << '\n';
 }
 
+// Why a file read whole is refused, when it is: not the file --expect names,
+// or, with a device named, a section that device's memory cannot hold.
+struct InfoRefusal {
+  OperationOutcome outcome = OperationOutcome::Done;
+  std::string why;
+};
+
+InfoRefusal RefusalOf(const CliArgs& args, const std::optional<std::string>& expectedMemory,
+                      const McuInfo& mcu, const ProgramImage& image) {
+  if (std::string unexpected = UnexpectedMemory(expectedMemory, MemoryDigest(image));
+      !unexpected.empty()) {
+    return {OperationOutcome::UnexpectedImage, std::move(unexpected)};
+  }
+  // Only a device named is a question of fit: the default one is no promise.
+  // What is sent is what target-write sends: the flash sections of a program
+  // that has any.
+  if (std::string outside =
+          args.Has("--device") ? SectionOutsideDevice(image, mcu, image.hasFlash) : "";
+      !outside.empty()) {
+    return {OperationOutcome::OutsideDevice, std::move(outside)};
+  }
+  return {};
+}
+
 int RunInfo(const CliArgs& args) {
   uint8_t mcuType = kDefaultMcuType;
+  const bool json = args.Has("--json");
   if (const auto device = args.Value("--device")) {
     const auto found = FindMcuType(*device);
     if (!found) {
       return ReportUsageError(
-          "info", "unknown device " + *device + " (F2801, F2802, F2806, F2808 or F2809)",
-          args.Has("--json"));
+          "info", "unknown device " + *device + " (F2801, F2802, F2806, F2808 or F2809)", json);
     }
     mcuType = *found;
+  }
+  const std::optional<std::string> expectedMemory = args.Value("--expect");
+  if (expectedMemory && !IsMemoryDigestText(*expectedMemory)) {
+    return ReportUsageError(
+        "info", "--expect takes a memory digest of 64 hexadecimal digits, as info shows it", json);
   }
   const McuInfo& mcu = McuEntry(mcuType);
   ProgramImage image;
@@ -151,18 +186,14 @@ int RunInfo(const CliArgs& args) {
   if (!image.allocationError.empty()) {
     std::cerr << image.allocationError << '\n';
   }
-  // Only a device named is a question of fit: the default one is no promise.
-  // What is sent is what target-write sends: the flash sections of a program
-  // that has any.
-  const std::string outside =
-      args.Has("--device") ? SectionOutsideDevice(image, mcu, image.hasFlash) : "";
   InfoOutcome outcome{CoffReadResultName(read.result), static_cast<int>(read.result)};
+  InfoRefusal refusal;
   if (read.result == CoffReadResult::Ok) {
-    outcome = outside.empty()
-                  ? InfoOutcome{"Done", kExitOk}
-                  : InfoOutcome{"OutsideDevice", static_cast<int>(OperationOutcome::OutsideDevice)};
+    refusal = RefusalOf(args, expectedMemory, mcu, image);
+    outcome = {FindOutcomeRow(kOperationOutcomes, refusal.outcome).name,
+               static_cast<int>(refusal.outcome)};
   }
-  if (args.Has("--json")) {
+  if (json) {
     PrintInfoJson(read, outcome, mcu, image);
   } else if (read.result == CoffReadResult::Ok) {
     std::cout << ProgramReadMessage(read) << "\nFormat: " << ProgramFormatName(read.format)
@@ -171,9 +202,9 @@ int RunInfo(const CliArgs& args) {
   } else {
     std::cerr << ProgramReadMessage(read) << '\n';
   }
-  if (!outside.empty()) {
+  if (!refusal.why.empty()) {
     std::cout.flush();
-    std::cerr << outside << '\n';
+    std::cerr << refusal.why << '\n';
   }
   return outcome.exitCode;
 }
@@ -188,7 +219,10 @@ std::string InfoDetails() {
       "write leaves out, or outside the device, which the writes refuse) and the\n"
       "totals with the SHA-256 of the whole image. A checksum takes each word as\n"
       "two bytes, high byte first, and the image's takes the sections in the order\n"
-      "listed.\n"
+      "listed. The memory digest is what a write puts into the target, whatever\n"
+      "the format: a SHA-256 over each word sent, in address order, as its word\n"
+      "address in 4 bytes and its value in 2, little-endian; the flash sections'\n"
+      "words of a program that has any, else every section's. --expect takes it.\n"
       "With --device, a section outside that device's memory is also an error\n"
       "(after the table), so a script can check a file before a write.\n"
       "With --json the same comes as one JSON object: command, outcome and\n"
@@ -196,12 +230,14 @@ std::string InfoDetails() {
       "program image: result, message, format, device, sections (name,\n"
       "address, wordCount, offset, inFlash, sectorMask, memory, sha256),\n"
       "sectionCount, imageBytes, hasFlash, flashSectorMask, flashSectionCount,\n"
-      "flashListEnd, flashBytes, ramSectionCount, ramBytes, imageSha256.\n\n"
+      "flashListEnd, flashBytes, ramSectionCount, ramBytes, imageSha256,\n"
+      "memoryDigest.\n\n"
       "Exit status:\n";
   for (const auto& row : kCoffReadOutcomes) {
     text += ExitStatusLine(row);
   }
   text += ExitStatusLine(FindOutcomeRow(kOperationOutcomes, OperationOutcome::OutsideDevice));
+  text += ExitStatusLine(FindOutcomeRow(kOperationOutcomes, OperationOutcome::UnexpectedImage));
   text += ExitStatusLine(std::to_string(kExitUsage), "bad usage");
   text += ExitStatusLine(std::to_string(kExitOutputError), "the output could not be written");
   return text;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "cli/CsmKeys.h"
+#include "cli/ExpectedMemory.h"
 #include "cli/Interruption.h"
 #include "cli/JsonOutput.h"
 #include "cli/RunReport.h"
@@ -17,6 +18,7 @@
 #include "image/CoffReader.h"
 #include "image/ImageBuilder.h"
 #include "image/McuCatalogue.h"
+#include "image/MemoryDigest.h"
 #include "image/Utf8Path.h"
 #include "ops/DriverSelection.h"
 #include "ops/PortText.h"
@@ -146,6 +148,31 @@ int CheckTraces(const std::vector<RunTrace>& traces, int exitCode) {
   return exitCode;
 }
 
+// target-erase's --erase: "all", or the letters of sectors of `mcu` separated
+// by commas ("A,C"), in either case.
+bool ReadSectorsToErase(std::string_view text, const McuInfo& mcu, OperationRequest& request) {
+  if (text == "all") {
+    request.eraseAll = true;
+    return true;
+  }
+  request.eraseSectors = 0;
+  size_t start = 0;
+  while (true) {
+    const size_t comma = text.find(',', start);
+    const std::string field = TrimBlanks(text.substr(start, comma - start));
+    const int sector =
+        field.size() == 1 ? std::toupper(static_cast<unsigned char>(field[0])) - 'A' : -1;
+    if (sector < 0 || sector >= mcu.sectorCount) {
+      return false;
+    }
+    request.eraseSectors |= static_cast<uint16_t>(1u << sector);
+    if (comma == std::string_view::npos) {
+      return true;
+    }
+    start = comma + 1;
+  }
+}
+
 Verbosity VerbosityOf(const CliArgs& args) {
   if (args.Has("--quiet")) {
     return Verbosity::Quiet;
@@ -170,8 +197,8 @@ int UnlessInterrupted(int exitCode) {
 }
 
 // The operation on one POD through `driver`, shown on `ui`. `program` is the
-// file already read for every POD of a run on several, or this POD's copy
-// numbered `serialNumber`; null: the operation reads the request's file itself.
+// file already read for every POD of a run, or this POD's copy numbered
+// `serialNumber`; null for a command without a file.
 RunReport RunOnPod(const PodJob& job, DriverSelection selection, const std::string& pod,
                    TerminalUi& ui, const LoadedProgram* program,
                    std::optional<uint64_t> serialNumber = std::nullopt) {
@@ -248,13 +275,20 @@ RunPrograms ReadForPods(const PodJob& job, size_t podCount, TerminalUi& ui) {
     return run;
   }
   run.program = LoadProgram(TrimBlanks(job.request.filePath), job.request.mcuType, ui, false);
-  if (run.program.outcome != OperationOutcome::Done) {
-    const bool refused = run.program.outcome == OperationOutcome::FileNotLoaded;
-    run.outcome = refused
-                      ? std::string(CoffReadResultName(run.program.readResult))
-                      : std::string(FindOutcomeRow(kOperationOutcomes, run.program.outcome).name);
-    run.exitCode =
-        refused ? static_cast<int>(run.program.readResult) : static_cast<int>(run.program.outcome);
+  OperationOutcome outcome = run.program.outcome;
+  if (outcome == OperationOutcome::Done) {
+    if (const std::string unexpected =
+            UnexpectedMemory(job.expectedMemory, run.program.memoryDigest);
+        !unexpected.empty()) {
+      ui.ShowStatus(unexpected, true);
+      outcome = OperationOutcome::UnexpectedImage;
+    }
+  }
+  if (outcome != OperationOutcome::Done) {
+    run.outcome = OutcomeName(outcome, run.program.readResult);
+    run.exitCode = outcome == OperationOutcome::FileNotLoaded
+                       ? static_cast<int>(run.program.readResult)
+                       : static_cast<int>(outcome);
     return run;
   }
   if (!job.serial) {
@@ -273,6 +307,8 @@ RunPrograms ReadForPods(const PodJob& job, size_t podCount, TerminalUi& ui) {
   for (const uint64_t number : run.numbers) {
     LoadedProgram numbered = run.program;
     numbered.image = WithSerialNumber(*run.program.image, *job.serial, number);
+    // What this target's memory will hold, its number included.
+    numbered.memoryDigest = MemoryDigest(*numbered.image);
     run.numbered.push_back(std::move(numbered));
   }
   return run;
@@ -507,7 +543,15 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
     }
     request.mcuType = *found;
   }
-  if (const auto erase = args.Value("--erase")) {
+  if (command == "target-erase") {
+    const McuInfo& mcu = McuEntry(request.mcuType);
+    const std::string erase = args.Value("--erase").value_or("all");
+    if (!ReadSectorsToErase(erase, mcu, request)) {
+      const char lastSector = static_cast<char>('A' + mcu.sectorCount - 1);
+      return usageError("--erase takes all or sector letters of the " + std::string(mcu.name) +
+                        " (A to " + lastSector + ") separated by commas, not " + erase);
+    }
+  } else if (const auto erase = args.Value("--erase")) {
     if (*erase != "intelligent" && *erase != "all") {
       return usageError("--erase takes intelligent or all, not " + *erase);
     }
@@ -526,6 +570,10 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   request.podFileName = args.Value("--name").value_or("");
   if (HasControlCharacter(request.podFileName)) {
     return usageError("--name takes text without control characters");
+  }
+  const std::optional<std::string> expectedMemory = args.Value("--expect");
+  if (expectedMemory && !IsMemoryDigestText(*expectedMemory)) {
+    return usageError("--expect takes a memory digest of 64 hexadecimal digits, as info shows it");
   }
   const bool allPods = args.Has("--all-pods");
   if (allPods && args.Has("--pod")) {
@@ -565,7 +613,7 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   if (tty) {
     FitToTerminal(ui, json ? 2 : 1);
   }
-  const PodJob job{command, request, operation, clock, std::move(serial)};
+  const PodJob job{command, request, operation, clock, std::move(serial), expectedMemory};
 
   std::vector<std::string> pods = ChosenPods(args);
   if (std::ranges::any_of(pods, HasControlCharacter)) {
@@ -588,24 +636,19 @@ int RunPodOperation(std::string_view command, const CliArgs& args, const PodOper
   }
   if (!allPods && pods.size() <= 1) {
     const std::string pod = pods.empty() ? std::string() : pods.front();
-    // With --serial the file is read here, so that a number without a place
-    // in it, or a counter that cannot give one, uses no POD.
-    RunPrograms programs;
-    if (job.serial) {
-      programs = ReadForPods(job, 1, ui);
-      if (programs.exitCode != 0) {
-        if (json) {
-          std::cout << JsonText(nlohmann::ordered_json{{"command", command},
-                                                       {"outcome", programs.outcome},
-                                                       {"exitCode", programs.exitCode},
-                                                       {"message", ui.lastMessage()}})
-                    << std::endl;
-        }
-        return LogRun(log,
-                      {RefusedRunEntry(command, request, programs.outcome, programs.exitCode,
-                                       ui.lastMessage())},
-                      programs.exitCode);
+    // Before any POD is looked for: a file refused, one that is not the one
+    // --expect names, or a number without a place in it uses no POD.
+    const RunPrograms programs = ReadForPods(job, 1, ui);
+    if (programs.exitCode != 0) {
+      ui.Finish();
+      RunReport report =
+          MakeFileRefusedReport(std::string(command), request.filePath, programs.program,
+                                programs.outcome, programs.exitCode, ui.lastMessage());
+      report.chosenPod = pod;
+      if (json) {
+        std::cout << JsonText(RunReportJson(report)) << std::endl;
       }
+      return LogRun(log, {RunLogEntryOf(report)}, programs.exitCode);
     }
     DriverSelection selection = TracedTo(SelectDriverFor(driverName, pod, clock, emulator),
                                          trace.path, trace.existing, traces);

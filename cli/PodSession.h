@@ -19,6 +19,8 @@ inline constexpr CliOption kDeviceOption{"--device", "NAME",
                                          "F2801, F2802, F2806, F2808 or F2809 (default F2808)"};
 inline constexpr CliOption kEraseOption{
     "--erase", "MODE", "intelligent (default): the sectors the program touches; all: every sector"};
+inline constexpr CliOption kSectorsToEraseOption{
+    "--erase", "SECTORS", "all (default), or the sectors to erase by letter, as A,C"};
 inline constexpr CliOption kCsmOption{
     "--csm", "K0,...,K7",
     "unlock the CSM with these eight key words, hexadecimal (seen by every user in the process "
@@ -101,6 +103,8 @@ struct PodJob {
   Clock& clock;
   // With --serial: how each target's number is chosen and where it goes.
   std::optional<SerialNumbering> serial = std::nullopt;
+  // The memory digest --expect demands of the request's file; none when not given.
+  std::optional<std::string> expectedMemory = {};
 };
 
 // Runs `job` on every POD of `pods` at once: reads its file once for all of

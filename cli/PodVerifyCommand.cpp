@@ -2,13 +2,14 @@
 #include <array>
 
 #include "cli/Commands.h"
+#include "cli/ExpectedMemory.h"
 #include "cli/PodSession.h"
 
 namespace {
 
-const std::array<CliOption, 10> kOptions{{kDeviceOption, kDriverOption, kPodOption, kAllPodsOption,
-                                          kTraceOption, kReplaceTraceOption, kLogOption,
-                                          kJsonOption, kQuietOption, kVerboseOption}};
+const std::array<CliOption, 11> kOptions{{kDeviceOption, kExpectOption, kDriverOption, kPodOption,
+                                          kAllPodsOption, kTraceOption, kReplaceTraceOption,
+                                          kLogOption, kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device and compares it with the program stored in the POD:\n"

@@ -2,14 +2,15 @@
 #include <array>
 
 #include "cli/Commands.h"
+#include "cli/ExpectedMemory.h"
 #include "cli/PodSession.h"
 
 namespace {
 
-const std::array<CliOption, 15> kOptions{{kDeviceOption, kEraseOption, kCsmOption, kCsmFileOption,
-                                          kNameOption, kDriverOption, kPodOption, kAllPodsOption,
-                                          kTraceOption, kReplaceTraceOption, kLogOption, kJsonOption,
-                                          kQuietOption, kVerboseOption, kSerialRefusedOption}};
+const std::array<CliOption, 16> kOptions{
+    {kDeviceOption, kExpectOption, kEraseOption, kCsmOption, kCsmFileOption, kNameOption,
+     kDriverOption, kPodOption, kAllPodsOption, kTraceOption, kReplaceTraceOption, kLogOption,
+     kJsonOption, kQuietOption, kVerboseOption, kSerialRefusedOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device and stores its flash sections in the POD's serial\n"

@@ -4,7 +4,6 @@
 
 #include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
-#include "image/Sha256.h"
 #include "image/Utf8Path.h"
 #include "ops/FailureText.h"
 
@@ -54,25 +53,41 @@ nlohmann::ordered_json TextOrNull(const std::string& text) {
   return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
 }
 
+// The file fields: the file as named, the device it was read for, and the
+// digests of what was read.
+void NoteFile(RunReport& report, const std::string& filePath, uint8_t mcuType,
+              std::string fileSha256, std::string memoryDigest) {
+  if (filePath.empty()) {
+    return;
+  }
+  report.filePath = filePath;
+  report.device = std::string(McuEntry(mcuType).name);
+  report.fileSha256 = std::move(fileSha256);
+  report.memoryDigest = std::move(memoryDigest);
+}
+
 }  // namespace
+
+std::string OutcomeName(OperationOutcome outcome, CoffReadResult readResult) {
+  return outcome == OperationOutcome::FileNotLoaded
+             ? std::string(CoffReadResultName(readResult))
+             : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
+}
 
 RunReport MakeRunReport(std::string command, const std::string& filePath, OperationOutcome outcome,
                         int exitCode, const ProgrammerOperations& operations, std::string message,
                         const FailureCause& cause, uint64_t durationMs) {
   RunReport report;
-  report.outcome = outcome == OperationOutcome::FileNotLoaded
-                       ? std::string(CoffReadResultName(operations.lastReadResult()))
-                       : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
+  report.outcome = OutcomeName(outcome, operations.lastReadResult());
   report.exitCode = exitCode;
   report.message = std::move(message);
   report.cause = cause;
   report.durationMs = durationMs;
   report.wordsWritten = WordsWritten(command, outcome, operations.image());
-  if (!filePath.empty()) {
-    report.filePath = filePath;
-    report.device = std::string(McuEntry(operations.mcuType()).name);
-    report.fileSha256 = FileSha256(filePath);
-  }
+  // The digests of the bytes the program was read from, never of the file as
+  // it is on disk by now.
+  NoteFile(report, filePath, operations.mcuType(), operations.fileSha256(),
+           operations.memoryDigest());
   if (const std::optional<PortDetails> port = operations.PodPort()) {
     report.podSerialNumber = port->serialNumber;
   }
@@ -88,6 +103,18 @@ RunReport MakeRunReport(std::string command, const std::string& filePath, Operat
     }
   }
   report.command = std::move(command);
+  return report;
+}
+
+RunReport MakeFileRefusedReport(std::string command, const std::string& filePath,
+                                const LoadedProgram& program, std::string outcome, int exitCode,
+                                std::string message) {
+  RunReport report;
+  report.command = std::move(command);
+  report.outcome = std::move(outcome);
+  report.exitCode = exitCode;
+  report.message = std::move(message);
+  NoteFile(report, filePath, program.mcuType, program.fileSha256, program.memoryDigest);
   return report;
 }
 
@@ -113,7 +140,8 @@ nlohmann::ordered_json RunReportJson(const RunReport& report) {
       {"file", report.filePath.empty()
                    ? nlohmann::ordered_json(nullptr)
                    : nlohmann::ordered_json{{"name", report.filePath},
-                                            {"sha256", TextOrNull(report.fileSha256)}}},
+                                            {"sha256", TextOrNull(report.fileSha256)},
+                                            {"memoryDigest", TextOrNull(report.memoryDigest)}}},
       {"durationMs", report.durationMs},
       {"wordsWritten", report.wordsWritten},
       {"pod", pod},
@@ -128,6 +156,7 @@ RunLogEntry RunLogEntryOf(const RunReport& report) {
   entry.command = report.command;
   entry.fileName = report.filePath;
   entry.fileSha256 = report.fileSha256;
+  entry.memorySha256 = report.memoryDigest;
   entry.device = report.device;
   entry.podSerial = report.podSerialNumber.empty() ? report.chosenPod : report.podSerialNumber;
   entry.podFirmware = report.podVersion;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "ops/LoadedProgram.h"
 #include "ops/ProgrammerOperations.h"
 #include "ops/RunLog.h"
 #include "pod/FailureCause.h"
@@ -20,7 +21,9 @@ struct RunReport {
   FailureCause cause;
   std::string device;  // empty when the command reads no file
   std::string filePath;
-  std::string fileSha256;  // empty when the file could not be read
+  std::string fileSha256;  // of the bytes read; empty when none were
+  // MemoryDigest of the program read; empty when none was read whole.
+  std::string memoryDigest;
   uint64_t durationMs = 0;
   uint64_t wordsWritten = 0;
   uint16_t podVersion = 0;  // tenths; 0 when not read
@@ -36,6 +39,16 @@ struct RunReport {
 RunReport MakeRunReport(std::string command, const std::string& filePath, OperationOutcome outcome,
                         int exitCode, const ProgrammerOperations& operations, std::string message,
                         const FailureCause& cause, uint64_t durationMs);
+
+// The report of `command` on the file `filePath`, which ended before any POD
+// was used: `program` was refused with `outcome` and `exitCode`, `message` shown.
+RunReport MakeFileRefusedReport(std::string command, const std::string& filePath,
+                                const LoadedProgram& program, std::string outcome, int exitCode,
+                                std::string message);
+
+// The outcome's name for a script: the reader's own (NotCoff...) for a file it
+// refused with `readResult`.
+std::string OutcomeName(OperationOutcome outcome, CoffReadResult readResult);
 
 nlohmann::ordered_json RunReportJson(const RunReport& report);
 

@@ -2,15 +2,16 @@
 #include <array>
 
 #include "cli/Commands.h"
+#include "cli/ExpectedMemory.h"
 #include "cli/PodSession.h"
 
 namespace {
 
-const std::array<CliOption, 18> kOptions{
-    {kDeviceOption, kEraseOption, kCsmOption, kCsmFileOption, kDriverOption, kPodOption,
-     kAllPodsOption, kSerialOption, kSerialStartOption, kSerialStepOption, kSerialWidthOption,
-     kSerialCounterOption, kTraceOption, kReplaceTraceOption, kLogOption, kJsonOption, kQuietOption,
-     kVerboseOption}};
+const std::array<CliOption, 19> kOptions{
+    {kDeviceOption, kExpectOption, kEraseOption, kCsmOption, kCsmFileOption, kDriverOption,
+     kPodOption, kAllPodsOption, kSerialOption, kSerialStartOption, kSerialStepOption,
+     kSerialWidthOption, kSerialCounterOption, kTraceOption, kReplaceTraceOption, kLogOption,
+     kJsonOption, kQuietOption, kVerboseOption}};
 
 const std::string kDetails = PodCommandDetails(
     "Reads FILE for the device, connects to the POD and programs the target: the\n"

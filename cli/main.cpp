@@ -21,9 +21,10 @@
 
 namespace {
 
-const std::array<const CliCommand*, 8> kCommands{
-    &kListCommand,     &kInfoCommand,      &kTargetWriteCommand, &kTargetResetCommand,
-    &kPodWriteCommand, &kPodVerifyCommand, &kPodInfoCommand,     &kDoctorCommand,
+const std::array<const CliCommand*, 9> kCommands{
+    &kListCommand,        &kInfoCommand,        &kTargetWriteCommand,
+    &kTargetEraseCommand, &kTargetResetCommand, &kPodWriteCommand,
+    &kPodVerifyCommand,   &kPodInfoCommand,     &kDoctorCommand,
 };
 
 void PrintUsage(std::ostream& out) {

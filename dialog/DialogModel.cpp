@@ -280,8 +280,11 @@ void DialogModel::NoteLoadedFile() {
   if (!ops_ || ops_->loadCount() == loadedFile_.loadCount) {
     return;
   }
+  // The digest of the bytes the program was read from, which a later look at
+  // the file on disk is held to.
   loadedFile_ = {ops_->loadCount(), ops_->imagePath(),
-                 ops_->imageLoaded() ? FileSha256(ops_->imagePath()) : std::string()};
+                 ops_->imageLoaded() ? ops_->fileSha256() : std::string()};
+  SetStatusDetail(runDetail_);
 }
 
 OperationOutcome DialogModel::ImageIsWhatIsShown() {
@@ -314,6 +317,12 @@ void DialogModel::AddDetail(const std::string& line) {
 }
 
 void DialogModel::SetStatusDetail(std::string detail) {
+  // The program loaded is named last, with what it puts into the target, so
+  // that the line can check it against a production order.
+  if (ops_ && ops_->imageLoaded()) {
+    detail += (detail.empty() ? "" : "\n") + EscapeForDisplay("program: " + ops_->imagePath()) +
+              "\nmemory digest: " + ops_->memoryDigest();
+  }
   if (detail != statusDetail_) {
     statusDetail_ = std::move(detail);
     view_.ShowStatusDetail(statusDetail_);

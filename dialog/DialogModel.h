@@ -112,6 +112,8 @@ class DialogModel final : public OperationsUi {
   // The MCU selection as the operations take it: no selection reads as 255.
   uint8_t McuSelection() const { return static_cast<uint8_t>(mcuIndex_); }
   void SetFilePath(const std::string& path);
+  // Shows `detail`, what the run said, followed by the loaded program's
+  // name and memory digest.
   void SetStatusDetail(std::string detail);
   // One more line of what the run showed beyond the status line.
   void AddDetail(const std::string& line);

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <new>
+#include <sstream>
 
 #include "image/ElfReader.h"
 #include "image/HexDigits.h"
 #include "image/IntelHexReader.h"
 #include "image/LineReader.h"
 #include "image/ProgramImage.h"
+#include "image/Sha256.h"
 #include "image/TiTxtReader.h"
 
 namespace {
@@ -34,6 +36,34 @@ std::string ReadSome(std::istream& in, std::streamoff position, size_t count) {
   bytes.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
   in.clear();
   return bytes;
+}
+
+// What stands at `path` when it is no regular file, which no reader opens: a
+// device or a FIFO would never end or never begin.
+std::string NoFileDetail(const std::filesystem::path& path) {
+  std::error_code error;
+  switch (std::filesystem::status(path, error).type()) {
+    case std::filesystem::file_type::directory:
+      return "a directory";
+    case std::filesystem::file_type::fifo:
+      return "a FIFO";
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character:
+      return "a device";
+    case std::filesystem::file_type::socket:
+      return "a socket";
+    default:
+      return {};
+  }
+}
+
+// Opens `path` for a reader, saying what it is when it is no file.
+ProgramRead OpenForReading(const std::filesystem::path& path, std::ifstream& in,
+                           ProgramImage& image) {
+  image.allocationError.clear();
+  const CoffReadResult opened = OpenProgramFile(path, in, image);
+  return {ProgramFormat::Unknown, opened,
+          opened == CoffReadResult::OpenFailed ? NoFileDetail(path) : std::string()};
 }
 
 }  // namespace
@@ -125,13 +155,36 @@ ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& i
 
 ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
                             ProgramImage& image) {
-  image.allocationError.clear();
   std::ifstream in;
-  if (const CoffReadResult opened = OpenProgramFile(path, in, image);
-      opened != CoffReadResult::Ok) {
-    return {ProgramFormat::Unknown, opened, {}};
+  if (ProgramRead opened = OpenForReading(path, in, image); opened.result != CoffReadResult::Ok) {
+    return opened;
   }
   return ReadProgramStream(in, mcuType, image);
+}
+
+ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, uint8_t mcuType,
+                                ProgramImage& image, std::string& fileSha256) {
+  fileSha256.clear();
+  std::ifstream in;
+  if (ProgramRead opened = OpenForReading(path, in, image); opened.result != CoffReadResult::Ok) {
+    return opened;
+  }
+  std::string bytes;
+  try {
+    std::array<char, 65536> chunk;
+    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+      bytes.append(chunk.data(), static_cast<size_t>(in.gcount()));
+    }
+  } catch (const std::bad_alloc& e) {
+    image.allocationError = e.what();
+    return {ProgramFormat::Unknown, CoffReadResult::OutOfMemory, {}};
+  }
+  if (in.bad()) {
+    return {ProgramFormat::Unknown, CoffReadResult::OpenFailed, {}};
+  }
+  fileSha256 = BytesSha256(bytes);
+  std::istringstream memory(std::move(bytes));
+  return ReadProgramStream(memory, mcuType, image);
 }
 
 std::string ProgramReadMessage(const ProgramRead& read) {

@@ -21,7 +21,8 @@ struct ProgramRead {
   ProgramFormat format = ProgramFormat::Unknown;
   CoffReadResult result = CoffReadResult::Ok;
   // Where and what, for the outcomes that point into the file ("line 12:
-  // ..."); empty otherwise.
+  // ..."), or what the path is when it is no file ("a directory"); empty
+  // otherwise.
   std::string detail;
 };
 
@@ -34,6 +35,13 @@ ProgramFormat DetectFormat(std::istream& in);
 ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
                             ProgramImage& image);
 ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& image);
+// The same, reading the file whole into memory first and the program from
+// there, so that `fileSha256` gets the digest of exactly the bytes the program
+// was read from, even when the file is replaced meanwhile (empty when none
+// were read). Costs a copy of the file: for the loads that report which file
+// they wrote.
+ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, uint8_t mcuType,
+                                ProgramImage& image, std::string& fileSha256);
 
 // The outcome's sentence, followed by the detail when there is one; a file
 // read whole names its format ("Reading Intel HEX file is successful").

@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "image/ProgramImage.h"
@@ -115,6 +116,12 @@ std::string HexDigest(const std::array<uint8_t, 32>& digest) {
   return text;
 }
 
+std::string BytesSha256(std::string_view bytes) {
+  Sha256 hash;
+  hash.Update(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+  return HexDigest(hash.Final());
+}
+
 std::string WordsSha256(const uint16_t* words, size_t count) {
   Sha256 hash;
   std::array<uint8_t, 4096> bytes;
@@ -141,6 +148,10 @@ std::string ImageSha256(const ProgramImage& image) {
 }
 
 std::string FileSha256(const std::string& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(PathFromUtf8(path), error)) {
+    return {};
+  }
   std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) {
     return {};

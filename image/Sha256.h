@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 class ProgramImage;
 struct ImageSection;
@@ -29,12 +30,15 @@ class Sha256 {
 // Lower-case hexadecimal of a digest.
 std::string HexDigest(const std::array<uint8_t, 32>& digest);
 
+// The digest of `bytes`.
+std::string BytesSha256(std::string_view bytes);
 // The digest of `count` words, each as its high byte then its low byte.
 std::string WordsSha256(const uint16_t* words, size_t count);
 std::string SectionSha256(const ImageSection& section);
 // Every section's words in image order.
 std::string ImageSha256(const ProgramImage& image);
 
-// The digest of the bytes of the file at the UTF-8 `path`; empty when it
-// cannot be read.
+// The digest of the bytes of the regular file at the UTF-8 `path` as it is on
+// disk now; empty when it cannot be read or is no regular file (a FIFO or a
+// device would never end or never begin).
 std::string FileSha256(const std::string& path);

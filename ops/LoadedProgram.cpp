@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "image/MemoryDigest.h"
 #include "image/ProgramReader.h"
 #include "image/Utf8Path.h"
 #include "ops/UserText.h"
@@ -22,7 +23,7 @@ LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, Ope
   loaded.mcuType = std::min<uint8_t>(mcuTypeSelection, kMcuTypeCount - 1);
 
   auto image = std::make_shared<ProgramImage>();
-  const ProgramRead read = ReadProgramFile(file, loaded.mcuType, *image);
+  const ProgramRead read = ReadProgramFileOnce(file, loaded.mcuType, *image, loaded.fileSha256);
   loaded.readResult = read.result;
   if (read.result != CoffReadResult::Ok) {
     if (read.result == CoffReadResult::OutOfMemory && !image->allocationError.empty()) {
@@ -33,6 +34,7 @@ LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, Ope
     return loaded;
   }
   image->Summarize();
+  loaded.memoryDigest = MemoryDigest(*image);
   for (const std::string& warning : MissingDataWarnings(*image)) {
     ui.ShowWarning(warning);
   }

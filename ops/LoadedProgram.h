@@ -23,6 +23,10 @@ struct LoadedProgram {
   // The file's name without extension, at most 8 bytes.
   std::string programName;
   uint8_t mcuType = kDefaultMcuType;
+  // The SHA-256 of the bytes the program was read from; empty when none were read.
+  std::string fileSha256;
+  // MemoryDigest of the image; empty unless the outcome is Done.
+  std::string memoryDigest;
 };
 
 // Reads `path` for the device `mcuTypeSelection` and shows the result on `ui`:

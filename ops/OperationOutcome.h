@@ -33,6 +33,8 @@ enum class OperationOutcome : uint8_t {
   // A run on several PODs at once where at least one failed; each POD's own
   // outcome is in the run's table and JSON.
   SomePodsFailed = 26,
+  // The file's memory digest is not the one the command line expects of it.
+  UnexpectedImage = 27,
   // Target Write failures: 30 + the target procedure's result code.
   SciBootFailed = 31,
   RamDownloadFailed = 32,
@@ -43,8 +45,10 @@ enum class OperationOutcome : uint8_t {
   ProgramFailed = 37,
   // The POD's store procedures (the message is the failed step's, kPodStoreOutcomes).
   PodWriteFailed = 41,
-  PodVerifyFailed = 42,
+  PodVerifyFailed = 42,  // the POD's copy was read and differs
   PodInfoFailed = 43,
+  // The POD's copy could not be read, so whether it differs is not known.
+  PodVerifyReadFailed = 44,
   // The user stopped a POD procedure (Ctrl-C: 128 + SIGINT; the command line
   // exits 143 when SIGTERM stopped it).
   Interrupted = 130,
@@ -73,6 +77,7 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::PortBusy, "PortBusy", "another program holds the POD's port"},
     {OperationOutcome::SeveralPods, "SeveralPods", "several PODs attached and none chosen with --pod", "Several Brontaflex PODs are attached; choose one with --pod SERIAL"},
     {OperationOutcome::SomePodsFailed, "SomePodsFailed", "several PODs at once and at least one failed; the table gives each one's status"},
+    {OperationOutcome::UnexpectedImage, "UnexpectedImage", "FILE's memory digest is not the one --expect gives; no POD was used"},
     {OperationOutcome::SciBootFailed, "SciBootFailed", "the target's SCI boot did not start", "Fail to start SCI boot"},
     {OperationOutcome::RamDownloadFailed, "RamDownloadFailed", "the download into the target's RAM failed", "Fail to download user program"},
     {OperationOutcome::ResetFailed, "ResetFailed", "the target could not be reset", "Fail to reset target board"},
@@ -81,8 +86,9 @@ inline constexpr OutcomeRow<OperationOutcome> kOperationOutcomes[] = {
     {OperationOutcome::EraseFailed, "EraseFailed", "erasing failed", "Fail to erase flash memory"},
     {OperationOutcome::ProgramFailed, "ProgramFailed", "programming failed", "Fail to write flash memory"},
     {OperationOutcome::PodWriteFailed, "PodWriteFailed", "storing the program in the POD failed"},
-    {OperationOutcome::PodVerifyFailed, "PodVerifyFailed", "the POD's copy differs or could not be read"},
+    {OperationOutcome::PodVerifyFailed, "PodVerifyFailed", "the POD's copy differs from FILE, or there is none"},
     {OperationOutcome::PodInfoFailed, "PodInfoFailed", "the POD's information could not be read", "Fail to read Brontaflex POD Information"},
+    {OperationOutcome::PodVerifyReadFailed, "PodVerifyReadFailed", "the POD's copy could not be read: the POD stopped answering or the port went"},
     {OperationOutcome::Interrupted, "Interrupted", "stopped by Ctrl-C (SIGINT); 143 when by SIGTERM"},
 };
 // clang-format on

@@ -17,6 +17,8 @@ struct OperationRequest {
   // The MCU selection; used only when the operation has to load the file.
   uint8_t mcuType = kDefaultMcuType;
   bool eraseAll = false;
+  // Target Erase without eraseAll: the sectors to erase, bit n for sector n.
+  uint16_t eraseSectors = 0;
   bool useCsm = false;
   // Read only when useCsm is set.
   CsmKeyTexts keyTexts;

@@ -30,6 +30,22 @@ OperationOutcome TargetWriteOutcome(TargetWriteResult result) {
   return pair == std::end(kTargetWriteOutcomes) ? OperationOutcome::ProgramFailed : pair->second;
 }
 
+// A verify that read the POD's copy and found it differs, or found none, is
+// told apart from one that could not read it: a production line rejects the
+// POD on the first and tries the link again on the second.
+OperationOutcome VerifyOutcome(PodStoreResult result) {
+  switch (result) {
+    case PodStoreResult::NoStoredProgram:
+    case PodStoreResult::McuTypeDiffers:
+    case PodStoreResult::SectionCountDiffers:
+    case PodStoreResult::SectionsDiffer:
+    case PodStoreResult::ProgramDiffers:
+      return OperationOutcome::PodVerifyFailed;
+    default:
+      return OperationOutcome::PodVerifyReadFailed;
+  }
+}
+
 // "%.2f sec" of the ticks between the two readings; the counter may wrap between them.
 std::string ElapsedText(uint32_t startMs, uint32_t endMs) {
   char text[32];
@@ -115,6 +131,8 @@ void ProgrammerOperations::UseProgram(LoadedProgram loaded) {
   programName_ = std::move(loaded.programName);
   mcuType_ = loaded.mcuType;
   lastReadResult_ = loaded.readResult;
+  fileSha256_ = std::move(loaded.fileSha256);
+  memoryDigest_ = std::move(loaded.memoryDigest);
   imageLoaded_ = loaded.outcome == OperationOutcome::Done;
   image_ = std::move(loaded.image);
   if (imageLoaded_) {
@@ -367,14 +385,39 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
       [&] {
         PodCommands commands = Commands();
         TargetProgrammer programmer(commands, *image_, mcuType_, ui_);
-        const OperationOutcome outcome = TargetWriteOutcome(
-            programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm));
-        // A stop the user asked for is no failure of the target.
-        return outcome == OperationOutcome::Done || ui_.CancelRequested()
-                   ? outcome
-                   : Fail(outcome, programmer.cause());
+        return TargetOutcome(programmer.ProgramTarget(flashMode, request.eraseAll, request.useCsm),
+                             programmer.cause());
       },
       "Flash Write Completed - ");
+}
+
+OperationOutcome ProgrammerOperations::TargetErase(const OperationRequest& request) {
+  csmKeys_ = kErasedCsmKeys;
+  if (const auto keys = TakeCsmKeys(request); keys != OperationOutcome::Done) {
+    return keys;
+  }
+  if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
+    return connected;
+  }
+  const uint8_t mcuType = std::min<uint8_t>(request.mcuType, kMcuTypeCount - 1);
+  const uint16_t allSectors = McuEntry(mcuType).allSectorsMask;
+  const uint16_t sectors = request.eraseAll ? allSectors : request.eraseSectors & allSectors;
+  return RunProcedure(
+      [&] {
+        // The device erased is the one asked for, whatever program is loaded.
+        PodCommands commands(link_, {mcuType, csmKeys_});
+        TargetProgrammer programmer(commands, *NoProgramImage(), mcuType, ui_);
+        return TargetOutcome(programmer.EraseTarget(sectors, request.useCsm), programmer.cause());
+      },
+      "Flash Erase Completed - ");
+}
+
+OperationOutcome ProgrammerOperations::TargetOutcome(TargetWriteResult result,
+                                                     const FailureCause& cause) {
+  const OperationOutcome outcome = TargetWriteOutcome(result);
+  // A stop the user asked for is no failure of the target.
+  return outcome == OperationOutcome::Done || ui_.CancelRequested() ? outcome
+                                                                    : Fail(outcome, cause);
 }
 
 PodCommands ProgrammerOperations::Commands() {
@@ -464,7 +507,7 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
           return result == PodStoreResult::Done ? OperationOutcome::Done
                                                 : OperationOutcome::Interrupted;
         }
-        return FailWith(PodStoreMessage(result), OperationOutcome::PodVerifyFailed, store.cause());
+        return FailWith(PodStoreMessage(result), VerifyOutcome(result), store.cause());
       },
       "EEPROM Verify Completed - ");
 }

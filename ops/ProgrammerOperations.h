@@ -25,6 +25,7 @@
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "pod/PodStore.h"
+#include "pod/TargetProgrammer.h"
 
 class ProgrammerOperations {
  public:
@@ -74,6 +75,9 @@ class ProgrammerOperations {
 
   OperationOutcome TargetWrite(const OperationRequest& request);
   OperationOutcome TargetReset();
+  // Erases the request's sectors (every one with eraseAll) of its device's
+  // flash and resets the target; no program file is read.
+  OperationOutcome TargetErase(const OperationRequest& request);
   OperationOutcome PodWrite(const OperationRequest& request);
   OperationOutcome PodVerify(const OperationRequest& request);
   OperationOutcome PodInfo();
@@ -86,6 +90,10 @@ class ProgrammerOperations {
   uint32_t loadCount() const { return loadCount_; }
   // What the COFF reader said at the last load that found its file.
   CoffReadResult lastReadResult() const { return lastReadResult_; }
+  // The SHA-256 of the bytes the last load read; empty when it read none.
+  const std::string& fileSha256() const { return fileSha256_; }
+  // MemoryDigest of the image; empty while none is loaded.
+  const std::string& memoryDigest() const { return memoryDigest_; }
   // The loaded file's name without extension, at most 8 bytes.
   const std::string& programName() const { return programName_; }
   // The name the last POD Write stored; the window restores it from its settings.
@@ -129,6 +137,9 @@ class ProgrammerOperations {
   // procedure that failed because the user asked it to stop is Interrupted.
   OperationOutcome RunProcedure(const std::function<OperationOutcome()>& procedure,
                                 const std::string& doneMessage);
+  // The operation's outcome for how the target procedure ended, its failure
+  // shown with `cause`.
+  OperationOutcome TargetOutcome(TargetWriteResult result, const FailureCause& cause);
   // The POD's commands for the device and keys as they stand when an operation starts.
   PodCommands Commands();
   void Error(std::string_view text);
@@ -161,6 +172,8 @@ class ProgrammerOperations {
   std::string programName_;
   // The file the image was read from.
   std::string imagePath_;
+  std::string fileSha256_;
+  std::string memoryDigest_;
   std::string podFileName_;
   uint16_t podVersion_ = 0;
   PodTagInfo podTag_;

@@ -80,6 +80,8 @@ RunLogEntry OperationLogEntry(std::string command, OperationOutcome outcome,
       refused ? static_cast<int>(operations.lastReadResult()) : static_cast<int>(outcome);
   if (command != "target-reset" && command != "pod-info" && !operations.imagePath().empty()) {
     entry.fileName = operations.imagePath();
+    entry.fileSha256 = operations.fileSha256();
+    entry.memorySha256 = operations.memoryDigest();
     entry.device = std::string(McuEntry(operations.mcuType()).name);
   }
   if (const std::optional<PortDetails> port = operations.PodPort()) {

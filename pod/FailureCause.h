@@ -34,7 +34,8 @@ struct FailureCause {
   uint32_t bytesDue = 0;
   // From the start of the write or read that failed to the failure.
   uint32_t elapsedMs = 0;
-  // The reply bytes received, for a wrong or short reply.
+  // The reply bytes received, for a wrong or short reply; the key bytes of
+  // the stored password's reply are masked before they get here.
   std::string reply;
   // What the driver found beside its status, in its words: a setting that
   // did not take, a library that is not there. Empty when it said nothing.

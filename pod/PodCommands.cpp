@@ -260,7 +260,7 @@ bool PodCommands::QueryCoffInfo(CoffInfoReply& reply) {
 }
 
 bool PodCommands::QueryPassword(PasswordReply& reply) {
-  return Exchange(link_, Frame('g'), reply, kQueryTimeoutMs);
+  return Exchange(link_, Frame(kPasswordQueryFrame), reply, kQueryTimeoutMs);
 }
 
 bool PodCommands::QuerySectionRecord(uint8_t ordinal, SectionReply& reply) {

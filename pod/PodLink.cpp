@@ -5,6 +5,7 @@
 #include <functional>
 #include <utility>
 
+#include "pod/CsmKeys.h"
 #include "pod/PodCommands.h"
 
 PodLink::PodLink(FtdiDriver& driver, Clock& clock) : driver_(driver), clock_(clock) {}
@@ -218,7 +219,7 @@ void PodLink::BeginCommand(char frame) {
 }
 
 void PodLink::NoteWrongReply(std::string received, uint32_t bytesSeen) {
-  failure_.reply = std::move(received);
+  failure_.reply = WithKeysMasked(failure_.frame, std::move(received));
   failure_.bytesSeen = bytesSeen;
   failure_.bytesDue = bytesSeen;
   Failed(FailureKind::WrongReply, false);
@@ -360,7 +361,8 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
     }
     if (waiting == 0 && silenceJudged && TickReached(lastSilent, silenceStart + limit)) {
       failure_.bytesSeen = received;
-      failure_.reply.assign(reinterpret_cast<const char*>(bytes), received);
+      failure_.reply = WithKeysMasked(failure_.frame,
+                                      std::string(reinterpret_cast<const char*>(bytes), received));
       return Failed(received == 0 ? FailureKind::TimeOut : FailureKind::ShortReply, false);
     }
   }

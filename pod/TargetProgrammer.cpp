@@ -27,9 +27,7 @@ TargetProgrammer::TargetProgrammer(PodCommands& commands, const ProgramImage& im
 
 TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll, bool useCsm) {
   cause_ = {};
-  reporter_.ShowStep(ProcedureStep::StartingSciBoot);
-  if (!commands_.StartSciBoot(useCsm, flashMode)) {
-    Blame("start the SCI boot");
+  if (!StartSciBoot(useCsm, flashMode)) {
     return TargetWriteResult::SciBootFailed;
   }
 
@@ -40,6 +38,41 @@ TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll,
                                  : TargetWriteResult::RamDownloadFailed;
   }
 
+  if (const TargetWriteResult ready = StartFlashAlgorithm(useCsm);
+      ready != TargetWriteResult::Finished) {
+    return ready;
+  }
+  if (!EraseFlash(eraseAll)) {
+    return TargetWriteResult::EraseFailed;
+  }
+  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
+  if (!WriteFlash()) {
+    return TargetWriteResult::ProgramFailed;
+  }
+  return ResetAfterFlashWork();
+}
+
+TargetWriteResult TargetProgrammer::EraseTarget(uint16_t sectorMask, bool useCsm) {
+  cause_ = {};
+  if (!StartSciBoot(useCsm, true)) {
+    return TargetWriteResult::SciBootFailed;
+  }
+  if (const TargetWriteResult ready = StartFlashAlgorithm(useCsm);
+      ready != TargetWriteResult::Finished) {
+    return ready;
+  }
+  if (!EraseSectors(sectorMask)) {
+    return TargetWriteResult::EraseFailed;
+  }
+  return ResetAfterFlashWork();
+}
+
+bool TargetProgrammer::StartSciBoot(bool useCsm, bool flashMode) {
+  reporter_.ShowStep(ProcedureStep::StartingSciBoot);
+  return commands_.StartSciBoot(useCsm, flashMode) || Blame("start the SCI boot");
+}
+
+TargetWriteResult TargetProgrammer::StartFlashAlgorithm(bool useCsm) {
   reporter_.ShowStep(ProcedureStep::DownloadingFlashAlgorithm);
   if (!commands_.LoadFlashAlgorithm(useCsm)) {
     Blame("load the flash algorithm");
@@ -50,13 +83,10 @@ TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll,
     Blame("prepare the flash");
     return TargetWriteResult::FlashInitFailed;
   }
-  if (!EraseFlash(eraseAll)) {
-    return TargetWriteResult::EraseFailed;
-  }
-  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
-  if (!WriteFlash()) {
-    return TargetWriteResult::ProgramFailed;
-  }
+  return TargetWriteResult::Finished;
+}
+
+TargetWriteResult TargetProgrammer::ResetAfterFlashWork() {
   if (!commands_.ResetTarget()) {
     Blame("reset the target");
     return TargetWriteResult::ResetFailed;
@@ -78,7 +108,10 @@ bool TargetProgrammer::PrepareFlash() {
 }
 
 bool TargetProgrammer::EraseFlash(bool eraseAll) {
-  const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
+  return EraseSectors(EraseMask(eraseAll, mcuType_, image_));
+}
+
+bool TargetProgrammer::EraseSectors(uint16_t mask) {
   reporter_.ShowStep(ProcedureStep::ErasingFlash);
   reporter_.SetUpBar(std::popcount(static_cast<uint8_t>(mask)));
   for (unsigned sector = 0; sector < 8; ++sector) {

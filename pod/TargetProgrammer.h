@@ -43,12 +43,18 @@ class TargetProgrammer {
   // Programs the flash sections (flashMode) or downloads the RAM sections. The
   // first failing command ends the run; nothing done before it is undone.
   TargetWriteResult ProgramTarget(bool flashMode, bool eraseAll, bool useCsm);
+  // Erases the sectors of `sectorMask` (bit n for sector n) and nothing else,
+  // then resets the target: the flash procedure without its programming. The
+  // image is not used.
+  TargetWriteResult EraseTarget(uint16_t sectorMask, bool useCsm);
   // Why the last run failed, and in which step; kind None after a success.
   const FailureCause& cause() const { return cause_; }
 
   // The steps of ProgramTarget; each is true when every command it sent was accepted.
   // Erases the sectors of the erase mask, one sector per command.
   bool EraseFlash(bool eraseAll);
+  // Erases the sectors of `mask`, one sector per command.
+  bool EraseSectors(uint16_t mask);
   // Programs the flash sections chunk by chunk, as ChunkPlan lays them out.
   bool WriteFlash();
   // Streams every RAM section in list order; the last one closes the boot stream.
@@ -56,6 +62,12 @@ class TargetProgrammer {
   bool SendRamSection(const ImageSection& section, bool lastSection);
 
  private:
+  // Has the POD start the target's boot loader, for flash work or a download.
+  bool StartSciBoot(bool useCsm, bool flashMode);
+  // Loads the flash algorithm into the booted target and prepares its flash.
+  TargetWriteResult StartFlashAlgorithm(bool useCsm);
+  // The reset that ends the work on the flash.
+  TargetWriteResult ResetAfterFlashWork();
   // O "00"; the one command worth a second attempt, made after discarding
   // whatever the failed first one left on the line.
   bool PrepareFlash();

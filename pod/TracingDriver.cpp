@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "pod/CsmKeys.h"
+
 namespace {
 
 constexpr char kStx = 0x02;
@@ -127,7 +129,7 @@ FtStatus TracingDriver::Write(FtHandle handle, const void* bytes, uint32_t lengt
   EndReply();
   const std::string sent(static_cast<const char*>(bytes), length);
   Line(std::chrono::steady_clock::now(), ">", ShowSent(sent));
-  replyHoldsKeys_ = sent.size() >= 2 && sent[0] == kStx && sent[1] == 'g';
+  replyHoldsKeys_ = sent.size() >= 2 && sent[0] == kStx && sent[1] == kPasswordQueryFrame;
   return backend_->Write(handle, bytes, length, written);
 }
 

@@ -17,11 +17,13 @@ struct CliRun {
   }
 };
 
-inline CliRun RunCli(const QStringList& args) {
+// A run that has not ended after `timeoutMs` is killed and reads as exit
+// status -1, so that a program that hangs fails its test rather than stalls it.
+inline CliRun RunCli(const QStringList& args, int timeoutMs = 30000) {
   QProcess process;
   process.start(QStringLiteral(BFX_CLI_PATH), args);
   CliRun run;
-  if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
+  if (!process.waitForFinished(timeoutMs) || process.exitStatus() != QProcess::NormalExit) {
     return run;
   }
   run.exitCode = process.exitCode();

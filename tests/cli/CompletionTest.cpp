@@ -44,16 +44,17 @@ TEST_F(CompletionTest, OffersCommandsOptionsAndValues) {
     std::string offered;
   } cases[] = {
       {{""},
-       "list info target-write target-reset pod-write pod-verify pod-info doctor --help "
+       "list info target-write target-erase target-reset pod-write pod-verify pod-info doctor "
+       "--help "
        "--version"},
       {{"do"}, "doctor"},
       {{"doctor", "--"}, "--driver --json --config --help"},
       {{"pod-"}, "pod-write pod-verify pod-info"},
-      {{"info", "--"}, "--device --json --config --help"},
+      {{"info", "--"}, "--device --expect --json --config --help"},
       {{"target-write", "prog.out", "--d"}, "--device --driver"},
       {{"pod-write", "--"},
-       "--device --erase --csm --csm-file --name --driver --pod --all-pods --trace --replace-trace "
-       "--log --json --quiet --verbose --serial --config --help"},
+       "--device --expect --erase --csm --csm-file --name --driver --pod --all-pods --trace "
+       "--replace-trace --log --json --quiet --verbose --serial --config --help"},
       {{"target-write", "--serial-w"}, "--serial-width"},
       {{"target-write", "--serial-width", ""}, "1 2"},
       {{"pod-info", "--v"}, "--verbose"},
@@ -96,7 +97,7 @@ TEST_F(CompletionTest, FishOffersWhatBashDoes) {
     std::string offered;
   } cases[] = {
       {"brontaflex-cli pod-", "pod-info pod-verify pod-write"},
-      {"brontaflex-cli info --", "--config --device --help --json"},
+      {"brontaflex-cli info --", "--config --device --expect --help --json"},
       {"brontaflex-cli target-write f.out --d", "--device --driver"},
       {"brontaflex-cli pod-info --driver=", "--driver=d2xx --driver=emulator --driver=tty"},
       {"brontaflex-cli pod-verify --pod ", "BFX00001 BFX00002"},

@@ -17,12 +17,16 @@
 #include <QtGlobal>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
 #include "cli/PodSession.h"
 #include "emulator/EmulatorDriver.h"
 #include "emulator/EmulatorRack.h"
+#include "image/MemoryDigest.h"
+#include "image/ProgramReader.h"
+#include "image/Sha256.h"
 #include "pod/D2xxDriver.h"
 #include "pod/ForwardingDriver.h"
 #include "tests/cli/CliRun.h"
@@ -140,6 +144,41 @@ TEST_F(GangRunTest, UnreadableFileUsesNoPod) {
   EXPECT_TRUE(result.reports.empty());
   EXPECT_EQ(emulators_[0]->Transcript().size(), 0u);
   EXPECT_EQ(err_.str(), "The specified COFF file isn't exist\n");
+}
+
+TEST_F(GangRunTest, ReportsNameTheFileAsItWasReadNotAsItIsNow) {
+  const std::vector<uint16_t> words = Words(100);
+  const std::vector<uint8_t> original = CoffWriter().Add(".text", kFlashStart, words).Build();
+  const std::vector<uint8_t> rebuilt =
+      CoffWriter().Add(".text", kFlashStart + 0x1000, words).Build();
+  const TempFile file(original);
+  request_.filePath = file.path().string();
+  // The file is rebuilt once the run has read it, before any POD writes.
+  std::once_flag rebuild;
+  const PodOperation rebuildThenWrite = [&](ProgrammerOperations& operations,
+                                            const OperationRequest& request) {
+    std::call_once(rebuild, [&] {
+      std::ofstream(file.path(), std::ios::binary)
+          .write(reinterpret_cast<const char*>(rebuilt.data()),
+                 static_cast<std::streamsize>(rebuilt.size()));
+    });
+    return operations.TargetWrite(request);
+  };
+
+  const GangResult result = Run(rebuildThenWrite, Pods(2));
+
+  ASSERT_EQ(result.exitCode, 0) << err_.str();
+  ProgramImage image;
+  std::istringstream in(std::string(original.begin(), original.end()));
+  ASSERT_EQ(ReadProgramStream(in, request_.mcuType, image).result, CoffReadResult::Ok);
+  image.Summarize();
+  for (size_t pod = 0; pod < result.reports.size(); ++pod) {
+    SCOPED_TRACE(pod);
+    EXPECT_EQ(result.reports[pod].fileSha256,
+              BytesSha256(std::string(original.begin(), original.end())));
+    EXPECT_EQ(result.reports[pod].memoryDigest, MemoryDigest(image));
+    EXPECT_EQ(FlashOf(emulators_[pod]->Target(), words.size()), words);
+  }
 }
 
 TEST_F(GangRunTest, TerminalShowsOneLineForEachPodRedrawnInPlace) {

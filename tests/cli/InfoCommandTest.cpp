@@ -127,12 +127,17 @@ TEST(InfoCommandTest, EachFormatIsNamedAndTheSameWordsGiveTheSameChecksums) {
               "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589");
     EXPECT_EQ(json.Json()["imageSha256"].toString(),
               "9c56cc51b374c3ba189210d5b6d4bf57790d351c96c47c02190ecf1e430635ab");
+    // As the README's Python computes it from the four words and their addresses.
+    EXPECT_EQ(json.Json()["memoryDigest"].toString(),
+              "6ff4ae864bc5881226c6e99f9c8935edb52aa33750c0239486a5d618bd223e61");
     const CliRun text = RunCli({"info", PathOf(c.file)});
     EXPECT_EQ(text.out.find(std::string(c.message) + "\nFormat: " + c.format + "\n"), 0);
     EXPECT_NE(text.out.find(" 88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589 "),
               std::string::npos)
         << text.out;
     EXPECT_NE(text.out.find("imageSha256        9c56cc51b374c3ba189210d5b6d4bf57"),
+              std::string::npos);
+    EXPECT_NE(text.out.find("memoryDigest       6ff4ae864bc5881226c6e99f9c8935ed"),
               std::string::npos);
   }
 }

@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -154,6 +156,31 @@ TEST_F(PodCommandsTest, EachRunTakesTheCounterFurtherAndReportsItsNumber) {
   EXPECT_EQ(stored.readAll(), "43\n");
 }
 
+TEST_F(PodCommandsTest, TargetEraseErasesTheSectorsNamedAndResets) {
+  const QString trace = state_.filePath("erase.trace");
+  const CliRun erase = RunCli({"target-erase", "--erase", "a, C", "--trace", trace});
+  ASSERT_EQ(erase.exitCode, 0) << erase.err;
+  EXPECT_THAT(erase.out,
+              MatchesRegex("(.|\n)*\nFlash Erase Completed - [0-9]+\\.[0-9][0-9] sec\n"));
+  QFile file(trace);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  std::string frames;
+  for (const QByteArray& line : file.readAll().split('\n')) {
+    if (line.contains(" > ")) {
+      frames += line.mid(line.indexOf(" > ") + 3).toStdString();
+    }
+  }
+  EXPECT_EQ(frames, "<I><N4><K0********************************><O00><O010001><O010004><R>");
+  for (const char* sectors : {"E", "A,,B", "AB", ""}) {
+    SCOPED_TRACE(sectors);
+    const CliRun refused = RunCli({"target-erase", "--erase", sectors});
+    EXPECT_EQ(refused.exitCode, 64);
+    EXPECT_THAT(refused.err,
+                HasSubstr("--erase takes all or sector letters of the F2808 (A to D)"));
+  }
+  EXPECT_EQ(RunCli({"target-erase", "--erase", "E", "--device", "F2809"}).exitCode, 0);
+}
+
 TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
   const TempFile file = F2808Program();
   const TempFile notCoff({'n', 'o', 't'});
@@ -181,6 +208,82 @@ TEST_F(PodCommandsTest, FailuresExitWithTheirOwnStatusAndMessage) {
     const CliRun run = RunCli(c.args);
     EXPECT_EQ(run.exitCode, c.exitCode);
     EXPECT_EQ(run.err, c.err);
+  }
+}
+
+TEST_F(PodCommandsTest, ExpectRefusesAnotherProgramBeforeAnyPodIsUsed) {
+  const TempFile file = F2808Program();
+  const CliRun info = RunCli({"info", PathOf(file), "--json"});
+  const QString digest = info.Json()["memoryDigest"].toString();
+  ASSERT_EQ(digest.size(), 64);
+  const QString other(64, '0');
+  const QString trace = state_.filePath("trace");
+  const QStringList commands{"info", "target-write", "pod-write", "pod-verify"};
+  for (const QString& command : commands) {
+    SCOPED_TRACE(command.toStdString());
+    const QStringList traced = command == "info" ? QStringList() : QStringList{"--trace", trace};
+    const CliRun refused = RunCli(QStringList{command, PathOf(file), "--expect", other} + traced);
+    EXPECT_EQ(refused.exitCode, 27);
+    EXPECT_THAT(refused.err, HasSubstr("The file's memory digest is " + digest.toStdString() +
+                                       ", not the expected " + other.toStdString() + "\n"));
+    EXPECT_FALSE(QFile::exists(trace)) << "no driver was set up";
+    EXPECT_EQ(RunCli({command, PathOf(file), "--expect", "1234"}).exitCode, 64);
+  }
+  EXPECT_FALSE(QFile::exists(state_.filePath("pod"))) << "the refused pod-write stored nothing";
+  for (const QString& command : commands) {
+    SCOPED_TRACE(command.toStdString());
+    // Upper-case digits name the same digest.
+    const CliRun accepted = RunCli({command, PathOf(file), "--expect", digest.toUpper()});
+    EXPECT_EQ(accepted.exitCode, 0) << accepted.err;
+  }
+  // On several PODs the file is refused before any of them is used.
+  qputenv("BRONTAFLEX_EMULATOR_PODS", "2");
+  const CliRun gang =
+      RunCli({"target-write", PathOf(file), "--all-pods", "--expect", other, "--json"});
+  qunsetenv("BRONTAFLEX_EMULATOR_PODS");
+  EXPECT_EQ(gang.exitCode, 27);
+  EXPECT_EQ(gang.Json()["outcome"].toString(), "UnexpectedImage");
+  EXPECT_TRUE(gang.Json()["pods"].toArray().isEmpty());
+}
+
+TEST_F(PodCommandsTest, TheRunReportNamesTheBytesReadAndWhatTheyPutInMemory) {
+  const TempFile file = F2808Program();
+  QFile bytes(PathOf(file));
+  ASSERT_TRUE(bytes.open(QIODevice::ReadOnly));
+  const QString fileSha256 =
+      QCryptographicHash::hash(bytes.readAll(), QCryptographicHash::Sha256).toHex();
+  const QString memoryDigest =
+      RunCli({"info", PathOf(file), "--json"}).Json()["memoryDigest"].toString();
+  for (const char* command : {"target-write", "pod-write", "pod-verify"}) {
+    SCOPED_TRACE(command);
+    const CliRun run = RunCli({command, PathOf(file), "--json"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    const QJsonObject reported = run.Json()["file"].toObject();
+    EXPECT_EQ(reported["sha256"].toString(), fileSha256);
+    EXPECT_EQ(reported["memoryDigest"].toString(), memoryDigest);
+  }
+}
+
+TEST_F(PodCommandsTest, WhatIsNoFileIsRefusedAtOnce) {
+  const QString fifo = state_.filePath("fifo");
+  ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  const struct {
+    QString path;
+    const char* what;
+  } cases[] = {
+      {"/dev/zero", "a device"},
+      {fifo, "a FIFO"},
+      {state_.path(), "a directory"},
+  };
+  for (const auto& c : cases) {
+    for (const char* command : {"info", "target-write", "pod-write", "pod-verify"}) {
+      SCOPED_TRACE(std::string(command) + " " + c.what);
+      // Killed after 10 s: a read that never ends fails here instead of hanging.
+      const CliRun run = RunCli({command, c.path, "--json"}, 10000);
+      EXPECT_EQ(run.exitCode, 1);
+      EXPECT_THAT(run.Json()["message"].toString().toStdString(),
+                  HasSubstr(std::string("Fail to open specified file (") + c.what + ")"));
+    }
   }
 }
 
@@ -571,7 +674,10 @@ TEST(PodCommandsHelpTest, ExitStatusesQuoteTheLimitsAndTheReadersCodes) {
         "  10  NoFileGiven: no COFF file named\n",
         "  14  TooManySections: more than 70 flash sections for the POD\n"
         "  15  DataTooLarge: more than 524,288 bytes of flash data for the POD\n",
-        "  42  PodVerifyFailed: the POD's copy differs or could not be read\n",
+        "  42  PodVerifyFailed: the POD's copy differs from FILE, or there is none\n"
+        "  43  PodInfoFailed: the POD's information could not be read\n"
+        "  44  PodVerifyReadFailed: the POD's copy could not be read: the POD stopped answering "
+        "or the port went\n",
         "  64  bad usage, or a driver that cannot be set up\n"}},
   };
   for (const auto& c : cases) {

@@ -391,7 +391,7 @@ TEST_F(DialogModelTest, EachOperationAppendsItsLineToTheLogTheEnvironmentNames) 
   EXPECT_EQ(write["command"], "target-write");
   EXPECT_EQ(write["file"], program);
   EXPECT_EQ(write["fileSha256"], FileSha256(program));
-  EXPECT_TRUE(write["memorySha256"].is_null());
+  EXPECT_EQ(write["memorySha256"], model_->Operations()->memoryDigest());
   EXPECT_EQ(write["device"], "F2808");
   EXPECT_EQ(write["pod"], "BFX00001");
   EXPECT_EQ(write["outcome"], "Done");
@@ -416,6 +416,29 @@ TEST_F(DialogModelTest, EachOperationAppendsItsLineToTheLogTheEnvironmentNames) 
   EXPECT_THAT(view_.LastMessage(), HasSubstr("error the log "));
   EXPECT_EQ(FramesSeen(), frames);
   EXPECT_FALSE(model_->busy());
+}
+
+TEST_F(DialogModelTest, StatusDetailNamesTheLoadedProgramAndItsMemoryDigest) {
+  const std::string first = Write("first.out", FlashProgram(0));
+  const std::string second = Write("second.out", FlashProgram(7));
+  Load(first);
+  const std::string firstDigest = model_->Operations()->memoryDigest();
+  ASSERT_EQ(firstDigest.size(), 64u);
+  EXPECT_THAT(model_->statusDetail(),
+              HasSubstr("program: " + first + "\nmemory digest: " + firstDigest));
+  // It stays beside what a run says, and follows the next load.
+  model_->OnTargetReset();
+  EXPECT_THAT(model_->statusDetail(), HasSubstr("driver: emulator"));
+  EXPECT_THAT(model_->statusDetail(), HasSubstr("memory digest: " + firstDigest));
+  Load(second);
+  EXPECT_NE(model_->Operations()->memoryDigest(), firstDigest);
+  EXPECT_THAT(model_->statusDetail(),
+              HasSubstr("memory digest: " + model_->Operations()->memoryDigest()));
+  // A file refused leaves no program to name; a folder is refused at once.
+  Load(dir_.Write("bad.out", {'n', 'o'}));
+  EXPECT_THAT(model_->statusDetail(), testing::Not(HasSubstr("memory digest")));
+  Load(std::filesystem::path(first).parent_path().string());
+  EXPECT_EQ(view_.LastMessage(), "error Fail to open specified file (a directory)");
 }
 
 TEST_F(DialogModelTest, SeveralPodsAreRefusedUnlessTheEnvironmentNamesOne) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "image/MemoryDigest.h"
 #include "image/ProgramImage.h"
 #include "image/ProgramReader.h"
 #include "tests/image/ImageInvariants.h"
@@ -83,6 +84,7 @@ TEST_F(FormatSamplesTest, EachHexFileHoldsTheMemoryOfItsCoffPartner) {
     const auto memory = Memory(image_);
     EXPECT_GT(memory.size(), 1000u);
     EXPECT_TRUE(memory == Memory(coff));
+    EXPECT_EQ(MemoryDigest(image_), MemoryDigest(coff));
     // Same words in the flash for the POD, however the sections are cut.
     EXPECT_EQ(image_.flashBytes, coff.flashBytes);
     EXPECT_EQ(image_.flashSectorMask, coff.flashSectorMask);

@@ -1,7 +1,9 @@
 // Each way a command to the POD can fail leaves its own cause beside the
 // operation's one message: where it happened, what came back, after how long.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <memory>
 
@@ -143,6 +145,43 @@ TEST_F(FailureCauseTest, APortThatWillNotOpenSaysWhichStatus) {
   driver->failures["SetBaudRate"] = kFtOtherError;
   EXPECT_EQ(CausesOf(std::move(driver), kTargetReset),
             std::vector<std::string>{"cause: open the port: driver status 18"});
+}
+
+// The reply to g carries the stored password: what came of it is shown with
+// every key byte masked, as the trace shows it, however the reply went wrong.
+TEST_F(FailureCauseTest, APasswordReplyGoneWrongShowsNoKeyByte) {
+  // Bytes no text of the line holds but as a key byte would show: "\xa1".
+  const CsmKeyTexts keys{"A1B2", "C3D4", "E5F6", "8798", "A9BA", "CBDC", "EDFE", "8190"};
+  for (const FaultKind kind : {FaultKind::ShortReply, FaultKind::WrongFirstByte}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    ui_ = RecordingUi();
+    auto driver = std::make_unique<EmulatorDriver>(clock_);
+    EmulatorDriver& emulator = *driver;
+    ProgrammerOperations ops(std::move(driver), clock_, ui_);
+    ops.LoadDriver();
+    OperationRequest request;
+    request.filePath = dir_.Write("motor.out", FlashProgram().Build());
+    request.useCsm = true;
+    request.keyTexts = keys;
+    ASSERT_EQ(ops.PodWrite(request), OperationOutcome::Done);
+    emulator.Faults().Add(FaultTrigger::OnLetter('g'), Fault{.kind = kind});
+    EXPECT_NE(ops.PodVerify(request), OperationOutcome::Done);
+    ASSERT_EQ(ui_.causes.size(), 1u);
+    const std::string text = DescribeFailure(ui_.causes.front());
+    EXPECT_THAT(text, testing::HasSubstr("read the CSM password"));
+    EXPECT_THAT(text, testing::HasSubstr("***************"));
+    // Not one key byte, as it came or escaped, in the line or the cause.
+    for (const std::string& key : keys) {
+      for (const std::string& byte : {key.substr(0, 2), key.substr(2)}) {
+        const char raw = static_cast<char>(std::stoi(byte, nullptr, 16));
+        EXPECT_EQ(text.find(raw), std::string::npos) << byte << ": " << text;
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(raw));
+        EXPECT_EQ(text.find(escaped), std::string::npos) << byte << ": " << text;
+        EXPECT_EQ(ui_.causes.front().reply.find(raw), std::string::npos) << byte;
+      }
+    }
+  }
 }
 
 TEST_F(FailureCauseTest, ADifferingCopyHasNoCauseOnTheLine) {

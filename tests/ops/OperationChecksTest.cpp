@@ -337,7 +337,7 @@ TEST_F(OperationChecksTest, EveryOperationOnASilentPodLetsTheCallerAnswerWithinA
        [](ProgrammerOperations& o, const OperationRequest&) { return o.TargetReset(); },
        OperationOutcome::ResetFailed},
       {"POD Write", &ProgrammerOperations::PodWrite, OperationOutcome::PodWriteFailed},
-      {"POD Verify", &ProgrammerOperations::PodVerify, OperationOutcome::PodVerifyFailed},
+      {"POD Verify", &ProgrammerOperations::PodVerify, OperationOutcome::PodVerifyReadFailed},
       {"POD Info", [](ProgrammerOperations& o, const OperationRequest&) { return o.PodInfo(); },
        OperationOutcome::PodInfoFailed},
   };

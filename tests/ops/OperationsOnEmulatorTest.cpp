@@ -416,6 +416,70 @@ TEST_F(OperationsOnEmulatorTest, VerifyOfAChangedProgramFailsWithTheStoresMessag
   ExpectCleanFailure();
 }
 
+// A copy that could not be read is no copy that differs: each has its own
+// outcome, under the store's own message.
+TEST_F(OperationsOnEmulatorTest, VerifyThatCannotReadTheCopyIsNoDifference) {
+  const OperationRequest request = Request("motor.out", FlashProgram());
+  const struct {
+    const char* name;
+    FaultTrigger trigger;
+    FaultKind kind;
+    OperationOutcome outcome;
+    const char* message;
+  } cases[] = {
+      {"no reply to h", FaultTrigger::OnLetter('h'), FaultKind::NoReply,
+       OperationOutcome::PodVerifyReadFailed, "Fail to read COFF information"},
+      {"unplugged while comparing", FaultTrigger::OnLetter('L'), FaultKind::Unplug,
+       OperationOutcome::PodVerifyReadFailed,
+       "Fail to communicate with Brontaflex POD while verifying serial flash"},
+      {"a section record that says no", FaultTrigger::OnLetter('l'), FaultKind::WrongFirstByte,
+       OperationOutcome::PodVerifyFailed,
+       "The selected COFF file section is not same in serial flash"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    ASSERT_EQ(ops_->PodWrite(request), OperationOutcome::Done);
+    emulator_->Faults().Add(c.trigger, Fault{.kind = c.kind});
+    ui_.events.clear();
+    EXPECT_EQ(ops_->PodVerify(request), c.outcome);
+    EXPECT_EQ(ui_.LastMessage(), c.message);
+    ExpectCleanFailure();
+  }
+}
+
+TEST_F(OperationsOnEmulatorTest, TargetEraseErasesTheSectorsAskedForWithoutAFile) {
+  const McuInfo& mcu = McuEntry(3);
+  const struct {
+    const char* name;
+    bool eraseAll;
+    uint16_t sectors;
+  } cases[] = {
+      {"sectors A and C", false, 0x0005},
+      {"every sector", true, 0},
+      // Sectors the F2808 does not have are no sectors of its flash.
+      {"sector H", false, 0x0080},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    for (uint32_t address = mcu.flashFirst; address < kCsmKeyAddress; address += 0x800) {
+      emulator_->Target().WriteWord(address, 0x1234);
+    }
+    OperationRequest request;
+    request.eraseAll = c.eraseAll;
+    request.eraseSectors = c.sectors;
+    EXPECT_EQ(ops_->TargetErase(request), OperationOutcome::Done);
+    EXPECT_THAT(ui_.LastMessage(), testing::StartsWith("Flash Erase Completed - "));
+    EXPECT_FALSE(ops_->imageLoaded());
+    for (uint32_t address = mcu.flashFirst; address < kCsmKeyAddress; address += 0x800) {
+      const bool erased = c.eraseAll || (FindSector(mcu, address)->bit & c.sectors) != 0;
+      EXPECT_EQ(emulator_->Target().ReadWord(address), erased ? 0xFFFF : 0x1234)
+          << std::hex << address;
+    }
+  }
+}
+
 TEST_F(OperationsOnEmulatorTest, PodInfoWithoutAVersionIsAFailure) {
   EmulatorConfig config;
   config.pod.firmwareVersion = "QZV00";

@@ -252,6 +252,32 @@ TEST_F(TargetEmulatorTest, FlashHoldsExactlyTheProgramAfterATargetWrite) {
   }
 }
 
+// Erase only: the flash procedure up to its erase, then the reset that ends
+// every flash write; the sectors asked for are erased and the others keep
+// what they held.
+TEST_F(TargetEmulatorTest, EraseOnlyErasesTheSectorsAskedForAndResets) {
+  mcuType = kF2808;
+  Connect(kF2808);
+  TargetBoard& target = driver->Target();
+  const McuInfo& mcu = McuEntry(kF2808);
+  for (uint32_t address = mcu.flashFirst; address < kCsmKeyAddress; ++address) {
+    target.WriteWord(address, static_cast<uint16_t>(address * 7));
+  }
+  constexpr uint16_t kSectorsAandC = 0x0005;
+  TargetProgrammer programmer(Commands(), image, mcuType, reporter);
+
+  ASSERT_EQ(programmer.EraseTarget(kSectorsAandC, false), TargetWriteResult::Finished);
+
+  EXPECT_EQ(Frames(), (std::vector<std::string>{"N4", "K0" + kErasedKeyDigits, "O00", "O010001",
+                                                "O010004", "R"}));
+  for (uint32_t address = mcu.flashFirst; address < kCsmKeyAddress; address += 0x100) {
+    const bool erased = (FindSector(mcu, address)->bit & kSectorsAandC) != 0;
+    EXPECT_EQ(target.ReadWord(address), erased ? 0xFFFF : static_cast<uint16_t>(address * 7))
+        << std::hex << address;
+  }
+  EXPECT_EQ(reporter.barRanges, (std::vector<int32_t>{2}));
+}
+
 TEST_F(TargetEmulatorTest, F2809KeepsItsUpperSectors) {
   Load(CoffWriter().Add(".text", 0x3E0000, Pattern(50, 4)), kF2809);
   Connect(kF2809);
