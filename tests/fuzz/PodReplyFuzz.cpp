@@ -1,7 +1,8 @@
 // Runs one operation against a POD whose every reply, and the time each takes,
 // the fuzzer chooses, and checks that the operation ends as a POD fault must:
-// in one outcome with at most one error shown, the port closed and the
-// buttons back, never in a crash nor a loop the replies never end.
+// in one outcome with at most one error shown, every text shown printable,
+// the port closed and the buttons back, never in a crash nor a loop the
+// replies never end.
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -27,5 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(outcome == OperationOutcome::Done ? ui.errors == 0 : ui.errors == 1);
   Check(!operations.link().isOpen() && !driver.isOpen());
   Check(!ui.busy);
+  Check(ui.allTextsPrintable);
   return 0;
 }

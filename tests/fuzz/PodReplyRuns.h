@@ -10,6 +10,7 @@
 #include "ops/FailureText.h"
 #include "ops/OperationOutcome.h"
 #include "ops/ProgrammerOperations.h"
+#include "ops/UserText.h"
 
 // What one input runs, from its first byte: the operation, the erase mode,
 // the CSM option and, for a target write, a program with flash sections or
@@ -29,15 +30,20 @@ struct PodReplyRun {
   std::string Name() const;
 };
 
-// Counts what an operation showed that tells how it ended, and turns every
-// cause of a failure into the text the command line prints.
+// Counts what an operation showed that tells how it ended, and checks that
+// every text shown, the causes of failures as the command line prints them
+// included, holds nothing a terminal would take for a command: the POD's
+// bytes reach the user only escaped.
 class OutcomeUi final : public OperationsUi {
  public:
   int errors = 0;
   bool busy = false;
-  std::string cause;
+  bool allTextsPrintable = true;
 
-  void ShowStatus(const std::string&, bool error) override { errors += error ? 1 : 0; }
+  void ShowStatus(const std::string& text, bool error) override {
+    errors += error ? 1 : 0;
+    Shown(text);
+  }
   void SetBarRange(int32_t, int32_t) override {}
   void SetBarStep(int32_t) override {}
   int32_t SetBarPos(int32_t) override { return 0; }
@@ -45,7 +51,12 @@ class OutcomeUi final : public OperationsUi {
   void SetBusy(bool on) override { busy = on; }
   void AddRecentFile(const std::string&) override {}
   void ShowPodFileName(const std::string&) override {}
-  void ShowFailureCause(const FailureCause& failure) override { cause = DescribeFailure(failure); }
+  void ShowFailureCause(const FailureCause& cause) override { Shown(DescribeFailure(cause)); }
+
+ private:
+  void Shown(const std::string& text) {
+    allTextsPrintable = allTextsPrintable && EscapeForDisplay(text) == text;
+  }
 };
 
 // The date every POD write of the fuzzer stores.
