@@ -1,5 +1,9 @@
 // Reading a program that fills the whole image buffer, against reading the
 // same file's bytes into memory: what the COFF reader costs beyond the I/O.
+// And two small files whose headers declare the whole buffer, as a fuzzer's
+// mutations do: one refused by its headers, which must cost no more than
+// they do, and one whose section runs far past the end of the file, which
+// holds its erased words once, in room made once.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -41,6 +45,38 @@ void ReadCoff(benchmark::State& state) {
   });
 }
 BENCHMARK(ReadCoff)->Apply(Repeated);
+
+// A section declaring the whole buffer with 16 words of data in the file;
+// `refused` adds a second whose raw data lies out of reach.
+const TempFile& DeclaredBeyondTheFile(bool refused) {
+  auto build = [](bool withUnreachable) {
+    CoffWriter writer;
+    writer.Add(CoffSection{.name = ".text",
+                           .address = 0x3D8000,
+                           .words = std::vector<uint16_t>(16, 0x4242),
+                           .wordCount = ProgramImage::kBufferWords - 1});
+    if (withUnreachable) {
+      writer.Add(CoffSection{
+          .name = ".econst", .address = 0x3F0000, .words = {1}, .rawDataAt = 0x80000000});
+    }
+    return TempFile(writer.Build());
+  };
+  static const TempFile readable(build(false));
+  static const TempFile unreachable(build(true));
+  return refused ? unreachable : readable;
+}
+
+void ReadCoffDeclaredBeyondTheFile(benchmark::State& state, bool refused) {
+  const TempFile& file = DeclaredBeyondTheFile(refused);
+  MeasureReads(state, file.path(), [&] {
+    auto image = std::make_unique<ProgramImage>();
+    const CoffReadResult read = ReadCoffFile(file.path(), 4, *image);
+    benchmark::DoNotOptimize(image->imageBytes);
+    return read == (refused ? CoffReadResult::FileError : CoffReadResult::Ok);
+  });
+}
+BENCHMARK_CAPTURE(ReadCoffDeclaredBeyondTheFile, Short, false)->Apply(Repeated);
+BENCHMARK_CAPTURE(ReadCoffDeclaredBeyondTheFile, RefusedByHeaders, true)->Apply(Repeated);
 
 void ReadCoffFileBytes(benchmark::State& state) {
   ReadFileBytes(state, MaximalProgram().path());

@@ -114,34 +114,27 @@ bool ReadName(FileSource& file, const uint8_t* h, uint32_t stringTableAt, std::s
   return true;
 }
 
-// What the header alone tells of a section that holds nothing to program.
-bool SkippedByHeader(const SectionHeader& header) {
-  return header.wordCount == 0 || header.rawDataAt == 0 || (header.flags & kSkipFlags) != 0;
-}
-
+// A section that holds nothing to program.
 bool Skipped(const SectionHeader& header, const std::string& name) {
-  return SkippedByHeader(header) || IsNeverProgrammed(name);
+  return header.wordCount == 0 || header.rawDataAt == 0 || (header.flags & kSkipFlags) != 0 ||
+         IsNeverProgrammed(name);
 }
 
-// The words of the sections that the headers alone do not skip: what the
-// image will hold, but for the few sections skipped by name. No more than
-// the file holds: the words a short file leaves out come as they are read.
-uint64_t ExpectedWords(const std::vector<uint8_t>& headers, const FileLayout& layout,
-                       uint64_t fileBytes) {
-  uint64_t words = 0;
-  for (size_t at = 0; at < headers.size(); at += layout.sectionHeaderBytes) {
-    const SectionHeader header = DecodeHeader(&headers[at], layout.sectionHeaderBytes);
-    words += SkippedByHeader(header) ? 0 : header.wordCount;
-  }
-  return std::min(words, fileBytes / 2);
-}
+// A section the image will hold, as its header and name give it.
+struct AcceptedSection {
+  std::string name;
+  SectionHeader header;
+};
 
-// Places the accepted sections in the image, which the caller has cleared.
-CoffReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t mcuType,
-                            ProgramImage& image) {
+// The sections the image will hold, in file order, and the words they hold
+// in all; or the first failure the headers alone show. Nothing is allocated
+// for the words yet, so that a file whose headers fail costs no more than its
+// headers, and one that reads is given its room at once, exactly.
+CoffReadResult AcceptSections(FileSource& file, const FileLayout& layout,
+                              std::vector<AcceptedSection>& accepted, uint64_t& totalWords) {
   std::vector<uint8_t> headers(layout.sectionCount * layout.sectionHeaderBytes);
   file.ReadAt(layout.sectionHeadersAt, headers.data(), headers.size());
-  ImageBuilder builder(image, mcuType, ExpectedWords(headers, layout, file.size()));
+  totalWords = 0;
   for (uint16_t i = 0; i < layout.sectionCount; ++i) {
     const uint8_t* h = headers.data() + i * layout.sectionHeaderBytes;
     std::string name;
@@ -155,7 +148,28 @@ CoffReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t 
     if (header.rawDataAt >= kFirstBadPosition) {
       return CoffReadResult::FileError;
     }
-    if (const CoffReadResult opened = builder.Open(std::move(name), header.address);
+    totalWords += header.wordCount;
+    if (totalWords > ProgramImage::kBufferWords) {
+      return CoffReadResult::ImageTooLarge;
+    }
+    accepted.push_back({std::move(name), header});
+  }
+  return CoffReadResult::Ok;
+}
+
+// Places the accepted sections in the image, which the caller has cleared.
+CoffReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t mcuType,
+                            ProgramImage& image) {
+  std::vector<AcceptedSection> accepted;
+  uint64_t totalWords = 0;
+  if (const CoffReadResult result = AcceptSections(file, layout, accepted, totalWords);
+      result != CoffReadResult::Ok) {
+    return result;
+  }
+  ImageBuilder builder(image, mcuType, totalWords);
+  for (AcceptedSection& section : accepted) {
+    const SectionHeader& header = section.header;
+    if (const CoffReadResult opened = builder.Open(std::move(section.name), header.address);
         opened != CoffReadResult::Ok) {
       return opened;
     }
