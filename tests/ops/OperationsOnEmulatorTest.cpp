@@ -343,14 +343,15 @@ TEST_F(OperationsOnEmulatorTest, KoreanFileAndStateNamesWithSpaces) {
   OperationRequest request = Request("프로그램 파일/모터 제어.out", FlashProgram());
   request.podFileName = "motor";
   ASSERT_EQ(ops_->PodWrite(request), OperationOutcome::Done) << ui_.LastMessage();
+  // The POD saves its state on a thread of its own: the folder is looked at
+  // once that POD is gone and its saves have landed.
+  Restart(config);
   std::set<std::string> saved;
   for (const auto& entry :
        std::filesystem::directory_iterator(dir_.path() / PathFromUtf8("상태 폴더"))) {
     saved.insert(Utf8FromPath(entry.path().filename()));
   }
   EXPECT_EQ(saved, (std::set<std::string>{"포드 상태", "포드 상태.lock"}));
-
-  Restart(config);
   EXPECT_EQ(ops_->PodVerify(request), OperationOutcome::Done) << ui_.LastMessage();
 }
 
