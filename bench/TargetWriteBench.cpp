@@ -120,7 +120,8 @@ double ProcessCpuSeconds() {
 bool WriteOnce(Clock& clock, EmulatorDriver& driver) {
   const ProgramImage* image = FullF2809Image();
   PodLink link(driver, clock);
-  if (image == nullptr || !link.LoadDriver() || !link.Find() || link.Open() != OpenStatus::Ok) {
+  if (image == nullptr || !link.LoadDriver() || !link.Find() ||
+      PodCommands::OpenPod(link) != OpenStatus::Ok) {
     return false;
   }
   PodCommands commands(link, {kF2809, kErasedCsmKeys});

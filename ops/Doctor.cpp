@@ -194,7 +194,7 @@ class Doctor {
       if (!link.Find()) {
         continue;
       }
-      const OpenStatus opened = link.Open();
+      const OpenStatus opened = PodCommands::OpenPod(link);
       if (opened == OpenStatus::Ok) {
         CheckOpenPod(pod, *driver, link);
         return;

@@ -196,7 +196,7 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
   if (!link_.Find()) {
     return FailWithPortsSeen(OperationOutcome::PodNotFound);
   }
-  switch (link_.Open()) {
+  switch (PodCommands::OpenPod(link_)) {
     case OpenStatus::Ok:
       WarnSlowLatency();
       return OperationOutcome::Done;

@@ -83,6 +83,20 @@ bool PodCommands::PingPod(PodLink& link) {
   return Exchange(link, Frame('I'), reply, kPingTimeoutMs);
 }
 
+OpenStatus PodCommands::OpenPod(PodLink& link) {
+  if (link.isOpen()) {
+    return OpenStatus::Ok;
+  }
+  if (!link.Open()) {
+    return OpenStatus::PortFailed;
+  }
+  if (!PingPod(link)) {
+    link.CloseAtOnce();
+    return OpenStatus::NoAnswer;
+  }
+  return OpenStatus::Ok;
+}
+
 bool PodCommands::Acknowledged(std::string_view frame, uint32_t timeoutMs) {
   std::array<uint8_t, 1> reply;
   return Exchange(link_, frame, reply, timeoutMs);

@@ -15,6 +15,8 @@
 #include "pod/CsmKeys.h"
 #include "pod/PodLink.h"
 
+enum class OpenStatus : uint8_t { Ok = 0, PortFailed = 1, NoAnswer = 2 };
+
 // One frame field: `value` as exactly `digits` upper-case hexadecimal digits.
 struct FrameField {
   uint32_t value;
@@ -61,6 +63,9 @@ class PodCommands {
                        uint32_t timeoutMs);
   // STX "I" ETX answered by "!": the POD is there and listening.
   static bool PingPod(PodLink& link);
+  // Opens the found POD's port and pings the POD; a POD that does not answer
+  // has its port closed again.
+  static OpenStatus OpenPod(PodLink& link);
 
   // Reads the firmware version into podVersion(); true whenever the POD answered,
   // even with an unknown marker (podVersion() then stays 0).

@@ -103,7 +103,7 @@ void FakeWireTest::SetUp() {
   link = std::make_unique<PodLink>(fake, clock);
   ASSERT_TRUE(link->LoadDriver());
   ASSERT_TRUE(link->Find());
-  ASSERT_EQ(link->Open(), OpenStatus::Ok);
+  ASSERT_EQ(PodCommands::OpenPod(*link), OpenStatus::Ok);
   fake.writes.clear();
   fake.calls.clear();
 }
@@ -130,7 +130,7 @@ void EmulatorTest::Connect(uint8_t targetMcu) {
   link = std::make_unique<PodLink>(*driver, clock);
   ASSERT_TRUE(link->LoadDriver());
   ASSERT_TRUE(link->Find());
-  ASSERT_EQ(link->Open(), OpenStatus::Ok);
+  ASSERT_EQ(PodCommands::OpenPod(*link), OpenStatus::Ok);
   transcriptStart = driver->Transcript().size();
 }
 
