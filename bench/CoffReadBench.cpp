@@ -34,10 +34,10 @@ void ReadCoff(benchmark::State& state) {
   MeasureReads(state, file.path(), [&] {
     // A fresh image per read, as each load makes one.
     auto image = std::make_unique<ProgramImage>();
-    const CoffReadResult read = ReadCoffFile(file.path(), 4, *image);
+    const ProgramReadResult read = ReadCoffFile(file.path(), 4, *image);
     image->Summarize();
     benchmark::DoNotOptimize(image->imageBytes);
-    return read == CoffReadResult::Ok;
+    return read == ProgramReadResult::Ok;
   });
 }
 BENCHMARK(ReadCoff)->Apply(Repeated);

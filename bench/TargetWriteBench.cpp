@@ -41,7 +41,7 @@ const ProgramImage* FullF2809Image() {
     const std::vector<uint8_t> bytes = FullF2809Coff();
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     auto loaded = std::make_unique<ProgramImage>();
-    if (ReadCoffStream(in, kF2809, *loaded) != CoffReadResult::Ok) {
+    if (ReadCoffStream(in, kF2809, *loaded) != ProgramReadResult::Ok) {
       return std::unique_ptr<ProgramImage>();
     }
     loaded->Summarize();

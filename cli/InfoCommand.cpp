@@ -107,7 +107,7 @@ void PrintInfoJson(const ProgramRead& read, const InfoOutcome& outcome, const Mc
                    {"command", "info"},
                    {"outcome", outcome.name},
                    {"exitCode", outcome.exitCode},
-                   {"result", CoffReadResultName(read.result)},
+                   {"result", ProgramReadResultName(read.result)},
                    {"message", Latin1String(ProgramReadMessage(read))},
                    {"format", ProgramFormatName(read.format)},
                    {"device", mcu.name},
@@ -140,7 +140,7 @@ int RunInfo(const CliArgs& args) {
   const McuInfo& mcu = McuEntry(mcuType);
   ProgramImage image;
   const ProgramRead read = ReadProgramFile(PathFromUtf8(args.operands[0]), mcuType, image);
-  if (read.result == CoffReadResult::Ok) {
+  if (read.result == ProgramReadResult::Ok) {
     image.Summarize();
     for (const std::string& warning : MissingDataWarnings(image)) {
       std::cerr << "warning: " << warning << '\n';
@@ -156,15 +156,15 @@ int RunInfo(const CliArgs& args) {
   // that has any.
   const std::string outside =
       args.Has("--device") ? SectionOutsideDevice(image, mcu, image.hasFlash) : "";
-  InfoOutcome outcome{CoffReadResultName(read.result), static_cast<int>(read.result)};
-  if (read.result == CoffReadResult::Ok) {
+  InfoOutcome outcome{ProgramReadResultName(read.result), static_cast<int>(read.result)};
+  if (read.result == ProgramReadResult::Ok) {
     outcome = outside.empty()
                   ? InfoOutcome{"Done", kExitOk}
                   : InfoOutcome{"OutsideDevice", static_cast<int>(OperationOutcome::OutsideDevice)};
   }
   if (args.Has("--json")) {
     PrintInfoJson(read, outcome, mcu, image);
-  } else if (read.result == CoffReadResult::Ok) {
+  } else if (read.result == ProgramReadResult::Ok) {
     std::cout << ProgramReadMessage(read) << "\nFormat: " << ProgramFormatName(read.format)
               << "\nDevice: " << mcu.name << '\n';
     PrintText(mcu, image);
@@ -198,7 +198,7 @@ std::string InfoDetails() {
       "sectionCount, imageBytes, hasFlash, flashSectorMask, flashSectionCount,\n"
       "flashListEnd, flashBytes, ramSectionCount, ramBytes, imageSha256.\n\n"
       "Exit status:\n";
-  for (const auto& row : kCoffReadOutcomes) {
+  for (const auto& row : kProgramReadOutcomes) {
     text += ExitStatusLine(row);
   }
   text += ExitStatusLine(FindOutcomeRow(kOperationOutcomes, OperationOutcome::OutsideDevice));

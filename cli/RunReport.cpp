@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
+#include "image/ProgramReadResult.h"
 #include "image/Sha256.h"
 #include "image/Utf8Path.h"
 #include "ops/FailureText.h"
@@ -61,7 +61,7 @@ RunReport MakeRunReport(std::string command, const std::string& filePath, Operat
                         const FailureCause& cause, uint64_t durationMs) {
   RunReport report;
   report.outcome = outcome == OperationOutcome::FileNotLoaded
-                       ? std::string(CoffReadResultName(operations.lastReadResult()))
+                       ? std::string(ProgramReadResultName(operations.lastReadResult()))
                        : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
   report.exitCode = exitCode;
   report.message = std::move(message);

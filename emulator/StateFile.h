@@ -4,6 +4,7 @@
 // emulated POD at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,11 @@
 // written, synced and renamed over `path`, then the folder is synced (on
 // Windows the rename is written through instead). Empty on success, else why not.
 std::string ReplaceFile(const std::string& path, std::string_view text);
+
+// ReplaceFile's temporary is `path`, this infix and six random characters;
+// RemoveStaleTemporaries knows them by the rest.
+inline constexpr std::string_view kTemporaryInfix = ".tmp.";
+inline constexpr size_t kTemporarySuffixLength = 6;
 
 // Removes what a process killed inside ReplaceFile left beside `path`.
 void RemoveStaleTemporaries(const std::string& path);

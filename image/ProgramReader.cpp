@@ -4,10 +4,12 @@
 #include <array>
 #include <new>
 
+#include "image/CoffReader.h"
 #include "image/ElfReader.h"
 #include "image/HexDigits.h"
 #include "image/IntelHexReader.h"
 #include "image/LineReader.h"
+#include "image/ProgramFile.h"
 #include "image/ProgramImage.h"
 #include "image/TiTxtReader.h"
 
@@ -37,22 +39,6 @@ std::string ReadSome(std::istream& in, std::streamoff position, size_t count) {
 }
 
 }  // namespace
-
-std::string_view ProgramFormatName(ProgramFormat format) {
-  switch (format) {
-    case ProgramFormat::Coff:
-      return "COFF";
-    case ProgramFormat::Elf:
-      return "ELF";
-    case ProgramFormat::IntelHex:
-      return "Intel HEX";
-    case ProgramFormat::TiTxt:
-      return "TI-TXT";
-    case ProgramFormat::Unknown:
-      break;
-  }
-  return "unknown";
-}
 
 ProgramFormat DetectFormat(std::istream& in) {
   // Enough to see past a few blank lines to the first record.
@@ -113,10 +99,10 @@ ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& i
     }
   } catch (const std::bad_alloc& e) {
     image.allocationError = e.what();
-    read.result = CoffReadResult::OutOfMemory;
+    read.result = ProgramReadResult::OutOfMemory;
   }
   read.format = format;
-  if (read.result != CoffReadResult::Ok) {
+  if (read.result != ProgramReadResult::Ok) {
     // A half-read program must never pass for the file.
     image.Clear();
   }
@@ -127,8 +113,8 @@ ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
                             ProgramImage& image) {
   image.allocationError.clear();
   std::ifstream in;
-  if (const CoffReadResult opened = OpenProgramFile(path, in, image);
-      opened != CoffReadResult::Ok) {
+  if (const ProgramReadResult opened = OpenProgramFile(path, in, image);
+      opened != ProgramReadResult::Ok) {
     return {ProgramFormat::Unknown, opened, {}};
   }
   return ReadProgramStream(in, mcuType, image);
@@ -137,12 +123,12 @@ ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
 std::string ProgramReadMessage(const ProgramRead& read) {
   // A COFF file keeps its long-standing sentence; the other formats name
   // themselves, so "COFF" never stands for a HEX file.
-  const bool namesItsFormat = read.result == CoffReadResult::Ok &&
+  const bool namesItsFormat = read.result == ProgramReadResult::Ok &&
                               read.format != ProgramFormat::Coff &&
                               read.format != ProgramFormat::Unknown;
   std::string message = namesItsFormat ? "Reading " + std::string(ProgramFormatName(read.format)) +
                                              " file is successful"
-                                       : std::string(CoffReadResultMessage(read.result));
+                                       : std::string(ProgramReadResultMessage(read.result));
   if (!read.detail.empty()) {
     message += " (" + read.detail + ")";
   }

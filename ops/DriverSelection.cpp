@@ -11,6 +11,7 @@
 #include "emulator/EmulatorDriver.h"
 #include "emulator/EmulatorRack.h"
 #include "image/Utf8Path.h"
+#include "ops/Environment.h"
 #include "pod/D2xxDriver.h"
 #include "pod/PodLink.h"
 #include "pod/TraceFile.h"
@@ -22,18 +23,6 @@
 namespace {
 
 constexpr std::string_view kTtyPrefix = "tty:";
-
-// The value as UTF-8; empty when unset.
-std::string Environment(const char* name) {
-#ifdef _WIN32
-  // The narrow environment is in the ANSI code page; the wide one holds any name.
-  const wchar_t* value = _wgetenv(std::wstring(name, name + std::strlen(name)).c_str());
-  return value != nullptr ? Utf8FromPath(value) : "";
-#else
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-#endif
-}
 
 DriverSelection Chosen(std::unique_ptr<FtdiDriver> driver) {
   return {std::move(driver), {}};
@@ -218,40 +207,28 @@ DriverSelection Traced(DriverSelection selection, const std::filesystem::path& t
 }
 
 std::string DriverNameFromEnvironment() {
-  return Environment("BRONTAFLEX_DRIVER");
+  return EnvironmentValue("BRONTAFLEX_DRIVER");
 }
 
 std::filesystem::path EmulatorStatePathFromEnvironment() {
-  if (const std::string explicitPath = Environment("BRONTAFLEX_EMULATOR_STATE");
+  if (const std::string explicitPath = EnvironmentValue("BRONTAFLEX_EMULATOR_STATE");
       !explicitPath.empty()) {
     return PathFromUtf8(explicitPath);
   }
-#ifdef _WIN32
-  const std::string localAppData = Environment("LOCALAPPDATA");
-  if (localAppData.empty()) {
+  const std::filesystem::path stateFolder = UserStateFolder();
+  if (stateFolder.empty()) {
     return {};
   }
-  return PathFromUtf8(localAppData) / "brontaflex" / "emulated-pod";
-#else
-  std::filesystem::path stateHome = PathFromUtf8(Environment("XDG_STATE_HOME"));
-  if (stateHome.empty()) {
-    const std::string home = Environment("HOME");
-    if (home.empty()) {
-      return {};
-    }
-    stateHome = PathFromUtf8(home) / ".local" / "state";
-  }
-  return stateHome / "brontaflex" / "emulated-pod";
-#endif
+  return stateFolder / "brontaflex" / "emulated-pod";
 }
 
 EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType) {
   return {EmulatorStatePathFromEnvironment(), targetMcuType,
-          Environment("BRONTAFLEX_EMULATOR_TIMING") == "1", EmulatorPodCountFromEnvironment()};
+          EnvironmentValue("BRONTAFLEX_EMULATOR_TIMING") == "1", EmulatorPodCountFromEnvironment()};
 }
 
 unsigned EmulatorPodCountFromEnvironment() {
-  const std::string text = Environment("BRONTAFLEX_EMULATOR_PODS");
+  const std::string text = EnvironmentValue("BRONTAFLEX_EMULATOR_PODS");
   if (text.empty()) {
     return 1;
   }
@@ -261,9 +238,9 @@ unsigned EmulatorPodCountFromEnvironment() {
 }
 
 std::filesystem::path TracePathFromEnvironment() {
-  return PathFromUtf8(Environment("BRONTAFLEX_TRACE"));
+  return PathFromUtf8(EnvironmentValue("BRONTAFLEX_TRACE"));
 }
 
 std::string PodSerialNumberFromEnvironment() {
-  return Environment("BRONTAFLEX_POD");
+  return EnvironmentValue("BRONTAFLEX_POD");
 }

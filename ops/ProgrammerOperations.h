@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "image/CoffReader.h"
 #include "image/ProgramImage.h"
+#include "image/ProgramReadResult.h"
 #include "ops/BackendProbe.h"
 #include "ops/LoadedProgram.h"
 #include "ops/OperationOutcome.h"
@@ -49,8 +49,8 @@ class ProgrammerOperations {
 
   // Reads `path` into the image for the device `mcuTypeSelection` and shows the
   // result. A missing file changes nothing; any later failure empties the image.
-  OperationOutcome LoadCoffFile(const std::string& path, bool addToRecent,
-                                uint8_t mcuTypeSelection);
+  OperationOutcome LoadProgramFile(const std::string& path, bool addToRecent,
+                                   uint8_t mcuTypeSelection);
   // The Load button: the typed path, trimmed; empty is refused with a message.
   OperationOutcome Load(const std::string& pathText, uint8_t mcuTypeSelection);
   // Takes `loaded` as the image, as if this object had read it: what a run
@@ -85,7 +85,7 @@ class ProgrammerOperations {
   // read again, here or by an operation that reloaded it for another device.
   uint32_t loadCount() const { return loadCount_; }
   // What the COFF reader said at the last load that found its file.
-  CoffReadResult lastReadResult() const { return lastReadResult_; }
+  ProgramReadResult lastReadResult() const { return lastReadResult_; }
   // The loaded file's name without extension, at most 8 bytes.
   const std::string& programName() const { return programName_; }
   // The name the last POD Write stored; the window restores it from its settings.
@@ -157,7 +157,7 @@ class ProgrammerOperations {
   CsmKeys csmKeys_ = kErasedCsmKeys;
   PodLink link_;
   bool imageLoaded_ = false;
-  CoffReadResult lastReadResult_ = CoffReadResult::Ok;
+  ProgramReadResult lastReadResult_ = ProgramReadResult::Ok;
   std::string programName_;
   // The file the image was read from.
   std::string imagePath_;

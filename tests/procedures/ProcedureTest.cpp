@@ -54,7 +54,7 @@ void ProcedureTest::Load(const CoffWriter& coff, uint8_t mcu) {
   mcuType = mcu;
   const std::vector<uint8_t> bytes = coff.Build();
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
-  ASSERT_EQ(ReadCoffStream(in, mcu, image), CoffReadResult::Ok);
+  ASSERT_EQ(ReadCoffStream(in, mcu, image), ProgramReadResult::Ok);
   image.Summarize();
 }
 
