@@ -38,10 +38,10 @@ void ReadCoff(benchmark::State& state) {
   MeasureReads(state, file.path(), [&] {
     // A fresh image per read, as each load makes one.
     auto image = std::make_unique<ProgramImage>();
-    const CoffReadResult read = ReadCoffFile(file.path(), 4, *image);
+    const ProgramReadResult read = ReadCoffFile(file.path(), 4, *image);
     image->Summarize();
     benchmark::DoNotOptimize(image->imageBytes);
-    return read == CoffReadResult::Ok;
+    return read == ProgramReadResult::Ok;
   });
 }
 BENCHMARK(ReadCoff)->Apply(Repeated);
@@ -70,9 +70,9 @@ void ReadCoffDeclaredBeyondTheFile(benchmark::State& state, bool refused) {
   const TempFile& file = DeclaredBeyondTheFile(refused);
   MeasureReads(state, file.path(), [&] {
     auto image = std::make_unique<ProgramImage>();
-    const CoffReadResult read = ReadCoffFile(file.path(), 4, *image);
+    const ProgramReadResult read = ReadCoffFile(file.path(), 4, *image);
     benchmark::DoNotOptimize(image->imageBytes);
-    return read == (refused ? CoffReadResult::FileError : CoffReadResult::Ok);
+    return read == (refused ? ProgramReadResult::FileError : ProgramReadResult::Ok);
   });
 }
 BENCHMARK_CAPTURE(ReadCoffDeclaredBeyondTheFile, Short, false)->Apply(Repeated);

@@ -40,7 +40,7 @@ void ReadProgram(benchmark::State& state, Format format) {
     const ProgramRead read = ReadProgramFile(file.path(), 4, *image);
     image->Summarize();
     benchmark::DoNotOptimize(image->imageBytes);
-    return read.result == CoffReadResult::Ok && image->imageBytes == ProgramImage::kBufferBytes;
+    return read.result == ProgramReadResult::Ok && image->imageBytes == ProgramImage::kBufferBytes;
   });
 }
 BENCHMARK_CAPTURE(ReadProgram, Elf, Format::Elf)->Apply(Repeated);

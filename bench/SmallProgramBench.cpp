@@ -51,7 +51,7 @@ void ReadSmallProgram(benchmark::State& state, Format format) {
     auto image = std::make_unique<ProgramImage>();
     const ProgramRead read = ReadProgramFile(file.path(), 4, *image);
     benchmark::DoNotOptimize(image->imageBytes);
-    return read.result == CoffReadResult::Ok && image->imageBytes == 2 * kWords;
+    return read.result == ProgramReadResult::Ok && image->imageBytes == 2 * kWords;
   });
 }
 BENCHMARK_CAPTURE(ReadSmallProgram, Coff, Format::Coff)->Apply(Repeated);

@@ -41,7 +41,7 @@ const ProgramImage* FullF2809Image() {
     const std::vector<uint8_t> bytes = FullF2809Coff();
     std::istringstream in(std::string(bytes.begin(), bytes.end()));
     auto loaded = std::make_unique<ProgramImage>();
-    if (ReadCoffStream(in, kF2809, *loaded) != CoffReadResult::Ok) {
+    if (ReadCoffStream(in, kF2809, *loaded) != ProgramReadResult::Ok) {
       return std::unique_ptr<ProgramImage>();
     }
     loaded->Summarize();
@@ -120,7 +120,8 @@ double ProcessCpuSeconds() {
 bool WriteOnce(Clock& clock, EmulatorDriver& driver) {
   const ProgramImage* image = FullF2809Image();
   PodLink link(driver, clock);
-  if (image == nullptr || !link.LoadDriver() || !link.Find() || link.Open() != OpenStatus::Ok) {
+  if (image == nullptr || !link.LoadDriver() || !link.Find() ||
+      PodCommands::OpenPod(link) != OpenStatus::Ok) {
     return false;
   }
   PodCommands commands(link, {kF2809, kErasedCsmKeys});

@@ -56,18 +56,11 @@ struct CliCommand {
 };
 
 // Every command also takes a presets file, read by ApplyPresets.
-#ifdef _WIN32
 inline constexpr CliOption kConfigOption{
     "--config", "FILE",
     "take the options FILE holds by their long names (INI: device = F2809) where the command "
-    "line gives none (default: %APPDATA%\\brontaflex\\cli.ini, when it exists)"};
-#else
-inline constexpr CliOption kConfigOption{
-    "--config", "FILE",
-    "take the options FILE holds by their long names (INI: device = F2809) where the command "
-    "line gives none (default: $XDG_CONFIG_HOME/brontaflex/cli.ini or "
-    "~/.config/brontaflex/cli.ini, when it exists)"};
-#endif
+    "line gives none (default: brontaflex/cli.ini in $XDG_CONFIG_HOME, else ~/.config; in "
+    "%APPDATA% on Windows; when it exists)"};
 
 // A command's options: its table's, then those every command takes.
 std::vector<CliOption> OptionsOf(const CliCommand& command);

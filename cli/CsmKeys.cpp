@@ -1,82 +1,21 @@
 #include "cli/CsmKeys.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "cli/KeyFileAccess.h"
 #include "image/Utf8Path.h"
 #include "ops/DriverSelection.h"
 #include "ops/UserText.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace {
 
 // Eight keys and their commas take under a hundred bytes; a larger file is
 // something else, not read further.
 constexpr long long kMaxKeyFileBytes = 4096;
-
-// What a key file is, before it is read.
-struct FileKind {
-  bool regular = false;
-  unsigned mode = 0;  // its permission bits
-  long long size = 0;
-};
-
-#ifdef _WIN32
-int OpenForReading(const std::filesystem::path& path) {
-  return _wopen(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-}
-
-FileKind KindOf(int fd) {
-  struct _stat64 status {};
-  if (_fstat64(fd, &status) != 0) {
-    return {};
-  }
-  // Windows keeps who may read a file in its access list; the mode bits it
-  // shows are made up from the read-only flag alone.
-  return {(status.st_mode & _S_IFMT) == _S_IFREG, 0, status.st_size};
-}
-
-long long ReadSome(int fd, char* bytes, size_t count) {
-  return _read(fd, bytes, static_cast<unsigned>(count));
-}
-
-void CloseFile(int fd) {
-  _close(fd);
-}
-#else
-int OpenForReading(const std::filesystem::path& path) {
-  // Non-blocking, so that a FIFO without a writer is refused at once rather
-  // than waited on.
-  return ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-}
-
-FileKind KindOf(int fd) {
-  struct stat status {};
-  if (::fstat(fd, &status) != 0) {
-    return {};
-  }
-  return {S_ISREG(status.st_mode), status.st_mode & 07777u, status.st_size};
-}
-
-long long ReadSome(int fd, char* bytes, size_t count) {
-  return ::read(fd, bytes, count);
-}
-
-void CloseFile(int fd) {
-  ::close(fd);
-}
-#endif
 
 // Why the keys from `source` ("--csm", "BRONTAFLEX_CSM") cannot be used.
 std::string NotKeysError(std::string_view source) {
@@ -133,12 +72,12 @@ std::optional<CsmKeyTexts> ParseCsmKeys(std::string_view text) {
 
 std::optional<CsmKeyTexts> ReadCsmKeyFile(const std::string& path, std::string& error) {
   const std::string name = "the CSM key file " + path;
-  const int fd = OpenForReading(PathFromUtf8(path));
+  const int fd = OpenKeyFile(PathFromUtf8(path));
   if (fd < 0) {
     error = "cannot read " + name + ": " + std::strerror(errno);
     return std::nullopt;
   }
-  const FileKind kind = KindOf(fd);
+  const FileKind kind = KeyFileKindOf(fd);
   std::string text;
   if (!kind.regular) {
     error = name + " is not a regular file";
@@ -152,14 +91,14 @@ std::optional<CsmKeyTexts> ReadCsmKeyFile(const std::string& path, std::string& 
   } else {
     char buffer[kMaxKeyFileBytes];
     long long got = 0;
-    while ((got = ReadSome(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
+    while ((got = ReadKeyFile(fd, buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)) {
       text.append(buffer, static_cast<size_t>(std::max(got, 0LL)));
     }
     if (got < 0) {
       error = "cannot read " + name + ": " + std::strerror(errno);
     }
   }
-  CloseFile(fd);
+  CloseKeyFile(fd);
   if (!error.empty()) {
     return std::nullopt;
   }

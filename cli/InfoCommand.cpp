@@ -112,7 +112,7 @@ void PrintInfoJson(const ProgramRead& read, const InfoOutcome& outcome, const Mc
                    {"command", "info"},
                    {"outcome", outcome.name},
                    {"exitCode", outcome.exitCode},
-                   {"result", CoffReadResultName(read.result)},
+                   {"result", ProgramReadResultName(read.result)},
                    {"message", Latin1String(ProgramReadMessage(read))},
                    {"format", ProgramFormatName(read.format)},
                    {"device", mcu.name},
@@ -175,7 +175,7 @@ int RunInfo(const CliArgs& args) {
   const McuInfo& mcu = McuEntry(mcuType);
   ProgramImage image;
   const ProgramRead read = ReadProgramFile(PathFromUtf8(args.operands[0]), mcuType, image);
-  if (read.result == CoffReadResult::Ok) {
+  if (read.result == ProgramReadResult::Ok) {
     image.Summarize();
     for (const std::string& warning : MissingDataWarnings(image)) {
       std::cerr << "warning: " << warning << '\n';
@@ -186,16 +186,16 @@ int RunInfo(const CliArgs& args) {
   if (!image.allocationError.empty()) {
     std::cerr << image.allocationError << '\n';
   }
-  InfoOutcome outcome{CoffReadResultName(read.result), static_cast<int>(read.result)};
+  InfoOutcome outcome{ProgramReadResultName(read.result), static_cast<int>(read.result)};
   InfoRefusal refusal;
-  if (read.result == CoffReadResult::Ok) {
+  if (read.result == ProgramReadResult::Ok) {
     refusal = RefusalOf(args, expectedMemory, mcu, image);
     outcome = {FindOutcomeRow(kOperationOutcomes, refusal.outcome).name,
                static_cast<int>(refusal.outcome)};
   }
   if (json) {
     PrintInfoJson(read, outcome, mcu, image);
-  } else if (read.result == CoffReadResult::Ok) {
+  } else if (read.result == ProgramReadResult::Ok) {
     std::cout << ProgramReadMessage(read) << "\nFormat: " << ProgramFormatName(read.format)
               << "\nDevice: " << mcu.name << '\n';
     PrintText(mcu, image);
@@ -233,7 +233,7 @@ std::string InfoDetails() {
       "flashListEnd, flashBytes, ramSectionCount, ramBytes, imageSha256,\n"
       "memoryDigest.\n\n"
       "Exit status:\n";
-  for (const auto& row : kCoffReadOutcomes) {
+  for (const auto& row : kProgramReadOutcomes) {
     text += ExitStatusLine(row);
   }
   text += ExitStatusLine(FindOutcomeRow(kOperationOutcomes, OperationOutcome::OutsideDevice));

@@ -1,12 +1,9 @@
 #include "cli/Interruption.h"
 
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
+#include "cli/ConsoleSignals.h"
 
 namespace {
 
@@ -22,38 +19,10 @@ void Interrupted(int signal) {
   }
 }
 
-#ifdef _WIN32
-// The C runtime's signal() would put the default back after the first Ctrl-C,
-// and the second would end the program with its own status; the console's
-// handler stays. Ctrl-Break is the console's other way to stop a program, the
-// counterpart of SIGTERM.
-BOOL WINAPI OnConsoleEvent(DWORD event) {
-  switch (event) {
-    case CTRL_C_EVENT:
-      Interrupted(SIGINT);
-      return TRUE;
-    case CTRL_BREAK_EVENT:
-      Interrupted(SIGTERM);
-      return TRUE;
-    default:
-      return FALSE;  // closing the console or the session ends the program
-  }
-}
-#else
-extern "C" void OnSignal(int signal) {
-  Interrupted(signal);
-}
-#endif
-
 }  // namespace
 
 void CatchInterruptions() {
-#ifdef _WIN32
-  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-#else
-  std::signal(SIGINT, OnSignal);
-  std::signal(SIGTERM, OnSignal);
-#endif
+  OnConsoleSignals(Interrupted);
 }
 
 int InterruptingSignal() {

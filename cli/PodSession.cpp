@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <filesystem>
@@ -13,12 +14,13 @@
 #include "cli/Interruption.h"
 #include "cli/JsonOutput.h"
 #include "cli/RunReport.h"
+#include "cli/Terminal.h"
 #include "cli/TerminalUi.h"
 #include "cli/UsageError.h"
-#include "image/CoffReader.h"
 #include "image/ImageBuilder.h"
 #include "image/McuCatalogue.h"
 #include "image/MemoryDigest.h"
+#include "image/ProgramReadResult.h"
 #include "image/Utf8Path.h"
 #include "ops/DriverSelection.h"
 #include "ops/PortText.h"
@@ -29,69 +31,12 @@
 #include "pod/TraceFile.h"
 #include "pod/TracingDriver.h"
 
-#ifdef _WIN32
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <csignal>
-#endif
-
 namespace {
-
-// Whether standard output (1) or error (2) is a terminal that redraws the
-// progress line through its escape sequences.
-bool IsTerminal(int fd) {
-#ifdef _WIN32
-  // A Windows console shows the sequences as text until asked to follow them;
-  // one too old to be asked gets the lines a file would.
-  if (!_isatty(fd)) {
-    return false;
-  }
-  const HANDLE console = GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
-  DWORD mode = 0;
-  return GetConsoleMode(console, &mode) &&
-         SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
-#else
-  return isatty(fd) != 0;
-#endif
-}
-
-// The width of the terminal on standard output (1) or error (2); 0 when it
-// does not say.
-int TerminalColumns(int fd) {
-#ifdef _WIN32
-  CONSOLE_SCREEN_BUFFER_INFO console{};
-  if (!GetConsoleScreenBufferInfo(GetStdHandle(fd == 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE),
-                                  &console)) {
-    return 0;
-  }
-  return console.srWindow.Right - console.srWindow.Left + 1;
-#else
-  winsize size{};
-  return ioctl(fd, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
-#endif
-}
-
-// Set when the terminal changed its size (SIGWINCH) since the line was last
-// drawn. A Windows console sends no signal: its width is asked at each drawing.
-std::atomic<bool> gResized = false;
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-#ifndef _WIN32
-extern "C" void OnResize(int) {
-  gResized = true;
-}
-#endif
 
 // Keeps `ui`'s redrawn line within the width of the terminal on `fd`.
 void FitToTerminal(TerminalUi& ui, int fd) {
-#ifndef _WIN32
-  std::signal(SIGWINCH, OnResize);
-#endif
-  ui.FitToWidth([fd] { return TerminalColumns(fd); }, [] { return gResized.exchange(false); });
+  WatchTerminalSize();
+  ui.FitToWidth([fd] { return TerminalColumns(fd); }, TerminalResized);
 }
 
 // Where the run's trace goes: --trace, which never replaces a file unless
@@ -474,8 +419,8 @@ std::string PodCommandDetails(std::string_view description) {
   text += ExitStatusLine(FindOutcomeRow(kOperationOutcomes, OperationOutcome::Done));
   // A refused file exits with the reader's own code, so FileNotLoaded stands
   // for all of them.
-  const CoffReadResult lastReadResult =
-      std::ranges::max(kCoffReadOutcomes, {}, &OutcomeRow<CoffReadResult>::outcome).outcome;
+  const ProgramReadResult lastReadResult =
+      std::ranges::max(kProgramReadOutcomes, {}, &OutcomeRow<ProgramReadResult>::outcome).outcome;
   text +=
       ExitStatusLine("1-" + std::to_string(static_cast<int>(lastReadResult)),
                      FindOutcomeRow(kOperationOutcomes, OperationOutcome::FileNotLoaded).meaning);

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
+#include "image/ProgramReadResult.h"
+#include "image/Sha256.h"
 #include "image/Utf8Path.h"
 #include "ops/FailureText.h"
 
@@ -68,9 +69,9 @@ void NoteFile(RunReport& report, const std::string& filePath, uint8_t mcuType,
 
 }  // namespace
 
-std::string OutcomeName(OperationOutcome outcome, CoffReadResult readResult) {
+std::string OutcomeName(OperationOutcome outcome, ProgramReadResult readResult) {
   return outcome == OperationOutcome::FileNotLoaded
-             ? std::string(CoffReadResultName(readResult))
+             ? std::string(ProgramReadResultName(readResult))
              : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
 }
 

@@ -48,7 +48,7 @@ RunReport MakeFileRefusedReport(std::string command, const std::string& filePath
 
 // The outcome's name for a script: the reader's own (NotCoff...) for a file it
 // refused with `readResult`.
-std::string OutcomeName(OperationOutcome outcome, CoffReadResult readResult);
+std::string OutcomeName(OperationOutcome outcome, ProgramReadResult readResult);
 
 nlohmann::ordered_json RunReportJson(const RunReport& report);
 

@@ -1,4 +1,5 @@
-// brontaflex-cli: the programmer's operations from a terminal.
+// brontaflex-cli: the programmer's operations from a terminal. The table of
+// commands; the entry point of each system is in EntryPoint.*.cpp.
 #include <algorithm>
 #include <array>
 #include <iostream>
@@ -9,15 +10,9 @@
 #include "cli/BuildCommit.h"
 #include "cli/Commands.h"
 #include "cli/Presets.h"
+#include "cli/Program.h"
 #include "cli/UsageError.h"
-#include "image/Utf8Path.h"
 #include "resources/Version.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <csignal>
-#endif
 
 namespace {
 
@@ -95,29 +90,6 @@ int CheckedOutput(int status) {
 
 }  // namespace
 
-#ifdef _WIN32
-// main() would get its arguments in the ANSI code page, which loses Korean file
-// names; the wide ones become the UTF-8 that the commands take, and the console
-// shows UTF-8 while the program runs.
-int wmain(int argc, wchar_t* argv[]) {
-  // Every library loaded from now on by name comes from System32, never from
-  // the program's folder or the current one, where anyone may leave a DLL.
-  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-  std::vector<std::string> utf8;
-  for (int n = 1; n < argc; ++n) {
-    utf8.push_back(Utf8FromPath(argv[n]));
-  }
-  const UINT consolePage = GetConsoleOutputCP();
-  SetConsoleOutputCP(CP_UTF8);
-  const int status = CheckedOutput(RunCommandLine({utf8.begin(), utf8.end()}));
-  SetConsoleOutputCP(consolePage);
-  return status;
+int RunProgram(const std::vector<std::string_view>& args) {
+  return CheckedOutput(RunCommandLine(args));
 }
-#else
-int main(int argc, char* argv[]) {
-  // A reader that went away (`| head -1`) is an output error like any other,
-  // not a reason to leave the POD in the middle of an operation.
-  std::signal(SIGPIPE, SIG_IGN);
-  return CheckedOutput(RunCommandLine({argv + std::min(argc, 1), argv + argc}));
-}
-#endif

@@ -112,7 +112,7 @@ void DialogModel::Start() {
 
   // Loaded where it stands in the list: opening the program is no new use of it.
   if (!recentFiles_.empty()) {
-    ops_->LoadCoffFile(recentFiles_.front(), false, McuSelection());
+    ops_->LoadProgramFile(recentFiles_.front(), false, McuSelection());
     NoteLoadedFile();
   }
   initialized_ = true;
@@ -200,7 +200,7 @@ void DialogModel::OnRecentFileChosen(int index) {
   const std::string path = TrimBlanks(recentFiles_[index]);
   if (!path.empty()) {
     SetFilePath(recentFiles_[index]);
-    ops_->LoadCoffFile(path, true, McuSelection());
+    ops_->LoadProgramFile(path, true, McuSelection());
     NoteLoadedFile();
   }
 }
@@ -223,7 +223,7 @@ void DialogModel::OnBrowse() {
   settings_.fileDirectory = FolderOf(*chosen);
   SaveFileDirectory(store_, settings_.fileDirectory);
   SetFilePath(*chosen);
-  ops_->LoadCoffFile(*chosen, true, McuSelection());
+  ops_->LoadProgramFile(*chosen, true, McuSelection());
   NoteLoadedFile();
 }
 

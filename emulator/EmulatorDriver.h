@@ -66,7 +66,6 @@ class EmulatorDriver final : public FtdiDriver {
   std::string PortBusy() const override { return portBusy_; }
 
   // --- For tests and demos ---
-  PodFirmware& Firmware() { return firmware_; }
   TargetBoard& Target() { return firmware_.Target(); }
   SerialFlashStore& Store() { return firmware_.Store(); }
   FaultPlan& Faults() { return firmware_.Faults(); }
@@ -76,7 +75,6 @@ class EmulatorDriver final : public FtdiDriver {
   // Pulls the POD's USB cable; Replug() puts it back, the POD freshly powered.
   void Unplug();
   void Replug();
-  bool Plugged() const { return plugged_; }
 
  private:
   struct TimedByte {

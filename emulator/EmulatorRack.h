@@ -50,7 +50,6 @@ class EmulatorRack final : public FtdiDriver {
 
   // --- For tests and demos ---
   EmulatorDriver& Pod(size_t index) { return *pods_.at(index); }
-  size_t PodCount() const { return pods_.size(); }
 
  private:
   // An open device: which POD, and the handle that POD gave out.

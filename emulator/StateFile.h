@@ -4,6 +4,7 @@
 // emulated POD at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 

@@ -8,6 +8,7 @@
 
 #include "image/FileSource.h"
 #include "image/ImageBuilder.h"
+#include "image/ProgramFile.h"
 #include "image/ProgramImage.h"
 
 namespace {
@@ -33,9 +34,9 @@ struct FileLayout {
 
 // Checks the file header and where the parts it points to lie. Nothing in the
 // image changes here.
-CoffReadResult ReadLayout(FileSource& file, FileLayout& layout) {
+ProgramReadResult ReadLayout(FileSource& file, FileLayout& layout) {
   if (file.size() < kFileHeaderBytes) {
-    return CoffReadResult::NotCoff;
+    return ProgramReadResult::NotCoff;
   }
   std::array<uint8_t, kFileHeaderBytes> header;
   file.ReadAt(0, header.data(), header.size());
@@ -46,12 +47,12 @@ CoffReadResult ReadLayout(FileSource& file, FileLayout& layout) {
     layout.sectionHeaderBytes = 40;
   } else if (magic == kVersion1 || magic == kVersion2) {
     if (U16(&header[20]) != kTargetC28x) {
-      return CoffReadResult::TargetMismatch;
+      return ProgramReadResult::TargetMismatch;
     }
     position = kFileHeaderBytes;
     layout.sectionHeaderBytes = magic == kVersion2 ? 48 : 40;
   } else {
-    return CoffReadResult::NotCoff;
+    return ProgramReadResult::NotCoff;
   }
   layout.sectionCount = U16(&header[2]);
   const uint32_t symbolTableAt = U32(&header[8]);
@@ -59,7 +60,7 @@ CoffReadResult ReadLayout(FileSource& file, FileLayout& layout) {
   // Whatever size the header declares, the optional header is 28 bytes.
   if (U16(&header[16]) != 0) {
     if (position + kOptionalHeaderBytes > file.size()) {
-      return CoffReadResult::NotCoff;
+      return ProgramReadResult::NotCoff;
     }
     position += kOptionalHeaderBytes;
   }
@@ -68,20 +69,20 @@ CoffReadResult ReadLayout(FileSource& file, FileLayout& layout) {
   // The format computes this in 32 bits; a wrapped value is just a bad offset.
   layout.stringTableAt = symbolTableAt + kSymbolBytes * symbolCount;
   if (layout.stringTableAt >= kFirstBadPosition) {
-    return CoffReadResult::FileError;
+    return ProgramReadResult::FileError;
   }
   std::array<uint8_t, 4> length;
   if (uint64_t{layout.stringTableAt} + length.size() > file.size()) {
-    return CoffReadResult::NotCoff;
+    return ProgramReadResult::NotCoff;
   }
   file.ReadAt(layout.stringTableAt, length.data(), length.size());
   if (uint64_t{layout.stringTableAt} + U32(length.data()) > file.size()) {
-    return CoffReadResult::NotCoff;
+    return ProgramReadResult::NotCoff;
   }
   if (layout.sectionHeadersAt + layout.sectionCount * layout.sectionHeaderBytes > file.size()) {
-    return CoffReadResult::NotCoff;
+    return ProgramReadResult::NotCoff;
   }
-  return CoffReadResult::Ok;
+  return ProgramReadResult::Ok;
 }
 
 struct SectionHeader {
@@ -130,8 +131,8 @@ struct AcceptedSection {
 // in all; or the first failure the headers alone show. Nothing is allocated
 // for the words yet, so that a file whose headers fail costs no more than its
 // headers, and one that reads is given its room at once, exactly.
-CoffReadResult AcceptSections(FileSource& file, const FileLayout& layout,
-                              std::vector<AcceptedSection>& accepted, uint64_t& totalWords) {
+ProgramReadResult AcceptSections(FileSource& file, const FileLayout& layout,
+                                 std::vector<AcceptedSection>& accepted, uint64_t& totalWords) {
   std::vector<uint8_t> headers(layout.sectionCount * layout.sectionHeaderBytes);
   file.ReadAt(layout.sectionHeadersAt, headers.data(), headers.size());
   totalWords = 0;
@@ -139,43 +140,43 @@ CoffReadResult AcceptSections(FileSource& file, const FileLayout& layout,
     const uint8_t* h = headers.data() + i * layout.sectionHeaderBytes;
     std::string name;
     if (!ReadName(file, h, layout.stringTableAt, name)) {
-      return CoffReadResult::FileError;
+      return ProgramReadResult::FileError;
     }
     const SectionHeader header = DecodeHeader(h, layout.sectionHeaderBytes);
     if (Skipped(header, name)) {
       continue;
     }
     if (header.rawDataAt >= kFirstBadPosition) {
-      return CoffReadResult::FileError;
+      return ProgramReadResult::FileError;
     }
     totalWords += header.wordCount;
     if (totalWords > ProgramImage::kBufferWords) {
-      return CoffReadResult::ImageTooLarge;
+      return ProgramReadResult::ImageTooLarge;
     }
     accepted.push_back({std::move(name), header});
   }
-  return CoffReadResult::Ok;
+  return ProgramReadResult::Ok;
 }
 
 // Places the accepted sections in the image, which the caller has cleared.
-CoffReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t mcuType,
-                            ProgramImage& image) {
+ProgramReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t mcuType,
+                               ProgramImage& image) {
   std::vector<AcceptedSection> accepted;
   uint64_t totalWords = 0;
-  if (const CoffReadResult result = AcceptSections(file, layout, accepted, totalWords);
-      result != CoffReadResult::Ok) {
+  if (const ProgramReadResult result = AcceptSections(file, layout, accepted, totalWords);
+      result != ProgramReadResult::Ok) {
     return result;
   }
   ImageBuilder builder(image, mcuType, totalWords);
   for (AcceptedSection& section : accepted) {
     const SectionHeader& header = section.header;
-    if (const CoffReadResult opened = builder.Open(std::move(section.name), header.address);
-        opened != CoffReadResult::Ok) {
+    if (const ProgramReadResult opened = builder.Open(std::move(section.name), header.address);
+        opened != ProgramReadResult::Ok) {
       return opened;
     }
     uint16_t* words = builder.Grow(header.wordCount);
     if (words == nullptr) {
-      return CoffReadResult::ImageTooLarge;
+      return ProgramReadResult::ImageTooLarge;
     }
     // A file that ends early leaves the missing words erased (0xFFFF), and
     // the section counts them, so that the user hears of it.
@@ -183,62 +184,43 @@ CoffReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t 
     image.sections.back()->wordsMissing = header.wordCount - static_cast<uint32_t>(bytesRead / 2);
   }
   builder.Finish();
-  return CoffReadResult::Ok;
+  return ProgramReadResult::Ok;
 }
 
 }  // namespace
 
-CoffReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& image) {
+ProgramReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& image) {
   image.allocationError.clear();
   in.seekg(0, std::ios::end);
   const std::streamoff end = in.tellg();
   if (!in || end < 0) {
-    return CoffReadResult::OpenFailed;
+    return ProgramReadResult::OpenFailed;
   }
   FileSource file(in, static_cast<uint64_t>(end));
   FileLayout layout{};
-  if (const CoffReadResult result = ReadLayout(file, layout); result != CoffReadResult::Ok) {
+  if (const ProgramReadResult result = ReadLayout(file, layout); result != ProgramReadResult::Ok) {
     return result;
   }
   image.Clear();
-  CoffReadResult result;
+  ProgramReadResult result;
   try {
     result = ReadSections(file, layout, mcuType, image);
   } catch (const std::bad_alloc& e) {
     image.allocationError = e.what();
-    result = CoffReadResult::OutOfMemory;
+    result = ProgramReadResult::OutOfMemory;
   }
-  if (result != CoffReadResult::Ok) {
+  if (result != ProgramReadResult::Ok) {
     // A half-read program must never pass for the file.
     image.Clear();
   }
   return result;
 }
 
-CoffReadResult OpenProgramFile(const std::filesystem::path& path, std::ifstream& in,
+ProgramReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
                                ProgramImage& image) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) {
-    return CoffReadResult::OpenFailed;
-  }
-  try {
-    // Unbuffered: the readers ask for large blocks or for exactly what they
-    // need, and a buffer would only add a copy and a read ahead per seek.
-    in.rdbuf()->pubsetbuf(nullptr, 0);
-    in.open(path, std::ios::binary);
-  } catch (const std::bad_alloc& e) {
-    // Only opening the file allocates before the image is touched.
-    image.allocationError = e.what();
-    return CoffReadResult::OutOfMemory;
-  }
-  return in.is_open() ? CoffReadResult::Ok : CoffReadResult::OpenFailed;
-}
-
-CoffReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
-                            ProgramImage& image) {
   std::ifstream in;
-  if (const CoffReadResult opened = OpenProgramFile(path, in, image);
-      opened != CoffReadResult::Ok) {
+  if (const ProgramReadResult opened = OpenProgramFile(path, in, image);
+      opened != ProgramReadResult::Ok) {
     return opened;
   }
   return ReadCoffStream(in, mcuType, image);

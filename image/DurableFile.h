@@ -1,7 +1,8 @@
 // Files that a crash, a kill or a second process never sees half-written: one
 // replaced whole, one appended to a whole line at a time, and a lock that lets
 // one process at a time read and replace a file. The only code here that
-// differs between the systems.
+// differs between the systems is in DurableFile.posix.cpp and
+// DurableFile.windows.cpp.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,11 @@
 // written, synced and renamed over `path`, then the folder is synced (on
 // Windows the rename is written through instead). Empty on success, else why not.
 std::string ReplaceFile(const std::string& path, std::string_view text);
+
+// ReplaceFile's temporary is `path`, this infix and six random characters;
+// RemoveStaleTemporaries knows them by the rest.
+inline constexpr std::string_view kTemporaryInfix = ".tmp.";
+inline constexpr size_t kTemporarySuffixLength = 6;
 
 // Removes what a process killed inside ReplaceFile left beside `path`.
 void RemoveStaleTemporaries(const std::string& path);

@@ -43,13 +43,13 @@ struct StoredSection {
   std::string name;
 };
 
-CoffReadResult ReadHeader(FileSource& file, ElfHeader& header) {
+ProgramReadResult ReadHeader(FileSource& file, ElfHeader& header) {
   std::array<uint8_t, kElfHeaderBytes> h;
   if (file.ReadAt(0, h.data(), h.size()) != h.size()) {
-    return CoffReadResult::NotCoff;
+    return ProgramReadResult::NotCoff;
   }
   if (h[4] != kClass32 || h[5] != kLittleEndian || U16(&h[18]) != kMachineC28x) {
-    return CoffReadResult::TargetMismatch;
+    return ProgramReadResult::TargetMismatch;
   }
   header = {U32(&h[28]), U32(&h[32]), U16(&h[42]), U16(&h[44]),
             U16(&h[46]), U16(&h[48]), U16(&h[50])};
@@ -57,9 +57,9 @@ CoffReadResult ReadHeader(FileSource& file, ElfHeader& header) {
       (header.programHeaderBytes < kProgramHeaderBytes ||
        !file.Holds(header.programHeadersAt,
                    uint64_t{header.programHeaderBytes} * header.programHeaderCount))) {
-    return CoffReadResult::NotCoff;
+    return ProgramReadResult::NotCoff;
   }
-  return CoffReadResult::Ok;
+  return ProgramReadResult::Ok;
 }
 
 Segment ReadSegment(FileSource& file, const ElfHeader& header, uint16_t index) {
@@ -137,25 +137,25 @@ ProgramRead ReadSegments(FileSource& file, const ElfHeader& header, uint8_t mcuT
     const uint32_t wordCount = segment.fileBytes / 2;
     if (segment.fileBytes % 2 != 0) {
       read.detail = SegmentDetail(i, "an odd number of bytes, the last word given by half");
-      read.result = CoffReadResult::BadLayout;
+      read.result = ProgramReadResult::BadLayout;
       return read;
     }
     if (!file.Holds(segment.fileAt, segment.fileBytes)) {
       read.detail = SegmentDetail(
           i, "its bytes end at " + std::to_string(uint64_t{segment.fileAt} + segment.fileBytes) +
                  ", the file at " + std::to_string(file.size()));
-      read.result = CoffReadResult::Truncated;
+      read.result = ProgramReadResult::Truncated;
       return read;
     }
     if (uint64_t{segment.loadAddress} + wordCount > kC28xAddressWords) {
       read.detail = SegmentDetail(
           i, "it reaches past the C28x's 22-bit memory, from " + AddressName(segment.loadAddress));
-      read.result = CoffReadResult::BadLayout;
+      read.result = ProgramReadResult::BadLayout;
       return read;
     }
     if (const auto twice = covered.Claim(segment.loadAddress, wordCount)) {
       read.detail = SegmentDetail(i, "the word at " + AddressName(*twice) + " is given twice");
-      read.result = CoffReadResult::BadLayout;
+      read.result = ProgramReadResult::BadLayout;
       return read;
     }
     std::string name;
@@ -165,12 +165,12 @@ ProgramRead ReadSegments(FileSource& file, const ElfHeader& header, uint8_t mcuT
     }
     read.result =
         builder.Open(name.empty() ? AddressName(segment.loadAddress) : name, segment.loadAddress);
-    if (read.result != CoffReadResult::Ok) {
+    if (read.result != ProgramReadResult::Ok) {
       return read;
     }
     uint16_t* words = builder.Grow(wordCount);
     if (words == nullptr) {
-      read.result = CoffReadResult::ImageTooLarge;
+      read.result = ProgramReadResult::ImageTooLarge;
       return read;
     }
     file.ReadAt(segment.fileAt, words, segment.fileBytes);
@@ -185,11 +185,11 @@ ProgramRead ReadElfStream(std::istream& in, uint8_t mcuType, ProgramImage& image
   in.seekg(0, std::ios::end);
   const std::streamoff end = in.tellg();
   if (!in || end < 0) {
-    return {ProgramFormat::Elf, CoffReadResult::OpenFailed, {}};
+    return {ProgramFormat::Elf, ProgramReadResult::OpenFailed, {}};
   }
   FileSource file(in, static_cast<uint64_t>(end));
   ElfHeader header{};
-  if (const CoffReadResult result = ReadHeader(file, header); result != CoffReadResult::Ok) {
+  if (const ProgramReadResult result = ReadHeader(file, header); result != ProgramReadResult::Ok) {
     return {ProgramFormat::Elf, result, {}};
   }
   ProgramRead read = ReadSegments(file, header, mcuType, image);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <istream>
 
-#include "image/ProgramReader.h"
+#include "image/ProgramReadResult.h"
 
 // Addresses in the file count 16-bit words, sizes count bytes. Flash builds
 // that copy code to RAM at run time give that code's RAM address in its

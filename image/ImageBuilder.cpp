@@ -29,17 +29,17 @@ ImageBuilder::ImageBuilder(ProgramImage& image, uint8_t mcuType, uint64_t expect
   image_.Reserve(expectedWords_);
 }
 
-CoffReadResult ImageBuilder::Open(std::string name, uint32_t address) {
+ProgramReadResult ImageBuilder::Open(std::string name, uint32_t address) {
   auto section = image_.NewSection();
   if (!section) {
-    return CoffReadResult::OutOfMemory;
+    return ProgramReadResult::OutOfMemory;
   }
   section->name = std::move(name);
   section->address = address;
   section->offset = usedBytes_;
   section->data = image_.words() + usedBytes_ / 2;
   image_.AppendSection(std::move(section));
-  return CoffReadResult::Ok;
+  return ProgramReadResult::Ok;
 }
 
 void ImageBuilder::Restart() {

@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "image/CoffReader.h"
 #include "image/ProgramImage.h"
+#include "image/ProgramReadResult.h"
 
 // The C28x addresses 2^22 words; nothing of a program lies at or beyond this.
 inline constexpr uint32_t kC28xAddressWords = 0x400000;
@@ -30,7 +30,7 @@ class ImageBuilder {
 
   // Starts a section of no words at the tail of the image; OutOfMemory when it
   // cannot be allocated (the image's allocationError says why).
-  CoffReadResult Open(std::string name, uint32_t address);
+  ProgramReadResult Open(std::string name, uint32_t address);
   // `count` more words at the end of the last section, to be filled (they
   // read 0xFFFF until then); null when they would run past the buffer.
   uint16_t* Grow(uint32_t count) {

@@ -98,7 +98,7 @@ std::string DecodeRecord(std::string_view line, std::array<uint8_t, 260>& bytes,
   return {};
 }
 
-CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& detail) {
+ProgramReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& detail) {
   std::array<uint8_t, 260> bytes;
   std::array<uint16_t, 128> words;
   uint64_t base = 0;  // word address that record addresses count from
@@ -107,11 +107,11 @@ CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& 
     const LineReader::Status status = lines.Next(line);
     if (status == LineReader::Status::End) {
       detail = LineDetail(lines, "the file ends without an end-of-file record");
-      return CoffReadResult::BadRecord;
+      return ProgramReadResult::BadRecord;
     }
     if (status == LineReader::Status::TooLong) {
       detail = LineDetail(lines, "the line is too long for a record");
-      return CoffReadResult::BadRecord;
+      return ProgramReadResult::BadRecord;
     }
     if (line.empty()) {
       continue;
@@ -124,10 +124,10 @@ CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& 
       uint16_t* into = placer.ContinueRun(address, frame->wordCount);
       if (DecodeWordRecord(line, *frame, into != nullptr ? into : words.data())) {
         std::string what;
-        const CoffReadResult placed =
-            into != nullptr ? CoffReadResult::Ok
+        const ProgramReadResult placed =
+            into != nullptr ? ProgramReadResult::Ok
                             : placer.Place(address, words.data(), frame->wordCount, what);
-        if (placed != CoffReadResult::Ok) {
+        if (placed != ProgramReadResult::Ok) {
           detail = what.empty() ? what : LineDetail(lines, what);
           return placed;
         }
@@ -137,7 +137,7 @@ CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& 
     size_t count = 0;
     if (std::string what = DecodeRecord(line, bytes, count); !what.empty()) {
       detail = LineDetail(lines, what);
-      return CoffReadResult::BadRecord;
+      return ProgramReadResult::BadRecord;
     }
     const uint8_t dataBytes = bytes[0];
     const uint8_t* data = &bytes[4];
@@ -145,14 +145,14 @@ CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& 
       case kData:
         // Well formed, yet not words: ReadWordRecordFrame took all others.
         detail = LineDetail(lines, "the record holds an odd number of bytes, half a word");
-        return CoffReadResult::BadLayout;
+        return ProgramReadResult::BadLayout;
       case kEndOfFile:
-        return CoffReadResult::Ok;
+        return ProgramReadResult::Ok;
       case kExtendedSegment:
       case kExtendedLinear:
         if (dataBytes != 2) {
           detail = LineDetail(lines, "an extended address record holds two bytes");
-          return CoffReadResult::BadRecord;
+          return ProgramReadResult::BadRecord;
         }
         base = uint64_t{uint32_t{data[0]} << 8 | data[1]} << (bytes[3] == kExtendedLinear ? 16 : 4);
         break;
@@ -161,7 +161,7 @@ CoffReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::string& 
         break;  // where the program starts: nothing to program
       default:
         detail = LineDetail(lines, "unknown record type " + Hex2(bytes[3]));
-        return CoffReadResult::BadRecord;
+        return ProgramReadResult::BadRecord;
     }
   }
 }

@@ -5,10 +5,12 @@
 #include <new>
 #include <sstream>
 
+#include "image/CoffReader.h"
 #include "image/ElfReader.h"
 #include "image/HexDigits.h"
 #include "image/IntelHexReader.h"
 #include "image/LineReader.h"
+#include "image/ProgramFile.h"
 #include "image/ProgramImage.h"
 #include "image/Sha256.h"
 #include "image/TiTxtReader.h"
@@ -61,28 +63,12 @@ std::string NoFileDetail(const std::filesystem::path& path) {
 ProgramRead OpenForReading(const std::filesystem::path& path, std::ifstream& in,
                            ProgramImage& image) {
   image.allocationError.clear();
-  const CoffReadResult opened = OpenProgramFile(path, in, image);
+  const ProgramReadResult opened = OpenProgramFile(path, in, image);
   return {ProgramFormat::Unknown, opened,
-          opened == CoffReadResult::OpenFailed ? NoFileDetail(path) : std::string()};
+          opened == ProgramReadResult::OpenFailed ? NoFileDetail(path) : std::string()};
 }
 
 }  // namespace
-
-std::string_view ProgramFormatName(ProgramFormat format) {
-  switch (format) {
-    case ProgramFormat::Coff:
-      return "COFF";
-    case ProgramFormat::Elf:
-      return "ELF";
-    case ProgramFormat::IntelHex:
-      return "Intel HEX";
-    case ProgramFormat::TiTxt:
-      return "TI-TXT";
-    case ProgramFormat::Unknown:
-      break;
-  }
-  return "unknown";
-}
 
 ProgramFormat DetectFormat(std::istream& in) {
   // Enough to see past a few blank lines to the first record.
@@ -143,10 +129,10 @@ ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& i
     }
   } catch (const std::bad_alloc& e) {
     image.allocationError = e.what();
-    read.result = CoffReadResult::OutOfMemory;
+    read.result = ProgramReadResult::OutOfMemory;
   }
   read.format = format;
-  if (read.result != CoffReadResult::Ok) {
+  if (read.result != ProgramReadResult::Ok) {
     // A half-read program must never pass for the file.
     image.Clear();
   }
@@ -156,7 +142,8 @@ ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& i
 ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
                             ProgramImage& image) {
   std::ifstream in;
-  if (ProgramRead opened = OpenForReading(path, in, image); opened.result != CoffReadResult::Ok) {
+  if (ProgramRead opened = OpenForReading(path, in, image);
+      opened.result != ProgramReadResult::Ok) {
     return opened;
   }
   return ReadProgramStream(in, mcuType, image);
@@ -166,7 +153,8 @@ ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, uint8_t mcuTy
                                 ProgramImage& image, std::string& fileSha256) {
   fileSha256.clear();
   std::ifstream in;
-  if (ProgramRead opened = OpenForReading(path, in, image); opened.result != CoffReadResult::Ok) {
+  if (ProgramRead opened = OpenForReading(path, in, image);
+      opened.result != ProgramReadResult::Ok) {
     return opened;
   }
   std::string bytes;
@@ -177,10 +165,10 @@ ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, uint8_t mcuTy
     }
   } catch (const std::bad_alloc& e) {
     image.allocationError = e.what();
-    return {ProgramFormat::Unknown, CoffReadResult::OutOfMemory, {}};
+    return {ProgramFormat::Unknown, ProgramReadResult::OutOfMemory, {}};
   }
   if (in.bad()) {
-    return {ProgramFormat::Unknown, CoffReadResult::OpenFailed, {}};
+    return {ProgramFormat::Unknown, ProgramReadResult::OpenFailed, {}};
   }
   fileSha256 = BytesSha256(bytes);
   std::istringstream memory(std::move(bytes));
@@ -190,12 +178,12 @@ ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, uint8_t mcuTy
 std::string ProgramReadMessage(const ProgramRead& read) {
   // A COFF file keeps its long-standing sentence; the other formats name
   // themselves, so "COFF" never stands for a HEX file.
-  const bool namesItsFormat = read.result == CoffReadResult::Ok &&
+  const bool namesItsFormat = read.result == ProgramReadResult::Ok &&
                               read.format != ProgramFormat::Coff &&
                               read.format != ProgramFormat::Unknown;
   std::string message = namesItsFormat ? "Reading " + std::string(ProgramFormatName(read.format)) +
                                              " file is successful"
-                                       : std::string(CoffReadResultMessage(read.result));
+                                       : std::string(ProgramReadResultMessage(read.result));
   if (!read.detail.empty()) {
     message += " (" + read.detail + ")";
   }

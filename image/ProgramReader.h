@@ -8,23 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "image/CoffReader.h"
+#include "image/ProgramReadResult.h"
 
 class ProgramImage;
-
-enum class ProgramFormat : uint8_t { Unknown, Coff, Elf, IntelHex, TiTxt };
-
-// "COFF", "ELF", "Intel HEX", "TI-TXT" or "unknown".
-std::string_view ProgramFormatName(ProgramFormat format);
-
-struct ProgramRead {
-  ProgramFormat format = ProgramFormat::Unknown;
-  CoffReadResult result = CoffReadResult::Ok;
-  // Where and what, for the outcomes that point into the file ("line 12:
-  // ..."), or what the path is when it is no file ("a directory"); empty
-  // otherwise.
-  std::string detail;
-};
 
 // The format by the first bytes of the stream (and, for TI-TXT without an
 // address line first, its last); Unknown for anything else.

@@ -23,22 +23,22 @@ uint64_t MostWordsIn(std::istream& in) {
 RunPlacer::RunPlacer(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords)
     : image_(image), builder_(image, mcuType, expectedWords) {}
 
-CoffReadResult RunPlacer::Place(uint64_t address, const uint16_t* words, uint32_t count,
-                                std::string& detail) {
+ProgramReadResult RunPlacer::Place(uint64_t address, const uint16_t* words, uint32_t count,
+                                   std::string& detail) {
   if (count == 0) {
-    return CoffReadResult::Ok;
+    return ProgramReadResult::Ok;
   }
   if (address + count > kC28xAddressWords) {
     const uint64_t beyond = std::max<uint64_t>(address, kC28xAddressWords);
     detail = "the address " +
              AddressName(static_cast<uint32_t>(std::min<uint64_t>(beyond, UINT32_MAX))) +
              " lies beyond the C28x's 22-bit memory";
-    return CoffReadResult::BadLayout;
+    return ProgramReadResult::BadLayout;
   }
   const auto first = static_cast<uint32_t>(address);
   if (secondPass_) {
     Fill(first, words, count);
-    return CoffReadResult::Ok;
+    return ProgramReadResult::Ok;
   }
   if (!outOfOrder_ && (!runEnd_ || first >= *runEnd_)) {
     // Above every word so far, so none of it can be given twice.
@@ -54,36 +54,36 @@ CoffReadResult RunPlacer::Place(uint64_t address, const uint16_t* words, uint32_
   }
   if (const auto twice = covered_.Claim(first, count)) {
     detail = "the word at " + AddressName(*twice) + " is given twice";
-    return CoffReadResult::BadLayout;
+    return ProgramReadResult::BadLayout;
   }
-  return CoffReadResult::Ok;
+  return ProgramReadResult::Ok;
 }
 
-CoffReadResult RunPlacer::Append(uint32_t address, const uint16_t* words, uint32_t count) {
+ProgramReadResult RunPlacer::Append(uint32_t address, const uint16_t* words, uint32_t count) {
   if (address != runEnd_) {
-    if (const CoffReadResult opened = builder_.Open(AddressName(address), address);
-        opened != CoffReadResult::Ok) {
+    if (const ProgramReadResult opened = builder_.Open(AddressName(address), address);
+        opened != ProgramReadResult::Ok) {
       return opened;
     }
   }
   uint16_t* into = builder_.Grow(count);
   if (into == nullptr) {
-    return CoffReadResult::ImageTooLarge;
+    return ProgramReadResult::ImageTooLarge;
   }
   std::memcpy(into, words, size_t{2} * count);
   runEnd_ = address + count;
-  return CoffReadResult::Ok;
+  return ProgramReadResult::Ok;
 }
 
-CoffReadResult RunPlacer::StartSecondPass() {
+ProgramReadResult RunPlacer::StartSecondPass() {
   builder_.Restart();
-  CoffReadResult result = CoffReadResult::Ok;
+  ProgramReadResult result = ProgramReadResult::Ok;
   covered_.ForEachRun([&](uint32_t first, uint32_t count) {
-    if (result == CoffReadResult::Ok) {
+    if (result == ProgramReadResult::Ok) {
       result = builder_.Open(AddressName(first), first);
     }
-    if (result == CoffReadResult::Ok && builder_.Grow(count) == nullptr) {
-      result = CoffReadResult::ImageTooLarge;
+    if (result == ProgramReadResult::Ok && builder_.Grow(count) == nullptr) {
+      result = ProgramReadResult::ImageTooLarge;
     }
   });
   secondPass_ = true;
@@ -108,16 +108,16 @@ ProgramRead ReadTextRecords(std::istream& in, uint8_t mcuType, ProgramImage& ima
     LineReader lines(in);
     read.result = parser(lines, placer, read.detail);
   }
-  if (read.result == CoffReadResult::Ok && placer.needsSecondPass()) {
+  if (read.result == ProgramReadResult::Ok && placer.needsSecondPass()) {
     read.result = placer.StartSecondPass();
-    if (read.result == CoffReadResult::Ok) {
+    if (read.result == ProgramReadResult::Ok) {
       in.clear();
       in.seekg(0);
       LineReader lines(in);
       read.result = parser(lines, placer, read.detail);
     }
   }
-  if (read.result == CoffReadResult::Ok) {
+  if (read.result == ProgramReadResult::Ok) {
     placer.Finish();
   }
   return read;

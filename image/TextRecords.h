@@ -10,7 +10,7 @@
 
 #include "image/CoveredWords.h"
 #include "image/ImageBuilder.h"
-#include "image/ProgramReader.h"
+#include "image/ProgramReadResult.h"
 
 class LineReader;
 
@@ -25,8 +25,8 @@ class RunPlacer {
 
   // `count` words starting at word address `address`. BadLayout (with
   // `detail`) for a word given twice or beyond the C28x's memory.
-  CoffReadResult Place(uint64_t address, const uint16_t* words, uint32_t count,
-                       std::string& detail);
+  ProgramReadResult Place(uint64_t address, const uint16_t* words, uint32_t count,
+                          std::string& detail);
 
   // Where the `count` words at `address` go when they carry straight on from
   // the record before, as nearly all do: the caller writes them there, with
@@ -44,11 +44,11 @@ class RunPlacer {
 
   bool needsSecondPass() const { return outOfOrder_ && !secondPass_; }
   // Lays the runs out in address order, empty, for the second pass.
-  CoffReadResult StartSecondPass();
+  ProgramReadResult StartSecondPass();
   void Finish() { builder_.Finish(); }
 
  private:
-  CoffReadResult Append(uint32_t address, const uint16_t* words, uint32_t count);
+  ProgramReadResult Append(uint32_t address, const uint16_t* words, uint32_t count);
   void Fill(uint32_t address, const uint16_t* words, uint32_t count);
 
   ProgramImage& image_;
@@ -61,7 +61,8 @@ class RunPlacer {
 
 // Reads all of a text format's records from the stream into a RunPlacer;
 // `detail` names the line of a failure.
-using RecordParser = CoffReadResult (*)(LineReader& lines, RunPlacer& placer, std::string& detail);
+using RecordParser = ProgramReadResult (*)(LineReader& lines, RunPlacer& placer,
+                                           std::string& detail);
 
 // Runs `parser` over the stream, twice when the records are out of order,
 // and finishes the image. The image must be cleared.

@@ -35,32 +35,33 @@ class TxtParser {
   TxtParser(LineReader& lines, RunPlacer& placer, std::string& detail)
       : lines_(lines), placer_(placer), detail_(detail) {}
 
-  CoffReadResult Run() {
+  ProgramReadResult Run() {
     std::string_view line;
     for (;;) {
       const LineReader::Status status = lines_.Next(line);
       if (status == LineReader::Status::End) {
-        return Fail(CoffReadResult::BadRecord, "the file ends without the closing 'q'");
+        return Fail(ProgramReadResult::BadRecord, "the file ends without the closing 'q'");
       }
       if (status == LineReader::Status::TooLong) {
-        return Fail(CoffReadResult::BadRecord, "the line is too long");
+        return Fail(ProgramReadResult::BadRecord, "the line is too long");
       }
       if (line.empty()) {
         continue;
       }
       if (line == "q" || line == "Q") {
-        return HalfWordLeft() ? Fail(CoffReadResult::BadLayout, HalfWordText())
-                              : CoffReadResult::Ok;
+        return HalfWordLeft() ? Fail(ProgramReadResult::BadLayout, HalfWordText())
+                              : ProgramReadResult::Ok;
       }
-      const CoffReadResult result = line.front() == '@' ? StartAt(line.substr(1)) : TakeBytes(line);
-      if (result != CoffReadResult::Ok) {
+      const ProgramReadResult result =
+          line.front() == '@' ? StartAt(line.substr(1)) : TakeBytes(line);
+      if (result != ProgramReadResult::Ok) {
         return result;
       }
     }
   }
 
  private:
-  CoffReadResult Fail(CoffReadResult result, const std::string& what) {
+  ProgramReadResult Fail(ProgramReadResult result, const std::string& what) {
     detail_ = LineDetail(lines_, what);
     return result;
   }
@@ -72,26 +73,26 @@ class TxtParser {
            " lacks its high byte";
   }
 
-  CoffReadResult StartAt(std::string_view digits) {
+  ProgramReadResult StartAt(std::string_view digits) {
     const auto address = ParseAddress(digits);
     if (!address) {
-      return Fail(CoffReadResult::BadRecord, "an address is 1 to 8 hexadecimal digits");
+      return Fail(ProgramReadResult::BadRecord, "an address is 1 to 8 hexadecimal digits");
     }
     // A half word may go on only where it stopped.
     if (HalfWordLeft() && *address != *next_) {
-      return Fail(CoffReadResult::BadLayout, HalfWordText());
+      return Fail(ProgramReadResult::BadLayout, HalfWordText());
     }
     if (!HalfWordLeft() && *address % 2 != 0) {
-      return Fail(CoffReadResult::BadLayout,
+      return Fail(ProgramReadResult::BadLayout,
                   "the address is odd: the word there lacks its low byte");
     }
     next_ = *address;
-    return CoffReadResult::Ok;
+    return ProgramReadResult::Ok;
   }
 
-  CoffReadResult TakeBytes(std::string_view line) {
+  ProgramReadResult TakeBytes(std::string_view line) {
     if (!next_) {
-      return Fail(CoffReadResult::BadRecord, "data before the first '@' address");
+      return Fail(ProgramReadResult::BadRecord, "data before the first '@' address");
     }
     MakeRoom(line.size());
     // Pairs one space apart, as the tools write them, or else any blanks.
@@ -99,7 +100,7 @@ class TxtParser {
     if (count == kNotPairs) {
       count = GatherItems(line);
       if (!Decode(count)) {
-        return Fail(CoffReadResult::BadRecord, "data are hexadecimal byte pairs apart");
+        return Fail(ProgramReadResult::BadRecord, "data are hexadecimal byte pairs apart");
       }
     }
     // The words this line completes start with the one it is in.
@@ -110,11 +111,11 @@ class TxtParser {
     PutWords(count, endsHalfWord, into != nullptr ? into : words_.data());
     *next_ += count;
     if (into != nullptr) {
-      return CoffReadResult::Ok;
+      return ProgramReadResult::Ok;
     }
     std::string what;
-    const CoffReadResult placed = placer_.Place(firstWord, words_.data(), wordCount, what);
-    if (placed != CoffReadResult::Ok) {
+    const ProgramReadResult placed = placer_.Place(firstWord, words_.data(), wordCount, what);
+    if (placed != ProgramReadResult::Ok) {
       detail_ = what.empty() ? what : LineDetail(lines_, what);
     }
     return placed;
@@ -192,7 +193,7 @@ class TxtParser {
   std::vector<uint16_t> words_;
 };
 
-CoffReadResult ParseTiTxt(LineReader& lines, RunPlacer& placer, std::string& detail) {
+ProgramReadResult ParseTiTxt(LineReader& lines, RunPlacer& placer, std::string& detail) {
   return TxtParser(lines, placer, detail).Run();
 }
 

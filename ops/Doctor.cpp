@@ -31,18 +31,6 @@ std::string CauseText(const FailureCause& cause) {
   return text.substr(text.find(' ') + 1);
 }
 
-std::string MissingDriverFix(const std::string& backend) {
-  if (backend != "d2xx") {
-    return {};
-  }
-#ifdef _WIN32
-  return "install FTDI's D2XX driver (the CDM package), which puts ftd2xx.dll in System32";
-#else
-  return "install FTDI's D2XX library (libftd2xx.so in /usr/local/lib, then sudo ldconfig), or "
-         "use the kernel's own driver, which needs nothing installed (--driver tty)";
-#endif
-}
-
 class Doctor {
  public:
   Doctor(DoctorSetup& setup, Clock& clock, const std::function<void(DoctorCheck)>& report)
@@ -194,7 +182,7 @@ class Doctor {
       if (!link.Find()) {
         continue;
       }
-      const OpenStatus opened = link.Open();
+      const OpenStatus opened = PodCommands::OpenPod(link);
       if (opened == OpenStatus::Ok) {
         CheckOpenPod(pod, *driver, link);
         return;

@@ -11,6 +11,7 @@
 #include "emulator/EmulatorDriver.h"
 #include "emulator/EmulatorRack.h"
 #include "image/Utf8Path.h"
+#include "ops/Environment.h"
 #include "pod/D2xxDriver.h"
 #include "pod/PodLink.h"
 #include "pod/TraceFile.h"
@@ -22,35 +23,6 @@
 namespace {
 
 constexpr std::string_view kTtyPrefix = "tty:";
-
-// The value as UTF-8; empty when unset.
-std::string Environment(const char* name) {
-#ifdef _WIN32
-  // The narrow environment is in the ANSI code page; the wide one holds any name.
-  const wchar_t* value = _wgetenv(std::wstring(name, name + std::strlen(name)).c_str());
-  return value != nullptr ? Utf8FromPath(value) : "";
-#else
-  const char* value = std::getenv(name);
-  return value != nullptr ? value : "";
-#endif
-}
-
-// A folder of the user's own: on Windows the one `windowsVariable` names;
-// elsewhere the one `xdgVariable` names, else `homeSubfolder` of the home
-// folder. Empty when there is no such folder to name.
-std::filesystem::path UserFolder([[maybe_unused]] const char* windowsVariable,
-                                 [[maybe_unused]] const char* xdgVariable,
-                                 [[maybe_unused]] const char* homeSubfolder) {
-#ifdef _WIN32
-  return PathFromUtf8(Environment(windowsVariable));
-#else
-  if (std::string xdg = Environment(xdgVariable); !xdg.empty()) {
-    return PathFromUtf8(xdg);
-  }
-  const std::string home = Environment("HOME");
-  return home.empty() ? std::filesystem::path() : PathFromUtf8(home) / homeSubfolder;
-#endif
-}
 
 DriverSelection Chosen(std::unique_ptr<FtdiDriver> driver) {
   return {std::move(driver), {}};
@@ -235,25 +207,28 @@ DriverSelection Traced(DriverSelection selection, const std::filesystem::path& t
 }
 
 std::string DriverNameFromEnvironment() {
-  return Environment("BRONTAFLEX_DRIVER");
+  return EnvironmentValue("BRONTAFLEX_DRIVER");
 }
 
 std::filesystem::path EmulatorStatePathFromEnvironment() {
-  if (const std::string explicitPath = Environment("BRONTAFLEX_EMULATOR_STATE");
+  if (const std::string explicitPath = EnvironmentValue("BRONTAFLEX_EMULATOR_STATE");
       !explicitPath.empty()) {
     return PathFromUtf8(explicitPath);
   }
-  const std::filesystem::path folder = UserFolder("LOCALAPPDATA", "XDG_STATE_HOME", ".local/state");
-  return folder.empty() ? folder : folder / "brontaflex" / "emulated-pod";
+  const std::filesystem::path stateFolder = UserStateFolder();
+  if (stateFolder.empty()) {
+    return {};
+  }
+  return stateFolder / "brontaflex" / "emulated-pod";
 }
 
 EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType) {
   return {EmulatorStatePathFromEnvironment(), targetMcuType,
-          Environment("BRONTAFLEX_EMULATOR_TIMING") == "1", EmulatorPodCountFromEnvironment()};
+          EnvironmentValue("BRONTAFLEX_EMULATOR_TIMING") == "1", EmulatorPodCountFromEnvironment()};
 }
 
 unsigned EmulatorPodCountFromEnvironment() {
-  const std::string text = Environment("BRONTAFLEX_EMULATOR_PODS");
+  const std::string text = EnvironmentValue("BRONTAFLEX_EMULATOR_PODS");
   if (text.empty()) {
     return 1;
   }
@@ -263,22 +238,22 @@ unsigned EmulatorPodCountFromEnvironment() {
 }
 
 std::filesystem::path TracePathFromEnvironment() {
-  return PathFromUtf8(Environment("BRONTAFLEX_TRACE"));
+  return PathFromUtf8(EnvironmentValue("BRONTAFLEX_TRACE"));
 }
 
 std::string LogPathFromEnvironment() {
-  return Environment("BRONTAFLEX_LOG");
+  return EnvironmentValue("BRONTAFLEX_LOG");
 }
 
 std::string PodSerialNumberFromEnvironment() {
-  return Environment("BRONTAFLEX_POD");
+  return EnvironmentValue("BRONTAFLEX_POD");
 }
 
 std::filesystem::path CliPresetsPathFromEnvironment() {
-  const std::filesystem::path folder = UserFolder("APPDATA", "XDG_CONFIG_HOME", ".config");
+  const std::filesystem::path folder = UserConfigFolder();
   return folder.empty() ? folder : folder / "brontaflex" / "cli.ini";
 }
 
 std::string CsmKeysFromEnvironment() {
-  return Environment("BRONTAFLEX_CSM");
+  return EnvironmentValue("BRONTAFLEX_CSM");
 }

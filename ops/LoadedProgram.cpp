@@ -25,8 +25,8 @@ LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, Ope
   auto image = std::make_shared<ProgramImage>();
   const ProgramRead read = ReadProgramFileOnce(file, loaded.mcuType, *image, loaded.fileSha256);
   loaded.readResult = read.result;
-  if (read.result != CoffReadResult::Ok) {
-    if (read.result == CoffReadResult::OutOfMemory && !image->allocationError.empty()) {
+  if (read.result != ProgramReadResult::Ok) {
+    if (read.result == ProgramReadResult::OutOfMemory && !image->allocationError.empty()) {
       ui.ShowAllocationFailure(image->allocationError);
     }
     ui.ShowStatus(ProgramReadMessage(read), true);

@@ -7,16 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
+#include "image/ProgramReadResult.h"
 #include "ops/OperationOutcome.h"
 #include "ops/OperationsUi.h"
 
 struct LoadedProgram {
   // Done, FileNotFound (nothing was read) or FileNotLoaded (the reader refused it).
   OperationOutcome outcome = OperationOutcome::FileNotFound;
-  CoffReadResult readResult = CoffReadResult::Ok;
+  ProgramReadResult readResult = ProgramReadResult::Ok;
   // Never null; empty unless the outcome is Done.
   std::shared_ptr<const ProgramImage> image = NoProgramImage();
   std::string path;

@@ -116,8 +116,8 @@ OperationOutcome ProgrammerOperations::FailWith(std::string_view message, Operat
   return outcome;
 }
 
-OperationOutcome ProgrammerOperations::LoadCoffFile(const std::string& path, bool addToRecent,
-                                                    uint8_t mcuTypeSelection) {
+OperationOutcome ProgrammerOperations::LoadProgramFile(const std::string& path, bool addToRecent,
+                                                       uint8_t mcuTypeSelection) {
   LoadedProgram loaded = LoadProgram(path, mcuTypeSelection, ui_, addToRecent);
   const OperationOutcome outcome = loaded.outcome;
   // A missing file changes nothing.
@@ -147,7 +147,7 @@ OperationOutcome ProgrammerOperations::Load(const std::string& pathText, uint8_t
     Error("Please, specify COFF file to read");
     return OperationOutcome::NoFileGiven;
   }
-  return LoadCoffFile(path, true, mcuTypeSelection);
+  return LoadProgramFile(path, true, mcuTypeSelection);
 }
 
 void ProgrammerOperations::ChoosePod(std::string serialNumber, bool refuseSeveral) {
@@ -214,7 +214,7 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
   if (!link_.Find()) {
     return FailWithPortsSeen(OperationOutcome::PodNotFound);
   }
-  switch (link_.Open()) {
+  switch (PodCommands::OpenPod(link_)) {
     case OpenStatus::Ok:
       WarnSlowLatency();
       return OperationOutcome::Done;
@@ -258,14 +258,14 @@ OperationOutcome ProgrammerOperations::EnsureImage(const OperationRequest& reque
     }
     // Sorted for another device, the sections would be erased, written and
     // reported against the wrong flash.
-    return LoadCoffFile(imagePath_, false, request.mcuType);
+    return LoadProgramFile(imagePath_, false, request.mcuType);
   }
   const std::string path = TrimBlanks(request.filePath);
   if (path.empty()) {
     Error(emptyMessage);
     return OperationOutcome::NoFileGiven;
   }
-  return LoadCoffFile(path, true, request.mcuType);
+  return LoadProgramFile(path, true, request.mcuType);
 }
 
 OperationOutcome ProgrammerOperations::CheckPodImage() {

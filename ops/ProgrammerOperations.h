@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "image/CoffReader.h"
 #include "image/ProgramImage.h"
+#include "image/ProgramReadResult.h"
 #include "ops/BackendProbe.h"
 #include "ops/LoadedProgram.h"
 #include "ops/OperationOutcome.h"
@@ -50,8 +50,8 @@ class ProgrammerOperations {
 
   // Reads `path` into the image for the device `mcuTypeSelection` and shows the
   // result. A missing file changes nothing; any later failure empties the image.
-  OperationOutcome LoadCoffFile(const std::string& path, bool addToRecent,
-                                uint8_t mcuTypeSelection);
+  OperationOutcome LoadProgramFile(const std::string& path, bool addToRecent,
+                                   uint8_t mcuTypeSelection);
   // The Load button: the typed path, trimmed; empty is refused with a message.
   OperationOutcome Load(const std::string& pathText, uint8_t mcuTypeSelection);
   // Takes `loaded` as the image, as if this object had read it: what a run
@@ -89,7 +89,7 @@ class ProgrammerOperations {
   // read again, here or by an operation that reloaded it for another device.
   uint32_t loadCount() const { return loadCount_; }
   // What the COFF reader said at the last load that found its file.
-  CoffReadResult lastReadResult() const { return lastReadResult_; }
+  ProgramReadResult lastReadResult() const { return lastReadResult_; }
   // The SHA-256 of the bytes the last load read; empty when it read none.
   const std::string& fileSha256() const { return fileSha256_; }
   // MemoryDigest of the image; empty while none is loaded.
@@ -168,7 +168,7 @@ class ProgrammerOperations {
   CsmKeys csmKeys_ = kErasedCsmKeys;
   PodLink link_;
   bool imageLoaded_ = false;
-  CoffReadResult lastReadResult_ = CoffReadResult::Ok;
+  ProgramReadResult lastReadResult_ = ProgramReadResult::Ok;
   std::string programName_;
   // The file the image was read from.
   std::string imagePath_;

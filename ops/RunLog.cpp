@@ -1,71 +1,19 @@
 #include "ops/RunLog.h"
 
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <nlohmann/json.hpp>
 
-#include "image/CoffReader.h"
 #include "image/McuCatalogue.h"
+#include "image/ProgramReadResult.h"
 #include "ops/FailureText.h"
 #include "ops/ProgrammerOperations.h"
-
-#ifdef _WIN32
-#include <cstdlib>
-#include <string_view>
-
-#include "image/Utf8Path.h"
-#else
-#include <pwd.h>
-#include <unistd.h>
-
-#include <climits>
-#endif
+#include "ops/Workstation.h"
 
 namespace {
 
 nlohmann::ordered_json TextOrNull(const std::string& text) {
   return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
 }
-
-std::string UtcTimeNow() {
-  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm utc{};
-#ifdef _WIN32
-  gmtime_s(&utc, &now);
-#else
-  gmtime_r(&now, &utc);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
-#ifdef _WIN32
-std::string WideEnvironment(const wchar_t* name) {
-  const wchar_t* value = _wgetenv(name);
-  return value != nullptr ? Utf8FromPath(value) : "";
-}
-
-std::string HostName() {
-  return WideEnvironment(L"COMPUTERNAME");
-}
-
-std::string UserName() {
-  return WideEnvironment(L"USERNAME");
-}
-#else
-std::string HostName() {
-  char name[HOST_NAME_MAX + 1] = {};
-  return gethostname(name, sizeof name - 1) == 0 ? name : "";
-}
-
-// The account the process runs as, which a changed $USER cannot hide.
-std::string UserName() {
-  const passwd* account = getpwuid(geteuid());
-  return account != nullptr ? account->pw_name : std::to_string(geteuid());
-}
-#endif
 
 }  // namespace
 
@@ -74,7 +22,7 @@ RunLogEntry OperationLogEntry(std::string command, OperationOutcome outcome,
                               const FailureCause& cause, uint64_t durationMs) {
   RunLogEntry entry;
   const bool refused = outcome == OperationOutcome::FileNotLoaded;
-  entry.outcome = refused ? std::string(CoffReadResultName(operations.lastReadResult()))
+  entry.outcome = refused ? std::string(ProgramReadResultName(operations.lastReadResult()))
                           : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
   entry.exitStatus =
       refused ? static_cast<int>(operations.lastReadResult()) : static_cast<int>(outcome);

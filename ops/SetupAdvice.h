@@ -24,3 +24,7 @@ std::string PermissionFix(const std::string& group, const std::vector<std::strin
 
 // For a latency timer that stays above 1 ms.
 std::string LatencyFix(const std::vector<std::string>& installedRules);
+
+// For the backend `backend` whose driver does not load; empty for one that
+// needs nothing installed.
+std::string MissingDriverFix(const std::string& backend);

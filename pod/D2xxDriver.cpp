@@ -1,28 +1,16 @@
 #include "pod/D2xxDriver.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #include <cstdint>
-#include <filesystem>
 #include <map>
 #include <mutex>
-#include <system_error>
 #include <utility>
 
-#include "image/Utf8Path.h"
+#include "pod/D2xxLibrary.h"
 
 // The D2XX entry points as the vendor publishes them: every number is a 32-bit
 // DWORD/ULONG (unsigned int on Linux and macOS, unsigned long on Windows), the
-// handle an opaque pointer, and the Windows build uses the WINAPI convention.
-#ifdef _WIN32
-#define BFX_FTAPI __stdcall
-#else
-#define BFX_FTAPI
-#endif
+// handle an opaque pointer, and the Windows build uses the WINAPI convention
+// (BFX_FTAPI, which the build defines).
 
 namespace {
 
@@ -30,58 +18,6 @@ constexpr uint32_t kListNumberOnly = 0x80000000;
 constexpr uint32_t kListByIndex = 0x40000000;
 constexpr uint32_t kOpenBySerialNumber = 1;
 constexpr uint32_t kOpenByDescription = 2;
-
-#ifdef _WIN32
-// The folder Windows keeps its own libraries in, where FTDI's driver installer
-// puts ftd2xx.dll.
-std::string SystemFolder() {
-  wchar_t folder[MAX_PATH] = {};
-  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? Utf8FromPath(std::filesystem::path(folder))
-                                         : "the system folder";
-}
-#endif
-
-// Loads `file`, a bare file name from the system's own places only, or a
-// path as given; null with `problem` saying why and where it was looked for.
-void* OpenLibrary(const std::string& file, std::string& problem) {
-#ifdef _WIN32
-  // Never LoadLibrary's usual search: it tries the program's folder and the
-  // current folder before System32, and the zip is unpacked anywhere
-  // (Downloads, most often), where anyone may leave an ftd2xx.dll.
-  const bool bareName = file.find_first_of("/\\:") == std::string::npos;
-  const DWORD where = bareName ? LOAD_LIBRARY_SEARCH_SYSTEM32
-                               : LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32;
-  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR wants a full path (with its drive) in the
-  // system's own form.
-  std::error_code unresolved;
-  std::filesystem::path path = PathFromUtf8(file);
-  if (!bareName) {
-    path = std::filesystem::absolute(path, unresolved);
-  }
-  HMODULE library = LoadLibraryExW(path.make_preferred().c_str(), nullptr, where);
-  if (library == nullptr) {
-    const DWORD error = GetLastError();
-    problem = bareName ? file + " is not in " + SystemFolder() +
-                             ", where FTDI's D2XX driver installer puts it (error " +
-                             std::to_string(error) + ")"
-                       : file + " did not load (error " + std::to_string(error) + ")";
-  }
-  return reinterpret_cast<void*>(library);
-#else
-  void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    const char* error = dlerror();
-    problem = error != nullptr ? error : file + " did not load";
-    if (file.find('/') == std::string::npos) {
-      problem +=
-          " (looked for in LD_LIBRARY_PATH, the ld.so cache and /lib, /usr/lib; FTDI's "
-          "archive installs it in /usr/local/lib, then run ldconfig)";
-    }
-  }
-  return library;
-#endif
-}
 
 // Once probed, a vendor library stays loaded for the life of the process:
 // libftd2xx starts threads of its own that may still run after dlclose, in
@@ -102,13 +38,7 @@ void* KeptLibrary(const std::string& file, std::string& problem) {
 
 template <typename Function>
 bool Resolve(void* library, const char* name, Function& function) {
-#ifdef _WIN32
-  // Through the generic function pointer type: FARPROC claims a signature of its own.
-  function = reinterpret_cast<Function>(
-      reinterpret_cast<void (*)()>(GetProcAddress(reinterpret_cast<HMODULE>(library), name)));
-#else
-  function = reinterpret_cast<Function>(dlsym(library, name));
-#endif
+  function = reinterpret_cast<Function>(FindFunction(library, name));
   return function != nullptr;
 }
 
@@ -191,23 +121,8 @@ std::string D2xxDriver::LoadedFrom() const {
   if (!api_) {
     return {};
   }
-  const void* function = reinterpret_cast<const void*>(api_->listDevices);
-#ifdef _WIN32
-  HMODULE module = nullptr;
-  wchar_t file[MAX_PATH] = {};
-  if (GetModuleHandleExW(
-          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-          static_cast<LPCWSTR>(function), &module) &&
-      GetModuleFileNameW(module, file, MAX_PATH) > 0) {
-    return Utf8FromPath(std::filesystem::path(file));
-  }
-#else
-  Dl_info info{};
-  if (dladdr(function, &info) != 0 && info.dli_fname != nullptr) {
-    return info.dli_fname;
-  }
-#endif
-  return libraryFile_;
+  const std::string file = LibraryFileOf(reinterpret_cast<const void*>(api_->listDevices));
+  return !file.empty() ? file : libraryFile_;
 }
 
 FtStatus D2xxDriver::ListDeviceCount(uint32_t& count) {

@@ -5,17 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "pod/D2xxLibrary.h"
 #include "pod/FtdiDriver.h"
 
 class D2xxDriver final : public FtdiDriver {
  public:
-#ifdef _WIN32
-  static constexpr const char* kDefaultLibrary = "ftd2xx.dll";
-#else
-  static constexpr const char* kDefaultLibrary = "libftd2xx.so";
-#endif
-
-  explicit D2xxDriver(std::string libraryFile = kDefaultLibrary);
+  explicit D2xxDriver(std::string libraryFile = kD2xxLibraryFile);
   ~D2xxDriver() override;
   D2xxDriver(const D2xxDriver&) = delete;
   D2xxDriver& operator=(const D2xxDriver&) = delete;
@@ -27,13 +22,9 @@ class D2xxDriver final : public FtdiDriver {
   bool Load() override;
   // Lets go of the library's functions; the library itself stays loaded.
   void Unload() override;
-  std::string LoadProblem() const override {
-    return loadProblem_;
-  }
+  std::string LoadProblem() const override { return loadProblem_; }
   std::string LoadedFrom() const override;
-  std::string Name() const override {
-    return "d2xx";
-  }
+  std::string Name() const override { return "d2xx"; }
 
   FtStatus ListDeviceCount(uint32_t& count) override;
   FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;

@@ -83,6 +83,20 @@ bool PodCommands::PingPod(PodLink& link) {
   return Exchange(link, Frame('I'), reply, kPingTimeoutMs);
 }
 
+OpenStatus PodCommands::OpenPod(PodLink& link) {
+  if (link.isOpen()) {
+    return OpenStatus::Ok;
+  }
+  if (!link.Open()) {
+    return OpenStatus::PortFailed;
+  }
+  if (!PingPod(link)) {
+    link.CloseAtOnce();
+    return OpenStatus::NoAnswer;
+  }
+  return OpenStatus::Ok;
+}
+
 bool PodCommands::Acknowledged(std::string_view frame, uint32_t timeoutMs) {
   std::array<uint8_t, 1> reply;
   return Exchange(link_, frame, reply, timeoutMs);
@@ -116,27 +130,28 @@ bool PodCommands::ResetTarget() {
   return true;
 }
 
-bool PodCommands::SendBootWord(char letter, uint16_t value, uint32_t timeoutMs) {
-  switch (letter) {
-    case 'S':
-      AppendDataWord(value);
-      return pending_.size() < kFlushThreshold || FlushPending();
-    case 'U':
-    case 'X':
-      return Acknowledged(Frame(letter, {{value, 4}}), timeoutMs);
-    case 'Y': {
-      AppendFrame(pending_, 'Y', std::array{FrameField{value, 4}});
-      std::array<uint8_t, 1> reply{};
-      return WritePending('Y') && AwaitReply(link_, reply, timeoutMs);
-    }
-    default:
-      return false;
-  }
+bool PodCommands::SendBootHeaderWord(uint16_t value, uint32_t timeoutMs) {
+  return Acknowledged(Frame('U', {{value, 4}}), timeoutMs);
 }
 
 bool PodCommands::SendBootAddress(uint32_t address, uint32_t timeoutMs) {
-  return SendBootWord('U', static_cast<uint16_t>(address >> 16), timeoutMs) &&
-         SendBootWord('U', static_cast<uint16_t>(address & 0xFFFF), timeoutMs);
+  return SendBootHeaderWord(static_cast<uint16_t>(address >> 16), timeoutMs) &&
+         SendBootHeaderWord(static_cast<uint16_t>(address & 0xFFFF), timeoutMs);
+}
+
+bool PodCommands::SendBootDataWord(uint16_t value) {
+  AppendDataWord(value);
+  return pending_.size() < kFlushThreshold || FlushPending();
+}
+
+bool PodCommands::SendBootLastWord(uint16_t value, uint32_t timeoutMs) {
+  AppendFrame(pending_, 'Y', std::array{FrameField{value, 4}});
+  std::array<uint8_t, 1> reply{};
+  return WritePending('Y') && AwaitReply(link_, reply, timeoutMs);
+}
+
+bool PodCommands::EndBootStream(uint32_t timeoutMs) {
+  return Acknowledged(Frame('X', {{0, 4}}), timeoutMs);
 }
 
 uint8_t PodCommands::TypeCode() const {
@@ -169,17 +184,16 @@ bool PodCommands::LoadFlashAlgorithm(bool useCsm) {
                       kAlgorithmTimeoutMs);
 }
 
-bool PodCommands::FlashCommand(uint8_t kind, uint32_t timeoutMs, uint32_t address, uint16_t value) {
-  switch (kind) {
-    case 0:
-      return Acknowledged(Frame('O', {{0, 2}}), timeoutMs);
-    case 1:
-      return Acknowledged(Frame('O', {{1, 2}, {value, 4}}), timeoutMs);
-    case 2:
-      return Acknowledged(Frame('O', {{2, 2}, {address, 6}, {value, 4}}), timeoutMs);
-    default:
-      return false;
-  }
+bool PodCommands::PrepareFlash(uint32_t timeoutMs) {
+  return Acknowledged(Frame('O', {{0, 2}}), timeoutMs);
+}
+
+bool PodCommands::EraseSectors(uint16_t sectorMask, uint32_t timeoutMs) {
+  return Acknowledged(Frame('O', {{1, 2}, {sectorMask, 4}}), timeoutMs);
+}
+
+bool PodCommands::ProgramWords(uint32_t address, uint16_t wordCount, uint32_t timeoutMs) {
+  return Acknowledged(Frame('O', {{2, 2}, {address, 6}, {wordCount, 4}}), timeoutMs);
 }
 
 bool PodCommands::StreamFlashWord(uint16_t value, bool last) {

@@ -15,6 +15,8 @@
 #include "pod/CsmKeys.h"
 #include "pod/PodLink.h"
 
+enum class OpenStatus : uint8_t { Ok = 0, PortFailed = 1, NoAnswer = 2 };
+
 // One frame field: `value` as exactly `digits` upper-case hexadecimal digits.
 struct FrameField {
   uint32_t value;
@@ -61,6 +63,9 @@ class PodCommands {
                        uint32_t timeoutMs);
   // STX "I" ETX answered by "!": the POD is there and listening.
   static bool PingPod(PodLink& link);
+  // Opens the found POD's port and pings the POD; a POD that does not answer
+  // has its port closed again.
+  static OpenStatus OpenPod(PodLink& link);
 
   // Reads the firmware version into podVersion(); true whenever the POD answered,
   // even with an unknown marker (podVersion() then stays 0).
@@ -68,16 +73,26 @@ class PodCommands {
   uint16_t podVersion() const { return podVersion_; }
   bool ResetTarget();
 
-  // Boot-stream words: "S" is batched, "U" and "X" are acknowledged one by one,
-  // "Y" ends a block: it flushes the batch and waits for the acknowledgement.
-  bool SendBootWord(char letter, uint16_t value, uint32_t timeoutMs);
-  // Two U words: the high half of `address`, then the low half.
+  // The boot stream, block by block. A header word ("U": the block's size,
+  // then its address) is acknowledged on its own.
+  bool SendBootHeaderWord(uint16_t value, uint32_t timeoutMs);
+  // Two header words: the high half of `address`, then the low half.
   bool SendBootAddress(uint32_t address, uint32_t timeoutMs);
+  // A data word of the block ("S"): batched, written out when the batch is full.
+  bool SendBootDataWord(uint16_t value);
+  // The block's last word ("Y"): writes the batch out with it and waits for the
+  // block to be acknowledged.
+  bool SendBootLastWord(uint16_t value, uint32_t timeoutMs);
+  // "X": the boot stream is over.
+  bool EndBootStream(uint32_t timeoutMs);
   bool StartSciBoot(bool useCsm, bool flashMode);
   bool LoadFlashAlgorithm(bool useCsm);
-  // kind 0 prepares flash writing, 1 erases the sectors in `value`, 2 programs
-  // the streamed words: `value` words at `address`.
-  bool FlashCommand(uint8_t kind, uint32_t timeoutMs, uint32_t address, uint16_t value);
+  // The flash commands ("O"): prepare the flash for writing, erase the sectors
+  // whose bits are set in `sectorMask`, program the `wordCount` words streamed
+  // before at `address`.
+  bool PrepareFlash(uint32_t timeoutMs);
+  bool EraseSectors(uint16_t sectorMask, uint32_t timeoutMs);
+  bool ProgramWords(uint32_t address, uint16_t wordCount, uint32_t timeoutMs);
   // Batches one data word; `last` (or a full batch) writes the batch out.
   bool StreamFlashWord(uint16_t value, bool last);
   void ClearPending() { pending_.clear(); }

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "pod/CsmKeys.h"
-#include "pod/PodCommands.h"
 
 PodLink::PodLink(FtdiDriver& driver, Clock& clock) : driver_(driver), clock_(clock) {}
 
@@ -92,12 +91,12 @@ bool PodLink::Find() {
   return false;
 }
 
-OpenStatus PodLink::Open() {
+bool PodLink::Open() {
   if (open_) {
-    return OpenStatus::Ok;
+    return true;
   }
   if (!driverLoaded_ || !found_) {
-    return OpenStatus::PortFailed;
+    return false;
   }
   failure_ = FailureCause{};
   failure_.context = "open the port";
@@ -109,21 +108,17 @@ OpenStatus PodLink::Open() {
   if (opened != kFtOk || handle == nullptr) {
     device_ = nullptr;
     DriverFailed(opened == kFtOk ? kFtInvalidHandle : opened, false);
-    return OpenStatus::PortFailed;
+    return false;
   }
   device_ = handle;
   if (const FtStatus configured = ConfigurePort(); configured != kFtOk) {
     DriverFailed(configured, false);
     failure_.detail = driver_.FailureDetail();
     ReleaseDevice();
-    return OpenStatus::PortFailed;
-  }
-  if (!PodCommands::PingPod(*this)) {
-    ReleaseDevice();
-    return OpenStatus::NoAnswer;
+    return false;
   }
   open_ = true;
-  return OpenStatus::Ok;
+  return true;
 }
 
 FtStatus PodLink::SetUpLatency() {
@@ -175,6 +170,13 @@ FtStatus PodLink::ConfigurePort() {
 void PodLink::ReleaseDevice() {
   driver_.Close(device_);
   device_ = nullptr;
+}
+
+void PodLink::CloseAtOnce() {
+  open_ = false;
+  if (device_ != nullptr) {
+    ReleaseDevice();
+  }
 }
 
 void PodLink::Close() {

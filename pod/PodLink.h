@@ -12,8 +12,6 @@
 #include "pod/FailureCause.h"
 #include "pod/FtdiDriver.h"
 
-enum class OpenStatus : uint8_t { Ok = 0, PortFailed = 1, NoAnswer = 2 };
-
 class PodLink {
  public:
   // The USB description the POD's bridge reports.
@@ -50,13 +48,17 @@ class PodLink {
   // Every attached device that reports the POD's description; none while the
   // driver is not loaded.
   std::vector<PortDetails> AttachedPods();
-  // Opens and configures the found POD and pings it.
-  OpenStatus Open();
+  // Opens and configures the found POD; true when the port is open (at once
+  // when it already was). Whether the POD answers is for the commands to ask.
+  bool Open();
   // Lets what was written leave (a frame that got no reply is given its time
   // on the line), discards what was received and closes the port; the POD
   // stays found. Nothing sent is taken back: the last frame is most often the
   // last word to the POD (the end or the abandon of a store).
   void Close();
+  // Closes the port without waiting for what was written to leave: for a
+  // port just opened whose POD did not answer, where nothing is worth sending.
+  void CloseAtOnce();
   // Lets what was written leave, then discards both driver queues.
   void Purge();
   // A command whose frame starts with `frame` begins: the failure of the last

@@ -71,17 +71,6 @@ PodTagInfo PodTagInfo::FromReply(const PodCommands::TagReply& reply) {
   return info;
 }
 
-std::tm LocalTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  return local;
-}
-
 PodStore::PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
                    ProcedureReporter& reporter, std::function<std::tm()> localTime)
     : commands_(commands),
@@ -152,17 +141,17 @@ PodStoreResult PodStore::VerifyPodImage() {
   return result;
 }
 
-bool PodStore::Blame(std::string context) {
+bool PodStore::FailedTo(std::string context) {
   cause_ = commands_.FailureIn(std::move(context));
   return false;
 }
 
 bool PodStore::BeginAccess() {
-  return commands_.BeginAccess() || Blame("open the serial flash");
+  return commands_.BeginAccess() || FailedTo("open the serial flash");
 }
 
 bool PodStore::EndAccess() {
-  return commands_.EndAccess() || Blame("close the serial flash");
+  return commands_.EndAccess() || FailedTo("close the serial flash");
 }
 
 bool PodStore::ReadPodTag(PodTagInfo& info) {
@@ -181,29 +170,29 @@ bool PodStore::StoreProgram(const std::vector<PageRun>& plan) {
 
 bool PodStore::StorePassword(bool useCsm) {
   reporter_.ShowStep(ProcedureStep::StoringPassword);
-  return commands_.SendPassword(useCsm) || Blame("store the CSM password");
+  return commands_.SendPassword(useCsm) || FailedTo("store the CSM password");
 }
 
 bool PodStore::StoreTag(const PodTag& tag) {
   reporter_.ShowStep(ProcedureStep::StoringTag);
-  return commands_.SendTag(tag.bytes) || Blame("store the tag");
+  return commands_.SendTag(tag.bytes) || FailedTo("store the tag");
 }
 
 bool PodStore::StoreCoffInfo(bool useCsm, uint16_t sectorMask, bool eraseAll) {
   reporter_.ShowStep(ProcedureStep::StoringCoffInfo);
   return commands_.SendCoffInfo(useCsm, sectorMask, eraseAll) ||
-         Blame("store the COFF information");
+         FailedTo("store the COFF information");
 }
 
 bool PodStore::ReadCoffInfo(PodCommands::CoffInfoReply& reply) {
   reporter_.ShowStep(ProcedureStep::ReadingCoffInfo);
-  return commands_.QueryCoffInfo(reply) || Blame("read the COFF information");
+  return commands_.QueryCoffInfo(reply) || FailedTo("read the COFF information");
 }
 
 bool PodStore::ReadPassword() {
   reporter_.ShowStep(ProcedureStep::ReadingPassword);
   PodCommands::PasswordReply reply{};
-  return commands_.QueryPassword(reply) || Blame("read the CSM password");
+  return commands_.QueryPassword(reply) || FailedTo("read the CSM password");
 }
 
 bool PodStore::VerifySections(const std::vector<PageRun>& plan) {
@@ -215,7 +204,7 @@ bool PodStore::VerifySections(const std::vector<PageRun>& plan) {
     const SectionRecord& record = *run.record;
     PodCommands::SectionReply reply{};
     if (!commands_.QuerySectionRecord(record.ordinal, reply)) {
-      return Blame("read the record of section " + std::to_string(record.ordinal));
+      return FailedTo("read the record of section " + std::to_string(record.ordinal));
     }
     if (ReplyNumber(reply, 1) != record.address || ReplyNumber(reply, 4) != record.wordCount ||
         ReplyNumber(reply, 7) != record.dataOffset) {
@@ -234,7 +223,7 @@ bool PodStore::StreamPages(const std::vector<PageRun>& plan, bool store) {
   commands_.ClearPending();
   for (const PageRun& run : plan) {
     if (store && run.record && !SendRecord(*run.record)) {
-      return Blame("store the record of section " + std::to_string(run.record->ordinal));
+      return FailedTo("store the record of section " + std::to_string(run.record->ordinal));
     }
     for (size_t i = 0; i < run.words.size(); ++i) {
       commands_.AppendDataWord(FlashWireWord(run.words[i]));
@@ -244,7 +233,7 @@ bool PodStore::StreamPages(const std::vector<PageRun>& plan, bool store) {
           return false;
         }
         if (!commands_.FlushPending()) {
-          return Blame(PageContext(store, run.page));
+          return FailedTo(PageContext(store, run.page));
         }
       }
       reporter_.StepBar();
@@ -253,7 +242,7 @@ bool PodStore::StreamPages(const std::vector<PageRun>& plan, bool store) {
       const bool committed = store ? commands_.CommitPage(run.page, run.pageBytes)
                                    : commands_.ComparePage(run.page, run.pageBytes);
       if (!committed) {
-        return Blame(PageContext(store, run.page));
+        return FailedTo(PageContext(store, run.page));
       }
     }
   }

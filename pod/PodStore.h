@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "image/ProgramImage.h"
+#include "pod/LocalTime.h"
 #include "pod/PodCommands.h"
 #include "pod/ProcedureReporter.h"
 #include "pod/ProgramPlans.h"
@@ -60,9 +61,6 @@ enum class PodStoreResult : uint8_t {
   VerifyLinkFailed,
 };
 
-// The local date and time now.
-std::tm LocalTimeNow();
-
 class PodStore {
  public:
   // The commands, image and reporter must outlive this object; the link behind
@@ -81,6 +79,7 @@ class PodStore {
   // Reads the tag; false when the POD did not answer it.
   bool ReadPodTag(PodTagInfo& info);
 
+ private:
   // The steps of the store and the verify; each is true when the POD accepted
   // every command it sent.
   bool StoreProgram(const std::vector<PageRun>& plan);
@@ -93,15 +92,13 @@ class PodStore {
   bool VerifySections(const std::vector<PageRun>& plan);
   // Also false when the POD finds a page different from the program's.
   bool VerifyProgram(const std::vector<PageRun>& plan);
-
- private:
   // Streams the plan's words page by page, committing each page with W (store,
   // with a V record ahead of each section) or comparing it with L.
   bool StreamPages(const std::vector<PageRun>& plan, bool store);
   bool SendRecord(const SectionRecord& record);
   // Keeps the link's account of the failed command, seen as part of `context`;
   // always false.
-  bool Blame(std::string context);
+  bool FailedTo(std::string context);
   bool BeginAccess();
   bool EndAccess();
 

@@ -69,18 +69,18 @@ TargetWriteResult TargetProgrammer::EraseTarget(uint16_t sectorMask, bool useCsm
 
 bool TargetProgrammer::StartSciBoot(bool useCsm, bool flashMode) {
   reporter_.ShowStep(ProcedureStep::StartingSciBoot);
-  return commands_.StartSciBoot(useCsm, flashMode) || Blame("start the SCI boot");
+  return commands_.StartSciBoot(useCsm, flashMode) || FailedTo("start the SCI boot");
 }
 
 TargetWriteResult TargetProgrammer::StartFlashAlgorithm(bool useCsm) {
   reporter_.ShowStep(ProcedureStep::DownloadingFlashAlgorithm);
   if (!commands_.LoadFlashAlgorithm(useCsm)) {
-    Blame("load the flash algorithm");
+    FailedTo("load the flash algorithm");
     return TargetWriteResult::FlashAlgorithmFailed;
   }
   reporter_.ShowStep(ProcedureStep::InitializingFlash);
   if (!PrepareFlash()) {
-    Blame("prepare the flash");
+    FailedTo("prepare the flash");
     return TargetWriteResult::FlashInitFailed;
   }
   return TargetWriteResult::Finished;
@@ -88,23 +88,23 @@ TargetWriteResult TargetProgrammer::StartFlashAlgorithm(bool useCsm) {
 
 TargetWriteResult TargetProgrammer::ResetAfterFlashWork() {
   if (!commands_.ResetTarget()) {
-    Blame("reset the target");
+    FailedTo("reset the target");
     return TargetWriteResult::ResetFailed;
   }
   return TargetWriteResult::Finished;
 }
 
-bool TargetProgrammer::Blame(std::string context) {
+bool TargetProgrammer::FailedTo(std::string context) {
   cause_ = commands_.FailureIn(std::move(context));
   return false;
 }
 
 bool TargetProgrammer::PrepareFlash() {
-  if (commands_.FlashCommand(0, kPrepareTimeoutMs, 0, 0)) {
+  if (commands_.PrepareFlash(kPrepareTimeoutMs)) {
     return true;
   }
   commands_.link().Purge();
-  return commands_.FlashCommand(0, kPrepareTimeoutMs, 0, 0);
+  return commands_.PrepareFlash(kPrepareTimeoutMs);
 }
 
 bool TargetProgrammer::EraseFlash(bool eraseAll) {
@@ -122,8 +122,8 @@ bool TargetProgrammer::EraseSectors(uint16_t mask) {
     if (reporter_.CancelRequested()) {
       return false;
     }
-    if (!commands_.FlashCommand(1, kEraseTimeoutMs, 0, bit)) {
-      return Blame(std::string("erase sector ") + static_cast<char>('A' + sector));
+    if (!commands_.EraseSectors(bit, kEraseTimeoutMs)) {
+      return FailedTo(std::string("erase sector ") + static_cast<char>('A' + sector));
     }
     reporter_.StepBar();
   }
@@ -140,7 +140,7 @@ bool TargetProgrammer::WriteFlash() {
       return false;
     }
     if (!ProgramChunk(chunk)) {
-      return Blame(PieceContext("program", chunk.words.size(), chunk.address));
+      return FailedTo(PieceContext("program", chunk.words.size(), chunk.address));
     }
   }
   return true;
@@ -155,8 +155,8 @@ bool TargetProgrammer::ProgramChunk(const WordRun& chunk) {
     }
     reporter_.StepBar();
   }
-  return commands_.FlashCommand(2, kProgramTimeoutMs, chunk.address,
-                                static_cast<uint16_t>(chunk.words.size()));
+  return commands_.ProgramWords(chunk.address, static_cast<uint16_t>(chunk.words.size()),
+                                kProgramTimeoutMs);
 }
 
 bool TargetProgrammer::DownloadRamSections() {
@@ -187,25 +187,26 @@ bool TargetProgrammer::SendRamSection(const ImageSection& section, bool lastSect
       return false;
     }
     if (!SendBootBlock(block)) {
-      return Blame(PieceContext("boot block of", block.words.size(), block.address));
+      return FailedTo(PieceContext("boot block of", block.words.size(), block.address));
     }
   }
-  return !lastSection || commands_.SendBootWord('X', 0, kBootEndTimeoutMs) ||
-         Blame("end the boot stream");
+  return !lastSection || commands_.EndBootStream(kBootEndTimeoutMs) ||
+         FailedTo("end the boot stream");
 }
 
 bool TargetProgrammer::SendBootBlock(const WordRun& block) {
   const std::span<const uint16_t> words = block.words;
-  if (!commands_.SendBootWord('U', static_cast<uint16_t>(words.size()), kBootHeaderTimeoutMs) ||
+  if (!commands_.SendBootHeaderWord(static_cast<uint16_t>(words.size()), kBootHeaderTimeoutMs) ||
       !commands_.SendBootAddress(block.address, kBootHeaderTimeoutMs)) {
     return false;
   }
   // The boot loader takes RAM words as they are; the block's last word goes as
   // Y, which writes the batch out and waits for the block to be acknowledged.
   for (size_t i = 0; i < words.size(); ++i) {
-    const bool blockEnd = i + 1 == words.size();
-    if (!commands_.SendBootWord(blockEnd ? 'Y' : 'S', words[i],
-                                blockEnd ? kBootBlockEndTimeoutMs : kBootDataTimeoutMs)) {
+    const bool sent = i + 1 == words.size()
+                          ? commands_.SendBootLastWord(words[i], kBootBlockEndTimeoutMs)
+                          : commands_.SendBootDataWord(words[i]);
+    if (!sent) {
       return false;
     }
     reporter_.StepBar();

@@ -32,7 +32,6 @@ class TargetProgrammer {
   static constexpr uint32_t kEraseTimeoutMs = 20000;
   static constexpr uint32_t kProgramTimeoutMs = 5000;
   static constexpr uint32_t kBootHeaderTimeoutMs = 3000;
-  static constexpr uint32_t kBootDataTimeoutMs = 200;
   static constexpr uint32_t kBootBlockEndTimeoutMs = 4000;
   static constexpr uint32_t kBootEndTimeoutMs = 3000;
 
@@ -50,6 +49,7 @@ class TargetProgrammer {
   // Why the last run failed, and in which step; kind None after a success.
   const FailureCause& cause() const { return cause_; }
 
+ private:
   // The steps of ProgramTarget; each is true when every command it sent was accepted.
   // Erases the sectors of the erase mask, one sector per command.
   bool EraseFlash(bool eraseAll);
@@ -60,8 +60,6 @@ class TargetProgrammer {
   // Streams every RAM section in list order; the last one closes the boot stream.
   bool DownloadRamSections();
   bool SendRamSection(const ImageSection& section, bool lastSection);
-
- private:
   // Has the POD start the target's boot loader, for flash work or a download.
   bool StartSciBoot(bool useCsm, bool flashMode);
   // Loads the flash algorithm into the booted target and prepares its flash.
@@ -77,7 +75,7 @@ class TargetProgrammer {
   bool SendBootBlock(const WordRun& block);
   // Keeps the link's account of the failed command, seen as part of `context`;
   // always false.
-  bool Blame(std::string context);
+  bool FailedTo(std::string context);
 
   PodCommands& commands_;
   const ProgramImage& image_;

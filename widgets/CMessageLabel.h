@@ -25,7 +25,6 @@ class CMessageLabel : public QLabel {
 
   QString LabelText() const { return text_; }
   QColor LabelTextColor() const { return textColor_; }
-  QColor LabelBkColor() const { return bkColor_; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -33,7 +33,6 @@ class CPercentProgressBar : public QProgressBar {
   int32_t BarPos() const { return figures_.position(); }
   int32_t BarLower() const { return figures_.lower(); }
   int32_t BarUpper() const { return figures_.upper(); }
-  int32_t BarStep() const { return figures_.step(); }
   // The text the next paint draws ("50%", or the custom text).
   QString DisplayText() const;
 

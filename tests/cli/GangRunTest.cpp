@@ -170,7 +170,7 @@ TEST_F(GangRunTest, ReportsNameTheFileAsItWasReadNotAsItIsNow) {
   ASSERT_EQ(result.exitCode, 0) << err_.str();
   ProgramImage image;
   std::istringstream in(std::string(original.begin(), original.end()));
-  ASSERT_EQ(ReadProgramStream(in, request_.mcuType, image).result, CoffReadResult::Ok);
+  ASSERT_EQ(ReadProgramStream(in, request_.mcuType, image).result, ProgramReadResult::Ok);
   image.Summarize();
   for (size_t pod = 0; pod < result.reports.size(); ++pod) {
     SCOPED_TRACE(pod);

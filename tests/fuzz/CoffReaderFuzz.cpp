@@ -13,8 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto mcuType = static_cast<uint8_t>(size % 6);
   // Starting empty, every failure must leave the image empty, holding no words.
   image.Clear();
-  const CoffReadResult result = ReadCoffStream(in, mcuType, image);
-  if (result == CoffReadResult::Ok) {
+  const ProgramReadResult result = ReadCoffStream(in, mcuType, image);
+  if (result == ProgramReadResult::Ok) {
     image.Summarize();
     CheckImage(image);
   } else {

@@ -64,13 +64,13 @@ inline int FuzzFormatReader(const uint8_t* data, size_t size, FormatReader read)
   const auto mcuType = static_cast<uint8_t>(size % 6);
   image.Clear();
   const ProgramRead outcome = read(in, mcuType, image);
-  if (outcome.result == CoffReadResult::Ok) {
+  if (outcome.result == ProgramReadResult::Ok) {
     Check(outcome.detail.empty());
     image.Summarize();
     CheckImage(image);
     CheckSectionsApart(image);
   } else {
-    Check(outcome.result != CoffReadResult::OutOfMemory);
+    Check(outcome.result != ProgramReadResult::OutOfMemory);
   }
   return 0;
 }

@@ -18,7 +18,7 @@ using Bytes = std::vector<uint8_t>;
 
 class CoffReaderTest : public ::testing::Test {
  protected:
-  CoffReadResult Read(const Bytes& bytes, uint8_t mcu = kF2808) {
+  ProgramReadResult Read(const Bytes& bytes, uint8_t mcu = kF2808) {
     TempFile file(bytes);
     return ReadCoffFile(file.path(), mcu, image_);
   }
@@ -26,7 +26,7 @@ class CoffReaderTest : public ::testing::Test {
   // Loads a one-section program that the failure cases then try to replace.
   void LoadPrevious() {
     ASSERT_EQ(Read(CoffWriter().Add(".text", 0x3F4000, {0x1111, 0x2222}).Build()),
-              CoffReadResult::Ok);
+              ProgramReadResult::Ok);
   }
   void ExpectPreviousKept() {
     ASSERT_EQ(image_.sectionCount, 1);
@@ -56,7 +56,7 @@ TEST_P(CoffVersionTest, ReadsSectionsInFileOrder) {
                           .Add(".ebss_init", 0x8000, {0xBEEF}, kCoffData)
                           .Add("ramfuncs", 0x3E8010, {7, 8})
                           .Build();
-  ASSERT_EQ(Read(bytes), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
   image_.Summarize();
   ExpectSummarizedImageConsistent(image_);
 
@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(AllVersions, CoffVersionTest,
 struct HeaderCase {
   const char* what;
   std::function<Bytes()> build;
-  CoffReadResult expected;
+  ProgramReadResult expected;
 };
 
 Bytes OneSection(int version = 2) {
@@ -98,7 +98,7 @@ Bytes OneSection(int version = 2) {
 
 TEST_F(CoffReaderTest, RefusesBadHeadersAndKeepsThePreviousImage) {
   const HeaderCase cases[] = {
-      {"21 bytes", [] { return Bytes(21, 0); }, CoffReadResult::NotCoff},
+      {"21 bytes", [] { return Bytes(21, 0); }, ProgramReadResult::NotCoff},
       {"22-byte header with an optional header",
        [] {
          Bytes b = CoffWriter(2).OptionalHeader(false).Build();
@@ -106,72 +106,72 @@ TEST_F(CoffReaderTest, RefusesBadHeadersAndKeepsThePreviousImage) {
          PutU16(b, kCoffFieldOptionalSize, 28);
          return b;
        },
-       CoffReadResult::NotCoff},
+       ProgramReadResult::NotCoff},
       {"magic 0x00C0",
        [] {
          Bytes b = OneSection();
          PutU16(b, 0, 0x00C0);
          return b;
        },
-       CoffReadResult::NotCoff},
+       ProgramReadResult::NotCoff},
       {"version 1 for the C24x",
        [] { return CoffWriter(1).TargetId(0x0092).Add(".text", 0, {1}).Build(); },
-       CoffReadResult::TargetMismatch},
+       ProgramReadResult::TargetMismatch},
       {"version 2 for the MSP430",
        [] { return CoffWriter(2).TargetId(0x00A0).Add(".text", 0, {1}).Build(); },
-       CoffReadResult::TargetMismatch},
+       ProgramReadResult::TargetMismatch},
       {"version 0 whose magic is another target",
        [] { return CoffWriter(0).TargetId(0x0092).Add(".text", 0, {1}).Build(); },
-       CoffReadResult::NotCoff},
+       ProgramReadResult::NotCoff},
       {"string table taken at offset 0, its length the magic and count",
        [] {
          Bytes b = OneSection();
          PutU32(b, kCoffFieldSymbolTable, 0);
          return b;
        },
-       CoffReadResult::NotCoff},
+       ProgramReadResult::NotCoff},
       {"string table past the end",
        [] {
          Bytes b = OneSection();
          PutU32(b, kCoffFieldSymbolTable, static_cast<uint32_t>(b.size() - 3));
          return b;
        },
-       CoffReadResult::NotCoff},
+       ProgramReadResult::NotCoff},
       {"string table length past the end",
        [] {
          Bytes b = OneSection();
          PutU32(b, CoffWriter().Add(".text", 0x8000, {1}).GetLayout().stringTableAt, 5);
          return b;
        },
-       CoffReadResult::NotCoff},
+       ProgramReadResult::NotCoff},
       {"string table length that wraps 32 bits",
        [] {
          Bytes b = OneSection();
          PutU32(b, CoffWriter().Add(".text", 0x8000, {1}).GetLayout().stringTableAt, 0xFFFFFFF0);
          return b;
        },
-       CoffReadResult::NotCoff},
+       ProgramReadResult::NotCoff},
       {"string table at 2^31",
        [] {
          Bytes b = OneSection();
          PutU32(b, kCoffFieldSymbolTable, 0x80000000);
          return b;
        },
-       CoffReadResult::FileError},
+       ProgramReadResult::FileError},
       {"string table offset from a huge symbol count",
        [] {
          Bytes b = OneSection();
          PutU32(b, kCoffFieldSymbolCount, 0x08000000);
          return b;
        },
-       CoffReadResult::FileError},
+       ProgramReadResult::FileError},
       {"section headers past the end",
        [] {
          Bytes b = OneSection();
          PutU16(b, kCoffFieldSectionCount, 2000);
          return b;
        },
-       CoffReadResult::NotCoff},
+       ProgramReadResult::NotCoff},
   };
   for (const HeaderCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -187,14 +187,15 @@ TEST_F(CoffReaderTest, StringTableAtOffsetZeroWorksWhenItsLengthFits) {
   PutU32(bytes, kCoffFieldSymbolTable, 0);
   bytes.resize(194, 0);
   LoadPrevious();
-  EXPECT_EQ(Read(bytes), CoffReadResult::Ok);
+  EXPECT_EQ(Read(bytes), ProgramReadResult::Ok);
   ExpectEmpty();
 }
 
 TEST_F(CoffReaderTest, OpenFailsForMissingFilesAndDirectories) {
-  EXPECT_EQ(ReadCoffFile("/nonexistent/dir/file.out", kF2808, image_), CoffReadResult::OpenFailed);
+  EXPECT_EQ(ReadCoffFile("/nonexistent/dir/file.out", kF2808, image_),
+            ProgramReadResult::OpenFailed);
   EXPECT_EQ(ReadCoffFile(std::filesystem::temp_directory_path(), kF2808, image_),
-            CoffReadResult::OpenFailed);
+            ProgramReadResult::OpenFailed);
 }
 
 struct SkipCase {
@@ -229,7 +230,7 @@ TEST_F(CoffReaderTest, SkipsSectionsByNameAndFlags) {
   for (const SkipCase& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_EQ(Read(CoffWriter().Add(c.name, 0x8000, {0x55AA}, c.flags).Build()),
-              CoffReadResult::Ok);
+              ProgramReadResult::Ok);
     if (c.acceptedAs == nullptr) {
       ExpectEmpty();
     } else {
@@ -248,7 +249,7 @@ TEST_F(CoffReaderTest, SkipsEmptyAndUninitialisedSections) {
           .Add(CoffSection{.name = "nodata", .words = {1, 2}, .rawDataAt = 0})
           .Add(".text", 0x3F4000, {9})
           .Build();
-  ASSERT_EQ(Read(bytes), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
   ASSERT_EQ(image_.sectionCount, 1);
   EXPECT_EQ(image_.sections[0]->name, ".text");
   EXPECT_EQ(image_.words()[0], 9);
@@ -257,7 +258,7 @@ TEST_F(CoffReaderTest, SkipsEmptyAndUninitialisedSections) {
 TEST_F(CoffReaderTest, FileWithEverySectionSkippedReadsAsEmpty) {
   LoadPrevious();
   ASSERT_EQ(Read(CoffWriter().Add(".debug_info", 0, {1}, kCoffCopy).Add(".stack", 0, {2}).Build()),
-            CoffReadResult::Ok);
+            ProgramReadResult::Ok);
   image_.Summarize();
   ExpectEmpty();
   EXPECT_FALSE(image_.hasFlash);
@@ -271,7 +272,7 @@ TEST_F(CoffReaderTest, ReadsShortAndLongNames) {
                           .Add(CoffSection{.name = "short", .words = {3}, .longName = true})
                           .Add("_internalMemFuncs", 0x8000, {4})
                           .Build();
-  ASSERT_EQ(Read(bytes), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
   ASSERT_EQ(image_.sectionCount, 4);
   EXPECT_EQ(image_.sections[0]->name, "ramfuncs");
   EXPECT_EQ(image_.sections[1]->name, "ramfuncs2");
@@ -295,7 +296,7 @@ TEST_F(CoffReaderTest, LongNamesAreFoundWhereverTheyLieAndInAnyOrder) {
                    bytes.begin() + lastField);
   std::swap(names.front(), names.back());
 
-  ASSERT_EQ(Read(bytes), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
   ASSERT_EQ(image_.sectionCount, 5);
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(image_.sections[i]->name, names[i]) << i;
@@ -309,7 +310,7 @@ TEST_F(CoffReaderTest, LongNameWithoutNulEndsAtTheEndOfTheFile) {
   Bytes bytes = writer.Build();
   bytes.pop_back();  // the name's NUL
   PutU32(bytes, writer.GetLayout().stringTableAt, static_cast<uint32_t>(4 + 17));
-  ASSERT_EQ(Read(bytes), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
   ASSERT_EQ(image_.sectionCount, 1);
   EXPECT_EQ(image_.sections[0]->name, "averyverylongname");
 }
@@ -319,7 +320,7 @@ TEST_F(CoffReaderTest, NameOffsetPastTheEndGivesAnEmptyName) {
   writer.Add("averyverylongname", 0x8000, {1});
   Bytes bytes = writer.Build();
   PutU32(bytes, writer.GetLayout().SectionField(0, 4), 0x10000);
-  ASSERT_EQ(Read(bytes), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
   ASSERT_EQ(image_.sectionCount, 1);
   EXPECT_EQ(image_.sections[0]->name, "");
 }
@@ -343,7 +344,7 @@ TEST_F(CoffReaderTest, UnreachableOffsetsEndAsFileErrorWithTheImageCleared) {
     Bytes bytes = writer.Build();
     PutU32(bytes, writer.GetLayout().SectionField(1, c.field), c.value);
     LoadPrevious();
-    EXPECT_EQ(Read(bytes), CoffReadResult::FileError);
+    EXPECT_EQ(Read(bytes), ProgramReadResult::FileError);
     ExpectEmpty();
   }
 }
@@ -359,7 +360,7 @@ TEST_F(CoffReaderTest, DataMissingFromTheFileReadsErased) {
          static_cast<uint32_t>(bytes.size() - 2));
   PutU32(bytes, writer.GetLayout().SectionField(2, kCoffFieldRawData),
          static_cast<uint32_t>(bytes.size() + 100));
-  ASSERT_EQ(Read(bytes), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
   image_.Summarize();
   ExpectSummarizedImageConsistent(image_);
   ASSERT_EQ(image_.sectionCount, 3);
@@ -374,18 +375,18 @@ TEST_F(CoffReaderTest, DataMissingFromTheFileReadsErased) {
 
 struct SizeCase {
   std::vector<uint32_t> wordCounts;
-  CoffReadResult expected;
+  ProgramReadResult expected;
 };
 
 TEST_F(CoffReaderTest, RefusesSectionsBeyondTheImageBuffer) {
   constexpr uint32_t kWords = ProgramImage::kBufferWords;
   const SizeCase cases[] = {
-      {{kWords}, CoffReadResult::Ok},
-      {{kWords - 1, 1}, CoffReadResult::Ok},
-      {{kWords - 1, 2}, CoffReadResult::ImageTooLarge},
-      {{kWords + 1}, CoffReadResult::ImageTooLarge},
-      {{0x80000000, 0x80000000}, CoffReadResult::ImageTooLarge},
-      {{0xFFFFFFFF}, CoffReadResult::ImageTooLarge},
+      {{kWords}, ProgramReadResult::Ok},
+      {{kWords - 1, 1}, ProgramReadResult::Ok},
+      {{kWords - 1, 2}, ProgramReadResult::ImageTooLarge},
+      {{kWords + 1}, ProgramReadResult::ImageTooLarge},
+      {{0x80000000, 0x80000000}, ProgramReadResult::ImageTooLarge},
+      {{0xFFFFFFFF}, ProgramReadResult::ImageTooLarge},
   };
   for (const SizeCase& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.wordCounts));
@@ -396,7 +397,7 @@ TEST_F(CoffReaderTest, RefusesSectionsBeyondTheImageBuffer) {
     }
     LoadPrevious();
     ASSERT_EQ(Read(writer.Build()), c.expected);
-    if (c.expected == CoffReadResult::Ok) {
+    if (c.expected == ProgramReadResult::Ok) {
       EXPECT_EQ(image_.imageBytes, ProgramImage::kBufferBytes);
       EXPECT_EQ(image_.words()[0], 0x4242);
     } else {
@@ -407,32 +408,32 @@ TEST_F(CoffReaderTest, RefusesSectionsBeyondTheImageBuffer) {
 
 TEST_F(CoffReaderTest, SecondReadLeavesNothingOfTheFirst) {
   std::vector<uint16_t> many(0x1000, 0x0A0A);
-  ASSERT_EQ(Read(CoffWriter().Add(".text", 0x3F4000, many).Build()), CoffReadResult::Ok);
-  ASSERT_EQ(Read(CoffWriter().Add(".data", 0x8000, {0x0B0B}).Build()), CoffReadResult::Ok);
+  ASSERT_EQ(Read(CoffWriter().Add(".text", 0x3F4000, many).Build()), ProgramReadResult::Ok);
+  ASSERT_EQ(Read(CoffWriter().Add(".data", 0x8000, {0x0B0B}).Build()), ProgramReadResult::Ok);
   EXPECT_EQ(image_.words()[0], 0x0B0B);
   EXPECT_EQ(image_.heldWords(), 1u);
 }
 
 TEST_F(CoffReaderTest, ClassifiesForTheDeviceGiven) {
   const Bytes bytes = CoffWriter().Add(".text", 0x3F0000, {1, 2}).Build();
-  ASSERT_EQ(Read(bytes, kF2801), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes, kF2801), ProgramReadResult::Ok);
   EXPECT_FALSE(image_.sections[0]->inFlash);
-  ASSERT_EQ(Read(bytes, 1), CoffReadResult::Ok);
+  ASSERT_EQ(Read(bytes, 1), ProgramReadResult::Ok);
   EXPECT_TRUE(image_.sections[0]->inFlash);
   EXPECT_EQ(image_.sections[0]->sectorMask, 0x08);
 }
 
-TEST(CoffReadResultTest, EveryOutcomeHasADistinctNameAndMessage) {
-  EXPECT_EQ(CoffReadResultMessage(CoffReadResult::Ok), "Reading COFF file is successful");
-  EXPECT_EQ(CoffReadResultMessage(CoffReadResult::NotCoff),
+TEST(ProgramReadResultTest, EveryOutcomeHasADistinctNameAndMessage) {
+  EXPECT_EQ(ProgramReadResultMessage(ProgramReadResult::Ok), "Reading COFF file is successful");
+  EXPECT_EQ(ProgramReadResultMessage(ProgramReadResult::NotCoff),
             "The specified file is not COFF format");
-  EXPECT_EQ(CoffReadResultName(CoffReadResult::TargetMismatch), "TargetMismatch");
-  EXPECT_EQ(CoffReadResultMessage(CoffReadResult::ImageTooLarge),
+  EXPECT_EQ(ProgramReadResultName(ProgramReadResult::TargetMismatch), "TargetMismatch");
+  EXPECT_EQ(ProgramReadResultMessage(ProgramReadResult::ImageTooLarge),
             "The sections of the COFF file are larger than the 8 MiB program image");
   std::set<std::string_view> names, messages;
-  for (uint8_t code = 0; code <= static_cast<uint8_t>(CoffReadResult::ImageTooLarge); ++code) {
-    names.insert(CoffReadResultName(static_cast<CoffReadResult>(code)));
-    messages.insert(CoffReadResultMessage(static_cast<CoffReadResult>(code)));
+  for (uint8_t code = 0; code <= static_cast<uint8_t>(ProgramReadResult::ImageTooLarge); ++code) {
+    names.insert(ProgramReadResultName(static_cast<ProgramReadResult>(code)));
+    messages.insert(ProgramReadResultMessage(static_cast<ProgramReadResult>(code)));
   }
   EXPECT_EQ(names.size(), 7u);
   EXPECT_EQ(messages.size(), 7u);

@@ -21,7 +21,7 @@ class CoffSamplesTest : public ::testing::Test {
       GTEST_SKIP() << "no samples at " << kSamples;
     }
   }
-  CoffReadResult Read(const std::string& file, uint8_t mcu) {
+  ProgramReadResult Read(const std::string& file, uint8_t mcu) {
     return ReadCoffFile(kSamples / file, mcu, image_);
   }
   std::vector<std::string> Names() const {
@@ -57,7 +57,7 @@ TEST_F(CoffSamplesTest, ReadsC28xProgramsForEachDevice) {
   };
   for (const SampleCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " on device " + std::to_string(c.mcu));
-    ASSERT_EQ(Read(c.file, c.mcu), CoffReadResult::Ok);
+    ASSERT_EQ(Read(c.file, c.mcu), ProgramReadResult::Ok);
     image_.Summarize();
     ExpectSummarizedImageConsistent(image_);
     EXPECT_EQ(image_.sectionCount, c.sectionCount);
@@ -69,12 +69,12 @@ TEST_F(CoffSamplesTest, ReadsC28xProgramsForEachDevice) {
 }
 
 TEST_F(CoffSamplesTest, SkipsDebugStackAndPasswordSectionsAndKeepsLongNames) {
-  ASSERT_EQ(Read("droneshire__ti__F28335_example_nonBIOS_flash.out", 3), CoffReadResult::Ok);
+  ASSERT_EQ(Read("droneshire__ti__F28335_example_nonBIOS_flash.out", 3), ProgramReadResult::Ok);
   // 8-character names stored without a NUL, and names from the string table.
   EXPECT_EQ(Names(),
             (std::vector<std::string>{".text", ".cinit", ".econst", "codestart", "csm_rsvd",
                                       "internalMemFuncs", "passwords", "secureRamFuncs"}));
-  ASSERT_EQ(Read("droneshire__ti__F28035_Prog1.out", 3), CoffReadResult::Ok);
+  ASSERT_EQ(Read("droneshire__ti__F28035_Prog1.out", 3), ProgramReadResult::Ok);
   EXPECT_EQ(Names(), (std::vector<std::string>{".cinit", ".text", "codestart", "ramfuncs",
                                                "csmpasswds", "csm_rsvd", ".econst"}));
   // The password words linked at 0x3F7FF8 come in as an ordinary flash section.
@@ -84,7 +84,7 @@ TEST_F(CoffSamplesTest, SkipsDebugStackAndPasswordSectionsAndKeepsLongNames) {
 
 TEST_F(CoffSamplesTest, CopiesRawDataFromOddFileOffsets) {
   // proj_lab01 places .text at file offset 1801.
-  ASSERT_EQ(Read("droneshire__ti__proj_lab01.out", 3), CoffReadResult::Ok);
+  ASSERT_EQ(Read("droneshire__ti__proj_lab01.out", 3), ProgramReadResult::Ok);
   std::ifstream file(kSamples / "droneshire__ti__proj_lab01.out", std::ios::binary);
   file.seekg(1801);
   std::vector<char> raw(2 * 14216);
@@ -100,7 +100,7 @@ TEST_F(CoffSamplesTest, OtherCpuFamiliesAreRefused) {
   for (const char* file :
        {"Furkanprlk__DSP_F28335_Examples__sine.out",
         "Furkanprlk__DSP_F28335_Examples__template.out", "droneshire__ti__gcd.out"}) {
-    EXPECT_EQ(Read(file, 3), CoffReadResult::TargetMismatch) << file;
+    EXPECT_EQ(Read(file, 3), ProgramReadResult::TargetMismatch) << file;
   }
 }
 

@@ -25,7 +25,7 @@ class FormatSamplesTest : public ::testing::Test {
   }
   ProgramRead Read(const std::filesystem::path& file, ProgramImage& image) {
     const ProgramRead read = ReadProgramFile(file, kF2809, image);
-    if (read.result == CoffReadResult::Ok) {
+    if (read.result == ProgramReadResult::Ok) {
       image.Summarize();
     }
     return read;
@@ -65,7 +65,7 @@ TEST_F(FormatSamplesTest, EveryProgramReadsInItsFormat) {
     SCOPED_TRACE(name);
     ++programs;
     const ProgramRead read = Read(entry.path(), image_);
-    ASSERT_EQ(read.result, CoffReadResult::Ok) << ProgramReadMessage(read);
+    ASSERT_EQ(read.result, ProgramReadResult::Ok) << ProgramReadMessage(read);
     EXPECT_EQ(read.format, expected);
     EXPECT_GT(image_.sectionCount, 0);
     ExpectSummarizedImageConsistent(image_);
@@ -79,8 +79,9 @@ TEST_F(FormatSamplesTest, EachHexFileHoldsTheMemoryOfItsCoffPartner) {
     SCOPED_TRACE(program);
     ProgramImage coff;
     ASSERT_EQ(Read(kSamples / (std::string(program) + ".partner.out"), coff).result,
-              CoffReadResult::Ok);
-    ASSERT_EQ(Read(kSamples / (std::string(program) + ".hex"), image_).result, CoffReadResult::Ok);
+              ProgramReadResult::Ok);
+    ASSERT_EQ(Read(kSamples / (std::string(program) + ".hex"), image_).result,
+              ProgramReadResult::Ok);
     const auto memory = Memory(image_);
     EXPECT_GT(memory.size(), 1000u);
     EXPECT_TRUE(memory == Memory(coff));
@@ -95,7 +96,7 @@ TEST_F(FormatSamplesTest, FlashBuildsStoreTheirRamCodeAtItsFlashLoadAddress) {
   for (const char* program : {"Pra19025__FSM_CurrentSensor__FSM_CurrentSensor.out",
                               "Pra19025__FSM_CurrentSensor__FSM_GSM.out"}) {
     SCOPED_TRACE(program);
-    ASSERT_EQ(Read(kSamples / program, image_).result, CoffReadResult::Ok);
+    ASSERT_EQ(Read(kSamples / program, image_).result, ProgramReadResult::Ok);
     const ImageSection* ramfunc = nullptr;
     for (const auto& section : image_.sections) {
       if (section->name == ".TI.ramfunc") {

@@ -32,7 +32,7 @@ std::string DigestOf(const std::string& bytes) {
   ProgramImage image;
   std::istringstream in(bytes);
   const ProgramRead read = ReadProgramStream(in, kF2808, image);
-  EXPECT_EQ(read.result, CoffReadResult::Ok) << ProgramReadMessage(read);
+  EXPECT_EQ(read.result, ProgramReadResult::Ok) << ProgramReadMessage(read);
   image.Summarize();
   return MemoryDigest(image);
 }

@@ -69,18 +69,18 @@ TEST(OutOfMemoryTest, EveryFailingAllocationEndsTheReadCleanly) {
   long failures = 0;
   for (long n = 0;; ++n) {
     allocationsBeforeFailure = n;
-    const CoffReadResult result = ReadCoffFile(file.path(), 3, image);
+    const ProgramReadResult result = ReadCoffFile(file.path(), 3, image);
     const bool failed = allocationsBeforeFailure == -1;
     allocationsBeforeFailure = -1;
     if (!failed) {
-      EXPECT_EQ(result, CoffReadResult::Ok);
+      EXPECT_EQ(result, ProgramReadResult::Ok);
       EXPECT_EQ(image.sectionCount, 3);
       EXPECT_TRUE(image.allocationError.empty());
       break;
     }
     SCOPED_TRACE("allocation " + std::to_string(n));
     ++failures;
-    ASSERT_EQ(result, CoffReadResult::OutOfMemory);
+    ASSERT_EQ(result, ProgramReadResult::OutOfMemory);
     EXPECT_FALSE(image.allocationError.empty());
     EXPECT_EQ(image.sectionCount, 0);
     EXPECT_TRUE(image.sections.empty());

@@ -39,7 +39,7 @@ struct ReadCase {
 struct RefusedCase {
   const char* name;
   std::string text;
-  CoffReadResult result;
+  ProgramReadResult result;
   std::string detail;
 };
 
@@ -48,7 +48,7 @@ class ProgramReaderTest : public ::testing::Test {
   ProgramRead Read(const std::string& bytes, uint8_t mcu = kF2808) {
     std::istringstream in(bytes);
     ProgramRead read = ReadProgramStream(in, mcu, image_);
-    if (read.result == CoffReadResult::Ok) {
+    if (read.result == ProgramReadResult::Ok) {
       image_.Summarize();
       ExpectSummarizedImageConsistent(image_);
     }
@@ -69,7 +69,7 @@ class ProgramReaderTest : public ::testing::Test {
   void ExpectReads(const ReadCase& c, ProgramFormat format) {
     SCOPED_TRACE(c.name);
     const ProgramRead read = Read(c.text);
-    ASSERT_EQ(read.result, CoffReadResult::Ok) << read.detail;
+    ASSERT_EQ(read.result, ProgramReadResult::Ok) << read.detail;
     EXPECT_EQ(read.format, format);
     EXPECT_EQ(Sections(), c.sections);
   }
@@ -78,7 +78,7 @@ class ProgramReaderTest : public ::testing::Test {
   // case's outcome and detail and leave the image empty, holding no words.
   void ExpectRefused(const RefusedCase& c) {
     SCOPED_TRACE(c.name);
-    ASSERT_EQ(Read(IntelHexText({{0x8000, {1, 2, 3}}})).result, CoffReadResult::Ok);
+    ASSERT_EQ(Read(IntelHexText({{0x8000, {1, 2, 3}}})).result, ProgramReadResult::Ok);
     const ProgramRead read = Read(c.text);
     EXPECT_EQ(read.result, c.result) << read.detail;
     EXPECT_NE(ProgramReadMessage(read).find(c.detail), std::string::npos)
@@ -135,14 +135,14 @@ TEST_F(ProgramReaderTest, DetectsTheFormatByContent) {
 TEST_F(ProgramReaderTest, UnknownFilesKeepTheCoffReadersRefusal) {
   for (const std::string bytes : {"", "hello world, this is no program at all", "00 01\n"}) {
     const ProgramRead read = Read(bytes);
-    EXPECT_EQ(read.result, CoffReadResult::NotCoff) << bytes;
+    EXPECT_EQ(read.result, ProgramReadResult::NotCoff) << bytes;
     EXPECT_EQ(ProgramReadMessage(read), "The specified file is not COFF format");
   }
 }
 
 TEST_F(ProgramReaderTest, CoffFilesReadAsBefore) {
   const ProgramRead read = Read(CoffWriter().Add(".text", 0x3F4000, {7, 8}).Build());
-  ASSERT_EQ(read.result, CoffReadResult::Ok);
+  ASSERT_EQ(read.result, ProgramReadResult::Ok);
   EXPECT_EQ(read.format, ProgramFormat::Coff);
   EXPECT_EQ(Sections(), (std::vector<SectionView>{{".text", 0x3F4000, {7, 8}}}));
 }
@@ -154,7 +154,7 @@ TEST_F(ProgramReaderTest, IntelHexWordsAreHighByteFirstAndEachRunIsOneSectionInA
   }
   // Three records make the flash run; the RAM block comes later in the file.
   const ProgramRead read = Read(IntelHexText({{0x3F4000, flash}, {0x8000, {0xA1B2}}}));
-  ASSERT_EQ(read.result, CoffReadResult::Ok) << read.detail;
+  ASSERT_EQ(read.result, ProgramReadResult::Ok) << read.detail;
   EXPECT_EQ(read.format, ProgramFormat::IntelHex);
   EXPECT_EQ(Sections(), (std::vector<SectionView>{{"0x008000", 0x8000, {0xA1B2}},
                                                   {"0x3F4000", 0x3F4000, flash}}));
@@ -165,7 +165,7 @@ TEST_F(ProgramReaderTest, IntelHexWordsAreHighByteFirstAndEachRunIsOneSectionInA
 
 TEST_F(ProgramReaderTest, IntelHexRecordsInAnyOrderGiveTheSameImage) {
   const std::vector<WordBlock> blocks{{0x3F4000, {1, 2, 3, 4, 5, 6}}, {0x3F4010, {7}}};
-  ASSERT_EQ(Read(IntelHexText(blocks, 2)).result, CoffReadResult::Ok);
+  ASSERT_EQ(Read(IntelHexText(blocks, 2)).result, ProgramReadResult::Ok);
   const std::vector<SectionView> inOrder = Sections();
   ASSERT_EQ(inOrder.size(), 2u);
 
@@ -184,7 +184,7 @@ TEST_F(ProgramReaderTest, IntelHexRecordsInAnyOrderGiveTheSameImage) {
     for (const std::string& record : order) {
       text += record + "\n";
     }
-    ASSERT_EQ(Read(text + kEnd).result, CoffReadResult::Ok);
+    ASSERT_EQ(Read(text + kEnd).result, ProgramReadResult::Ok);
     EXPECT_EQ(Sections(), inOrder);
   }
 }
@@ -229,42 +229,42 @@ TEST_F(ProgramReaderTest, BrokenIntelHexIsRefusedNamingTheLine) {
   std::string carriedOnDigit = HexRecord(0, 0x8010, std::vector<uint8_t>(32, 0x33));
   carriedOnDigit[9 + 2 * 30] = 'x';
   const RefusedCase cases[] = {
-      {"checksum", Lines({Ela(0), badChecksum, kEnd}), CoffReadResult::BadRecord,
+      {"checksum", Lines({Ela(0), badChecksum, kEnd}), ProgramReadResult::BadRecord,
        "line 2: the checksum is 0x"},
-      {"not hexadecimal", Lines({":0200000012G4B8", kEnd}), CoffReadResult::BadRecord,
+      {"not hexadecimal", Lines({":0200000012G4B8", kEnd}), ProgramReadResult::BadRecord,
        "line 1: 'G4' is not a hexadecimal byte"},
-      {"not hexadecimal amid a long record", Lines({badDigit, kEnd}), CoffReadResult::BadRecord,
+      {"not hexadecimal amid a long record", Lines({badDigit, kEnd}), ProgramReadResult::BadRecord,
        "line 1: 'G1' is not a hexadecimal byte"},
       {"checksum of a record carrying on the run", Lines({longRecord, carriedOnChecksum, kEnd}),
-       CoffReadResult::BadRecord, "line 2: the checksum is 0x"},
+       ProgramReadResult::BadRecord, "line 2: the checksum is 0x"},
       {"not hexadecimal in a record carrying on the run", Lines({longRecord, carriedOnDigit, kEnd}),
-       CoffReadResult::BadRecord, "line 2: 'x3' is not a hexadecimal byte"},
-      {"odd digit count", Lines({record + "0", kEnd}), CoffReadResult::BadRecord, "line 1: "},
-      {"shorter than its count", Lines({":040000001234B6", kEnd}), CoffReadResult::BadRecord,
+       ProgramReadResult::BadRecord, "line 2: 'x3' is not a hexadecimal byte"},
+      {"odd digit count", Lines({record + "0", kEnd}), ProgramReadResult::BadRecord, "line 1: "},
+      {"shorter than its count", Lines({":040000001234B6", kEnd}), ProgramReadResult::BadRecord,
        "announces 4 data bytes but holds 2"},
-      {"no colon", Lines({record, kEnd.substr(1)}), CoffReadResult::BadRecord,
+      {"no colon", Lines({record, kEnd.substr(1)}), ProgramReadResult::BadRecord,
        "line 2: a record starts with ':'"},
-      {"unknown type", Lines({HexRecord(0x06, 0, {}), kEnd}), CoffReadResult::BadRecord,
+      {"unknown type", Lines({HexRecord(0x06, 0, {}), kEnd}), ProgramReadResult::BadRecord,
        "unknown record type 0x06"},
       {"extended address of three bytes", Lines({HexRecord(0x04, 0, {0, 0x3F, 0}), kEnd}),
-       CoffReadResult::BadRecord, "line 1: an extended address record holds two bytes"},
-      {"no end record", Lines({record}), CoffReadResult::BadRecord,
+       ProgramReadResult::BadRecord, "line 1: an extended address record holds two bytes"},
+      {"no end record", Lines({record}), ProgramReadResult::BadRecord,
        "ends without an end-of-file record"},
       {"a line past any record's length", ":" + std::string(70000, '0') + "\n" + kEnd,
-       CoffReadResult::BadRecord, "line 1: the line is too long"},
+       ProgramReadResult::BadRecord, "line 1: the line is too long"},
       {"a record splitting a word", Lines({HexRecord(0, 0x8000, {1, 2, 3}), kEnd}),
-       CoffReadResult::BadLayout, "line 1: the record holds an odd number of bytes"},
+       ProgramReadResult::BadLayout, "line 1: the record holds an odd number of bytes"},
       {"a word given twice",
        Lines({HexRecord(0, 0x8000, {1, 2, 3, 4}), HexRecord(0, 0x8001, {5, 6}), kEnd}),
-       CoffReadResult::BadLayout, "line 2: the word at 0x008001 is given twice"},
+       ProgramReadResult::BadLayout, "line 2: the word at 0x008001 is given twice"},
       {"the same word out of order",
        Lines({HexRecord(0, 0x8002, {1, 2}), HexRecord(0, 0x8000, {1, 2}),
               HexRecord(0, 0x8000, {1, 2}), kEnd}),
-       CoffReadResult::BadLayout, "line 3: the word at 0x008000 is given twice"},
+       ProgramReadResult::BadLayout, "line 3: the word at 0x008000 is given twice"},
       {"an extended address beyond 22 bits", Lines({Ela(0x40), record, kEnd}),
-       CoffReadResult::BadLayout, "line 2: the address 0x408000 lies beyond the C28x's 22-bit"},
+       ProgramReadResult::BadLayout, "line 2: the address 0x408000 lies beyond the C28x's 22-bit"},
       {"a record running past 22 bits",
-       Lines({Ela(0x3F), HexRecord(0, 0xFFFF, {1, 2, 3, 4}), kEnd}), CoffReadResult::BadLayout,
+       Lines({Ela(0x3F), HexRecord(0, 0xFFFF, {1, 2, 3, 4}), kEnd}), ProgramReadResult::BadLayout,
        "the address 0x400000 lies beyond"},
   };
   for (const RefusedCase& c : cases) {
@@ -308,35 +308,36 @@ TEST_F(ProgramReaderTest, TiTxtCountsBytesLowByteFirst) {
 
 TEST_F(ProgramReaderTest, BrokenTiTxtIsRefusedNamingTheLine) {
   const RefusedCase cases[] = {
-      {"data before any address", "01 02\nq\n", CoffReadResult::BadRecord,
+      {"data before any address", "01 02\nq\n", ProgramReadResult::BadRecord,
        "line 1: data before the first '@' address"},
-      {"a bad address", "@12G4\n01 02\nq\n", CoffReadResult::BadRecord,
+      {"a bad address", "@12G4\n01 02\nq\n", ProgramReadResult::BadRecord,
        "line 1: an address is 1 to 8 hexadecimal digits"},
-      {"a byte of three digits", "@100\n01 023\nq\n", CoffReadResult::BadRecord,
+      {"a byte of three digits", "@100\n01 023\nq\n", ProgramReadResult::BadRecord,
        "line 2: data are hexadecimal byte pairs"},
-      {"a single digit", "@100\n1\nq\n", CoffReadResult::BadRecord, "line 2: "},
+      {"a single digit", "@100\n1\nq\n", ProgramReadResult::BadRecord, "line 2: "},
       {"a bad digit amid single-spaced pairs", "@100\n01 02 03 04 05 0G 07 08\nq\n",
-       CoffReadResult::BadRecord, "line 2: data are hexadecimal byte pairs"},
-      {"a letter where a blank belongs", "@100\n01 02x03 04\nq\n", CoffReadResult::BadRecord,
+       ProgramReadResult::BadRecord, "line 2: data are hexadecimal byte pairs"},
+      {"a letter where a blank belongs", "@100\n01 02x03 04\nq\n", ProgramReadResult::BadRecord,
        "line 2: data are hexadecimal byte pairs"},
       {"a letter where a blank belongs in a long line", "@100\n01 02 03x04 05 06 07 08\nq\n",
-       CoffReadResult::BadRecord, "line 2: data are hexadecimal byte pairs"},
-      {"a blank where a digit belongs", "@100\n01 02  3 04\nq\n", CoffReadResult::BadRecord,
+       ProgramReadResult::BadRecord, "line 2: data are hexadecimal byte pairs"},
+      {"a blank where a digit belongs", "@100\n01 02  3 04\nq\n", ProgramReadResult::BadRecord,
        "line 2: data are hexadecimal byte pairs"},
       {"a bad digit in a line of sixteen pairs",
        "@100\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\n10 11 12 13 14 15 16 17 18 19 1A 1B "
        "1C 1D 1E 1g\nq\n",
-       CoffReadResult::BadRecord, "line 3: data are hexadecimal byte pairs"},
-      {"no closing q", "@100\n01 02\n", CoffReadResult::BadRecord, "ends without the closing 'q'"},
-      {"an odd start address", "@101\n01 02\nq\n", CoffReadResult::BadLayout,
+       ProgramReadResult::BadRecord, "line 3: data are hexadecimal byte pairs"},
+      {"no closing q", "@100\n01 02\n", ProgramReadResult::BadRecord,
+       "ends without the closing 'q'"},
+      {"an odd start address", "@101\n01 02\nq\n", ProgramReadResult::BadLayout,
        "line 1: the address is odd"},
-      {"half a word at the end", "@100\n01 02 03\nq\n", CoffReadResult::BadLayout,
+      {"half a word at the end", "@100\n01 02 03\nq\n", ProgramReadResult::BadLayout,
        "line 3: the word at 0x000081 lacks its high byte"},
-      {"half a word before a jump", "@100\n01\n@200\n02 03\nq\n", CoffReadResult::BadLayout,
+      {"half a word before a jump", "@100\n01\n@200\n02 03\nq\n", ProgramReadResult::BadLayout,
        "line 3: the word at 0x000080 lacks its high byte"},
-      {"a word given twice", "@100\n01 02 03 04\n@102\n05 06\nq\n", CoffReadResult::BadLayout,
+      {"a word given twice", "@100\n01 02 03 04\n@102\n05 06\nq\n", ProgramReadResult::BadLayout,
        "line 4: the word at 0x000081 is given twice"},
-      {"beyond 22 bits", "@7FFFFE\n01 02 03 04\nq\n", CoffReadResult::BadLayout,
+      {"beyond 22 bits", "@7FFFFE\n01 02 03 04\nq\n", ProgramReadResult::BadLayout,
        "line 2: the address 0x400000 lies beyond"},
   };
   for (const RefusedCase& c : cases) {
@@ -348,7 +349,7 @@ TEST_F(ProgramReaderTest, ElfSegmentsGoToTheirLoadAddressNamedAfterTheirSections
   // Code copied to RAM at run time: its section says 0x8000, it is stored at 0x3F4000.
   const ProgramRead read = Read(ElfFile(
       {{0x3F4000, {1, 2, 3}, ".TI.ramfunc", 0x8000}, {0x3F0000, {4}, ".text"}, {0x9000, {5, 6}}}));
-  ASSERT_EQ(read.result, CoffReadResult::Ok) << read.detail;
+  ASSERT_EQ(read.result, ProgramReadResult::Ok) << read.detail;
   EXPECT_EQ(read.format, ProgramFormat::Elf);
   EXPECT_EQ(Sections(), (std::vector<SectionView>{{".TI.ramfunc", 0x3F4000, {1, 2, 3}},
                                                   {".text", 0x3F0000, {4}},
@@ -361,7 +362,7 @@ TEST_F(ProgramReaderTest, ElfSkipsWhatIsNeverProgrammed) {
   ASSERT_EQ(
       Read(ElfFile({{0x3F7FF8, {1, 2, 3, 4, 5, 6, 7, 8}, "CsmPwlFile"}, {0x3F4000, {9}, ".text"}}))
           .result,
-      CoffReadResult::Ok);
+      ProgramReadResult::Ok);
   EXPECT_EQ(Sections(), (std::vector<SectionView>{{".text", 0x3F4000, {9}}}));
 }
 
@@ -382,19 +383,19 @@ TEST_F(ProgramReaderTest, BrokenOrForeignElfIsRefused) {
          PutU16(bytes, 18, 40);
          return std::string(bytes.begin(), bytes.end());
        }(),
-       CoffReadResult::TargetMismatch, "not match with MCU"},
-      {"64-bit", std::string(elf64.begin(), elf64.end()), CoffReadResult::TargetMismatch, ""},
-      {"header cut short", std::string(good.begin(), good.begin() + 40), CoffReadResult::NotCoff,
+       ProgramReadResult::TargetMismatch, "not match with MCU"},
+      {"64-bit", std::string(elf64.begin(), elf64.end()), ProgramReadResult::TargetMismatch, ""},
+      {"header cut short", std::string(good.begin(), good.begin() + 40), ProgramReadResult::NotCoff,
        ""},
-      {"program headers outside the file", changed(28, 0x10000), CoffReadResult::NotCoff, ""},
-      {"an odd byte count", changed(second(kElfFieldFileBytes), 3), CoffReadResult::BadLayout,
+      {"program headers outside the file", changed(28, 0x10000), ProgramReadResult::NotCoff, ""},
+      {"an odd byte count", changed(second(kElfFieldFileBytes), 3), ProgramReadResult::BadLayout,
        "program header 2: an odd number of bytes"},
       {"data past the end", changed(second(kElfFieldFileAt), static_cast<uint32_t>(good.size())),
-       CoffReadResult::Truncated, "program header 2: its bytes end at"},
-      {"beyond 22 bits", changed(second(kElfFieldLoadAddress), 0x3FFFFF), CoffReadResult::BadLayout,
-       "program header 2: it reaches past the C28x's 22-bit memory"},
+       ProgramReadResult::Truncated, "program header 2: its bytes end at"},
+      {"beyond 22 bits", changed(second(kElfFieldLoadAddress), 0x3FFFFF),
+       ProgramReadResult::BadLayout, "program header 2: it reaches past the C28x's 22-bit memory"},
       {"overlapping segments", changed(second(kElfFieldLoadAddress), 0x8001),
-       CoffReadResult::BadLayout, "program header 2: the word at 0x008001 is given twice"},
+       ProgramReadResult::BadLayout, "program header 2: the word at 0x008001 is given twice"},
   };
   for (const RefusedCase& c : cases) {
     ExpectRefused(c);

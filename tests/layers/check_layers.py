@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Fails when a source file includes a header that its layer may not use.
+"""Fails when a source file includes a header that its layer may not use, or
+asks which system it is built for outside a file of that system.
 
 Every library hands the whole project root to the compiler as its include
 path, so the compiler alone would let any layer reach any other. This check
@@ -28,6 +29,12 @@ ALLOWED = {
 # The choice of driver backend is the one place above pod/ that builds the
 # emulator; the windows and the command line reach it only through there.
 EXCEPTIONS = {("ops/DriverSelection.cpp", "emulator")}
+# What differs between the systems lives in NAME.posix.cpp and NAME.windows.cpp
+# beside one NAME.h, the build picking the file; the Win32 window is Windows's
+# alone. Shared code never asks which system it is on.
+SYSTEM_TEST = re.compile(r"^\s*#\s*(if|ifdef|ifndef|elif)\b.*\b_WIN32\b")
+SYSTEM_FILE = re.compile(r"\.(posix|windows)\.cpp$")
+SYSTEM_LAYERS = {"win32"}
 # The command line, the tests and the Win32 window run these without Qt.
 QT_FREE = {"image", "pod", "emulator", "ops", "dialog", "win32"}
 
@@ -70,7 +77,12 @@ def violations(root, source, text):
     """Each include of `source` (relative to the root) that its layer may not use."""
     layer = layer_of(source)
     found = []
+    asks_for_system = layer not in SYSTEM_LAYERS and not SYSTEM_FILE.search(source)
     for number, line in enumerate(text.splitlines(), start=1):
+        if asks_for_system and SYSTEM_TEST.match(line):
+            found.append(f"{source}:{number}: shared code tests _WIN32; put each system's "
+                         "part in NAME.posix.cpp and NAME.windows.cpp")
+            continue
         match = INCLUDE.match(line)
         if not match:
             continue

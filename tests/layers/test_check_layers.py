@@ -97,6 +97,22 @@ class LayerRules(unittest.TestCase):
                 if found:
                     self.assertTrue(found[0].startswith(source + ":2: "), found[0])
 
+    def test_only_a_file_of_one_system_asks_which_system_it_is_on(self):
+        refused, allowed = True, False
+        cases = [
+            ("pod/D2xxDriver.cpp", "#ifdef _WIN32", refused),
+            ("cli/PodSession.cpp", "  #  if defined(_WIN32) || defined(__MINGW32__)", refused),
+            ("emulator/StateFile.h", "#ifndef _WIN32", refused),
+            ("pod/D2xxLibrary.windows.cpp", "#ifdef _WIN32", allowed),
+            ("pod/D2xxLibrary.posix.cpp", "#ifndef _WIN32", allowed),
+            ("win32/Win32View.cpp", "#ifdef _WIN32", allowed),
+            ("pod/TtyDriver.cpp", "// no #ifdef _WIN32 here", allowed),
+        ]
+        for source, line, verdict in cases:
+            with self.subTest(source=source, line=line):
+                found = check_layers.violations(self.root, source, "// x\n" + line + "\n")
+                self.assertEqual(bool(found), verdict, found)
+
     def test_a_qt_free_layer_may_not_reach_qt_through_a_header_that_includes_it(self):
         pathlib.Path(self.root, "resources/Resources.h").write_text("#pragma once\n#include <QIcon>\n")
         found = check_layers.violations(

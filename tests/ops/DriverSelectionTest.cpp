@@ -179,7 +179,7 @@ TEST(DriverSelectionTest, EmulatorTimingFromTheEnvironmentMakesAResetTakeItsReal
     ASSERT_NE(selection.driver, nullptr);
     PodLink link(*selection.driver, clock);
     ASSERT_TRUE(link.LoadDriver() && link.Find());
-    ASSERT_EQ(link.Open(), OpenStatus::Ok);
+    ASSERT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
     PodCommands commands(link, {kDefaultMcuType, kErasedCsmKeys});
     const uint32_t start = clock.NowMs();
     EXPECT_TRUE(commands.ResetTarget());

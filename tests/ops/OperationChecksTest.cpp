@@ -411,14 +411,14 @@ TEST_F(OperationChecksTest, LoadKeepsTheImageWhenTheFileIsMissingAndEmptiesItWhe
   EXPECT_EQ(ui_.events,
             (std::vector<std::string>{"recent " + good, "status Reading COFF file is successful"}));
 
-  EXPECT_EQ(ops_->LoadCoffFile((dir_.path() / "other.out").string(), true, 3),
+  EXPECT_EQ(ops_->LoadProgramFile((dir_.path() / "other.out").string(), true, 3),
             OperationOutcome::FileNotFound);
   EXPECT_TRUE(ops_->imageLoaded());
   EXPECT_EQ(ops_->programName(), "motor_ct");
   EXPECT_EQ(ops_->image().sectionCount, 4);
 
   const std::string bad = dir_.Write("notes.out", {'n', 'o', 't', 'e', 's'});
-  EXPECT_EQ(ops_->LoadCoffFile(bad, false, 3), OperationOutcome::FileNotLoaded);
+  EXPECT_EQ(ops_->LoadProgramFile(bad, false, 3), OperationOutcome::FileNotLoaded);
   EXPECT_FALSE(ops_->imageLoaded());
   EXPECT_EQ(ops_->programName(), "notes");
   EXPECT_EQ(ops_->image().sectionCount, 0);

@@ -157,7 +157,7 @@ TEST_F(OperationsOnEmulatorTest, TargetWriteProgramsTheFlashAndCleansUp) {
 // The Intel HEX file that TI's hex utility makes of a COFF file.
 std::vector<uint8_t> HexOfCoff(const std::filesystem::path& coff) {
   ProgramImage image;
-  EXPECT_EQ(ReadCoffFile(coff, kDefaultMcuType, image), CoffReadResult::Ok);
+  EXPECT_EQ(ReadCoffFile(coff, kDefaultMcuType, image), ProgramReadResult::Ok);
   std::vector<WordBlock> blocks;
   for (const auto& section : image.sections) {
     blocks.push_back({section->address, {section->data, section->data + section->wordCount}});
@@ -222,7 +222,7 @@ TEST_F(OperationsOnEmulatorTest, AnImageReadForAnotherDeviceIsReadAgainBeforeItI
   CoffWriter program;
   program.Add(".text", 0x3F4000, Pattern(50, 0)).Add(".econst", 0x3F0000, Pattern(8, 0x100));
   OperationRequest request = Request("motor.out", program);
-  ASSERT_EQ(ops_->LoadCoffFile(request.filePath, true, kF2809), OperationOutcome::Done);
+  ASSERT_EQ(ops_->LoadProgramFile(request.filePath, true, kF2809), OperationOutcome::Done);
   ui_.events.clear();
 
   // .econst lies in flash the F2801 does not have.
@@ -409,7 +409,7 @@ TEST_F(OperationsOnEmulatorTest, PodFileNameIsTrimmedAndCutBeforeThePodIsContact
 TEST_F(OperationsOnEmulatorTest, VerifyOfAChangedProgramFailsWithTheStoresMessageOnly) {
   ASSERT_EQ(ops_->PodWrite(Request("motor.out", FlashProgram())), OperationOutcome::Done);
   ui_.events.clear();
-  ASSERT_EQ(ops_->LoadCoffFile(dir_.Write("changed.out", FlashProgram(1).Build()), true, 3),
+  ASSERT_EQ(ops_->LoadProgramFile(dir_.Write("changed.out", FlashProgram(1).Build()), true, 3),
             OperationOutcome::Done);
   ui_.events.clear();
   EXPECT_EQ(ops_->PodVerify({}), OperationOutcome::PodVerifyFailed);

@@ -38,7 +38,7 @@ TEST(D2xxDriverTest, MissingLibraryOrFunctionMeansNoDriver) {
     PodLink link(driver, clock);
     EXPECT_FALSE(link.LoadDriver());
     EXPECT_FALSE(link.Find());
-    EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+    EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
     uint32_t count = 7;
     EXPECT_NE(driver.ListDeviceCount(count), kFtOk);
     EXPECT_EQ(count, 0u);
@@ -157,7 +157,7 @@ TEST_F(D2xxOverEmulatorTest, FindsOpensAndDrivesThePod) {
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
   EXPECT_STREQ(link.description(), "Brontaflex POD");
-  ASSERT_EQ(link.Open(), OpenStatus::Ok);
+  ASSERT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
   EXPECT_TRUE(emulator.IsOpen());
   EXPECT_EQ(emulator.Line().baud, 921600u);
   EXPECT_EQ(emulator.Line().latencyMs, 1);
@@ -178,15 +178,15 @@ TEST_F(D2xxOverEmulatorTest, FindsOpensAndDrivesThePod) {
 TEST_F(D2xxOverEmulatorTest, UnpluggedPodFailsCommandsAndTheNextOpen) {
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
-  ASSERT_EQ(link.Open(), OpenStatus::Ok);
+  ASSERT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
   PodCommands pod(link, {3, kErasedCsmKeys});
   emulator.Unplug();
   EXPECT_FALSE(PodCommands::PingPod(link));
   link.Close();
   EXPECT_TRUE(link.found());
-  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
   emulator.Replug();
-  EXPECT_EQ(link.Open(), OpenStatus::Ok);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFtdiDriver.h"
@@ -14,7 +15,7 @@ class FakePodFixture : public ::testing::Test {
     fake.AnswerEveryWrite("!");
     ASSERT_TRUE(link.LoadDriver());
     ASSERT_TRUE(link.Find());
-    ASSERT_EQ(link.Open(), OpenStatus::Ok);
+    ASSERT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
     fake.onWrite = nullptr;
     fake.writes.clear();
     fake.calls.clear();

@@ -96,19 +96,18 @@ INSTANTIATE_TEST_SUITE_P(
         TranscriptCase{"AlgorithmWithCsm", 3,
                        [](PodCommands& p) { return p.LoadFlashAlgorithm(true); },
                        Framed("K1" + kTestKeys)},
-        TranscriptCase{"Prepare", 3,
-                       [](PodCommands& p) { return p.FlashCommand(0, 3000, 0x123456, 0x77); },
+        TranscriptCase{"Prepare", 3, [](PodCommands& p) { return p.PrepareFlash(3000); },
                        Framed("O00")},
         TranscriptCase{"EraseSector2", 3,
-                       [](PodCommands& p) { return p.FlashCommand(1, 20000, 0, 0x0004); },
+                       [](PodCommands& p) { return p.EraseSectors(0x0004, 20000); },
                        Framed("O010004")},
         TranscriptCase{"Program40Words", 3,
-                       [](PodCommands& p) { return p.FlashCommand(2, 5000, 0x3F4000, 40); },
+                       [](PodCommands& p) { return p.ProgramWords(0x3F4000, 40, 5000); },
                        Framed("O023F40000028")},
         TranscriptCase{"BootCount", 3,
-                       [](PodCommands& p) { return p.SendBootWord('U', 0xC8, 3000); },
+                       [](PodCommands& p) { return p.SendBootHeaderWord(0xC8, 3000); },
                        Framed("U00C8")},
-        TranscriptCase{"BootEnd", 3, [](PodCommands& p) { return p.SendBootWord('X', 0, 3000); },
+        TranscriptCase{"BootEnd", 3, [](PodCommands& p) { return p.EndBootStream(3000); },
                        Framed("X0000")},
         TranscriptCase{"SectionRecord", 3,
                        [](PodCommands& p) { return p.SendSectionRecord(1, 0x3F4000, 50, 0xC8); },
@@ -179,8 +178,8 @@ TEST_F(PodCommandsTest, EachCommandWaitsItsOwnTimeOut) {
       {"boot", [](PodCommands& p) { return p.StartSciBoot(false, true); }, 3000},
       {"csm boot", [](PodCommands& p) { return p.StartSciBoot(true, false); }, 6000},
       {"algorithm", [](PodCommands& p) { return p.LoadFlashAlgorithm(false); }, 10000},
-      {"erase", [](PodCommands& p) { return p.FlashCommand(1, 20000, 0, 1); }, 20000},
-      {"block end", [](PodCommands& p) { return p.SendBootWord('Y', 1, 4000); }, 4000},
+      {"erase", [](PodCommands& p) { return p.EraseSectors(1, 20000); }, 20000},
+      {"block end", [](PodCommands& p) { return p.SendBootLastWord(1, 4000); }, 4000},
       {"section", [](PodCommands& p) { return p.SendSectionRecord(0, 0, 0, 0); }, 200},
       {"page", [](PodCommands& p) { return p.CommitPage(0, 264); }, 3000},
       {"compare", [](PodCommands& p) { return p.ComparePage(0, 264); }, 3000},
@@ -199,7 +198,7 @@ TEST_F(PodCommandsTest, EachCommandWaitsItsOwnTimeOut) {
 
 TEST_F(PodCommandsTest, ReplyOtherThanAcceptedFailsEvenAtFullLength) {
   fake.AnswerEveryWrite("?");
-  EXPECT_FALSE(pod.FlashCommand(2, 5000, 0x3F4000, 40));
+  EXPECT_FALSE(pod.ProgramWords(0x3F4000, 40, 5000));
   fake.AnswerEveryWrite("?w\x04\x01\x00\x00\x02");
   PodCommands::CoffInfoReply reply{};
   EXPECT_FALSE(pod.QueryCoffInfo(reply));
@@ -244,10 +243,8 @@ TEST_F(PodCommandsTest, ResetDiscardsWhatTheTargetSendsAfterTheAcknowledgement) 
 }
 
 TEST_F(PodCommandsTest, NumberTooWideForItsFieldSendsNothing) {
-  EXPECT_FALSE(pod.FlashCommand(2, 5000, 0x1000000, 40));
+  EXPECT_FALSE(pod.ProgramWords(0x1000000, 40, 5000));
   EXPECT_FALSE(pod.SendSectionRecord(0, 0x3F4000, 0x1000000, 0));
-  EXPECT_FALSE(pod.FlashCommand(3, 5000, 0, 0));
-  EXPECT_FALSE(pod.SendBootWord('Q', 0, 200));
   EXPECT_TRUE(fake.writes.empty());
 }
 
@@ -293,11 +290,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(PodCommandsTest, FiftyDataFramesMakeOneWrite) {
   fake.onWrite = nullptr;
   for (uint16_t i = 0; i < 49; ++i) {
-    ASSERT_TRUE(pod.SendBootWord('S', i, 200));
+    ASSERT_TRUE(pod.SendBootDataWord(i));
   }
   EXPECT_TRUE(fake.writes.empty());
   EXPECT_EQ(pod.pending().size(), 49 * PodCommands::kDataFrameSize);
-  EXPECT_TRUE(pod.SendBootWord('S', 0xBEEF, 200));
+  EXPECT_TRUE(pod.SendBootDataWord(0xBEEF));
   ASSERT_EQ(fake.writes.size(), 1u);
   EXPECT_EQ(fake.writes[0].size(), 350u);
   EXPECT_EQ(fake.writes[0].substr(0, 14), Framed("S0000") + Framed("S0001"));
@@ -330,32 +327,32 @@ TEST_F(PodCommandsTest, FlushFailsWhenThePodTalksBackButStillEmptiesTheBatch) {
   fake.onWrite = nullptr;
   fake.failures["Write"] = kFtIoError;
   for (uint16_t i = 0; i < 49; ++i) {
-    ASSERT_TRUE(pod.SendBootWord('S', i, 200));
+    ASSERT_TRUE(pod.SendBootDataWord(i));
   }
-  EXPECT_FALSE(pod.SendBootWord('S', 49, 200));
+  EXPECT_FALSE(pod.SendBootDataWord(49));
   EXPECT_TRUE(pod.pending().empty());
 }
 
 TEST_F(PodCommandsTest, BlockEndFlushesTheBatchAndWaitsForTheAcknowledgement) {
   fake.onWrite = nullptr;
   for (uint16_t i = 0; i < 3; ++i) {
-    ASSERT_TRUE(pod.SendBootWord('S', i, 200));
+    ASSERT_TRUE(pod.SendBootDataWord(i));
   }
   fake.AnswerEveryWrite("!");
-  EXPECT_TRUE(pod.SendBootWord('Y', 0x00FF, 4000));
+  EXPECT_TRUE(pod.SendBootLastWord(0x00FF, 4000));
   EXPECT_EQ(fake.writes, std::vector<std::string>{Framed("S0000") + Framed("S0001") +
                                                   Framed("S0002") + Framed("Y00FF")});
   EXPECT_TRUE(pod.pending().empty());
 
   fake.AnswerEveryWrite("?");
-  EXPECT_FALSE(pod.SendBootWord('Y', 1, 4000));
+  EXPECT_FALSE(pod.SendBootLastWord(1, 4000));
 }
 
 TEST_F(PodCommandsTest, HeaderWordsGoAloneAndLeaveTheBatchAlone) {
   fake.onWrite = nullptr;
-  ASSERT_TRUE(pod.SendBootWord('S', 7, 200));
+  ASSERT_TRUE(pod.SendBootDataWord(7));
   fake.AnswerEveryWrite("!");
-  EXPECT_TRUE(pod.SendBootWord('U', 0x0032, 3000));
+  EXPECT_TRUE(pod.SendBootHeaderWord(0x0032, 3000));
   EXPECT_EQ(fake.writes, std::vector<std::string>{Framed("U0032")});
   EXPECT_EQ(pod.pending(), Framed("S0007"));
   pod.ClearPending();

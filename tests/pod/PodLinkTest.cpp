@@ -1,3 +1,4 @@
+#include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 
 #include <gtest/gtest.h>
@@ -73,7 +74,7 @@ TEST_F(PodLinkTest, FindDoesNotSearchAgainOnceFound) {
   EXPECT_TRUE(link.Find());
   EXPECT_EQ(fake.listCountCalls, 1u);
   // ...so the open is what notices.
-  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
   EXPECT_TRUE(link.found());
 }
 
@@ -101,7 +102,7 @@ TEST_P(PodLinkChoiceTest, ChosenSerialNumberPicksThePod) {
   ASSERT_EQ(link.Find(), c.found);
   if (c.found) {
     fake.calls.clear();
-    EXPECT_EQ(link.Open(), OpenStatus::Ok);
+    EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
     EXPECT_EQ(fake.calls.front(), c.openCall);
   }
 }
@@ -134,7 +135,7 @@ TEST_F(PodLinkTest, WithoutDriverNothingIsFoundOrOpened) {
   fake.loads = false;
   EXPECT_FALSE(link.LoadDriver());
   EXPECT_FALSE(link.Find());
-  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
   EXPECT_EQ(fake.listCountCalls, 0u);
   EXPECT_EQ(fake.calls, std::vector<std::string>{"Load"});
 }
@@ -146,7 +147,7 @@ TEST_F(PodLinkTest, OpenSetsTheLineUpInOrderAndPings) {
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
   fake.calls.clear();
-  EXPECT_EQ(link.Open(), OpenStatus::Ok);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
   EXPECT_TRUE(link.isOpen());
   EXPECT_EQ(fake.calls, (std::vector<std::string>{
                             "OpenByDescription Brontaflex POD",
@@ -169,7 +170,7 @@ TEST_F(PodLinkTest, LatencyAlreadyOneIsNotWrittenAgain) {
   OpenLink();
   fake.AnswerEveryWrite("!");
   link.Close();
-  ASSERT_EQ(link.Open(), OpenStatus::Ok);
+  ASSERT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
   for (const std::string& call : fake.calls) {
     EXPECT_FALSE(call.starts_with("SetLatencyTimer")) << call;
   }
@@ -200,7 +201,7 @@ TEST_F(PodLinkTest, LatencyThatDoesNotTakeIsReadBackAndReported) {
       driver.latencyIgnored = true;
     }
     ASSERT_TRUE(local.LoadDriver() && local.Find());
-    EXPECT_EQ(local.Open(), OpenStatus::Ok);
+    EXPECT_EQ(PodCommands::OpenPod(local), OpenStatus::Ok);
     EXPECT_EQ(local.latencyMs(), 16);
     EXPECT_EQ(local.latencyProblem(), c.problem);
   }
@@ -214,7 +215,7 @@ TEST_P(PodLinkOpenFailureTest, FailingStepLeavesNoHandleOpen) {
   fake.failures[GetParam()] = kFtIoError;
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
-  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
   EXPECT_FALSE(link.isOpen());
   EXPECT_TRUE(link.found());
   EXPECT_EQ(fake.openHandles(), 0u);
@@ -239,7 +240,7 @@ TEST_F(PodLinkTest, SilentOrWrongPingAnswerIsNoAnswer) {
     fake.AnswerEveryWrite(answer);
     ASSERT_TRUE(link.LoadDriver());
     ASSERT_TRUE(link.Find());
-    EXPECT_EQ(link.Open(), OpenStatus::NoAnswer);
+    EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::NoAnswer);
     EXPECT_FALSE(link.isOpen());
     EXPECT_EQ(fake.openHandles(), 0u);
   }
@@ -247,7 +248,7 @@ TEST_F(PodLinkTest, SilentOrWrongPingAnswerIsNoAnswer) {
 
 TEST_F(PodLinkTest, OpenWhileOpenTouchesNothing) {
   OpenLink();
-  EXPECT_EQ(link.Open(), OpenStatus::Ok);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
   EXPECT_TRUE(fake.calls.empty());
   EXPECT_TRUE(fake.writes.empty());
 }

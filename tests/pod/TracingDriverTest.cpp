@@ -48,7 +48,7 @@ TEST(TracingDriverTest, TracesEachExchangeAndNoKeyDigitReachesTheFile) {
   pod.AnswerEveryWrite("!");
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
-  ASSERT_EQ(link.Open(), OpenStatus::Ok);
+  ASSERT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
   const std::string keys = "\x02K11A2B3C4D5E6F70819293A4B5C6D7E8F9\x03";
   ASSERT_TRUE(link.Write(keys.data(), static_cast<uint32_t>(keys.size()), 200));
   char reply = 0;

@@ -54,7 +54,7 @@ class TtyDriverTest : public ::testing::Test {
     pod.AnswerPings();
     ASSERT_TRUE(link.LoadDriver());
     ASSERT_TRUE(link.Find());
-    ASSERT_EQ(link.Open(), OpenStatus::Ok);
+    ASSERT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
     pod.StopAnswering();
   }
 
@@ -112,7 +112,7 @@ TEST_F(TtyDriverTest, SecondUserOfThePortIsRefusedAndTheHolderNamed) {
   PodLink second(secondDriver, clock);
   ASSERT_TRUE(second.LoadDriver());
   ASSERT_TRUE(second.Find());
-  EXPECT_EQ(second.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(PodCommands::OpenPod(second), OpenStatus::PortFailed);
   std::string name = ReadFile("/proc/self/comm");
   name.erase(name.find('\n'));
   EXPECT_EQ(secondDriver.PortBusy(), (root / "dev/ttyUSB10").string() + " is in use by process " +
@@ -122,7 +122,7 @@ TEST_F(TtyDriverTest, SecondUserOfThePortIsRefusedAndTheHolderNamed) {
   pod.AnswerPings();
   EXPECT_TRUE(PodCommands::PingPod(link)) << "the first one is unharmed";
   link.Close();
-  EXPECT_EQ(second.Open(), OpenStatus::Ok) << "the port is free again";
+  EXPECT_EQ(PodCommands::OpenPod(second), OpenStatus::Ok) << "the port is free again";
   EXPECT_EQ(secondDriver.PortBusy(), "");
   pod.StopAnswering();
 }
@@ -155,7 +155,7 @@ TEST_F(TtyDriverTest, TheHolderOfTheLockIsNamedNotAnotherUserOfTheTty) {
   PodLink link(driver, clock);
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
-  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
   std::string name = ReadFile("/proc/self/comm");
   name.erase(name.find('\n'));
   EXPECT_EQ(driver.PortBusy(), (root / "dev/ttyUSB10").string() + " is in use by process " +
@@ -208,7 +208,7 @@ TEST_F(TtyDriverTest, PurgeDiscardsWhatArrived) {
 TEST_F(TtyDriverTest, SilentPortIsNoAnswerAndIsClosedAgain) {
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
-  EXPECT_EQ(link.Open(), OpenStatus::NoAnswer);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::NoAnswer);
   // Closed: opening again works and this time the POD answers.
   ASSERT_NO_FATAL_FAILURE(OpenLink());
 }
@@ -229,7 +229,7 @@ TEST_F(TtyDriverTest, NamedDeviceIsThePodWithoutSysfs) {
   ASSERT_TRUE(direct.Find());
   EXPECT_STREQ(direct.description(), "Brontaflex POD");
   // Without a latency attribute the port still opens.
-  EXPECT_EQ(direct.Open(), OpenStatus::Ok);
+  EXPECT_EQ(PodCommands::OpenPod(direct), OpenStatus::Ok);
   pod.StopAnswering();
 
   auto missing = TtyDriver::ForDevice((root / "dev/ttyUSB99").string());
@@ -293,10 +293,10 @@ TEST_F(TtyDriverTest, ChosenSerialNumberOpensThatPod) {
   ASSERT_TRUE(link.LoadDriver());
   link.ChooseSerialNumber("BFX00002");
   ASSERT_TRUE(link.Find());
-  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
   link.ChooseSerialNumber("BFX00001");
   ASSERT_TRUE(link.Find());
-  EXPECT_EQ(link.Open(), OpenStatus::Ok);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
   pod.StopAnswering();
 }
 
@@ -409,7 +409,7 @@ TEST_F(TtyDriverTest, SpeedThatDoesNotTakeFailsTheOpenAndSaysWhichItIs) {
   pod.AnswerPings();
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
-  EXPECT_EQ(link.Open(), OpenStatus::PortFailed);
+  EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
   pod.StopAnswering();
   EXPECT_EQ(link.failure().kind, FailureKind::DriverStatus);
   EXPECT_EQ(link.failure().detail, "the port's speed reads back as 115200 baud, not 921600 baud");

@@ -54,7 +54,7 @@ void ProcedureTest::Load(const CoffWriter& coff, uint8_t mcu) {
   mcuType = mcu;
   const std::vector<uint8_t> bytes = coff.Build();
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
-  ASSERT_EQ(ReadCoffStream(in, mcu, image), CoffReadResult::Ok);
+  ASSERT_EQ(ReadCoffStream(in, mcu, image), ProgramReadResult::Ok);
   image.Summarize();
 }
 
@@ -103,7 +103,7 @@ void FakeWireTest::SetUp() {
   link = std::make_unique<PodLink>(fake, clock);
   ASSERT_TRUE(link->LoadDriver());
   ASSERT_TRUE(link->Find());
-  ASSERT_EQ(link->Open(), OpenStatus::Ok);
+  ASSERT_EQ(PodCommands::OpenPod(*link), OpenStatus::Ok);
   fake.writes.clear();
   fake.calls.clear();
 }
@@ -130,7 +130,7 @@ void EmulatorTest::Connect(uint8_t targetMcu) {
   link = std::make_unique<PodLink>(*driver, clock);
   ASSERT_TRUE(link->LoadDriver());
   ASSERT_TRUE(link->Find());
-  ASSERT_EQ(link->Open(), OpenStatus::Ok);
+  ASSERT_EQ(PodCommands::OpenPod(*link), OpenStatus::Ok);
   transcriptStart = driver->Transcript().size();
 }
 
