@@ -259,6 +259,13 @@ TEST_F(GangRunTest, EachTargetGetsANumberOfItsOwnAtTheAddress) {
     expected[0x101] = static_cast<uint16_t>(number >> 16);
     EXPECT_EQ(FlashOf(emulators_[pod]->Target(), words.size()), expected);
     EXPECT_EQ(result.reports[pod].serialNumber, number);
+    // The memory digest is of what this target holds, its number included.
+    const std::vector<uint8_t> numbered = CoffWriter().Add(".text", kFlashStart, expected).Build();
+    ProgramImage image;
+    std::istringstream in(std::string(numbered.begin(), numbered.end()));
+    ASSERT_EQ(ReadProgramStream(in, request_.mcuType, image).result, ProgramReadResult::Ok);
+    image.Summarize();
+    EXPECT_EQ(result.reports[pod].memoryDigest, MemoryDigest(image));
     EXPECT_THAT(out_.str(), HasSubstr("BFX0000" + std::to_string(pod + 1) + ": Serial number " +
                                       std::to_string(number) + "\n"));
   }
