@@ -173,10 +173,8 @@ RunReport RunOnPod(const PodJob& job, DriverSelection selection, const std::stri
   ui.SetBusy(false);
   const auto duration = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - start);
-  int exitCode = static_cast<int>(outcome);
-  if (outcome == OperationOutcome::FileNotLoaded) {
-    exitCode = static_cast<int>(operations.lastReadResult());
-  } else if (outcome == OperationOutcome::Interrupted) {
+  int exitCode = OutcomeExitStatus(outcome, operations.lastReadResult());
+  if (outcome == OperationOutcome::Interrupted) {
     exitCode = UnlessInterrupted(exitCode);
   }
   RunReport report =
@@ -231,9 +229,7 @@ RunPrograms ReadForPods(const PodJob& job, size_t podCount, TerminalUi& ui) {
   }
   if (outcome != OperationOutcome::Done) {
     run.outcome = OutcomeName(outcome, run.program.readResult);
-    run.exitCode = outcome == OperationOutcome::FileNotLoaded
-                       ? static_cast<int>(run.program.readResult)
-                       : static_cast<int>(outcome);
+    run.exitCode = OutcomeExitStatus(outcome, run.program.readResult);
     return run;
   }
   if (!job.serial) {

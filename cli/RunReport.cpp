@@ -69,12 +69,6 @@ void NoteFile(RunReport& report, const std::string& filePath, uint8_t mcuType,
 
 }  // namespace
 
-std::string OutcomeName(OperationOutcome outcome, ProgramReadResult readResult) {
-  return outcome == OperationOutcome::FileNotLoaded
-             ? std::string(ProgramReadResultName(readResult))
-             : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
-}
-
 RunReport MakeRunReport(std::string command, const std::string& filePath, OperationOutcome outcome,
                         int exitCode, const ProgrammerOperations& operations, std::string message,
                         const FailureCause& cause, uint64_t durationMs) {

@@ -46,10 +46,6 @@ RunReport MakeFileRefusedReport(std::string command, const std::string& filePath
                                 const LoadedProgram& program, std::string outcome, int exitCode,
                                 std::string message);
 
-// The outcome's name for a script: the reader's own (NotCoff...) for a file it
-// refused with `readResult`.
-std::string OutcomeName(OperationOutcome outcome, ProgramReadResult readResult);
-
 nlohmann::ordered_json RunReportJson(const RunReport& report);
 
 // The run log's entry for the run `report` tells of.

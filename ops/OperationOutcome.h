@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "image/McuCatalogue.h"
 #include "image/OutcomeTable.h"
+#include "image/ProgramReadResult.h"
 #include "image/TextWithNumber.h"
 
 enum class OperationOutcome : uint8_t {
@@ -97,4 +99,18 @@ static_assert(OutcomesAreDistinct(kOperationOutcomes));
 // The status line's text for a failure that has one.
 constexpr std::string_view OperationOutcomeMessage(OperationOutcome outcome) {
   return FindOutcomeRow(kOperationOutcomes, outcome).message;
+}
+
+// The outcome's name for a script: the reader's own (NotCoff...) for a file it
+// refused with `readResult`.
+inline std::string OutcomeName(OperationOutcome outcome, ProgramReadResult readResult) {
+  return outcome == OperationOutcome::FileNotLoaded
+             ? std::string(ProgramReadResultName(readResult))
+             : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
+}
+
+// The outcome's exit status: the reader's own code for a file it refused.
+constexpr int OutcomeExitStatus(OperationOutcome outcome, ProgramReadResult readResult) {
+  return outcome == OperationOutcome::FileNotLoaded ? static_cast<int>(readResult)
+                                                    : static_cast<int>(outcome);
 }

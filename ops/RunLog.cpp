@@ -21,11 +21,8 @@ RunLogEntry OperationLogEntry(std::string command, OperationOutcome outcome,
                               const ProgrammerOperations& operations, std::string message,
                               const FailureCause& cause, uint64_t durationMs) {
   RunLogEntry entry;
-  const bool refused = outcome == OperationOutcome::FileNotLoaded;
-  entry.outcome = refused ? std::string(ProgramReadResultName(operations.lastReadResult()))
-                          : std::string(FindOutcomeRow(kOperationOutcomes, outcome).name);
-  entry.exitStatus =
-      refused ? static_cast<int>(operations.lastReadResult()) : static_cast<int>(outcome);
+  entry.outcome = OutcomeName(outcome, operations.lastReadResult());
+  entry.exitStatus = OutcomeExitStatus(outcome, operations.lastReadResult());
   if (command != "target-reset" && command != "pod-info" && !operations.imagePath().empty()) {
     entry.fileName = operations.imagePath();
     entry.fileSha256 = operations.fileSha256();
