@@ -39,8 +39,7 @@ void ReadCoff(benchmark::State& state) {
     // A fresh image per read, as each load makes one.
     auto image = std::make_unique<ProgramImage>();
     const ProgramReadResult read = ReadCoffFile(file.path(), 4, *image);
-    image->Summarize();
-    benchmark::DoNotOptimize(image->imageBytes);
+    benchmark::DoNotOptimize(image->imageBytes());
     return read == ProgramReadResult::Ok;
   });
 }
@@ -71,7 +70,7 @@ void ReadCoffDeclaredBeyondTheFile(benchmark::State& state, bool refused) {
   MeasureReads(state, file.path(), [&] {
     auto image = std::make_unique<ProgramImage>();
     const ProgramReadResult read = ReadCoffFile(file.path(), 4, *image);
-    benchmark::DoNotOptimize(image->imageBytes);
+    benchmark::DoNotOptimize(image->imageBytes());
     return read == (refused ? ProgramReadResult::FileError : ProgramReadResult::Ok);
   });
 }

@@ -38,9 +38,9 @@ void ReadProgram(benchmark::State& state, Format format) {
     // A fresh image per read, as each load makes one.
     auto image = std::make_unique<ProgramImage>();
     const ProgramRead read = ReadProgramFile(file.path(), 4, *image);
-    image->Summarize();
-    benchmark::DoNotOptimize(image->imageBytes);
-    return read.result == ProgramReadResult::Ok && image->imageBytes == ProgramImage::kBufferBytes;
+    benchmark::DoNotOptimize(image->imageBytes());
+    return read.result == ProgramReadResult::Ok &&
+           image->imageBytes() == ProgramImage::kBufferBytes;
   });
 }
 BENCHMARK_CAPTURE(ReadProgram, Elf, Format::Elf)->Apply(Repeated);

@@ -50,8 +50,8 @@ void ReadSmallProgram(benchmark::State& state, Format format) {
   MeasureReads(state, file.path(), [&] {
     auto image = std::make_unique<ProgramImage>();
     const ProgramRead read = ReadProgramFile(file.path(), 4, *image);
-    benchmark::DoNotOptimize(image->imageBytes);
-    return read.result == ProgramReadResult::Ok && image->imageBytes == 2 * kWords;
+    benchmark::DoNotOptimize(image->imageBytes());
+    return read.result == ProgramReadResult::Ok && image->imageBytes() == 2 * kWords;
   });
 }
 BENCHMARK_CAPTURE(ReadSmallProgram, Coff, Format::Coff)->Apply(Repeated);

@@ -44,7 +44,6 @@ const ProgramImage* FullF2809Image() {
     if (ReadCoffStream(in, kF2809, *loaded) != ProgramReadResult::Ok) {
       return std::unique_ptr<ProgramImage>();
     }
-    loaded->Summarize();
     return loaded;
   }();
   return image.get();

@@ -74,14 +74,14 @@ void PrintText(const McuInfo& mcu, const ProgramImage& image) {
               << SectionSha256(*section) << MemoryLabel(mcu, *section) << '\n';
   }
   std::cout << '\n'
-            << "sectionCount       " << image.sectionCount << '\n'
-            << "imageBytes         " << image.imageBytes << '\n'
-            << "flashSectionCount  " << image.flashSectionCount << '\n'
-            << "flashBytes         " << image.flashBytes << '\n'
-            << "ramSectionCount    " << image.ramSectionCount << '\n'
-            << "ramBytes           " << image.ramBytes << '\n'
-            << "flashSectorMask    " << Hex(image.flashSectorMask, 2) << '\n'
-            << "flashListEnd       " << image.flashListEnd << '\n'
+            << "sectionCount       " << image.sectionCount() << '\n'
+            << "imageBytes         " << image.imageBytes() << '\n'
+            << "flashSectionCount  " << image.flashSectionCount() << '\n'
+            << "flashBytes         " << image.flashBytes() << '\n'
+            << "ramSectionCount    " << image.ramSectionCount() << '\n'
+            << "ramBytes           " << image.ramBytes() << '\n'
+            << "flashSectorMask    " << Hex(image.flashSectorMask(), 2) << '\n'
+            << "flashListEnd       " << image.flashListEnd() << '\n'
             << "imageSha256        " << ImageSha256(image) << '\n'
             << "memoryDigest       " << MemoryDigest(image) << '\n';
 }
@@ -117,15 +117,15 @@ void PrintInfoJson(const ProgramRead& read, const InfoOutcome& outcome, const Mc
                    {"format", ProgramFormatName(read.format)},
                    {"device", mcu.name},
                    {"sections", sections},
-                   {"sectionCount", image.sectionCount},
-                   {"imageBytes", image.imageBytes},
-                   {"hasFlash", image.hasFlash},
-                   {"flashSectorMask", image.flashSectorMask},
-                   {"flashSectionCount", image.flashSectionCount},
-                   {"flashListEnd", image.flashListEnd},
-                   {"flashBytes", image.flashBytes},
-                   {"ramSectionCount", image.ramSectionCount},
-                   {"ramBytes", image.ramBytes},
+                   {"sectionCount", image.sectionCount()},
+                   {"imageBytes", image.imageBytes()},
+                   {"hasFlash", image.hasFlash()},
+                   {"flashSectorMask", image.flashSectorMask()},
+                   {"flashSectionCount", image.flashSectionCount()},
+                   {"flashListEnd", image.flashListEnd()},
+                   {"flashBytes", image.flashBytes()},
+                   {"ramSectionCount", image.ramSectionCount()},
+                   {"ramBytes", image.ramBytes()},
                    {"imageSha256", ImageSha256(image)},
                    {"memoryDigest", MemoryDigest(image)},
                })
@@ -149,7 +149,7 @@ InfoRefusal RefusalOf(const CliArgs& args, const std::optional<std::string>& exp
   // What is sent is what target-write sends: the flash sections of a program
   // that has any.
   if (std::string outside =
-          args.Has("--device") ? SectionOutsideDevice(image, mcu, image.hasFlash) : "";
+          args.Has("--device") ? SectionOutsideDevice(image, mcu, image.hasFlash()) : "";
       !outside.empty()) {
     return {OperationOutcome::OutsideDevice, std::move(outside)};
   }
@@ -176,7 +176,6 @@ int RunInfo(const CliArgs& args) {
   ProgramImage image;
   const ProgramRead read = ReadProgramFile(PathFromUtf8(args.operands[0]), mcuType, image);
   if (read.result == ProgramReadResult::Ok) {
-    image.Summarize();
     for (const std::string& warning : MissingDataWarnings(image)) {
       std::cerr << "warning: " << warning << '\n';
     }

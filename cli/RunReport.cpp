@@ -17,9 +17,9 @@ uint64_t WordsWritten(std::string_view command, OperationOutcome outcome,
     return 0;
   }
   if (command == "target-write") {
-    return image.hasFlash ? image.flashBytes / 2 : image.ramBytes / 2;
+    return image.hasFlash() ? image.flashBytes() / 2 : image.ramBytes() / 2;
   }
-  return command == "pod-write" ? image.flashBytes / 2 : 0;
+  return command == "pod-write" ? image.flashBytes() / 2 : 0;
 }
 
 std::string DateText(const PodTagInfo& tag) {

@@ -12,7 +12,6 @@
 // Reads `path` for the device `mcuType`. Outcomes found before the section
 // headers are read (OpenFailed, NotCoff, TargetMismatch and FileError for the
 // string table) leave the image untouched; every later failure leaves it empty.
-// Ok does not summarize: the caller runs ProgramImage::Summarize.
 ProgramReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
                                ProgramImage& image);
 

@@ -49,8 +49,12 @@ void ImageBuilder::Restart() {
 }
 
 void ImageBuilder::Finish() {
+  uint32_t flashOffset = 0;
   for (const auto& section : image_.sections) {
     ClassifySection(section->wordCount, section->address, *section, mcuType_);
+    if (section->inFlash) {
+      section->offset = flashOffset;
+      flashOffset += 2 * section->wordCount;
+    }
   }
-  image_.imageBytes = usedBytes_;
 }

@@ -43,7 +43,8 @@ class ImageBuilder {
   }
   // Clears the image to lay it out anew, with the same room made.
   void Restart();
-  // Classifies every section for the device and sets the image's size.
+  // Classifies every section for the device and packs the flash sections'
+  // offsets, leaving the image whole.
   void Finish();
 
  private:

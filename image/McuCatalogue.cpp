@@ -102,5 +102,5 @@ SectionPlace PlaceSection(const McuInfo& mcu, uint32_t address, uint32_t wordCou
 
 uint16_t EraseMask(bool eraseAll, uint8_t mcuType, const ProgramImage& image) {
   const uint16_t all = McuEntry(mcuType).allSectorsMask;
-  return eraseAll ? all : image.flashSectorMask & all;
+  return eraseAll ? all : image.flashSectorMask() & all;
 }

@@ -14,10 +14,11 @@ constexpr size_t kBytesPerWord = 6;
 // The sections a write sends, lowest address first.
 std::vector<const ImageSection*> SentSections(const ProgramImage& image) {
   std::vector<const ImageSection*> sent;
+  // A program with flash sections leaves the others out; one without goes
+  // into RAM whole.
+  const bool hasFlash = image.hasFlash();
   for (const auto& section : image.sections) {
-    // A program with flash sections leaves the others out; one without goes
-    // into RAM whole.
-    if (section->inFlash == image.hasFlash) {
+    if (section->inFlash == hasFlash) {
       sent.push_back(section.get());
     }
   }

@@ -10,7 +10,7 @@ class ProgramImage;
 
 // The words a target write sends, in address order, each as its word address
 // (4 bytes, little-endian) and its value (2 bytes, little-endian): the flash
-// sections' words of a summarized image that has any, else every section's (a
+// sections' words of an image that has any, else every section's (a
 // download into RAM). Sections that start at the same address are taken in
 // file order.
 std::string MemoryDigest(const ProgramImage& image);

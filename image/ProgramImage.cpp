@@ -5,24 +5,31 @@
 #include <functional>
 #include <new>
 
+namespace {
+
+bool InFlash(const std::unique_ptr<ImageSection>& section) {
+  return section->inFlash;
+}
+
+// The bytes of the sections that `counted` accepts.
+template <typename Predicate>
+uint32_t BytesOf(const std::vector<std::unique_ptr<ImageSection>>& sections, Predicate counted) {
+  uint32_t bytes = 0;
+  for (const auto& section : sections) {
+    if (counted(section)) {
+      bytes += 2 * section->wordCount;
+    }
+  }
+  return bytes;
+}
+
+}  // namespace
+
 void ProgramImage::Clear() {
   words_.reset();
   capacity_ = 0;
   heldWords_ = 0;
-  sectionCount = 0;
-  imageBytes = 0;
-  ResetTotals();
   sections.clear();
-}
-
-void ProgramImage::ResetTotals() {
-  hasFlash = false;
-  flashSectorMask = 0;
-  flashSectionCount = 0;
-  flashListEnd = 0;
-  flashBytes = 0;
-  ramSectionCount = 0;
-  ramBytes = 0;
 }
 
 std::unique_ptr<ImageSection> ProgramImage::NewSection() {
@@ -36,29 +43,33 @@ std::unique_ptr<ImageSection> ProgramImage::NewSection() {
 
 void ProgramImage::AppendSection(std::unique_ptr<ImageSection> section) {
   sections.push_back(std::move(section));
-  ++sectionCount;
 }
 
-void ProgramImage::Summarize() {
-  // Starting from zero makes a second call harmless instead of doubling every total.
-  ResetTotals();
-  uint32_t flashOffset = 0;
-  for (size_t i = 0; i < sections.size(); ++i) {
-    ImageSection& section = *sections[i];
-    const uint32_t bytes = 2 * section.wordCount;
-    if (section.inFlash) {
-      hasFlash = true;
-      flashSectorMask |= section.sectorMask;
-      ++flashSectionCount;
-      flashListEnd = static_cast<int32_t>(i + 1);
-      flashBytes += bytes;
-      section.offset = flashOffset;
-      flashOffset += bytes;
-    } else {
-      ++ramSectionCount;
-      ramBytes += bytes;
+uint32_t ProgramImage::imageBytes() const {
+  return BytesOf(sections, [](const auto&) { return true; });
+}
+
+uint16_t ProgramImage::flashSectorMask() const {
+  uint16_t mask = 0;
+  for (const auto& section : sections) {
+    if (section->inFlash) {
+      mask |= section->sectorMask;
     }
   }
+  return mask;
+}
+
+uint16_t ProgramImage::flashSectionCount() const {
+  return static_cast<uint16_t>(std::ranges::count_if(sections, InFlash));
+}
+
+int32_t ProgramImage::flashListEnd() const {
+  const auto last = std::ranges::find_if(sections.rbegin(), sections.rend(), InFlash);
+  return static_cast<int32_t>(sections.rend() - last);
+}
+
+uint32_t ProgramImage::flashBytes() const {
+  return BytesOf(sections, InFlash);
 }
 
 void ProgramImage::Reserve(uint64_t count) {
@@ -107,15 +118,6 @@ std::unique_ptr<ProgramImage> CopyOf(const ProgramImage& image) {
     }
     copy->sections.push_back(std::move(copied));
   }
-  copy->sectionCount = image.sectionCount;
-  copy->imageBytes = image.imageBytes;
-  copy->hasFlash = image.hasFlash;
-  copy->flashSectorMask = image.flashSectorMask;
-  copy->flashSectionCount = image.flashSectionCount;
-  copy->flashListEnd = image.flashListEnd;
-  copy->flashBytes = image.flashBytes;
-  copy->ramSectionCount = image.ramSectionCount;
-  copy->ramBytes = image.ramBytes;
   return copy;
 }
 

@@ -1,5 +1,5 @@
 // The one loaded program: its sections in file order, the word buffer that
-// holds their contents back to back, and the flash/RAM totals built from them.
+// holds their contents back to back, and the flash/RAM totals counted from them.
 #pragma once
 
 #include <algorithm>
@@ -14,7 +14,8 @@ struct ImageSection {
   uint32_t wordCount = 0;
   uint32_t address = 0;  // word address of the first word
   // Byte offset: the section's place in the image buffer as read; for flash
-  // sections Summarize turns it into the place within the packed flash data.
+  // sections the builder's Finish turns it into the place within the packed
+  // flash data, which a POD store keeps.
   uint32_t offset = 0;
   const uint16_t* data = nullptr;  // first word, inside the image buffer
   bool inFlash = false;
@@ -36,29 +37,31 @@ class ProgramImage {
   ProgramImage& operator=(const ProgramImage&) = delete;
 
   std::vector<std::unique_ptr<ImageSection>> sections;
-  int32_t sectionCount = 0;
-  uint32_t imageBytes = 0;
-  bool hasFlash = false;
-  uint16_t flashSectorMask = 0;
-  uint16_t flashSectionCount = 0;
+
+  // Totals counted from `sections` whenever asked, so that none can fall
+  // behind a section added or changed.
+  int32_t sectionCount() const { return static_cast<int32_t>(sections.size()); }
+  uint32_t imageBytes() const;
+  bool hasFlash() const { return flashListEnd() > 0; }
+  uint16_t flashSectorMask() const;
+  uint16_t flashSectionCount() const;
   // 1-based position of the last flash section in `sections`; 0 when none.
-  int32_t flashListEnd = 0;
-  uint32_t flashBytes = 0;
-  uint16_t ramSectionCount = 0;
-  uint32_t ramBytes = 0;
+  int32_t flashListEnd() const;
+  uint32_t flashBytes() const;
+  uint16_t ramSectionCount() const {
+    return static_cast<uint16_t>(sectionCount() - flashSectionCount());
+  }
+  uint32_t ramBytes() const { return imageBytes() - flashBytes(); }
 
   // Text of the last allocation failure of NewSection, for the caller to show.
   std::string allocationError;
 
-  // Drops every section and total, and the buffer with every word in it.
+  // Drops every section and the buffer with every word in it.
   void Clear();
-  void ResetTotals();
   // A fresh section, or null when it cannot be allocated (see allocationError).
   std::unique_ptr<ImageSection> NewSection();
-  // Appends at the tail of `sections` and counts it.
+  // Appends at the tail of `sections`.
   void AppendSection(std::unique_ptr<ImageSection> section);
-  // Computes the flash and RAM totals and the flash sections' packed offsets.
-  void Summarize();
 
   // The words handed out for writing since the last Clear: [0, heldWords()).
   const uint16_t* words() const { return words_.get(); }

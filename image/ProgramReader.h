@@ -17,7 +17,7 @@ class ProgramImage;
 ProgramFormat DetectFormat(std::istream& in);
 
 // Reads `path` for the device `mcuType`. Any failure other than the COFF
-// reader's early ones leaves the image empty. Ok does not summarize.
+// reader's early ones leaves the image empty.
 ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
                             ProgramImage& image);
 ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& image);

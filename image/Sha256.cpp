@@ -144,7 +144,7 @@ std::string SectionSha256(const ImageSection& section) {
 
 std::string ImageSha256(const ProgramImage& image) {
   // The sections lie back to back in image order from the buffer's start.
-  return WordsSha256(image.words(), image.imageBytes / 2);
+  return WordsSha256(image.words(), image.imageBytes() / 2);
 }
 
 std::string FileSha256(const std::string& path) {

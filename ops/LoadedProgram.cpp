@@ -33,7 +33,6 @@ LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, Ope
     loaded.outcome = OperationOutcome::FileNotLoaded;
     return loaded;
   }
-  image->Summarize();
   loaded.memoryDigest = MemoryDigest(*image);
   for (const std::string& warning : MissingDataWarnings(*image)) {
     ui.ShowWarning(warning);

@@ -269,16 +269,16 @@ OperationOutcome ProgrammerOperations::EnsureImage(const OperationRequest& reque
 }
 
 OperationOutcome ProgrammerOperations::CheckPodImage() {
-  if (image_->sectionCount == 0 || image_->imageBytes == 0) {
+  if (image_->sectionCount() == 0 || image_->imageBytes() == 0) {
     return Fail(OperationOutcome::NoSectionData);
   }
-  if (image_->flashSectionCount > kPodMaxSections) {
+  if (image_->flashSectionCount() > kPodMaxSections) {
     return Fail(OperationOutcome::TooManySections);
   }
-  if (image_->flashBytes > kPodMaxBytes) {
+  if (image_->flashBytes() > kPodMaxBytes) {
     return Fail(OperationOutcome::DataTooLarge);
   }
-  if (!image_->hasFlash) {
+  if (!image_->hasFlash()) {
     return Fail(OperationOutcome::NoFlashSection);
   }
   return OperationOutcome::Done;
@@ -363,10 +363,10 @@ OperationOutcome ProgrammerOperations::TargetWrite(const OperationRequest& reque
       loaded != OperationOutcome::Done) {
     return loaded;
   }
-  if (image_->sectionCount == 0 || image_->imageBytes == 0) {
+  if (image_->sectionCount() == 0 || image_->imageBytes() == 0) {
     return Fail(OperationOutcome::NoSectionData);
   }
-  const bool flashMode = image_->hasFlash;
+  const bool flashMode = image_->hasFlash();
   if (const auto fits = CheckSectionsFit(flashMode); fits != OperationOutcome::Done) {
     return fits;
   }

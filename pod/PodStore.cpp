@@ -87,7 +87,7 @@ PodStoreResult PodStore::StorePodImage(bool eraseAll, bool useCsm, std::string_v
   }
   const PodTag tag = PodTag::Make(name, localTime_());
   const uint16_t mask = EraseMask(eraseAll, mcuType_, image_);
-  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
+  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes() / 2));
   const PodStoreResult result = RunSteps(
       {
           {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
@@ -112,7 +112,7 @@ PodStoreResult PodStore::VerifyPodImage() {
   if (!plan) {
     return PodStoreResult::SectionCountDiffers;  // more than the POD can have stored
   }
-  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
+  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes() / 2));
   PodCommands::CoffInfoReply info{};
   // No abort on failure: a verify has written nothing the POD should drop.
   const PodStoreResult result = RunSteps(

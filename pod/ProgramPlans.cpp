@@ -12,7 +12,7 @@ namespace {
 // all leave it out alike.
 std::vector<const ImageSection*> StoredSections(const ProgramImage& image) {
   std::vector<const ImageSection*> stored;
-  const auto end = std::min<size_t>(std::max(image.flashListEnd, 0), image.sections.size());
+  const auto end = std::min<size_t>(std::max(image.flashListEnd(), 0), image.sections.size());
   for (size_t i = 0; i < end; ++i) {
     const ImageSection* section = image.sections[i].get();
     if (section != nullptr && section->inFlash && section->wordCount > 0) {

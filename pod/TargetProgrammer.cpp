@@ -32,7 +32,7 @@ TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll,
   }
 
   if (!flashMode) {
-    reporter_.SetUpBar(static_cast<int32_t>(image_.ramBytes / 2));
+    reporter_.SetUpBar(static_cast<int32_t>(image_.ramBytes() / 2));
     reporter_.ShowStep(ProcedureStep::DownloadingProgram);
     return DownloadRamSections() ? TargetWriteResult::Finished
                                  : TargetWriteResult::RamDownloadFailed;
@@ -45,7 +45,7 @@ TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll,
   if (!EraseFlash(eraseAll)) {
     return TargetWriteResult::EraseFailed;
   }
-  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes / 2));
+  reporter_.SetUpBar(static_cast<int32_t>(image_.flashBytes() / 2));
   if (!WriteFlash()) {
     return TargetWriteResult::ProgramFailed;
   }

@@ -132,7 +132,7 @@ TEST_F(WindowOperationsTest, LoadReadsTheTypedPathAndKeepsOrDropsTheImageByTheOu
   TypeAndLoad("  " + good + " ");
   ExpectMessage("Reading COFF file is successful", false);
   EXPECT_TRUE(Ops().imageLoaded());
-  EXPECT_EQ(Ops().image().sectionCount, 3);
+  EXPECT_EQ(Ops().image().sectionCount(), 3);
   EXPECT_EQ(Ops().programName(), "motor_ct");
   EXPECT_EQ(dlg_->RecentFiles(), QStringList({good}));
   EXPECT_EQ(ListedFiles(), QStringList({good}));
@@ -141,7 +141,7 @@ TEST_F(WindowOperationsTest, LoadReadsTheTypedPathAndKeepsOrDropsTheImageByTheOu
   TypeAndLoad(files_.Folder() + "missing.out");
   ExpectMessage("The specified COFF file isn't exist", true);
   EXPECT_TRUE(Ops().imageLoaded());
-  EXPECT_EQ(Ops().image().sectionCount, 3);
+  EXPECT_EQ(Ops().image().sectionCount(), 3);
   EXPECT_EQ(dlg_->RecentFiles(), QStringList({good}));
 
   // A file that is there but no COFF empties it.
@@ -149,7 +149,7 @@ TEST_F(WindowOperationsTest, LoadReadsTheTypedPathAndKeepsOrDropsTheImageByTheOu
   TypeAndLoad(text);
   ExpectMessage("The specified file is not COFF format", true);
   EXPECT_FALSE(Ops().imageLoaded());
-  EXPECT_EQ(Ops().image().sectionCount, 0);
+  EXPECT_EQ(Ops().image().sectionCount(), 0);
   EXPECT_EQ(dlg_->RecentFiles(), QStringList({good}));
 
   // A COFF file for another CPU.

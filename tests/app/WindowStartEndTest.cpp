@@ -145,7 +145,7 @@ TEST_F(WindowStartEndTest, RecentFilesThatAreGoneCloseUpAndTheMostRecentLoadsInP
     EXPECT_EQ(Message(*dlg), "Reading COFF file is successful");
     EXPECT_FALSE(MessageIsError(*dlg));
     EXPECT_TRUE(dlg->Operations()->imageLoaded());
-    EXPECT_EQ(dlg->Operations()->image().sectionCount, 3);
+    EXPECT_EQ(dlg->Operations()->image().sectionCount(), 3);
     EXPECT_EQ(dlg->Operations()->programName(), "a");
   }
   // Written back closed up, with nothing left under the old numbers.
@@ -164,7 +164,7 @@ TEST_F(WindowStartEndTest, MostRecentFileThatIsNoLongerCoffLeavesTheImageEmpty) 
   EXPECT_EQ(Message(*dlg), "The specified file is not COFF format");
   EXPECT_TRUE(MessageIsError(*dlg));
   EXPECT_FALSE(dlg->Operations()->imageLoaded());
-  EXPECT_EQ(dlg->Operations()->image().sectionCount, 0);
+  EXPECT_EQ(dlg->Operations()->image().sectionCount(), 0);
   EXPECT_EQ(dlg->RecentFiles(), QStringList({text, a}));
 }
 

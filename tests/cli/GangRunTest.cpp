@@ -171,7 +171,6 @@ TEST_F(GangRunTest, ReportsNameTheFileAsItWasReadNotAsItIsNow) {
   ProgramImage image;
   std::istringstream in(std::string(original.begin(), original.end()));
   ASSERT_EQ(ReadProgramStream(in, request_.mcuType, image).result, ProgramReadResult::Ok);
-  image.Summarize();
   for (size_t pod = 0; pod < result.reports.size(); ++pod) {
     SCOPED_TRACE(pod);
     EXPECT_EQ(result.reports[pod].fileSha256,
@@ -264,7 +263,6 @@ TEST_F(GangRunTest, EachTargetGetsANumberOfItsOwnAtTheAddress) {
     ProgramImage image;
     std::istringstream in(std::string(numbered.begin(), numbered.end()));
     ASSERT_EQ(ReadProgramStream(in, request_.mcuType, image).result, ProgramReadResult::Ok);
-    image.Summarize();
     EXPECT_EQ(result.reports[pod].memoryDigest, MemoryDigest(image));
     EXPECT_THAT(out_.str(), HasSubstr("BFX0000" + std::to_string(pod + 1) + ": Serial number " +
                                       std::to_string(number) + "\n"));

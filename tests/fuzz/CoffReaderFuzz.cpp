@@ -15,10 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   image.Clear();
   const ProgramReadResult result = ReadCoffStream(in, mcuType, image);
   if (result == ProgramReadResult::Ok) {
-    image.Summarize();
     CheckImage(image);
   } else {
-    Check(image.sectionCount == 0 && image.sections.empty() && image.imageBytes == 0);
+    Check(image.sectionCount() == 0 && image.sections.empty() && image.imageBytes() == 0);
     Check(image.heldWords() == 0);
   }
   return 0;

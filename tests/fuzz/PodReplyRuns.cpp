@@ -30,7 +30,6 @@ LoadedProgram Read(const CoffWriter& coff, std::string name) {
   auto image = std::make_shared<ProgramImage>();
   LoadedProgram loaded;
   loaded.readResult = ReadCoffStream(in, kF2808, *image);
-  image->Summarize();
   loaded.outcome = OperationOutcome::Done;
   loaded.image = std::move(image);
   loaded.path = name + ".out";

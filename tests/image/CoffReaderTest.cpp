@@ -29,14 +29,14 @@ class CoffReaderTest : public ::testing::Test {
               ProgramReadResult::Ok);
   }
   void ExpectPreviousKept() {
-    ASSERT_EQ(image_.sectionCount, 1);
+    ASSERT_EQ(image_.sectionCount(), 1);
     EXPECT_EQ(image_.sections[0]->name, ".text");
     EXPECT_EQ(image_.words()[1], 0x2222);
   }
   void ExpectEmpty() {
-    EXPECT_EQ(image_.sectionCount, 0);
+    EXPECT_EQ(image_.sectionCount(), 0);
     EXPECT_TRUE(image_.sections.empty());
-    EXPECT_EQ(image_.imageBytes, 0u);
+    EXPECT_EQ(image_.imageBytes(), 0u);
     EXPECT_EQ(image_.heldWords(), 0u);
   }
 
@@ -57,10 +57,9 @@ TEST_P(CoffVersionTest, ReadsSectionsInFileOrder) {
                           .Add("ramfuncs", 0x3E8010, {7, 8})
                           .Build();
   ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
-  image_.Summarize();
-  ExpectSummarizedImageConsistent(image_);
+  ExpectImageConsistent(image_);
 
-  ASSERT_EQ(image_.sectionCount, 3);
+  ASSERT_EQ(image_.sectionCount(), 3);
   const ImageSection& text = *image_.sections[0];
   const ImageSection& ram = *image_.sections[1];
   const ImageSection& funcs = *image_.sections[2];
@@ -79,7 +78,7 @@ TEST_P(CoffVersionTest, ReadsSectionsInFileOrder) {
   EXPECT_EQ(funcs.sectorMask, 0x08);
   EXPECT_EQ(funcs.offset, 6u);  // packed after .text among the flash sections
   EXPECT_EQ(funcs.data[1], 8);
-  EXPECT_EQ(image_.imageBytes, 12u);
+  EXPECT_EQ(image_.imageBytes(), 12u);
   EXPECT_EQ(image_.heldWords(), 6u);  // nothing beyond the last section
 }
 
@@ -234,7 +233,7 @@ TEST_F(CoffReaderTest, SkipsSectionsByNameAndFlags) {
     if (c.acceptedAs == nullptr) {
       ExpectEmpty();
     } else {
-      ASSERT_EQ(image_.sectionCount, 1);
+      ASSERT_EQ(image_.sectionCount(), 1);
       EXPECT_EQ(image_.sections[0]->name, c.acceptedAs);
       EXPECT_EQ(image_.words()[0], 0x55AA);
     }
@@ -250,7 +249,7 @@ TEST_F(CoffReaderTest, SkipsEmptyAndUninitialisedSections) {
           .Add(".text", 0x3F4000, {9})
           .Build();
   ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
-  ASSERT_EQ(image_.sectionCount, 1);
+  ASSERT_EQ(image_.sectionCount(), 1);
   EXPECT_EQ(image_.sections[0]->name, ".text");
   EXPECT_EQ(image_.words()[0], 9);
 }
@@ -259,10 +258,9 @@ TEST_F(CoffReaderTest, FileWithEverySectionSkippedReadsAsEmpty) {
   LoadPrevious();
   ASSERT_EQ(Read(CoffWriter().Add(".debug_info", 0, {1}, kCoffCopy).Add(".stack", 0, {2}).Build()),
             ProgramReadResult::Ok);
-  image_.Summarize();
   ExpectEmpty();
-  EXPECT_FALSE(image_.hasFlash);
-  EXPECT_EQ(image_.ramSectionCount, 0);
+  EXPECT_FALSE(image_.hasFlash());
+  EXPECT_EQ(image_.ramSectionCount(), 0);
 }
 
 TEST_F(CoffReaderTest, ReadsShortAndLongNames) {
@@ -273,7 +271,7 @@ TEST_F(CoffReaderTest, ReadsShortAndLongNames) {
                           .Add("_internalMemFuncs", 0x8000, {4})
                           .Build();
   ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
-  ASSERT_EQ(image_.sectionCount, 4);
+  ASSERT_EQ(image_.sectionCount(), 4);
   EXPECT_EQ(image_.sections[0]->name, "ramfuncs");
   EXPECT_EQ(image_.sections[1]->name, "ramfuncs2");
   EXPECT_EQ(image_.sections[2]->name, "short");
@@ -297,7 +295,7 @@ TEST_F(CoffReaderTest, LongNamesAreFoundWhereverTheyLieAndInAnyOrder) {
   std::swap(names.front(), names.back());
 
   ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
-  ASSERT_EQ(image_.sectionCount, 5);
+  ASSERT_EQ(image_.sectionCount(), 5);
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(image_.sections[i]->name, names[i]) << i;
     EXPECT_EQ(image_.sections[i]->data[0], i);
@@ -311,7 +309,7 @@ TEST_F(CoffReaderTest, LongNameWithoutNulEndsAtTheEndOfTheFile) {
   bytes.pop_back();  // the name's NUL
   PutU32(bytes, writer.GetLayout().stringTableAt, static_cast<uint32_t>(4 + 17));
   ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
-  ASSERT_EQ(image_.sectionCount, 1);
+  ASSERT_EQ(image_.sectionCount(), 1);
   EXPECT_EQ(image_.sections[0]->name, "averyverylongname");
 }
 
@@ -321,7 +319,7 @@ TEST_F(CoffReaderTest, NameOffsetPastTheEndGivesAnEmptyName) {
   Bytes bytes = writer.Build();
   PutU32(bytes, writer.GetLayout().SectionField(0, 4), 0x10000);
   ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
-  ASSERT_EQ(image_.sectionCount, 1);
+  ASSERT_EQ(image_.sectionCount(), 1);
   EXPECT_EQ(image_.sections[0]->name, "");
 }
 
@@ -361,16 +359,15 @@ TEST_F(CoffReaderTest, DataMissingFromTheFileReadsErased) {
   PutU32(bytes, writer.GetLayout().SectionField(2, kCoffFieldRawData),
          static_cast<uint32_t>(bytes.size() + 100));
   ASSERT_EQ(Read(bytes), ProgramReadResult::Ok);
-  image_.Summarize();
-  ExpectSummarizedImageConsistent(image_);
-  ASSERT_EQ(image_.sectionCount, 3);
+  ExpectImageConsistent(image_);
+  ASSERT_EQ(image_.sectionCount(), 3);
   const uint16_t lastFileWord =
       static_cast<uint16_t>(bytes[bytes.size() - 2] | bytes[bytes.size() - 1] << 8);
   const std::vector<uint16_t> expected{0x1234, 0x5678, lastFileWord, 0xFFFF,
                                        0xFFFF, 0xFFFF, 0xFFFF};
   EXPECT_EQ(std::vector<uint16_t>(image_.words(), image_.words() + 7), expected);
   EXPECT_EQ(image_.sections[1]->wordCount, 3u);
-  EXPECT_EQ(image_.imageBytes, 14u);
+  EXPECT_EQ(image_.imageBytes(), 14u);
 }
 
 struct SizeCase {
@@ -398,7 +395,7 @@ TEST_F(CoffReaderTest, RefusesSectionsBeyondTheImageBuffer) {
     LoadPrevious();
     ASSERT_EQ(Read(writer.Build()), c.expected);
     if (c.expected == ProgramReadResult::Ok) {
-      EXPECT_EQ(image_.imageBytes, ProgramImage::kBufferBytes);
+      EXPECT_EQ(image_.imageBytes(), ProgramImage::kBufferBytes);
       EXPECT_EQ(image_.words()[0], 0x4242);
     } else {
       ExpectEmpty();

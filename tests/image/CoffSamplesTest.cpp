@@ -58,13 +58,12 @@ TEST_F(CoffSamplesTest, ReadsC28xProgramsForEachDevice) {
   for (const SampleCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " on device " + std::to_string(c.mcu));
     ASSERT_EQ(Read(c.file, c.mcu), ProgramReadResult::Ok);
-    image_.Summarize();
-    ExpectSummarizedImageConsistent(image_);
-    EXPECT_EQ(image_.sectionCount, c.sectionCount);
-    EXPECT_EQ(image_.imageBytes, c.imageBytes);
-    EXPECT_EQ(image_.flashSectionCount, c.flashSectionCount);
-    EXPECT_EQ(image_.flashBytes, c.flashBytes);
-    EXPECT_EQ(image_.flashSectorMask, c.flashSectorMask);
+    ExpectImageConsistent(image_);
+    EXPECT_EQ(image_.sectionCount(), c.sectionCount);
+    EXPECT_EQ(image_.imageBytes(), c.imageBytes);
+    EXPECT_EQ(image_.flashSectionCount(), c.flashSectionCount);
+    EXPECT_EQ(image_.flashBytes(), c.flashBytes);
+    EXPECT_EQ(image_.flashSectorMask(), c.flashSectorMask);
   }
 }
 

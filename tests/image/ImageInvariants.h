@@ -1,24 +1,24 @@
-// Checks that hold for every image after a successful read and Summarize.
+// Checks that hold for every image after a successful read.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include "image/ProgramImage.h"
 
-inline void ExpectSummarizedImageConsistent(const ProgramImage& image) {
-  ASSERT_EQ(image.sectionCount, static_cast<int32_t>(image.sections.size()));
-  EXPECT_EQ(image.flashSectionCount + image.ramSectionCount, image.sectionCount);
-  EXPECT_EQ(image.flashBytes + image.ramBytes, image.imageBytes);
-  EXPECT_EQ(image.hasFlash, image.flashSectionCount > 0);
-  EXPECT_LE(image.flashListEnd, image.sectionCount);
+inline void ExpectImageConsistent(const ProgramImage& image) {
+  ASSERT_EQ(image.sectionCount(), static_cast<int32_t>(image.sections.size()));
+  EXPECT_EQ(image.flashSectionCount() + image.ramSectionCount(), image.sectionCount());
+  EXPECT_EQ(image.flashBytes() + image.ramBytes(), image.imageBytes());
+  EXPECT_EQ(image.hasFlash(), image.flashSectionCount() > 0);
+  EXPECT_LE(image.flashListEnd(), image.sectionCount());
   uint32_t bufferBytes = 0;
   uint32_t flashBytes = 0;
-  for (int32_t i = 0; i < image.sectionCount; ++i) {
+  for (int32_t i = 0; i < image.sectionCount(); ++i) {
     const ImageSection& section = *image.sections[i];
     EXPECT_NE(section.wordCount, 0u) << section.name;
     EXPECT_EQ(section.data, image.words() + bufferBytes / 2) << section.name;
     if (section.inFlash) {
-      EXPECT_LT(i, image.flashListEnd) << section.name;
+      EXPECT_LT(i, image.flashListEnd()) << section.name;
       EXPECT_EQ(section.offset, flashBytes) << section.name;
       flashBytes += 2 * section.wordCount;
     } else {
@@ -27,7 +27,7 @@ inline void ExpectSummarizedImageConsistent(const ProgramImage& image) {
     }
     bufferBytes += 2 * section.wordCount;
   }
-  EXPECT_EQ(bufferBytes, image.imageBytes);
+  EXPECT_EQ(bufferBytes, image.imageBytes());
   // The image holds its sections' words and no more.
-  EXPECT_EQ(image.heldWords(), image.imageBytes / 2);
+  EXPECT_EQ(image.heldWords(), image.imageBytes() / 2);
 }

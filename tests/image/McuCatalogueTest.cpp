@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "image/ProgramImage.h"
 
 namespace {
@@ -158,8 +160,9 @@ TEST(McuCatalogueTest, EraseMaskIsAllSectorsOrTheImageSectors) {
       {false, kF2808, 0x00, 0x00}, {false, kF2801, 0xF3, 0x03},
   };
   ProgramImage image;
+  image.AppendSection(std::make_unique<ImageSection>(ImageSection{.inFlash = true}));
   for (const EraseCase& c : cases) {
-    image.flashSectorMask = c.imageMask;
+    image.sections[0]->sectorMask = c.imageMask;
     EXPECT_EQ(EraseMask(c.eraseAll, c.mcu, image), c.expected)
         << "eraseAll " << c.eraseAll << " mcu " << int{c.mcu} << " mask " << c.imageMask;
   }

@@ -33,7 +33,6 @@ std::string DigestOf(const std::string& bytes) {
   std::istringstream in(bytes);
   const ProgramRead read = ReadProgramStream(in, kF2808, image);
   EXPECT_EQ(read.result, ProgramReadResult::Ok) << ProgramReadMessage(read);
-  image.Summarize();
   return MemoryDigest(image);
 }
 

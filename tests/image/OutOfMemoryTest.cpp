@@ -74,7 +74,7 @@ TEST(OutOfMemoryTest, EveryFailingAllocationEndsTheReadCleanly) {
     allocationsBeforeFailure = -1;
     if (!failed) {
       EXPECT_EQ(result, ProgramReadResult::Ok);
-      EXPECT_EQ(image.sectionCount, 3);
+      EXPECT_EQ(image.sectionCount(), 3);
       EXPECT_TRUE(image.allocationError.empty());
       break;
     }
@@ -82,7 +82,7 @@ TEST(OutOfMemoryTest, EveryFailingAllocationEndsTheReadCleanly) {
     ++failures;
     ASSERT_EQ(result, ProgramReadResult::OutOfMemory);
     EXPECT_FALSE(image.allocationError.empty());
-    EXPECT_EQ(image.sectionCount, 0);
+    EXPECT_EQ(image.sectionCount(), 0);
     EXPECT_TRUE(image.sections.empty());
   }
   // Opening the file, the header table, the three sections and a long name.

@@ -3,29 +3,33 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
+#include "image/ImageBuilder.h"
+
 namespace {
+
+constexpr uint8_t kF2808 = 3;
 
 // Appends a section of `count` words filled with `fill`, placed after the others.
 void AddSection(ProgramImage& image, bool inFlash, uint32_t count, uint16_t mask, uint16_t fill) {
   auto section = image.NewSection();
   section->wordCount = count;
-  section->offset = image.imageBytes;
-  uint16_t* words = image.WordsForWriting(image.imageBytes, count);
+  section->offset = image.imageBytes();
+  uint16_t* words = image.WordsForWriting(image.imageBytes(), count);
   ASSERT_NE(words, nullptr);
   std::fill_n(words, count, fill);
   section->data = words;
   section->inFlash = inFlash;
   section->sectorMask = mask;
-  image.imageBytes += 2 * count;
   image.AppendSection(std::move(section));
 }
 
 TEST(ProgramImageTest, StartsEmptyHoldingNoWords) {
   ProgramImage image;
   EXPECT_TRUE(image.sections.empty());
-  EXPECT_EQ(image.sectionCount, 0);
+  EXPECT_EQ(image.sectionCount(), 0);
   EXPECT_EQ(image.heldWords(), 0u);
   EXPECT_EQ(image.words(), nullptr);
 }
@@ -35,16 +39,15 @@ TEST(ProgramImageTest, ClearDropsEveryWordAndEverythingElse) {
   AddSection(image, true, 3, 0x01, 0x1234);
   // A word at the very end of the buffer must go as well.
   *image.WordsForWriting(ProgramImage::kBufferBytes - 2, 1) = 0;
-  image.Summarize();
   image.Clear();
   EXPECT_EQ(image.heldWords(), 0u);
   EXPECT_EQ(image.words(), nullptr);
   EXPECT_TRUE(image.sections.empty());
-  EXPECT_EQ(image.sectionCount, 0);
-  EXPECT_EQ(image.imageBytes, 0u);
-  EXPECT_FALSE(image.hasFlash);
-  EXPECT_EQ(image.flashSectionCount, 0);
-  EXPECT_EQ(image.flashBytes, 0u);
+  EXPECT_EQ(image.sectionCount(), 0);
+  EXPECT_EQ(image.imageBytes(), 0u);
+  EXPECT_FALSE(image.hasFlash());
+  EXPECT_EQ(image.flashSectionCount(), 0);
+  EXPECT_EQ(image.flashBytes(), 0u);
 }
 
 TEST(ProgramImageTest, WritableWordsStayInsideTheBuffer) {
@@ -101,7 +104,7 @@ TEST(ProgramImageTest, RoomMadeUpFrontIsFilledInPlace) {
   EXPECT_EQ(image.WordsForWriting(0, ProgramImage::kBufferWords), start);
 }
 
-TEST(ProgramImageTest, SummarizePacksFlashSectionsAndCountsRamApart) {
+TEST(ProgramImageTest, TotalsCountFlashAndRamApartAndFollowTheSections) {
   ProgramImage image;
   AddSection(image, false, 4, 0, 0xA0);    // RAM at buffer byte 0
   AddSection(image, true, 3, 0x01, 0xF1);  // flash at buffer byte 8
@@ -109,17 +112,53 @@ TEST(ProgramImageTest, SummarizePacksFlashSectionsAndCountsRamApart) {
   AddSection(image, true, 2, 0x04, 0xF3);  // flash at 24
   AddSection(image, false, 1, 0, 0xA4);    // RAM at 28
 
-  image.Summarize();
-  image.Summarize();  // a second run must not count anything twice
+  EXPECT_TRUE(image.hasFlash());
+  EXPECT_EQ(image.sectionCount(), 5);
+  EXPECT_EQ(image.flashSectionCount(), 2);
+  EXPECT_EQ(image.flashListEnd(), 4);
+  EXPECT_EQ(image.flashSectorMask(), 0x05);
+  EXPECT_EQ(image.flashBytes(), 10u);
+  EXPECT_EQ(image.ramSectionCount(), 3);
+  EXPECT_EQ(image.ramBytes(), 20u);
+  EXPECT_EQ(image.imageBytes(), 30u);
 
-  EXPECT_TRUE(image.hasFlash);
-  EXPECT_EQ(image.flashSectionCount, 2);
-  EXPECT_EQ(image.flashListEnd, 4);
-  EXPECT_EQ(image.flashSectorMask, 0x05);
-  EXPECT_EQ(image.flashBytes, 10u);
-  EXPECT_EQ(image.ramSectionCount, 3);
-  EXPECT_EQ(image.ramBytes, 20u);
-  EXPECT_EQ(image.flashBytes + image.ramBytes, image.imageBytes);
+  // A section that grows or turns to flash later counts as it is now.
+  image.sections[4]->wordCount = 3;
+  image.sections[4]->inFlash = true;
+  image.sections[4]->sectorMask = 0x02;
+  EXPECT_EQ(image.flashListEnd(), 5);
+  EXPECT_EQ(image.flashSectorMask(), 0x07);
+  EXPECT_EQ(image.flashBytes(), 16u);
+  EXPECT_EQ(image.ramBytes(), 18u);
+  EXPECT_EQ(image.imageBytes(), 34u);
+}
+
+TEST(ProgramImageTest, RamOnlyImageHasNoFlash) {
+  ProgramImage image;
+  AddSection(image, false, 2, 0, 1);
+  EXPECT_FALSE(image.hasFlash());
+  EXPECT_EQ(image.flashListEnd(), 0);
+  EXPECT_EQ(image.flashSectionCount(), 0);
+  EXPECT_EQ(image.ramSectionCount(), 1);
+  EXPECT_EQ(image.ramBytes(), 4u);
+}
+
+TEST(ProgramImageTest, BuilderPacksFlashSectionsAndKeepsRamAtItsBufferPlace) {
+  ProgramImage image;
+  ImageBuilder builder(image, kF2808);
+  const std::pair<uint32_t, uint32_t> placed[] = {
+      {0x8000, 4},    // RAM at buffer byte 0
+      {0x3F4000, 3},  // flash at buffer byte 8
+      {0x9000, 5},    // RAM at 14
+      {0x3F0000, 2},  // flash at 24
+      {0xA000, 1},    // RAM at 28
+  };
+  for (const auto& [address, count] : placed) {
+    ASSERT_EQ(builder.Open(AddressName(address), address), ProgramReadResult::Ok);
+    ASSERT_NE(builder.Grow(count), nullptr);
+  }
+  builder.Finish();
+
   // Flash sections count from 0 in the packed flash data; RAM keeps buffer places.
   const uint32_t offsets[] = {0, 0, 14, 6, 28};
   for (size_t i = 0; i < image.sections.size(); ++i) {
@@ -127,18 +166,7 @@ TEST(ProgramImageTest, SummarizePacksFlashSectionsAndCountsRamApart) {
   }
   // The data stays where it was read.
   EXPECT_EQ(image.sections[3]->data, image.words() + 12);
-  EXPECT_EQ(image.sections[3]->data[1], 0xF3);
-}
-
-TEST(ProgramImageTest, SummarizeOfRamOnlyImageHasNoFlash) {
-  ProgramImage image;
-  AddSection(image, false, 2, 0, 1);
-  image.Summarize();
-  EXPECT_FALSE(image.hasFlash);
-  EXPECT_EQ(image.flashListEnd, 0);
-  EXPECT_EQ(image.flashSectionCount, 0);
-  EXPECT_EQ(image.ramSectionCount, 1);
-  EXPECT_EQ(image.ramBytes, 4u);
+  EXPECT_EQ(image.flashSectorMask(), 0x03);
 }
 
 }  // namespace

@@ -49,8 +49,7 @@ class ProgramReaderTest : public ::testing::Test {
     std::istringstream in(bytes);
     ProgramRead read = ReadProgramStream(in, mcu, image_);
     if (read.result == ProgramReadResult::Ok) {
-      image_.Summarize();
-      ExpectSummarizedImageConsistent(image_);
+      ExpectImageConsistent(image_);
     }
     return read;
   }
@@ -83,9 +82,9 @@ class ProgramReaderTest : public ::testing::Test {
     EXPECT_EQ(read.result, c.result) << read.detail;
     EXPECT_NE(ProgramReadMessage(read).find(c.detail), std::string::npos)
         << ProgramReadMessage(read);
-    EXPECT_EQ(image_.sectionCount, 0);
+    EXPECT_EQ(image_.sectionCount(), 0);
     EXPECT_TRUE(image_.sections.empty());
-    EXPECT_EQ(image_.imageBytes, 0u);
+    EXPECT_EQ(image_.imageBytes(), 0u);
     EXPECT_EQ(image_.heldWords(), 0u);
   }
 
@@ -160,7 +159,7 @@ TEST_F(ProgramReaderTest, IntelHexWordsAreHighByteFirstAndEachRunIsOneSectionInA
                                                   {"0x3F4000", 0x3F4000, flash}}));
   EXPECT_FALSE(image_.sections[0]->inFlash);
   EXPECT_TRUE(image_.sections[1]->inFlash);
-  EXPECT_EQ(image_.flashSectorMask, 0x01);
+  EXPECT_EQ(image_.flashSectorMask(), 0x01);
 }
 
 TEST_F(ProgramReaderTest, IntelHexRecordsInAnyOrderGiveTheSameImage) {
@@ -354,8 +353,8 @@ TEST_F(ProgramReaderTest, ElfSegmentsGoToTheirLoadAddressNamedAfterTheirSections
   EXPECT_EQ(Sections(), (std::vector<SectionView>{{".TI.ramfunc", 0x3F4000, {1, 2, 3}},
                                                   {".text", 0x3F0000, {4}},
                                                   {"0x009000", 0x9000, {5, 6}}}));
-  EXPECT_EQ(image_.flashSectionCount, 2);
-  EXPECT_EQ(image_.flashSectorMask, 0x03);
+  EXPECT_EQ(image_.flashSectionCount(), 2);
+  EXPECT_EQ(image_.flashSectorMask(), 0x03);
 }
 
 TEST_F(ProgramReaderTest, ElfSkipsWhatIsNeverProgrammed) {

@@ -415,13 +415,13 @@ TEST_F(OperationChecksTest, LoadKeepsTheImageWhenTheFileIsMissingAndEmptiesItWhe
             OperationOutcome::FileNotFound);
   EXPECT_TRUE(ops_->imageLoaded());
   EXPECT_EQ(ops_->programName(), "motor_ct");
-  EXPECT_EQ(ops_->image().sectionCount, 4);
+  EXPECT_EQ(ops_->image().sectionCount(), 4);
 
   const std::string bad = dir_.Write("notes.out", {'n', 'o', 't', 'e', 's'});
   EXPECT_EQ(ops_->LoadProgramFile(bad, false, 3), OperationOutcome::FileNotLoaded);
   EXPECT_FALSE(ops_->imageLoaded());
   EXPECT_EQ(ops_->programName(), "notes");
-  EXPECT_EQ(ops_->image().sectionCount, 0);
+  EXPECT_EQ(ops_->image().sectionCount(), 0);
   EXPECT_EQ(ui_.events.back(), "error The specified file is not COFF format");
   EXPECT_EQ(ui_.Only("recent").size(), 1u);
 

@@ -91,8 +91,8 @@ TEST_F(SerialPlaceTest, NumberGoesInLowWordFirstAndLeavesTheProgramAlone) {
     }
   }
   EXPECT_EQ(image.sections[0]->data[0x10], Pattern(100, 0)[0x10]);
-  EXPECT_EQ(numbered->flashBytes, image.flashBytes);
-  EXPECT_EQ(numbered->flashSectorMask, image.flashSectorMask);
+  EXPECT_EQ(numbered->flashBytes(), image.flashBytes());
+  EXPECT_EQ(numbered->flashSectorMask(), image.flashSectorMask());
 }
 
 class SerialCounterTest : public testing::Test {

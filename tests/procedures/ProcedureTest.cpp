@@ -1,7 +1,6 @@
 #include "tests/procedures/ProcedureTest.h"
 
 #include <algorithm>
-#include <numeric>
 #include <sstream>
 
 #include "image/CoffReader.h"
@@ -55,24 +54,20 @@ void ProcedureTest::Load(const CoffWriter& coff, uint8_t mcu) {
   const std::vector<uint8_t> bytes = coff.Build();
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
   ASSERT_EQ(ReadCoffStream(in, mcu, image), ProgramReadResult::Ok);
-  image.Summarize();
 }
 
 void ProcedureTest::AddSection(uint32_t address, const std::vector<uint16_t>& words) {
-  const uint32_t bufferOffset = std::accumulate(
-      image.sections.begin(), image.sections.end(), uint32_t{0},
-      [](uint32_t sum, const auto& section) { return sum + 2 * section->wordCount; });
+  const uint32_t bufferOffset = image.imageBytes();
   auto section = image.NewSection();
   section->address = address;
   section->wordCount = static_cast<uint32_t>(words.size());
-  section->offset = bufferOffset;
   uint16_t* data = image.WordsForWriting(bufferOffset, section->wordCount);
   std::copy(words.begin(), words.end(), data);
   section->data = data;
   ClassifySection(section->wordCount, address, *section, mcuType);
+  // As a reader leaves it: flash sections packed one after another.
+  section->offset = section->inFlash ? image.flashBytes() : bufferOffset;
   image.AppendSection(std::move(section));
-  image.imageBytes += 2 * static_cast<uint32_t>(words.size());
-  image.Summarize();
 }
 
 PodCommands& ProcedureTest::Commands() {
@@ -82,7 +77,7 @@ PodCommands& ProcedureTest::Commands() {
 
 TargetWriteResult ProcedureTest::ProgramTarget(bool eraseAll, bool useCsm) {
   TargetProgrammer programmer(Commands(), image, mcuType, reporter);
-  return programmer.ProgramTarget(image.hasFlash, eraseAll, useCsm);
+  return programmer.ProgramTarget(image.hasFlash(), eraseAll, useCsm);
 }
 
 PodStore ProcedureTest::Store() {

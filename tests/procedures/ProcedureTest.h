@@ -47,7 +47,7 @@ class ProcedureTest : public ::testing::Test {
   }
 
   // Reads the COFF file into the image for `mcu`, which also becomes the
-  // selected device, and summarizes it, as a successful Load does.
+  // selected device, as a successful Load does.
   void Load(const CoffWriter& coff, uint8_t mcu);
   // Appends a section by hand, for images no COFF file gives (empty sections).
   void AddSection(uint32_t address, const std::vector<uint16_t>& words);

@@ -34,7 +34,8 @@ class ProgramPlansTest : public ProcedureTest {
   // The words of the flash sections in list order, as the plans must carry them.
   std::vector<uint16_t> FlashWords(bool storedOnly) const {
     std::vector<uint16_t> words;
-    const size_t end = storedOnly ? static_cast<size_t>(image.flashListEnd) : image.sections.size();
+    const size_t end =
+        storedOnly ? static_cast<size_t>(image.flashListEnd()) : image.sections.size();
     for (size_t i = 0; i < end; ++i) {
       const ImageSection& section = *image.sections[i];
       if (section.inFlash) {

@@ -71,7 +71,7 @@ TEST_F(TargetWireTest, RamOnlyImageIsStreamedInBootBlocksAndEndedOnce) {
   const std::vector<uint16_t> small = Pattern(3, 7);
   const std::vector<uint16_t> large = Pattern(250, 9);
   Load(CoffWriter().Add("vectors", 0x9000, small).Add("ramfuncs", 0x8000, large), kF2808);
-  ASSERT_FALSE(image.hasFlash);
+  ASSERT_FALSE(image.hasFlash());
 
   EXPECT_EQ(ProgramTarget(false, false), TargetWriteResult::Finished);
 
