@@ -140,8 +140,7 @@ bool PodCommands::SendBootAddress(uint32_t address, uint32_t timeoutMs) {
 }
 
 bool PodCommands::SendBootDataWord(uint16_t value) {
-  AppendDataWord(value);
-  return pending_.size() < kFlushThreshold || FlushPending();
+  return !BatchDataWord(value, false) || FlushPending();
 }
 
 bool PodCommands::SendBootLastWord(uint16_t value, uint32_t timeoutMs) {
@@ -197,15 +196,12 @@ bool PodCommands::ProgramWords(uint32_t address, uint16_t wordCount, uint32_t ti
 }
 
 bool PodCommands::StreamFlashWord(uint16_t value, bool last) {
-  AppendDataWord(value);
-  if (!last && pending_.size() < kFlushThreshold) {
-    return true;
-  }
-  return FlushPending();
+  return !BatchDataWord(value, last) || FlushPending();
 }
 
-void PodCommands::AppendDataWord(uint16_t value) {
+bool PodCommands::BatchDataWord(uint16_t value, bool last) {
   AppendFrame(pending_, 'S', std::array{FrameField{value, 4}});
+  return last || pending_.size() >= kFlushThreshold;
 }
 
 bool PodCommands::WritePending(char lastFrame) {

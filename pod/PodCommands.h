@@ -37,11 +37,8 @@ class PodCommands {
   static constexpr char kStx = 0x02;
   static constexpr char kEtx = 0x03;
   static constexpr uint8_t kAccepted = '!';
-  static constexpr uint32_t kFrameWriteTimeoutMs = 200;
-  static constexpr uint32_t kFlushWriteTimeoutMs = 2000;
+  // The bytes of one data word's S frame.
   static constexpr size_t kDataFrameSize = 7;
-  // Data words wait in `pending` until 50 S frames are collected.
-  static constexpr size_t kFlushThreshold = 50 * kDataFrameSize;
 
   // Replies of the serial-flash queries, the "!" included.
   using TagReply = std::array<uint8_t, 16>;
@@ -95,14 +92,18 @@ class PodCommands {
   bool ProgramWords(uint32_t address, uint16_t wordCount, uint32_t timeoutMs);
   // Batches one data word; `last` (or a full batch) writes the batch out.
   bool StreamFlashWord(uint16_t value, bool last);
-  void ClearPending() { pending_.clear(); }
 
-  // The batch of S frames, for procedures with their own flush points.
-  void AppendDataWord(uint16_t value);
-  const std::string& pending() const { return pending_; }
+  // For procedures that look for a stop before each write of the batch:
+  // batches one data word and says whether the batch is due to go out, being
+  // full or `last`. FlushPending then writes it.
+  bool BatchDataWord(uint16_t value, bool last);
   // Writes the batch and empties it; true when it went out and the POD sent
   // nothing back (a data word is never answered, so any byte means trouble).
   bool FlushPending();
+  // Drops what a failed or stopped stream left in the batch.
+  void ClearPending() { pending_.clear(); }
+  // The S frames waiting to go out.
+  const std::string& pending() const { return pending_; }
 
   // Serial-flash store of the POD.
   bool BeginAccess() { return WriteAlone('G'); }
@@ -125,6 +126,11 @@ class PodCommands {
   FailureCause FailureIn(std::string context) const;
 
  private:
+  static constexpr uint32_t kFrameWriteTimeoutMs = 200;
+  static constexpr uint32_t kFlushWriteTimeoutMs = 2000;
+  // Data words wait in `pending_` until 50 S frames are collected.
+  static constexpr size_t kFlushThreshold = 50 * kDataFrameSize;
+
   // Reads the whole reply of the command just sent; true when it starts with "!".
   static bool AwaitReply(PodLink& link, std::span<uint8_t> reply, uint32_t timeoutMs);
   // The command/reply exchange of one frame with a one-byte reply.

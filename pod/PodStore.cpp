@@ -226,9 +226,8 @@ bool PodStore::StreamPages(const std::vector<PageRun>& plan, bool store) {
       return FailedTo("store the record of section " + std::to_string(run.record->ordinal));
     }
     for (size_t i = 0; i < run.words.size(); ++i) {
-      commands_.AppendDataWord(FlashWireWord(run.words[i]));
       const bool pageDone = run.pageBytes != 0 && i + 1 == run.words.size();
-      if (pageDone || commands_.pending().size() >= PodCommands::kFlushThreshold) {
+      if (commands_.BatchDataWord(FlashWireWord(run.words[i]), pageDone)) {
         if (reporter_.CancelRequested()) {
           return false;
         }
