@@ -8,11 +8,13 @@
 #include "tests/fuzz/FuzzChecks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static ProgramImage image;
+  // A fresh image each run: one kept from the last run would hold its words
+  // past the run's end, and libFuzzer would run the input a second time to
+  // look for a leak.
+  ProgramImage image;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   const auto mcuType = static_cast<uint8_t>(size % 6);
-  // Starting empty, every failure must leave the image empty, holding no words.
-  image.Clear();
+  // Every failure must leave the image empty, holding no words.
   const ProgramReadResult result = ReadCoffStream(in, mcuType, image);
   if (result == ProgramReadResult::Ok) {
     CheckImage(image);

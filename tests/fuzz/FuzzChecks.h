@@ -59,10 +59,10 @@ using FormatReader = ProgramRead (*)(std::istream& in, uint8_t mcuType, ProgramI
 // outcome, an accepted image is consistent with its words placed apart, and
 // hostile input never makes the reader run out of memory.
 inline int FuzzFormatReader(const uint8_t* data, size_t size, FormatReader read) {
-  static ProgramImage image;
+  // Fresh each run, as in the COFF reader's fuzzer.
+  ProgramImage image;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
   const auto mcuType = static_cast<uint8_t>(size % 6);
-  image.Clear();
   const ProgramRead outcome = read(in, mcuType, image);
   if (outcome.result == ProgramReadResult::Ok) {
     Check(outcome.detail.empty());
