@@ -90,6 +90,17 @@ bool ProgrammerOperations::FindPod() {
   return true;
 }
 
+std::vector<PortDetails> ProgrammerOperations::AttachedPods() {
+  std::vector<PortDetails> pods;
+  if (LoadDriver(false)) {
+    pods = link_.AttachedPods();
+  }
+  if (pods.empty()) {
+    FailWithPortsSeen(OperationOutcome::PodNotFound);
+  }
+  return pods;
+}
+
 void ProgrammerOperations::CloseLink() {
   link_.Close();
 }

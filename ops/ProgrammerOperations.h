@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "image/ProgramImage.h"
 #include "image/ProgramReadResult.h"
@@ -44,6 +45,9 @@ class ProgrammerOperations {
   // and show the result. Every later operation reports a driver that failed.
   bool LoadDriver(bool showFailure = true);
   bool FindPod();
+  // Every POD the driver sees, for a run on all of them; none found (or a
+  // driver that does not load) is shown as PodNotFound with what it sees.
+  std::vector<PortDetails> AttachedPods();
   // Window end.
   void CloseLink();
   void UnloadDriver();
