@@ -72,14 +72,11 @@ std::optional<OperationRequest> ReadRequest(std::string_view command, const CliA
   if (!args.operands.empty()) {
     request.filePath = args.operands.front();
   }
-  if (const auto device = args.Value("--device")) {
-    const auto found = FindMcuType(*device);
-    if (!found) {
-      error = "unknown device " + *device + " (F2801, F2802, F2806, F2808 or F2809)";
-      return std::nullopt;
-    }
-    request.mcuType = *found;
+  const std::optional<uint8_t> device = ReadDeviceOption(args, error);
+  if (!device) {
+    return std::nullopt;
   }
+  request.mcuType = *device;
   if (!ReadErase(command, args, request, error)) {
     return std::nullopt;
   }

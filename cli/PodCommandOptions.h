@@ -7,12 +7,11 @@
 #include <string_view>
 
 #include "cli/CommandLine.h"
+#include "cli/DeviceOption.h"
 #include "cli/TerminalUi.h"
 #include "ops/OperationRequest.h"
 #include "ops/SerialNumbers.h"
 
-inline constexpr CliOption kDeviceOption{"--device", "NAME",
-                                         "F2801, F2802, F2806, F2808 or F2809 (default F2808)"};
 inline constexpr CliOption kEraseOption{
     "--erase", "MODE", "intelligent (default): the sectors the program touches; all: every sector"};
 inline constexpr CliOption kSectorsToEraseOption{
