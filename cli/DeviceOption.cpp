@@ -1,11 +1,11 @@
 #include "cli/DeviceOption.h"
 
-std::optional<uint8_t> ReadDeviceOption(const CliArgs& args, std::string& error) {
+std::optional<McuType> ReadDeviceOption(const CliArgs& args, std::string& error) {
   const auto device = args.Value("--device");
   if (!device) {
     return kDefaultMcuType;
   }
-  const std::optional<uint8_t> found = FindMcuType(*device);
+  const std::optional<McuType> found = FindMcuType(*device);
   if (!found) {
     error = "unknown device " + *device + " (" + std::string(kDeviceChoices.view()) + ")";
   }

@@ -54,7 +54,7 @@ inline constexpr CompiledText kDevicesWritten = DeviceList("and");
 constexpr CompiledText DeviceHelp() {
   CompiledText help = DeviceList("or");
   help += " (default ";
-  help += kMcuCatalogue[kDefaultMcuType].name;
+  help += kDefaultMcuType.info().name;
   help += ")";
   return help;
 }
@@ -64,4 +64,4 @@ inline constexpr CliOption kDeviceOption{"--device", "NAME", kDeviceHelp.view()}
 
 // The device --device names, else the default one; none, with `error` saying
 // why, for a name the catalogue does not know.
-std::optional<uint8_t> ReadDeviceOption(const CliArgs& args, std::string& error);
+std::optional<McuType> ReadDeviceOption(const CliArgs& args, std::string& error);

@@ -160,17 +160,17 @@ InfoRefusal RefusalOf(const CliArgs& args, const std::optional<std::string>& exp
 int RunInfo(const CliArgs& args) {
   const bool json = args.Has("--json");
   std::string deviceError;
-  const std::optional<uint8_t> device = ReadDeviceOption(args, deviceError);
+  const std::optional<McuType> device = ReadDeviceOption(args, deviceError);
   if (!device) {
     return ReportUsageError("info", deviceError, json);
   }
-  const uint8_t mcuType = *device;
+  const McuType mcuType = *device;
   const std::optional<std::string> expectedMemory = args.Value("--expect");
   if (expectedMemory && !IsMemoryDigestText(*expectedMemory)) {
     return ReportUsageError(
         "info", "--expect takes a memory digest of 64 hexadecimal digits, as info shows it", json);
   }
-  const McuInfo& mcu = McuEntry(mcuType);
+  const McuInfo& mcu = mcuType.info();
   ProgramImage image;
   const ProgramRead read = ReadProgramFile(PathFromUtf8(args.operands[0]), mcuType, image);
   if (read.result == ProgramReadResult::Ok) {

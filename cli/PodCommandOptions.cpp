@@ -45,7 +45,7 @@ bool ReadSectorsToErase(std::string_view text, const McuInfo& mcu, OperationRequ
 bool ReadErase(std::string_view command, const CliArgs& args, OperationRequest& request,
                std::string& error) {
   if (command == "target-erase") {
-    const McuInfo& mcu = McuEntry(request.mcuType);
+    const McuInfo& mcu = request.mcuType.info();
     const std::string erase = args.Value("--erase").value_or("all");
     if (!ReadSectorsToErase(erase, mcu, request)) {
       const char lastSector = static_cast<char>('A' + mcu.sectorCount - 1);
@@ -72,7 +72,7 @@ std::optional<OperationRequest> ReadRequest(std::string_view command, const CliA
   if (!args.operands.empty()) {
     request.filePath = args.operands.front();
   }
-  const std::optional<uint8_t> device = ReadDeviceOption(args, error);
+  const std::optional<McuType> device = ReadDeviceOption(args, error);
   if (!device) {
     return std::nullopt;
   }

@@ -53,7 +53,7 @@ std::vector<std::string> ChosenPods(const CliArgs& args) {
 // The trace is --trace's, which never replaces a file unless asked to, else
 // BRONTAFLEX_TRACE's, a standing setting that each run replaces, as the
 // window's does.
-PodDrivers::PodDrivers(const CliArgs& args, Clock& clock, uint8_t mcuType)
+PodDrivers::PodDrivers(const CliArgs& args, Clock& clock, McuType mcuType)
     : clock_(clock),
       driverName_(args.Value("--driver").value_or(DriverNameFromEnvironment())),
       emulator_(EmulatorSetupFromEnvironment(mcuType)) {

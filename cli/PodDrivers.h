@@ -25,7 +25,7 @@ class PodDrivers {
  public:
   // The drivers `args` ask for, with an emulated target of the device
   // `mcuType` when the emulator is chosen. `clock` must outlive the drivers.
-  PodDrivers(const CliArgs& args, Clock& clock, uint8_t mcuType);
+  PodDrivers(const CliArgs& args, Clock& clock, McuType mcuType);
 
   // Every POD the driver sees: its serial number, or its port where it has
   // none. None found is shown on `ui` with what the driver saw; none, with
