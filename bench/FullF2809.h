@@ -10,10 +10,8 @@
 #include "image/McuCatalogue.h"
 #include "tests/support/CoffWriter.h"
 
-inline constexpr uint8_t kF2809 = 4;
-
 inline std::vector<uint8_t> FullF2809Coff() {
-  const McuInfo& mcu = McuEntry(kF2809);
+  const McuInfo& mcu = kF2809.info();
   CoffWriter writer;
   for (uint32_t sector = 0; sector < mcu.sectorCount; ++sector) {
     const uint32_t first = mcu.flashFirst + sector * mcu.sectorWords;

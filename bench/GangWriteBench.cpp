@@ -16,7 +16,7 @@
 #include <streambuf>
 
 #include "bench/FullF2809.h"
-#include "cli/PodSession.h"
+#include "cli/GangRun.h"
 #include "emulator/EmulatorDriver.h"
 #include "tests/support/CoffWriter.h"
 

@@ -37,7 +37,7 @@ void ReadProgram(benchmark::State& state, Format format) {
   MeasureReads(state, file.path(), [&] {
     // A fresh image per read, as each load makes one.
     auto image = std::make_unique<ProgramImage>();
-    const ProgramRead read = ReadProgramFile(file.path(), 4, *image);
+    const ProgramRead read = ReadProgramFile(file.path(), kF2809, *image);
     benchmark::DoNotOptimize(image->imageBytes());
     return read.result == ProgramReadResult::Ok &&
            image->imageBytes() == ProgramImage::kBufferBytes;

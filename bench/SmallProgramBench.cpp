@@ -49,7 +49,7 @@ void ReadSmallProgram(benchmark::State& state, Format format) {
   const TempFile& file = SmallProgram(format);
   MeasureReads(state, file.path(), [&] {
     auto image = std::make_unique<ProgramImage>();
-    const ProgramRead read = ReadProgramFile(file.path(), 4, *image);
+    const ProgramRead read = ReadProgramFile(file.path(), kF2809, *image);
     benchmark::DoNotOptimize(image->imageBytes());
     return read.result == ProgramReadResult::Ok && image->imageBytes() == 2 * kWords;
   });

@@ -77,12 +77,12 @@ double CommandLineWrite() {
 double WindowWrite() {
   WindowOptions options;
   options.readOnlySettings = true;
-  options.makeDriver = [](Clock& clock, uint8_t) {
+  options.makeDriver = [](Clock& clock, McuType) {
     return std::make_unique<EmulatorDriver>(clock, TimedF2809());
   };
   CProgrammerDlg window(std::move(options));
   window.show();
-  window.Control<QComboBox>(IDC_MCU_TYPE)->setCurrentIndex(kF2809);
+  window.Control<QComboBox>(IDC_MCU_TYPE)->setCurrentIndex(kF2809.index());
   window.Control<QComboBox>(IDC_FILE_PATH)->setEditText(QString::fromStdString(ProgramFile()));
   window.OnLoad();
   QApplication::processEvents();

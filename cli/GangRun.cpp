@@ -280,3 +280,37 @@ nlohmann::ordered_json GangJson(std::string_view command, const GangResult& resu
       {"pods", pods},
   };
 }
+
+GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutput& output) {
+  const auto start = std::chrono::steady_clock::now();
+  GangResult result;
+  // Read once, here, so that a file every POD would refuse uses none of them.
+  RunPrograms programs;
+  {
+    TerminalUi fileUi(output.out, output.err, false, output.verbosity);
+    programs = ReadForPods(job, pods.size(), fileUi);
+  }
+  if (programs.exitCode != 0) {
+    result.outcome = programs.outcome;
+    result.exitCode = programs.exitCode;
+    return result;
+  }
+  result.reports = RunOnEveryPod(
+      pods,
+      [&](GangPod& pod, TerminalUi& ui) {
+        const auto index = static_cast<size_t>(&pod - pods.data());
+        return RunOnPod(job, {std::move(pod.driver), {}, {}}, pod.name, ui, programs.ForPod(index),
+                        programs.NumberOf(index));
+      },
+      output);
+  result.exitCode = UnlessInterrupted(GangExitCode(result.reports));
+  const auto outcome = result.exitCode > static_cast<int>(OperationOutcome::Interrupted)
+                           ? OperationOutcome::Interrupted
+                           : static_cast<OperationOutcome>(result.exitCode);
+  result.outcome = FindOutcomeRow(kOperationOutcomes, outcome).name;
+  result.durationMs = static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                std::chrono::steady_clock::now() - start)
+                                                .count());
+  output.out << '\n' << GangTable(result.reports) << std::flush;
+  return result;
+}

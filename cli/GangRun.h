@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/PodRun.h"
 #include "cli/RunReport.h"
 #include "cli/TerminalUi.h"
 #include "pod/FtdiDriver.h"
@@ -63,3 +64,8 @@ struct GangResult {
 // The run's one object: the command, outcome, exit status, duration, and the
 // PODs' own objects in "pods".
 nlohmann::ordered_json GangJson(std::string_view command, const GangResult& result);
+
+// Runs `job` on every POD of `pods` at once: reads its file once for all of
+// them, shows each POD's progress on `output`, then the table of how each ended.
+// With `job.serial`, each POD writes a copy of the file with a number of its own.
+GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutput& output);

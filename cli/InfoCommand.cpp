@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/DeviceOption.h"
 #include "cli/ExpectedMemory.h"
 #include "cli/JsonOutput.h"
 #include "cli/UsageError.h"
@@ -26,7 +27,7 @@
 namespace {
 
 const std::array<CliOption, 3> kOptions{{
-    {"--device", "NAME", "F2801, F2802, F2806, F2808 or F2809 (default F2808)"},
+    kDeviceOption,
     kExpectOption,
     {"--json", "", "print one JSON object with the image's own field names"},
 }};
@@ -157,22 +158,19 @@ InfoRefusal RefusalOf(const CliArgs& args, const std::optional<std::string>& exp
 }
 
 int RunInfo(const CliArgs& args) {
-  uint8_t mcuType = kDefaultMcuType;
   const bool json = args.Has("--json");
-  if (const auto device = args.Value("--device")) {
-    const auto found = FindMcuType(*device);
-    if (!found) {
-      return ReportUsageError(
-          "info", "unknown device " + *device + " (F2801, F2802, F2806, F2808 or F2809)", json);
-    }
-    mcuType = *found;
+  std::string deviceError;
+  const std::optional<McuType> device = ReadDeviceOption(args, deviceError);
+  if (!device) {
+    return ReportUsageError("info", deviceError, json);
   }
+  const McuType mcuType = *device;
   const std::optional<std::string> expectedMemory = args.Value("--expect");
   if (expectedMemory && !IsMemoryDigestText(*expectedMemory)) {
     return ReportUsageError(
         "info", "--expect takes a memory digest of 64 hexadecimal digits, as info shows it", json);
   }
-  const McuInfo& mcu = McuEntry(mcuType);
+  const McuInfo& mcu = mcuType.info();
   ProgramImage image;
   const ProgramRead read = ReadProgramFile(PathFromUtf8(args.operands[0]), mcuType, image);
   if (read.result == ProgramReadResult::Ok) {

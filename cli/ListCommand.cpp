@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/JsonOutput.h"
-#include "cli/PodSession.h"
 #include "cli/UsageError.h"
 #include "ops/DriverSelection.h"
 #include "ops/OperationOutcome.h"

@@ -2,7 +2,7 @@
 #include <array>
 
 #include "cli/Commands.h"
-#include "cli/PodSession.h"
+#include "cli/PodCommand.h"
 
 namespace {
 
@@ -16,10 +16,10 @@ const std::string kDetails = PodCommandDetails(
     "or \"POD Ver: 1.1, No POD File Data\".\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation("pod-info", args,
-                         [](ProgrammerOperations& operations, const OperationRequest&) {
-                           return operations.PodInfo();
-                         });
+  return RunPodCommand("pod-info", args,
+                       [](ProgrammerOperations& operations, const OperationRequest&) {
+                         return operations.PodInfo();
+                       });
 }
 
 }  // namespace

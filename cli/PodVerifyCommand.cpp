@@ -3,7 +3,7 @@
 
 #include "cli/Commands.h"
 #include "cli/ExpectedMemory.h"
-#include "cli/PodSession.h"
+#include "cli/PodCommand.h"
 
 namespace {
 
@@ -17,10 +17,10 @@ const std::string kDetails = PodCommandDetails(
     "\"EEPROM Verify Completed - \" and the time taken, or with the first difference.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation("pod-verify", args,
-                         [](ProgrammerOperations& operations, const OperationRequest& request) {
-                           return operations.PodVerify(request);
-                         });
+  return RunPodCommand("pod-verify", args,
+                       [](ProgrammerOperations& operations, const OperationRequest& request) {
+                         return operations.PodVerify(request);
+                       });
 }
 
 }  // namespace

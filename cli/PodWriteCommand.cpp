@@ -3,7 +3,7 @@
 
 #include "cli/Commands.h"
 #include "cli/ExpectedMemory.h"
-#include "cli/PodSession.h"
+#include "cli/PodCommand.h"
 
 namespace {
 
@@ -19,10 +19,10 @@ const std::string kDetails = PodCommandDetails(
     "\"EEPROM Write Completed - \" and the time taken.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation("pod-write", args,
-                         [](ProgrammerOperations& operations, const OperationRequest& request) {
-                           return operations.PodWrite(request);
-                         });
+  return RunPodCommand("pod-write", args,
+                       [](ProgrammerOperations& operations, const OperationRequest& request) {
+                         return operations.PodWrite(request);
+                       });
 }
 
 }  // namespace

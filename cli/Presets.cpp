@@ -119,29 +119,45 @@ bool PresetValues(const CliOption& option, const CLI::ConfigItem& item,
   return true;
 }
 
-}  // namespace
-
-bool ApplyPresets(const CliCommand& command, std::span<const CliCommand* const> commands,
-                  CliArgs& args, std::string& error) {
+// The presets file: --config's, else the user's own when it exists; empty
+// for none.
+std::string PresetsFileName(const CliArgs& args) {
   std::string name = args.Value("--config").value_or("");
   if (name.empty()) {
     const std::filesystem::path own = CliPresetsPathFromEnvironment();
     std::error_code status;
-    if (own.empty() || !std::filesystem::exists(own, status)) {
-      return true;
+    if (!own.empty() && std::filesystem::exists(own, status)) {
+      name = Utf8FromPath(own);
     }
-    name = Utf8FromPath(own);
   }
-  std::string text;
-  if (!ReadPresetsText(name, text, error)) {
-    return false;
-  }
-  std::vector<CLI::ConfigItem> items;
+  return name;
+}
+
+// The items of `text`, the INI text of the file `name`; false, with `error`
+// saying why, when it is not INI.
+bool ParsePresets(const std::string& name, const std::string& text,
+                  std::vector<CLI::ConfigItem>& items, std::string& error) {
   try {
     std::istringstream stream(text);
     items = CLI::ConfigINI().from_config(stream);
   } catch (const CLI::Error& bad) {
     error = name + ": " + bad.what();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ApplyPresets(const CliCommand& command, std::span<const CliCommand* const> commands,
+                  CliArgs& args, std::string& error) {
+  const std::string name = PresetsFileName(args);
+  if (name.empty()) {
+    return true;
+  }
+  std::string text;
+  std::vector<CLI::ConfigItem> items;
+  if (!ReadPresetsText(name, text, error) || !ParsePresets(name, text, items, error)) {
     return false;
   }
   // The options outside any section, and those of the command's own section,

@@ -56,13 +56,13 @@ nlohmann::ordered_json TextOrNull(const std::string& text) {
 
 // The file fields: the file as named, the device it was read for, and the
 // digests of what was read.
-void NoteFile(RunReport& report, const std::string& filePath, uint8_t mcuType,
+void NoteFile(RunReport& report, const std::string& filePath, McuType mcuType,
               std::string fileSha256, std::string memoryDigest) {
   if (filePath.empty()) {
     return;
   }
   report.filePath = filePath;
-  report.device = std::string(McuEntry(mcuType).name);
+  report.device = std::string(mcuType.info().name);
   report.fileSha256 = std::move(fileSha256);
   report.memoryDigest = std::move(memoryDigest);
 }

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "cli/Commands.h"
-#include "cli/PodSession.h"
+#include "cli/PodCommand.h"
 
 namespace {
 
@@ -21,10 +21,10 @@ const std::string kDetails = PodCommandDetails(
     "unsecured. Ends with \"Flash Erase Completed - \" and the time taken.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation("target-erase", args,
-                         [](ProgrammerOperations& operations, const OperationRequest& request) {
-                           return operations.TargetErase(request);
-                         });
+  return RunPodCommand("target-erase", args,
+                       [](ProgrammerOperations& operations, const OperationRequest& request) {
+                         return operations.TargetErase(request);
+                       });
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 #include <array>
 
 #include "cli/Commands.h"
-#include "cli/PodSession.h"
+#include "cli/PodCommand.h"
 
 namespace {
 
@@ -14,10 +14,10 @@ const std::string kDetails =
     PodCommandDetails("Connects to the POD and resets the target board.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation("target-reset", args,
-                         [](ProgrammerOperations& operations, const OperationRequest&) {
-                           return operations.TargetReset();
-                         });
+  return RunPodCommand("target-reset", args,
+                       [](ProgrammerOperations& operations, const OperationRequest&) {
+                         return operations.TargetReset();
+                       });
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include "cli/Commands.h"
 #include "cli/ExpectedMemory.h"
-#include "cli/PodSession.h"
+#include "cli/PodCommand.h"
 
 namespace {
 
@@ -28,10 +28,10 @@ const std::string kDetails = PodCommandDetails(
     "is used.\n");
 
 int Run(const CliArgs& args) {
-  return RunPodOperation("target-write", args,
-                         [](ProgrammerOperations& operations, const OperationRequest& request) {
-                           return operations.TargetWrite(request);
-                         });
+  return RunPodCommand("target-write", args,
+                       [](ProgrammerOperations& operations, const OperationRequest& request) {
+                         return operations.TargetWrite(request);
+                       });
 }
 
 }  // namespace

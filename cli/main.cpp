@@ -9,6 +9,7 @@
 
 #include "cli/BuildCommit.h"
 #include "cli/Commands.h"
+#include "cli/DeviceOption.h"
 #include "cli/Presets.h"
 #include "cli/Program.h"
 #include "cli/UsageError.h"
@@ -26,8 +27,8 @@ void PrintUsage(std::ostream& out) {
   out << "Usage: brontaflex-cli COMMAND [ARGUMENTS]\n"
          "  or:  brontaflex-cli COMMAND --help\n"
          "  or:  brontaflex-cli --version\n\n"
-         "Flash programmer for the TMS320F2801, F2802, F2806, F2808 and F2809.\n\n"
-         "Commands:\n";
+         "Flash programmer for the TMS320"
+      << kDevicesWritten.view() << ".\n\nCommands:\n";
   for (const CliCommand* command : kCommands) {
     out << "  " << command->name << std::string(std::max<size_t>(2, 14 - command->name.size()), ' ')
         << command->summary << '\n';

@@ -56,7 +56,7 @@ DialogModel::~DialogModel() {
   End();
 }
 
-DriverSelection DialogModel::MakeDriver(uint8_t mcuType) {
+DriverSelection DialogModel::MakeDriver(McuType mcuType) {
   if (makeDriver_) {
     return {makeDriver_(clock_, mcuType), {}};
   }
@@ -77,7 +77,7 @@ DriverSelection DialogModel::MakeDriver(uint8_t mcuType) {
 
 void DialogModel::Start() {
   settings_ = LoadSettings(store_);
-  const uint8_t mcuType = std::min<uint8_t>(settings_.mcuType, kMcuTypeCount - 1);
+  const McuType mcuType = settings_.mcuType;
   // A fresh set of operations holds an empty image.
   DriverSelection selection = MakeDriver(mcuType);
   ops_ = std::make_unique<ProgrammerOperations>(std::move(selection.driver), clock_, *this);
@@ -91,7 +91,7 @@ void DialogModel::Start() {
     }
   });
 
-  mcuIndex_ = mcuType;
+  mcuIndex_ = mcuType.index();
   view_.ShowMcuType(mcuIndex_);
   recentFiles_ = settings_.recentFiles;
   view_.ShowRecentFiles(recentFiles_);

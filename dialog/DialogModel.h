@@ -17,6 +17,7 @@
 #include "dialog/PercentBar.h"
 #include "dialog/ProgrammerSettings.h"
 #include "dialog/SettingsStore.h"
+#include "image/McuCatalogue.h"
 #include "ops/DriverSelection.h"
 #include "ops/OperationRequest.h"
 #include "ops/OperationsUi.h"
@@ -25,7 +26,7 @@
 #include "pod/FtdiDriver.h"
 
 // Makes the driver the window talks through, for the device the settings name.
-using DriverFactory = std::function<std::unique_ptr<FtdiDriver>(Clock& clock, uint8_t mcuType)>;
+using DriverFactory = std::function<std::unique_ptr<FtdiDriver>(Clock& clock, McuType mcuType)>;
 
 // The window's title.
 std::string DialogTitle();
@@ -107,10 +108,12 @@ class DialogModel final : public OperationsUi {
   OperationRequest Request() const;
 
  private:
-  DriverSelection MakeDriver(uint8_t mcuType);
+  DriverSelection MakeDriver(McuType mcuType);
   void ShowSettings();
   // The MCU selection as the operations take it: no selection reads as 255.
-  uint8_t McuSelection() const { return static_cast<uint8_t>(mcuIndex_); }
+  // The device list's choice; one that names no device (none chosen) is
+  // the last device, as a stored number past the last one is.
+  McuType McuSelection() const { return McuType::Nearest(mcuIndex_); }
   void SetFilePath(const std::string& path);
   // Shows `detail`, what the run said, followed by the loaded program's
   // name and memory digest.
@@ -141,7 +144,7 @@ class DialogModel final : public OperationsUi {
   ProgrammerSettings settings_;
   std::unique_ptr<ProgrammerOperations> ops_;
 
-  int mcuIndex_ = kDefaultMcuType;
+  int mcuIndex_ = kDefaultMcuType.index();
   bool eraseAll_ = false;
   bool useCsm_ = false;
   CsmKeyTexts keyTexts_;

@@ -35,8 +35,9 @@ bool FileExists(const std::string& path) {
 
 ProgrammerSettings LoadSettings(SettingsStore& store) {
   ProgrammerSettings settings;
-  settings.mcuType =
-      static_cast<uint8_t>(store.ReadInteger(kMainSection, kMcuType, kDefaultMcuType));
+  // Cut to the byte it is kept in, as every stored number is to its width.
+  settings.mcuType = McuType::Nearest(
+      static_cast<uint8_t>(store.ReadInteger(kMainSection, kMcuType, kDefaultMcuType.index())));
   settings.eraseAll = store.ReadInteger(kMainSection, kEraseAll, 0) != 0;
   settings.useCsm = store.ReadInteger(kMainSection, kUseCsm, 0) != 0;
   settings.fileDirectory = store.ReadString(kMainSection, kFileDirectory, {});
@@ -57,7 +58,7 @@ ProgrammerSettings LoadSettings(SettingsStore& store) {
 }
 
 void SaveSettings(SettingsStore& store, const ProgrammerSettings& settings) {
-  store.WriteInteger(kMainSection, kMcuType, settings.mcuType);
+  store.WriteInteger(kMainSection, kMcuType, settings.mcuType.index());
   store.WriteInteger(kMainSection, kEraseAll, settings.eraseAll ? 1 : 0);
   store.WriteInteger(kMainSection, kUseCsm, settings.useCsm ? 1 : 0);
   store.WriteString(kMainSection, kFileDirectory, settings.fileDirectory);

@@ -17,8 +17,8 @@
 inline constexpr int kMaxRecentFiles = 10;
 
 struct ProgrammerSettings {
-  // The low 8 bits of the stored value; the window clamps it to the last device.
-  uint8_t mcuType = kDefaultMcuType;
+  // The low 8 bits of the stored value; past the last device, the last one.
+  McuType mcuType = kDefaultMcuType;
   bool eraseAll = false;
   bool useCsm = false;
   std::string fileDirectory;  // where the browse dialog opens

@@ -36,7 +36,7 @@ struct PodConfig {
   // The five characters after the "!" of the version reply.
   std::string firmwareVersion = "QZV11";
   // The device on the target board (McuType).
-  uint8_t targetMcuType = kDefaultMcuType;
+  McuType targetMcuType = kDefaultMcuType;
   // Where the serial-flash store lives between runs (UTF-8); empty keeps it in
   // memory.
   std::string statePath;

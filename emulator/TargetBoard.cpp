@@ -8,8 +8,8 @@ constexpr CsmKeys kZeroPassword{};
 
 }  // namespace
 
-TargetBoard::TargetBoard(uint8_t mcuType)
-    : device_(McuEntry(mcuType)), flash_(device_.flashLast - device_.flashFirst + 1, 0xFFFF) {}
+TargetBoard::TargetBoard(McuType mcuType)
+    : device_(mcuType.info()), flash_(device_.flashLast - device_.flashFirst + 1, 0xFFFF) {}
 
 bool TargetBoard::InFlash(uint32_t address) const {
   return address >= device_.flashFirst && address <= device_.flashLast;

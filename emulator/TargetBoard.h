@@ -27,7 +27,7 @@ class TargetBoard {
   static constexpr uint32_t kLastAddress = 0x3FFFFF;
 
   // A fresh part: flash erased, RAM cleared, not secured.
-  explicit TargetBoard(uint8_t mcuType);
+  explicit TargetBoard(McuType mcuType);
 
   const McuInfo& Device() const { return device_; }
   Stage CurrentStage() const { return stage_; }

@@ -159,7 +159,7 @@ ProgramReadResult AcceptSections(FileSource& file, const FileLayout& layout,
 }
 
 // Places the accepted sections in the image, which the caller has cleared.
-ProgramReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8_t mcuType,
+ProgramReadResult ReadSections(FileSource& file, const FileLayout& layout, McuType mcuType,
                                ProgramImage& image) {
   std::vector<AcceptedSection> accepted;
   uint64_t totalWords = 0;
@@ -189,7 +189,7 @@ ProgramReadResult ReadSections(FileSource& file, const FileLayout& layout, uint8
 
 }  // namespace
 
-ProgramReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& image) {
+ProgramReadResult ReadCoffStream(std::istream& in, McuType mcuType, ProgramImage& image) {
   image.allocationError.clear();
   in.seekg(0, std::ios::end);
   const std::streamoff end = in.tellg();
@@ -216,7 +216,7 @@ ProgramReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage
   return result;
 }
 
-ProgramReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
+ProgramReadResult ReadCoffFile(const std::filesystem::path& path, McuType mcuType,
                                ProgramImage& image) {
   std::ifstream in;
   if (const ProgramReadResult opened = OpenProgramFile(path, in, image);

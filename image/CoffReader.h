@@ -7,13 +7,14 @@
 #include <istream>
 #include <string_view>
 
+#include "image/McuCatalogue.h"
 #include "image/ProgramReadResult.h"
 
 // Reads `path` for the device `mcuType`. Outcomes found before the section
 // headers are read (OpenFailed, NotCoff, TargetMismatch and FileError for the
 // string table) leave the image untouched; every later failure leaves it empty.
-ProgramReadResult ReadCoffFile(const std::filesystem::path& path, uint8_t mcuType,
+ProgramReadResult ReadCoffFile(const std::filesystem::path& path, McuType mcuType,
                                ProgramImage& image);
 
 // The same over an open stream, for callers that already hold the bytes.
-ProgramReadResult ReadCoffStream(std::istream& in, uint8_t mcuType, ProgramImage& image);
+ProgramReadResult ReadCoffStream(std::istream& in, McuType mcuType, ProgramImage& image);

@@ -119,7 +119,7 @@ std::string SegmentDetail(uint16_t index, const std::string& what) {
   return "program header " + std::to_string(index) + ": " + what;
 }
 
-ProgramRead ReadSegments(FileSource& file, const ElfHeader& header, uint8_t mcuType,
+ProgramRead ReadSegments(FileSource& file, const ElfHeader& header, McuType mcuType,
                          ProgramImage& image) {
   const std::vector<StoredSection> stored = ReadStoredSections(file, header);
   ImageBuilder builder(image, mcuType, ExpectedWords(file, header));
@@ -181,7 +181,7 @@ ProgramRead ReadSegments(FileSource& file, const ElfHeader& header, uint8_t mcuT
 
 }  // namespace
 
-ProgramRead ReadElfStream(std::istream& in, uint8_t mcuType, ProgramImage& image) {
+ProgramRead ReadElfStream(std::istream& in, McuType mcuType, ProgramImage& image) {
   in.seekg(0, std::ios::end);
   const std::streamoff end = in.tellg();
   if (!in || end < 0) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <istream>
 
+#include "image/McuCatalogue.h"
 #include "image/ProgramReadResult.h"
 
 // Addresses in the file count 16-bit words, sizes count bytes. Flash builds
@@ -13,4 +14,4 @@
 // section header; only the program header gives where it is stored, so the
 // program headers alone decide where words go.
 // The image must be cleared; a failure may leave part of the file in it.
-ProgramRead ReadElfStream(std::istream& in, uint8_t mcuType, ProgramImage& image);
+ProgramRead ReadElfStream(std::istream& in, McuType mcuType, ProgramImage& image);

@@ -24,7 +24,7 @@ std::string AddressName(uint32_t address) {
   return text;
 }
 
-ImageBuilder::ImageBuilder(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords)
+ImageBuilder::ImageBuilder(ProgramImage& image, McuType mcuType, uint64_t expectedWords)
     : image_(image), mcuType_(mcuType), expectedWords_(expectedWords) {
   image_.Reserve(expectedWords_);
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "image/ProgramReadResult.h"
 
@@ -26,7 +27,7 @@ class ImageBuilder {
   // The image must be cleared. `expectedWords`: how many words the reader
   // expects the sections to hold in all, as far as the file tells; the image
   // makes room for them at once, so that its buffer need not move as it fills.
-  ImageBuilder(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords = 0);
+  ImageBuilder(ProgramImage& image, McuType mcuType, uint64_t expectedWords = 0);
 
   // Starts a section of no words at the tail of the image; OutOfMemory when it
   // cannot be allocated (the image's allocationError says why).
@@ -49,7 +50,7 @@ class ImageBuilder {
 
  private:
   ProgramImage& image_;
-  uint8_t mcuType_;
+  McuType mcuType_;
   uint64_t expectedWords_;
   uint32_t usedBytes_ = 0;
 };

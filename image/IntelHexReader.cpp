@@ -168,6 +168,6 @@ ProgramReadResult ParseIntelHex(LineReader& lines, RunPlacer& placer, std::strin
 
 }  // namespace
 
-ProgramRead ReadIntelHexStream(std::istream& in, uint8_t mcuType, ProgramImage& image) {
+ProgramRead ReadIntelHexStream(std::istream& in, McuType mcuType, ProgramImage& image) {
   return ReadTextRecords(in, mcuType, image, ParseIntelHex);
 }

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <istream>
 
+#include "image/McuCatalogue.h"
 #include "image/ProgramReadResult.h"
 
 // The image must be cleared; a failure may leave part of the file in it.
-ProgramRead ReadIntelHexStream(std::istream& in, uint8_t mcuType, ProgramImage& image);
+ProgramRead ReadIntelHexStream(std::istream& in, McuType mcuType, ProgramImage& image);

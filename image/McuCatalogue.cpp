@@ -5,11 +5,7 @@
 
 #include "image/ProgramImage.h"
 
-const McuInfo& McuEntry(uint8_t mcuType) {
-  return kMcuCatalogue[std::min<size_t>(mcuType, kMcuCatalogue.size() - 1)];
-}
-
-std::optional<uint8_t> FindMcuType(std::string_view name) {
+std::optional<McuType> FindMcuType(std::string_view name) {
   const auto sameName = [name](const McuInfo& mcu) {
     return std::ranges::equal(name, mcu.name, [](char a, char b) {
       return std::toupper(static_cast<unsigned char>(a)) == b;
@@ -19,7 +15,7 @@ std::optional<uint8_t> FindMcuType(std::string_view name) {
   if (it == kMcuCatalogue.end()) {
     return std::nullopt;
   }
-  return static_cast<uint8_t>(it - kMcuCatalogue.begin());
+  return McuType::FromIndex(static_cast<int>(it - kMcuCatalogue.begin()));
 }
 
 std::optional<FlashSector> FindSector(const McuInfo& mcu, uint32_t address) {
@@ -30,8 +26,8 @@ std::optional<FlashSector> FindSector(const McuInfo& mcu, uint32_t address) {
   return FlashSector{index, static_cast<uint16_t>(1u << index)};
 }
 
-void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section, uint8_t mcuType) {
-  const McuInfo& mcu = McuEntry(mcuType);
+void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section, McuType mcuType) {
+  const McuInfo& mcu = mcuType.info();
   section.inFlash = false;
   section.sectorMask = 0;
   const auto first = FindSector(mcu, address);
@@ -100,7 +96,7 @@ SectionPlace PlaceSection(const McuInfo& mcu, uint32_t address, uint32_t wordCou
   return PlaceOfKind(block->kind);
 }
 
-uint16_t EraseMask(bool eraseAll, uint8_t mcuType, const ProgramImage& image) {
-  const uint16_t all = McuEntry(mcuType).allSectorsMask;
+uint16_t EraseMask(bool eraseAll, McuType mcuType, const ProgramImage& image) {
+  const uint16_t all = mcuType.info().allSectorsMask;
   return eraseAll ? all : image.flashSectorMask() & all;
 }

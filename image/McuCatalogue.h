@@ -99,7 +99,7 @@ struct McuInfo {
   bool ramBootNeedsKeys;  // a secured part boots into RAM only with its CSM keys
 };
 
-// Indexed by McuType, in the order of the window's device list.
+// Indexed by McuType::index(), in the order of the window's device list.
 inline constexpr std::array<McuInfo, 5> kMcuCatalogue{{
     {"F2801", "F2801 - 100MHz (20MHz * 5)", 1, 0x3F4000, 0x3F7FFF, 0x1000, 4, 0x0F, kF2801Memory,
      true},
@@ -114,7 +114,46 @@ inline constexpr std::array<McuInfo, 5> kMcuCatalogue{{
 }};
 
 inline constexpr uint8_t kMcuTypeCount = kMcuCatalogue.size();
-inline constexpr uint8_t kDefaultMcuType = 3;  // F2808
+
+// A device of the catalogue, by its place there and in the window's device
+// list. One is valid from the moment it is made: a number or a name becomes
+// one where it enters (a setting, the device list, --device), so nothing
+// that receives one has to check or clamp it.
+class McuType {
+ public:
+  // The F2808, the device chosen until the user picks another.
+  constexpr McuType() = default;
+
+  // The device at `index`; none for a number that names none.
+  static constexpr std::optional<McuType> FromIndex(int index) {
+    if (index < 0 || index >= kMcuTypeCount) {
+      return std::nullopt;
+    }
+    return McuType(static_cast<uint8_t>(index));
+  }
+  // The device at `index`; a number that names none means the last device
+  // (F2809), the one with the largest flash.
+  static constexpr McuType Nearest(int index) {
+    return FromIndex(index).value_or(McuType(kMcuTypeCount - 1));
+  }
+
+  constexpr uint8_t index() const { return index_; }
+  constexpr const McuInfo& info() const { return kMcuCatalogue[index_]; }
+  constexpr bool operator==(const McuType&) const = default;
+
+ private:
+  explicit constexpr McuType(uint8_t index) : index_(index) {}
+
+  uint8_t index_ = 3;
+};
+
+inline constexpr McuType kDefaultMcuType;
+inline constexpr McuType kF2801 = McuType::Nearest(0);
+inline constexpr McuType kF2802 = McuType::Nearest(1);
+inline constexpr McuType kF2806 = McuType::Nearest(2);
+inline constexpr McuType kF2808 = McuType::Nearest(3);
+inline constexpr McuType kF2809 = McuType::Nearest(4);
+static_assert(kDefaultMcuType == kF2808 && kF2809.info().name == "F2809");
 
 // TI's F280x linker files reserve the start of M1 (BOOT_RSVD) as the boot
 // ROM's stack: a program downloaded into RAM through the boot loader must not
@@ -128,12 +167,8 @@ inline constexpr uint32_t kCsmKeyAddress = 0x3F7FF8;
 inline constexpr uint16_t kPodMaxSections = 70;
 inline constexpr uint32_t kPodMaxBytes = 0x80000;
 
-// The device entry for a McuType; a value above the last device means the last
-// device (F2809), the one with the largest flash.
-const McuInfo& McuEntry(uint8_t mcuType);
-
-// The McuType whose short name is `name` ("F2808", any letter case).
-std::optional<uint8_t> FindMcuType(std::string_view name);
+// The device whose short name is `name` ("F2808", any letter case).
+std::optional<McuType> FindMcuType(std::string_view name);
 
 // One flash sector: sector 0 is the highest, ending at flashLast.
 struct FlashSector {
@@ -147,7 +182,7 @@ std::optional<FlashSector> FindSector(const McuInfo& mcu, uint32_t address);
 // Sets the section's inFlash and sectorMask for the device: a section is a
 // flash section when its first word lies in the flash; its mask holds every
 // sector it touches, or is 0 when it runs past the end of the flash.
-void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section, uint8_t mcuType);
+void ClassifySection(uint32_t wordCount, uint32_t address, ImageSection& section, McuType mcuType);
 
 // Where a section of `wordCount` words at `address` lies on a device.
 enum class SectionPlace : uint8_t {
@@ -166,4 +201,4 @@ SectionPlace PlaceSection(const McuInfo& mcu, uint32_t address, uint32_t wordCou
 
 // The sectors to erase: all of the device's sectors, or only those the image's
 // flash sections touch.
-uint16_t EraseMask(bool eraseAll, uint8_t mcuType, const ProgramImage& image);
+uint16_t EraseMask(bool eraseAll, McuType mcuType, const ProgramImage& image);

@@ -104,7 +104,7 @@ ProgramFormat DetectFormat(std::istream& in) {
   return ProgramFormat::Unknown;
 }
 
-ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& image) {
+ProgramRead ReadProgramStream(std::istream& in, McuType mcuType, ProgramImage& image) {
   image.allocationError.clear();
   const ProgramFormat format = DetectFormat(in);
   in.clear();
@@ -139,7 +139,7 @@ ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& i
   return read;
 }
 
-ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
+ProgramRead ReadProgramFile(const std::filesystem::path& path, McuType mcuType,
                             ProgramImage& image) {
   std::ifstream in;
   if (ProgramRead opened = OpenForReading(path, in, image);
@@ -149,7 +149,7 @@ ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
   return ReadProgramStream(in, mcuType, image);
 }
 
-ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, uint8_t mcuType,
+ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, McuType mcuType,
                                 ProgramImage& image, std::string& fileSha256) {
   fileSha256.clear();
   std::ifstream in;

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "image/McuCatalogue.h"
 #include "image/ProgramReadResult.h"
 
 class ProgramImage;
@@ -18,15 +19,15 @@ ProgramFormat DetectFormat(std::istream& in);
 
 // Reads `path` for the device `mcuType`. Any failure other than the COFF
 // reader's early ones leaves the image empty.
-ProgramRead ReadProgramFile(const std::filesystem::path& path, uint8_t mcuType,
+ProgramRead ReadProgramFile(const std::filesystem::path& path, McuType mcuType,
                             ProgramImage& image);
-ProgramRead ReadProgramStream(std::istream& in, uint8_t mcuType, ProgramImage& image);
+ProgramRead ReadProgramStream(std::istream& in, McuType mcuType, ProgramImage& image);
 // The same, reading the file whole into memory first and the program from
 // there, so that `fileSha256` gets the digest of exactly the bytes the program
 // was read from, even when the file is replaced meanwhile (empty when none
 // were read). Costs a copy of the file: for the loads that report which file
 // they wrote.
-ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, uint8_t mcuType,
+ProgramRead ReadProgramFileOnce(const std::filesystem::path& path, McuType mcuType,
                                 ProgramImage& image, std::string& fileSha256);
 
 // The outcome's sentence, followed by the detail when there is one; a file

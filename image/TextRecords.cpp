@@ -20,7 +20,7 @@ uint64_t MostWordsIn(std::istream& in) {
 
 }  // namespace
 
-RunPlacer::RunPlacer(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords)
+RunPlacer::RunPlacer(ProgramImage& image, McuType mcuType, uint64_t expectedWords)
     : image_(image), builder_(image, mcuType, expectedWords) {}
 
 ProgramReadResult RunPlacer::Place(uint64_t address, const uint16_t* words, uint32_t count,
@@ -100,7 +100,7 @@ void RunPlacer::Fill(uint32_t address, const uint16_t* words, uint32_t count) {
   std::memcpy(image_.WordsForWriting(offset, count), words, size_t{2} * count);
 }
 
-ProgramRead ReadTextRecords(std::istream& in, uint8_t mcuType, ProgramImage& image,
+ProgramRead ReadTextRecords(std::istream& in, McuType mcuType, ProgramImage& image,
                             RecordParser parser) {
   ProgramRead read;
   RunPlacer placer(image, mcuType, MostWordsIn(in));

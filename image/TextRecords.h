@@ -10,6 +10,7 @@
 
 #include "image/CoveredWords.h"
 #include "image/ImageBuilder.h"
+#include "image/McuCatalogue.h"
 #include "image/ProgramReadResult.h"
 
 class LineReader;
@@ -21,7 +22,7 @@ class LineReader;
 class RunPlacer {
  public:
   // `expectedWords` as for ImageBuilder.
-  RunPlacer(ProgramImage& image, uint8_t mcuType, uint64_t expectedWords);
+  RunPlacer(ProgramImage& image, McuType mcuType, uint64_t expectedWords);
 
   // `count` words starting at word address `address`. BadLayout (with
   // `detail`) for a word given twice or beyond the C28x's memory.
@@ -66,7 +67,7 @@ using RecordParser = ProgramReadResult (*)(LineReader& lines, RunPlacer& placer,
 
 // Runs `parser` over the stream, twice when the records are out of order,
 // and finishes the image. The image must be cleared.
-ProgramRead ReadTextRecords(std::istream& in, uint8_t mcuType, ProgramImage& image,
+ProgramRead ReadTextRecords(std::istream& in, McuType mcuType, ProgramImage& image,
                             RecordParser parser);
 
 // "line 12: " + what, the start of every detail about a line.

@@ -199,6 +199,6 @@ ProgramReadResult ParseTiTxt(LineReader& lines, RunPlacer& placer, std::string& 
 
 }  // namespace
 
-ProgramRead ReadTiTxtStream(std::istream& in, uint8_t mcuType, ProgramImage& image) {
+ProgramRead ReadTiTxtStream(std::istream& in, McuType mcuType, ProgramImage& image) {
   return ReadTextRecords(in, mcuType, image, ParseTiTxt);
 }

@@ -222,7 +222,7 @@ std::filesystem::path EmulatorStatePathFromEnvironment() {
   return stateFolder / "brontaflex" / "emulated-pod";
 }
 
-EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType) {
+EmulatorSetup EmulatorSetupFromEnvironment(McuType targetMcuType) {
   return {EmulatorStatePathFromEnvironment(), targetMcuType,
           EnvironmentValue("BRONTAFLEX_EMULATOR_TIMING") == "1", EmulatorPodCountFromEnvironment()};
 }

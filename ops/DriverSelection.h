@@ -28,7 +28,7 @@ struct EmulatorSetup {
   // and forgets at exit.
   std::filesystem::path statePath;
   // The device on the emulated target board.
-  uint8_t targetMcuType = kDefaultMcuType;
+  McuType targetMcuType = kDefaultMcuType;
   // The line at 921600 baud and the POD's working times, as a real one takes
   // them; off: every reply is there at once.
   bool wireTiming = false;
@@ -89,7 +89,7 @@ std::filesystem::path EmulatorStatePathFromEnvironment();
 // The emulated POD as both programs set it up from the environment: its state
 // file, the device on its target board, and its model of time on the wire
 // when BRONTAFLEX_EMULATOR_TIMING is 1.
-EmulatorSetup EmulatorSetupFromEnvironment(uint8_t targetMcuType);
+EmulatorSetup EmulatorSetupFromEnvironment(McuType targetMcuType);
 // BRONTAFLEX_EMULATOR_PODS: how many PODs the emulator plays; 1 when unset,
 // 0 when it is not a number.
 unsigned EmulatorPodCountFromEnvironment();

@@ -9,7 +9,7 @@
 #include "image/Utf8Path.h"
 #include "ops/UserText.h"
 
-LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, OperationsUi& ui,
+LoadedProgram LoadProgram(const std::string& path, McuType mcuTypeSelection, OperationsUi& ui,
                           bool addToRecent) {
   LoadedProgram loaded;
   const std::filesystem::path file = PathFromUtf8(path);
@@ -20,7 +20,7 @@ LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, Ope
   }
   loaded.path = path;
   loaded.programName = ProgramNameFromFileName(Utf8FromPath(file.filename()));
-  loaded.mcuType = std::min<uint8_t>(mcuTypeSelection, kMcuTypeCount - 1);
+  loaded.mcuType = mcuTypeSelection;
 
   auto image = std::make_shared<ProgramImage>();
   const ProgramRead read = ReadProgramFileOnce(file, loaded.mcuType, *image, loaded.fileSha256);

@@ -22,7 +22,7 @@ struct LoadedProgram {
   std::string path;
   // The file's name without extension, at most 8 bytes.
   std::string programName;
-  uint8_t mcuType = kDefaultMcuType;
+  McuType mcuType = kDefaultMcuType;
   // The SHA-256 of the bytes the program was read from; empty when none were read.
   std::string fileSha256;
   // MemoryDigest of the image; empty unless the outcome is Done.
@@ -33,7 +33,7 @@ struct LoadedProgram {
 // the reader's message on failure; on success the file goes to the recent list
 // when `addToRecent` is set, then "Reading COFF file is successful" (or the
 // same with the file's own format named, "Reading Intel HEX file ...").
-LoadedProgram LoadProgram(const std::string& path, uint8_t mcuTypeSelection, OperationsUi& ui,
+LoadedProgram LoadProgram(const std::string& path, McuType mcuTypeSelection, OperationsUi& ui,
                           bool addToRecent);
 
 // A warning for each section whose data the file ended before, naming it and

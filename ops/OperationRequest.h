@@ -15,7 +15,7 @@ struct OperationRequest {
   // The File Path text; read only while no image is loaded.
   std::string filePath;
   // The MCU selection; used only when the operation has to load the file.
-  uint8_t mcuType = kDefaultMcuType;
+  McuType mcuType = kDefaultMcuType;
   bool eraseAll = false;
   // Target Erase without eraseAll: the sectors to erase, bit n for sector n.
   uint16_t eraseSectors = 0;

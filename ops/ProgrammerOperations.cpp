@@ -90,6 +90,17 @@ bool ProgrammerOperations::FindPod() {
   return true;
 }
 
+std::vector<PortDetails> ProgrammerOperations::AttachedPods() {
+  std::vector<PortDetails> pods;
+  if (LoadDriver(false)) {
+    pods = link_.AttachedPods();
+  }
+  if (pods.empty()) {
+    FailWithPortsSeen(OperationOutcome::PodNotFound);
+  }
+  return pods;
+}
+
 void ProgrammerOperations::CloseLink() {
   link_.Close();
 }
@@ -117,7 +128,7 @@ OperationOutcome ProgrammerOperations::FailWith(std::string_view message, Operat
 }
 
 OperationOutcome ProgrammerOperations::LoadProgramFile(const std::string& path, bool addToRecent,
-                                                       uint8_t mcuTypeSelection) {
+                                                       McuType mcuTypeSelection) {
   LoadedProgram loaded = LoadProgram(path, mcuTypeSelection, ui_, addToRecent);
   const OperationOutcome outcome = loaded.outcome;
   // A missing file changes nothing.
@@ -141,7 +152,7 @@ void ProgrammerOperations::UseProgram(LoadedProgram loaded) {
   ++loadCount_;
 }
 
-OperationOutcome ProgrammerOperations::Load(const std::string& pathText, uint8_t mcuTypeSelection) {
+OperationOutcome ProgrammerOperations::Load(const std::string& pathText, McuType mcuTypeSelection) {
   const std::string path = TrimBlanks(pathText);
   if (path.empty()) {
     Error("Please, specify COFF file to read");
@@ -253,7 +264,7 @@ bool ProgrammerOperations::ReadCsmKeys(const CsmKeyTexts& keyTexts) {
 OperationOutcome ProgrammerOperations::EnsureImage(const OperationRequest& request,
                                                    const char* emptyMessage) {
   if (imageLoaded_) {
-    if (std::min<uint8_t>(request.mcuType, kMcuTypeCount - 1) == mcuType_) {
+    if (request.mcuType == mcuType_) {
       return OperationOutcome::Done;
     }
     // Sorted for another device, the sections would be erased, written and
@@ -285,7 +296,7 @@ OperationOutcome ProgrammerOperations::CheckPodImage() {
 }
 
 OperationOutcome ProgrammerOperations::CheckSectionsFit(bool flashMode) {
-  const std::string outside = SectionOutsideDevice(*image_, McuEntry(mcuType_), flashMode);
+  const std::string outside = SectionOutsideDevice(*image_, mcuType_.info(), flashMode);
   if (outside.empty()) {
     return OperationOutcome::Done;
   }
@@ -294,7 +305,7 @@ OperationOutcome ProgrammerOperations::CheckSectionsFit(bool flashMode) {
 }
 
 void ProgrammerOperations::WarnSectionsLeftOut() {
-  const McuInfo& mcu = McuEntry(mcuType_);
+  const McuInfo& mcu = mcuType_.info();
   std::string leftOut;
   for (const auto& section : image_->sections) {
     if (section->inFlash) {
@@ -399,8 +410,8 @@ OperationOutcome ProgrammerOperations::TargetErase(const OperationRequest& reque
   if (const auto connected = ConnectPod(); connected != OperationOutcome::Done) {
     return connected;
   }
-  const uint8_t mcuType = std::min<uint8_t>(request.mcuType, kMcuTypeCount - 1);
-  const uint16_t allSectors = McuEntry(mcuType).allSectorsMask;
+  const McuType mcuType = request.mcuType;
+  const uint16_t allSectors = mcuType.info().allSectorsMask;
   const uint16_t sectors = request.eraseAll ? allSectors : request.eraseSectors & allSectors;
   return RunProcedure(
       [&] {

@@ -11,7 +11,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "image/ProgramReadResult.h"
 #include "ops/BackendProbe.h"
@@ -44,6 +46,9 @@ class ProgrammerOperations {
   // and show the result. Every later operation reports a driver that failed.
   bool LoadDriver(bool showFailure = true);
   bool FindPod();
+  // Every POD the driver sees, for a run on all of them; none found (or a
+  // driver that does not load) is shown as PodNotFound with what it sees.
+  std::vector<PortDetails> AttachedPods();
   // Window end.
   void CloseLink();
   void UnloadDriver();
@@ -51,9 +56,9 @@ class ProgrammerOperations {
   // Reads `path` into the image for the device `mcuTypeSelection` and shows the
   // result. A missing file changes nothing; any later failure empties the image.
   OperationOutcome LoadProgramFile(const std::string& path, bool addToRecent,
-                                   uint8_t mcuTypeSelection);
+                                   McuType mcuTypeSelection);
   // The Load button: the typed path, trimmed; empty is refused with a message.
-  OperationOutcome Load(const std::string& pathText, uint8_t mcuTypeSelection);
+  OperationOutcome Load(const std::string& pathText, McuType mcuTypeSelection);
   // Takes `loaded` as the image, as if this object had read it: what a run
   // on several PODs does with the one file it read for all of them.
   void UseProgram(LoadedProgram loaded);
@@ -104,7 +109,7 @@ class ProgrammerOperations {
   // The tag the last POD Info read; not present when none was read.
   const PodTagInfo& podTag() const { return podTag_; }
   // The device the image was classified for.
-  uint8_t mcuType() const { return mcuType_; }
+  McuType mcuType() const { return mcuType_; }
   const CsmKeys& csmKeys() const { return csmKeys_; }
   const ProgramImage& image() const { return *image_; }
   const PodLink& link() const { return link_; }
@@ -164,7 +169,7 @@ class ProgrammerOperations {
   LocalTime localTime_;
   // Shared read-only with the other PODs' operations in a run on several.
   std::shared_ptr<const ProgramImage> image_ = NoProgramImage();
-  uint8_t mcuType_ = kDefaultMcuType;
+  McuType mcuType_ = kDefaultMcuType;
   CsmKeys csmKeys_ = kErasedCsmKeys;
   PodLink link_;
   bool imageLoaded_ = false;

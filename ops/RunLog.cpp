@@ -27,7 +27,7 @@ RunLogEntry OperationLogEntry(std::string command, OperationOutcome outcome,
     entry.fileName = operations.imagePath();
     entry.fileSha256 = operations.fileSha256();
     entry.memorySha256 = operations.memoryDigest();
-    entry.device = std::string(McuEntry(operations.mcuType()).name);
+    entry.device = std::string(operations.mcuType().info().name);
   }
   if (const std::optional<PortDetails> port = operations.PodPort()) {
     entry.podSerial = port->serialNumber.empty() ? port->port : port->serialNumber;

@@ -154,7 +154,7 @@ bool PodCommands::EndBootStream(uint32_t timeoutMs) {
 }
 
 uint8_t PodCommands::TypeCode() const {
-  return McuEntry(target_.mcuType).podCode;
+  return target_.mcuType.info().podCode;
 }
 
 std::string PodCommands::KeyedFrame(char letter, std::span<const FrameField> lead,
@@ -171,7 +171,7 @@ std::string PodCommands::KeyedFrame(char letter, std::span<const FrameField> lea
 
 bool PodCommands::StartSciBoot(bool useCsm, bool flashMode) {
   // In flash mode the keys travel with the flash algorithm instead.
-  if (useCsm && !flashMode && McuEntry(target_.mcuType).ramBootNeedsKeys) {
+  if (useCsm && !flashMode && target_.mcuType.info().ramBootNeedsKeys) {
     return Acknowledged(KeyedFrame('M', std::array{FrameField{TypeCode(), 1}}, true),
                         kCsmBootTimeoutMs);
   }

@@ -25,7 +25,7 @@ struct FrameField {
 
 // The device and CSM keys one operation works with, fixed when it starts.
 struct PodTarget {
-  uint8_t mcuType = kDefaultMcuType;
+  McuType mcuType = kDefaultMcuType;
   CsmKeys keys = kErasedCsmKeys;
 };
 

@@ -71,7 +71,7 @@ PodTagInfo PodTagInfo::FromReply(const PodCommands::TagReply& reply) {
   return info;
 }
 
-PodStore::PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
+PodStore::PodStore(PodCommands& commands, const ProgramImage& image, McuType mcuType,
                    ProcedureReporter& reporter, std::function<std::tm()> localTime)
     : commands_(commands),
       image_(image),
@@ -120,7 +120,7 @@ PodStoreResult PodStore::VerifyPodImage() {
           {[&] { return BeginAccess(); }, PodStoreResult::AccessFailed},
           {[&] { return ReadCoffInfo(info); }, PodStoreResult::CoffInfoReadFailed},
           {[&] { return info[1] == 'w'; }, PodStoreResult::NoStoredProgram},
-          {[&] { return info[2] != 0 && info[2] == McuEntry(mcuType_).podCode; },
+          {[&] { return info[2] != 0 && info[2] == mcuType_.info().podCode; },
            PodStoreResult::McuTypeDiffers},
           {[&] { return info[6] == RecordCount(*plan); }, PodStoreResult::SectionCountDiffers},
           {[&] { return VerifySections(*plan); }, PodStoreResult::SectionsDiffer},

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "pod/LocalTime.h"
 #include "pod/PodCommands.h"
@@ -65,7 +66,7 @@ class PodStore {
  public:
   // The commands, image and reporter must outlive this object; the link behind
   // `commands` must be open. `localTime` dates the tag.
-  PodStore(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
+  PodStore(PodCommands& commands, const ProgramImage& image, McuType mcuType,
            ProcedureReporter& reporter, std::function<std::tm()> localTime = LocalTimeNow);
 
   // Stores the program's flash sections with password, tag and COFF information.
@@ -104,7 +105,7 @@ class PodStore {
 
   PodCommands& commands_;
   const ProgramImage& image_;
-  uint8_t mcuType_;
+  McuType mcuType_;
   ProcedureReporter& reporter_;
   std::function<std::tm()> localTime_;
   FailureCause cause_;

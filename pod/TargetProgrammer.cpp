@@ -22,7 +22,7 @@ std::string PieceContext(const char* what, size_t words, uint32_t address) {
 }  // namespace
 
 TargetProgrammer::TargetProgrammer(PodCommands& commands, const ProgramImage& image,
-                                   uint8_t mcuType, ProcedureReporter& reporter)
+                                   McuType mcuType, ProcedureReporter& reporter)
     : commands_(commands), image_(image), mcuType_(mcuType), reporter_(reporter) {}
 
 TargetWriteResult TargetProgrammer::ProgramTarget(bool flashMode, bool eraseAll, bool useCsm) {

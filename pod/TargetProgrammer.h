@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "pod/PodCommands.h"
 #include "pod/ProcedureReporter.h"
@@ -36,7 +37,7 @@ class TargetProgrammer {
   static constexpr uint32_t kBootEndTimeoutMs = 3000;
 
   // All four must outlive this object; the link behind `commands` must be open.
-  TargetProgrammer(PodCommands& commands, const ProgramImage& image, uint8_t mcuType,
+  TargetProgrammer(PodCommands& commands, const ProgramImage& image, McuType mcuType,
                    ProcedureReporter& reporter);
 
   // Programs the flash sections (flashMode) or downloads the RAM sections. The
@@ -79,7 +80,7 @@ class TargetProgrammer {
 
   PodCommands& commands_;
   const ProgramImage& image_;
-  uint8_t mcuType_;
+  McuType mcuType_;
   ProcedureReporter& reporter_;
   FailureCause cause_;
 };

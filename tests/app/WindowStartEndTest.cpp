@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <functional>
+#include <optional>
 
 #include "app/CProgrammerDlg.h"
 #include "tests/app/WindowTestSupport.h"
@@ -46,7 +47,7 @@ class WindowStartEndTest : public testing::Test {
   QSettings store_;
   ScratchFiles files_;
   EmulatorDriver* emulator_ = nullptr;
-  uint8_t device_ = 0xEE;  // the device the window asked the driver for
+  std::optional<McuType> device_;  // the device the window asked the driver for
 };
 
 TEST_F(WindowStartEndTest, FirstStartShowsTheDefaultsAndWhatTheSearchForThePodFound) {
@@ -77,7 +78,7 @@ TEST_F(WindowStartEndTest, FirstStartShowsTheDefaultsAndWhatTheSearchForThePodFo
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WindowOptions options;
-    options.makeDriver = [&](Clock& clock, uint8_t mcuType) {
+    options.makeDriver = [&](Clock& clock, McuType mcuType) {
       device_ = mcuType;
       return c.driver(clock);
     };
@@ -86,7 +87,7 @@ TEST_F(WindowStartEndTest, FirstStartShowsTheDefaultsAndWhatTheSearchForThePodFo
     EXPECT_EQ(Message(dlg), c.atStart);
     EXPECT_EQ(MessageIsError(dlg), c.error);
 
-    EXPECT_EQ(device_, 3);
+    EXPECT_EQ(device_, kF2808);
     EXPECT_EQ(dlg.Control<QComboBox>(IDC_MCU_TYPE)->currentIndex(), 3);
     EXPECT_TRUE(dlg.Control<QRadioButton>(IDC_INTELLIGENT_ERASE)->isChecked());
     EXPECT_FALSE(dlg.Control<QRadioButton>(IDC_ERASE_ALL)->isChecked());
@@ -124,7 +125,7 @@ TEST_F(WindowStartEndTest, StoredDeviceIsCutToEightBitsAndClampedToTheLastDevice
     store_.setValue("Main Configuration/MCU Type", stored);
     auto dlg = Open();
     EXPECT_EQ(dlg->Control<QComboBox>(IDC_MCU_TYPE)->currentIndex(), selected);
-    EXPECT_EQ(device_, selected) << "the emulated target is that device";
+    EXPECT_EQ(device_, McuType::FromIndex(selected)) << "the emulated target is that device";
   }
 }
 
@@ -223,7 +224,7 @@ TEST_F(WindowStartEndTest, SettingsWrittenAtTheEndAreWhatTheNextStartShows) {
     Click(*dlg, IDC_EXIT);
   }
   ProgrammerSettings expected;
-  expected.mcuType = 1;
+  expected.mcuType = kF2802;
   expected.eraseAll = true;
   expected.useCsm = true;
   expected.fileDirectory = files_.Folder().toStdString();
@@ -245,7 +246,7 @@ TEST_F(WindowStartEndTest, SettingsWrittenAtTheEndAreWhatTheNextStartShows) {
     EXPECT_EQ(dlg->Control<QLineEdit>(IDC_POD_FILE_NAME)->text(), "MOTOR");
     EXPECT_EQ(ListedFiles(*dlg), QStringList({b, a}));
     EXPECT_EQ(Message(*dlg), "Reading COFF file is successful");
-    EXPECT_EQ(dlg->Operations()->mcuType(), 1) << "loaded for the stored device";
+    EXPECT_EQ(dlg->Operations()->mcuType(), kF2802) << "loaded for the stored device";
   }
   EXPECT_EQ(LoadSettings(saved), expected) << "a start and end without changes keep them";
 }

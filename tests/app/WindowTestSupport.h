@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -41,9 +42,9 @@ struct EmptySettings {
 // once the window has made it, and the window owns it. `mcuType` receives the
 // device the window asked for.
 inline WindowOptions OnEmulator(EmulatorDriver*& emulator, EmulatorConfig config = {},
-                                uint8_t* mcuType = nullptr) {
+                                std::optional<McuType>* mcuType = nullptr) {
   WindowOptions options;
-  options.makeDriver = [&emulator, config, mcuType](Clock& clock, uint8_t device) {
+  options.makeDriver = [&emulator, config, mcuType](Clock& clock, McuType device) {
     if (mcuType != nullptr) {
       *mcuType = device;
     }

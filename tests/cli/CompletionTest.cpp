@@ -7,7 +7,11 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 #include <QtGlobal>
+#include <fstream>
+#include <sstream>
 #include <string>
+
+#include "image/McuCatalogue.h"
 
 namespace {
 
@@ -106,6 +110,31 @@ TEST_F(CompletionTest, FishOffersWhatBashDoes) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     EXPECT_EQ(CompleteInFish(c.line), c.offered);
+  }
+}
+
+// The completions are files the shells read as they are, so they spell out
+// the devices: each must offer the catalogue's, no more and no fewer.
+TEST(CompletionSyntaxTest, EachShellOffersTheCataloguesDevices) {
+  std::string names;
+  for (const McuInfo& mcu : kMcuCatalogue) {
+    names += (names.empty() ? "" : " ") + std::string(mcu.name);
+  }
+  const struct {
+    const char* path;
+    std::string offer;
+  } completions[] = {
+      {BFX_COMPLETION_PATH, "--device) words=\"" + names + "\" ;;"},
+      {BFX_ZSH_COMPLETION_PATH, "--device) compadd " + names + " ;;"},
+      {BFX_FISH_COMPLETION_PATH, "__brontaflex_cli_takes --device' \\\n    -a '" + names + "'"},
+  };
+  for (const auto& completion : completions) {
+    SCOPED_TRACE(completion.path);
+    std::ifstream file(completion.path);
+    ASSERT_TRUE(file);
+    std::ostringstream text;
+    text << file.rdbuf();
+    EXPECT_NE(text.str().find(completion.offer), std::string::npos) << completion.offer;
   }
 }
 

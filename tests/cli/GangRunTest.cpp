@@ -21,7 +21,7 @@
 #include <sstream>
 #include <thread>
 
-#include "cli/PodSession.h"
+#include "cli/GangRun.h"
 #include "emulator/EmulatorDriver.h"
 #include "emulator/EmulatorRack.h"
 #include "image/MemoryDigest.h"

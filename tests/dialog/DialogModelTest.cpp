@@ -46,7 +46,7 @@ class DialogModelTest : public testing::Test {
       store_ = MemorySettingsStore();
     }
     model_ =
-        std::make_unique<DialogModel>(view_, store_, clock_, [this, config](Clock& clock, uint8_t) {
+        std::make_unique<DialogModel>(view_, store_, clock_, [this, config](Clock& clock, McuType) {
           auto driver = std::make_unique<EmulatorDriver>(clock, config);
           emulator_ = driver.get();
           return driver;
@@ -87,13 +87,13 @@ TEST_F(DialogModelTest, StartRestoresTheSettingsAndLoadsTheMostRecentFileInPlace
   const std::string a = Write("a.out", FlashProgram());
   const std::string b = Write("b.out", FlashProgram(1));
   ProgrammerSettings saved;
-  saved.mcuType = 9;  // past the last device
   saved.useCsm = true;
   saved.keys[2] = 0x12AB;
   saved.podFileName = "MOTOR";
   saved.recentFiles = {a, b};
   model_.reset();
   SaveSettings(store_, saved);
+  store_.WriteInteger("Main Configuration", "MCU Type", 9);  // past the last device
   Start({}, true);
   EXPECT_THAT(view_.events, IsSupersetOf(std::vector<std::string>{
                                 "mcu 4", "recent " + a + "|" + b, "path " + a, "csm 1",
@@ -115,7 +115,7 @@ TEST_F(DialogModelTest, EndSavesWhatTheControlsShowOnce) {
   EXPECT_EQ(model_->Operations(), nullptr) << "link, driver and image released";
   EXPECT_EQ(store_.flushes(), 1);
   ProgrammerSettings expected;
-  expected.mcuType = 1;
+  expected.mcuType = kF2802;
   expected.eraseAll = true;
   expected.recentFiles = {a};
   // The name the last POD Write used, not what the edit holds.

@@ -30,7 +30,7 @@ class ProgrammerSettingsTest : public testing::Test {
 TEST_F(ProgrammerSettingsTest, EmptyStoreGivesTheDefaults) {
   EXPECT_EQ(LoadSettings(store_), ProgrammerSettings{});
   const ProgrammerSettings defaults;
-  EXPECT_EQ(defaults.mcuType, 3);
+  EXPECT_EQ(defaults.mcuType, kF2808);
   EXPECT_FALSE(defaults.eraseAll || defaults.useCsm);
   EXPECT_EQ(defaults.keys, kErasedCsmKeys);
 }
@@ -38,14 +38,14 @@ TEST_F(ProgrammerSettingsTest, EmptyStoreGivesTheDefaults) {
 TEST_F(ProgrammerSettingsTest, NumbersAreCutToTheirWidth) {
   const struct {
     const char* stored;
-    int mcuType;
+    McuType mcuType;
     uint16_t key;
   } cases[] = {
-      {"9", 9, 9},            // above the last device: the window clamps it
-      {"256", 0, 256},        // low 8 bits of the device
-      {"-1", 255, 0xFFFF},    // a negative number is its low bits too
-      {"74565", 69, 0x2345},  // 0x12345
-      {"abc", 0, 0},          // no number at all reads as 0
+      {"9", kF2809, 9},           // above the last device: the last one
+      {"256", kF2801, 256},       // low 8 bits of the device
+      {"-1", kF2809, 0xFFFF},     // a negative number is its low bits too (255)
+      {"74565", kF2809, 0x2345},  // 0x12345: 0x45
+      {"abc", kF2801, 0},         // no number at all reads as 0
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stored);
@@ -85,7 +85,7 @@ TEST_F(ProgrammerSettingsTest, SavedSettingsReadBackAndAShorterListLeavesNoOldEn
     files.push_back(File("p" + std::to_string(i) + ".out"));
   }
   ProgrammerSettings saved;
-  saved.mcuType = 1;
+  saved.mcuType = kF2802;
   saved.eraseAll = true;
   saved.useCsm = true;
   saved.fileDirectory = (dir_.path() / "펌웨어/").string();

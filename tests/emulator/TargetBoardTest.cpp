@@ -8,7 +8,7 @@
 
 namespace {
 
-EmulatorConfig Board(uint8_t mcuType) {
+EmulatorConfig Board(McuType mcuType) {
   EmulatorConfig config;
   config.pod.targetMcuType = mcuType;
   return config;
@@ -30,15 +30,15 @@ std::string Program(WireHarness& wire, uint32_t address, const std::vector<uint1
 
 TEST(TargetBoardTest, EraseSetsExactlyTheSectorsOfTheMaskToFFFF) {
   struct Case {
-    uint8_t mcuType;
+    McuType mcuType;
     uint16_t mask;
     uint32_t first, last;
   };
   const Case cases[] = {
-      {0, 0x0004, 0x3F5000, 0x3F5FFF},  // F2801 sector 2
-      {1, 0x0008, 0x3F0000, 0x3F1FFF},  // F2802 sector 3
-      {3, 0x0001, 0x3F4000, 0x3F7FFF},  // F2808 sector 0
-      {4, 0x0080, 0x3D8000, 0x3DBFFF},  // F2809 sector 7
+      {kF2801, 0x0004, 0x3F5000, 0x3F5FFF},  // F2801 sector 2
+      {kF2802, 0x0008, 0x3F0000, 0x3F1FFF},  // F2802 sector 3
+      {kF2808, 0x0001, 0x3F4000, 0x3F7FFF},  // F2808 sector 0
+      {kF2809, 0x0080, 0x3D8000, 0x3DBFFF},  // F2809 sector 7
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.mask);
@@ -242,7 +242,7 @@ TEST(TargetBoardTest, SecuredTargetNeedsTheMatchingKeys) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    WireHarness wire(Board(0));
+    WireHarness wire(Board(kF2801));
     if (c.password) {
       wire.driver.Target().Secure(*c.password);
       EXPECT_TRUE(wire.driver.Target().Locked());
@@ -274,7 +274,7 @@ TEST(TargetBoardTest, LockedPartDropsBootWordsForSecureRam) {
                              Frame('U', "0040") + Frame('Y', "5678") + Frame('X', "0000");
   for (const bool unlock : {false, true}) {
     SCOPED_TRACE(unlock);
-    WireHarness wire(Board(0));
+    WireHarness wire(Board(kF2801));
     wire.driver.Target().Secure(kPassword);
     wire.Open();
     const std::string boot = unlock ? Frame('M', "1" + KeyDigits(kPassword)) : Frame('N', "1");
@@ -286,7 +286,7 @@ TEST(TargetBoardTest, LockedPartDropsBootWordsForSecureRam) {
 }
 
 TEST(TargetBoardTest, FlashAlgorithmRefusesAnotherDevice) {
-  WireHarness wire(Board(3));
+  WireHarness wire(Board(kF2808));
   wire.Open();
   ASSERT_EQ(wire.Exchange(Frame('N', "1")), "!");
   EXPECT_EQ(wire.Exchange(Frame('K', "0" + KeyDigits(kErasedCsmKeys))), kNakReply);

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // look for a leak.
   ProgramImage image;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  const auto mcuType = static_cast<uint8_t>(size % 6);
+  const McuType mcuType = McuType::Nearest(static_cast<int>(size % kMcuTypeCount));
   // Every failure must leave the image empty, holding no words.
   const ProgramReadResult result = ReadCoffStream(in, mcuType, image);
   if (result == ProgramReadResult::Ok) {

@@ -53,7 +53,7 @@ inline void CheckSectionsApart(const ProgramImage& image) {
   }
 }
 
-using FormatReader = ProgramRead (*)(std::istream& in, uint8_t mcuType, ProgramImage& image);
+using FormatReader = ProgramRead (*)(std::istream& in, McuType mcuType, ProgramImage& image);
 
 // One run of a reader of the formats beyond COFF: every read ends in an
 // outcome, an accepted image is consistent with its words placed apart, and
@@ -62,7 +62,7 @@ inline int FuzzFormatReader(const uint8_t* data, size_t size, FormatReader read)
   // Fresh each run, as in the COFF reader's fuzzer.
   ProgramImage image;
   std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
-  const auto mcuType = static_cast<uint8_t>(size % 6);
+  const McuType mcuType = McuType::Nearest(static_cast<int>(size % kMcuTypeCount));
   const ProgramRead outcome = read(in, mcuType, image);
   if (outcome.result == ProgramReadResult::Ok) {
     Check(outcome.detail.empty());

@@ -13,7 +13,6 @@ namespace {
 constexpr uint8_t kEraseAll = 0x08;
 constexpr uint8_t kUseCsm = 0x10;
 constexpr uint8_t kRamProgram = 0x20;
-constexpr uint8_t kF2808 = 3;
 
 std::vector<uint16_t> Words(uint32_t count, uint16_t seed) {
   std::vector<uint16_t> words(count);

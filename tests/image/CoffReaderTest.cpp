@@ -13,12 +13,11 @@
 
 namespace {
 
-constexpr uint8_t kF2801 = 0, kF2808 = 3;
 using Bytes = std::vector<uint8_t>;
 
 class CoffReaderTest : public ::testing::Test {
  protected:
-  ProgramReadResult Read(const Bytes& bytes, uint8_t mcu = kF2808) {
+  ProgramReadResult Read(const Bytes& bytes, McuType mcu = kF2808) {
     TempFile file(bytes);
     return ReadCoffFile(file.path(), mcu, image_);
   }
@@ -415,7 +414,7 @@ TEST_F(CoffReaderTest, ClassifiesForTheDeviceGiven) {
   const Bytes bytes = CoffWriter().Add(".text", 0x3F0000, {1, 2}).Build();
   ASSERT_EQ(Read(bytes, kF2801), ProgramReadResult::Ok);
   EXPECT_FALSE(image_.sections[0]->inFlash);
-  ASSERT_EQ(Read(bytes, 1), ProgramReadResult::Ok);
+  ASSERT_EQ(Read(bytes, kF2802), ProgramReadResult::Ok);
   EXPECT_TRUE(image_.sections[0]->inFlash);
   EXPECT_EQ(image_.sections[0]->sectorMask, 0x08);
 }

@@ -21,7 +21,7 @@ class CoffSamplesTest : public ::testing::Test {
       GTEST_SKIP() << "no samples at " << kSamples;
     }
   }
-  ProgramReadResult Read(const std::string& file, uint8_t mcu) {
+  ProgramReadResult Read(const std::string& file, McuType mcu) {
     return ReadCoffFile(kSamples / file, mcu, image_);
   }
   std::vector<std::string> Names() const {
@@ -36,7 +36,7 @@ class CoffSamplesTest : public ::testing::Test {
 
 struct SampleCase {
   const char* file;
-  uint8_t mcu;
+  McuType mcu;
   int32_t sectionCount;
   uint32_t imageBytes;
   uint16_t flashSectionCount;
@@ -46,17 +46,17 @@ struct SampleCase {
 
 TEST_F(CoffSamplesTest, ReadsC28xProgramsForEachDevice) {
   const SampleCase cases[] = {
-      {"EduardChou__TMS320F2812-labs__ADC_Flash.out", 3, 7, 1680, 7, 1680, 0x05},
-      {"droneshire__ti__proj_lab01.out", 1, 5, 29240, 5, 29240, 0x0D},
-      {"droneshire__ti__proj_lab01.out", 0, 5, 29240, 2, 272, 0x03},
-      {"droneshire__ti__F28035_Prog1.out", 0, 7, 3616, 3, 256, 0x01},
-      {"droneshire__ti__F28035_Prog1.out", 4, 7, 3616, 7, 3616, 0x09},
-      {"droneshire__ti__FlashAPIInterface2808V3_02.out", 3, 3, 4282, 0, 0, 0},
-      {"droneshire__ti__F2837xD_usb_flash_kernels_cpu01.out", 4, 6, 14146, 0, 0, 0},
-      {"droneshire__ti__F28335_example_nonBIOS_flash.out", 3, 8, 4816, 0, 0, 0},
+      {"EduardChou__TMS320F2812-labs__ADC_Flash.out", kF2808, 7, 1680, 7, 1680, 0x05},
+      {"droneshire__ti__proj_lab01.out", kF2802, 5, 29240, 5, 29240, 0x0D},
+      {"droneshire__ti__proj_lab01.out", kF2801, 5, 29240, 2, 272, 0x03},
+      {"droneshire__ti__F28035_Prog1.out", kF2801, 7, 3616, 3, 256, 0x01},
+      {"droneshire__ti__F28035_Prog1.out", kF2809, 7, 3616, 7, 3616, 0x09},
+      {"droneshire__ti__FlashAPIInterface2808V3_02.out", kF2808, 3, 4282, 0, 0, 0},
+      {"droneshire__ti__F2837xD_usb_flash_kernels_cpu01.out", kF2809, 6, 14146, 0, 0, 0},
+      {"droneshire__ti__F28335_example_nonBIOS_flash.out", kF2808, 8, 4816, 0, 0, 0},
   };
   for (const SampleCase& c : cases) {
-    SCOPED_TRACE(std::string(c.file) + " on device " + std::to_string(c.mcu));
+    SCOPED_TRACE(std::string(c.file) + " on device " + std::string(c.mcu.info().name));
     ASSERT_EQ(Read(c.file, c.mcu), ProgramReadResult::Ok);
     ExpectImageConsistent(image_);
     EXPECT_EQ(image_.sectionCount(), c.sectionCount);
@@ -68,12 +68,13 @@ TEST_F(CoffSamplesTest, ReadsC28xProgramsForEachDevice) {
 }
 
 TEST_F(CoffSamplesTest, SkipsDebugStackAndPasswordSectionsAndKeepsLongNames) {
-  ASSERT_EQ(Read("droneshire__ti__F28335_example_nonBIOS_flash.out", 3), ProgramReadResult::Ok);
+  ASSERT_EQ(Read("droneshire__ti__F28335_example_nonBIOS_flash.out", kF2808),
+            ProgramReadResult::Ok);
   // 8-character names stored without a NUL, and names from the string table.
   EXPECT_EQ(Names(),
             (std::vector<std::string>{".text", ".cinit", ".econst", "codestart", "csm_rsvd",
                                       "internalMemFuncs", "passwords", "secureRamFuncs"}));
-  ASSERT_EQ(Read("droneshire__ti__F28035_Prog1.out", 3), ProgramReadResult::Ok);
+  ASSERT_EQ(Read("droneshire__ti__F28035_Prog1.out", kF2808), ProgramReadResult::Ok);
   EXPECT_EQ(Names(), (std::vector<std::string>{".cinit", ".text", "codestart", "ramfuncs",
                                                "csmpasswds", "csm_rsvd", ".econst"}));
   // The password words linked at 0x3F7FF8 come in as an ordinary flash section.
@@ -83,7 +84,7 @@ TEST_F(CoffSamplesTest, SkipsDebugStackAndPasswordSectionsAndKeepsLongNames) {
 
 TEST_F(CoffSamplesTest, CopiesRawDataFromOddFileOffsets) {
   // proj_lab01 places .text at file offset 1801.
-  ASSERT_EQ(Read("droneshire__ti__proj_lab01.out", 3), ProgramReadResult::Ok);
+  ASSERT_EQ(Read("droneshire__ti__proj_lab01.out", kF2808), ProgramReadResult::Ok);
   std::ifstream file(kSamples / "droneshire__ti__proj_lab01.out", std::ios::binary);
   file.seekg(1801);
   std::vector<char> raw(2 * 14216);
@@ -99,7 +100,7 @@ TEST_F(CoffSamplesTest, OtherCpuFamiliesAreRefused) {
   for (const char* file :
        {"Furkanprlk__DSP_F28335_Examples__sine.out",
         "Furkanprlk__DSP_F28335_Examples__template.out", "droneshire__ti__gcd.out"}) {
-    EXPECT_EQ(Read(file, 3), ProgramReadResult::TargetMismatch) << file;
+    EXPECT_EQ(Read(file, kF2808), ProgramReadResult::TargetMismatch) << file;
   }
 }
 

@@ -14,7 +14,6 @@
 namespace {
 
 const std::filesystem::path kSamples = BFX_FORMAT_SAMPLES;
-constexpr uint8_t kF2809 = 4;
 
 class FormatSamplesTest : public ::testing::Test {
  protected:

@@ -8,10 +8,8 @@
 
 namespace {
 
-constexpr uint8_t kF2801 = 0, kF2802 = 1, kF2806 = 2, kF2808 = 3, kF2809 = 4;
-
 struct SectorCase {
-  uint8_t mcu;
+  McuType mcu;
   uint8_t sector;
   uint32_t first;
   uint32_t last;
@@ -31,8 +29,8 @@ TEST(McuCatalogueTest, SectorsCoverTheirRangesFromTheTopDown) {
       {kF2809, 6, 0x3DC000, 0x3DFFFF}, {kF2809, 7, 0x3D8000, 0x3DBFFF},
   };
   for (const SectorCase& c : cases) {
-    SCOPED_TRACE(std::string(kMcuCatalogue[c.mcu].name) + " sector " + std::to_string(c.sector));
-    const McuInfo& mcu = McuEntry(c.mcu);
+    SCOPED_TRACE(std::string(c.mcu.info().name) + " sector " + std::to_string(c.sector));
+    const McuInfo& mcu = c.mcu.info();
     for (const uint32_t address : {c.first, c.last}) {
       const auto sector = FindSector(mcu, address);
       ASSERT_TRUE(sector.has_value());
@@ -43,18 +41,24 @@ TEST(McuCatalogueTest, SectorsCoverTheirRangesFromTheTopDown) {
 }
 
 TEST(McuCatalogueTest, NoSectorOutsideTheFlash) {
-  for (uint8_t type = 0; type < kMcuTypeCount; ++type) {
-    const McuInfo& mcu = McuEntry(type);
+  for (const McuInfo& mcu : kMcuCatalogue) {
     EXPECT_FALSE(FindSector(mcu, mcu.flashFirst - 1)) << mcu.name;
     EXPECT_FALSE(FindSector(mcu, 0x3F8000)) << mcu.name;
     EXPECT_FALSE(FindSector(mcu, 0)) << mcu.name;
   }
 }
 
-TEST(McuCatalogueTest, TypesAboveTheLastDeviceMeanF2809) {
-  EXPECT_EQ(&McuEntry(5), &McuEntry(kF2809));
-  EXPECT_EQ(&McuEntry(255), &McuEntry(kF2809));
-  EXPECT_EQ(McuEntry(kF2808).podCode, 4);
+TEST(McuCatalogueTest, ANumberBecomesADeviceOnlyWhenItNamesOne) {
+  EXPECT_EQ(McuType::FromIndex(0), kF2801);
+  EXPECT_EQ(McuType::FromIndex(4), kF2809);
+  EXPECT_EQ(McuType::FromIndex(5), std::nullopt);
+  EXPECT_EQ(McuType::FromIndex(-1), std::nullopt);
+  // Where a number must give a device (a setting), past the last means F2809.
+  EXPECT_EQ(McuType::Nearest(5), kF2809);
+  EXPECT_EQ(McuType::Nearest(255), kF2809);
+  EXPECT_EQ(McuType::Nearest(1), kF2802);
+  EXPECT_EQ(McuType{}, kF2808);
+  EXPECT_EQ(kF2808.info().podCode, 4);
 }
 
 TEST(McuCatalogueTest, FindsDevicesByShortName) {
@@ -67,7 +71,7 @@ TEST(McuCatalogueTest, FindsDevicesByShortName) {
 
 struct ClassifyCase {
   const char* what;
-  uint8_t mcu;
+  McuType mcu;
   uint32_t address;
   uint32_t words;
   bool inFlash;
@@ -92,7 +96,6 @@ TEST(McuCatalogueTest, ClassifiesSections) {
       {"above the flash", kF2808, 0x3F8000, 1, false, 0},
       {"one word below F2809 flash", kF2809, 0x3D7FFF, 1, false, 0},
       {"starts below, runs in", kF2808, 0x3E7FF0, 0x100, false, 0},
-      {"type above 4 is F2809", 9, 0x3D8000, 1, true, 0x80},
   };
   for (const ClassifyCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -109,7 +112,7 @@ TEST(McuCatalogueTest, PlacesSectionsInTheDevicesMemory) {
   using enum SectionPlace;
   const struct {
     const char* what;
-    uint8_t mcu;
+    McuType mcu;
     uint32_t address;
     uint32_t words;
     SectionPlace place;
@@ -142,13 +145,13 @@ TEST(McuCatalogueTest, PlacesSectionsInTheDevicesMemory) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(PlaceSection(McuEntry(c.mcu), c.address, c.words), c.place);
+    EXPECT_EQ(PlaceSection(c.mcu.info(), c.address, c.words), c.place);
   }
 }
 
 struct EraseCase {
   bool eraseAll;
-  uint8_t mcu;
+  McuType mcu;
   uint16_t imageMask;
   uint16_t expected;
 };
@@ -164,7 +167,7 @@ TEST(McuCatalogueTest, EraseMaskIsAllSectorsOrTheImageSectors) {
   for (const EraseCase& c : cases) {
     image.sections[0]->sectorMask = c.imageMask;
     EXPECT_EQ(EraseMask(c.eraseAll, c.mcu, image), c.expected)
-        << "eraseAll " << c.eraseAll << " mcu " << int{c.mcu} << " mask " << c.imageMask;
+        << "eraseAll " << c.eraseAll << " mcu " << int{c.mcu.index()} << " mask " << c.imageMask;
   }
 }
 

@@ -16,8 +16,6 @@
 
 namespace {
 
-constexpr uint8_t kF2808 = 3;
-
 // Two blocks in the F2808's flash, the higher one first.
 const std::vector<WordBlock> kProgram{
     {0x3F0000, {0x0102, 0x0304, 0x0506}},

@@ -69,7 +69,7 @@ TEST(OutOfMemoryTest, EveryFailingAllocationEndsTheReadCleanly) {
   long failures = 0;
   for (long n = 0;; ++n) {
     allocationsBeforeFailure = n;
-    const ProgramReadResult result = ReadCoffFile(file.path(), 3, image);
+    const ProgramReadResult result = ReadCoffFile(file.path(), kF2808, image);
     const bool failed = allocationsBeforeFailure == -1;
     allocationsBeforeFailure = -1;
     if (!failed) {

@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "image/ImageBuilder.h"
+#include "image/McuCatalogue.h"
 
 namespace {
-
-constexpr uint8_t kF2808 = 3;
 
 // Appends a section of `count` words filled with `fill`, placed after the others.
 void AddSection(ProgramImage& image, bool inFlash, uint32_t count, uint16_t mask, uint16_t fill) {

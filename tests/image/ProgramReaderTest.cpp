@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr uint8_t kF2808 = 3;
-
 struct SectionView {
   std::string name;
   uint32_t address;
@@ -45,7 +43,7 @@ struct RefusedCase {
 
 class ProgramReaderTest : public ::testing::Test {
  protected:
-  ProgramRead Read(const std::string& bytes, uint8_t mcu = kF2808) {
+  ProgramRead Read(const std::string& bytes, McuType mcu = kF2808) {
     std::istringstream in(bytes);
     ProgramRead read = ReadProgramStream(in, mcu, image_);
     if (read.result == ProgramReadResult::Ok) {

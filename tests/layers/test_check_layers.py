@@ -101,7 +101,7 @@ class LayerRules(unittest.TestCase):
         refused, allowed = True, False
         cases = [
             ("pod/D2xxDriver.cpp", "#ifdef _WIN32", refused),
-            ("cli/PodSession.cpp", "  #  if defined(_WIN32) || defined(__MINGW32__)", refused),
+            ("cli/PodCommand.cpp", "  #  if defined(_WIN32) || defined(__MINGW32__)", refused),
             ("emulator/StateFile.h", "#ifndef _WIN32", refused),
             ("pod/D2xxLibrary.windows.cpp", "#ifdef _WIN32", allowed),
             ("pod/D2xxLibrary.posix.cpp", "#ifndef _WIN32", allowed),

@@ -120,7 +120,7 @@ TEST(DriverSelectionTest, UnknownNamesAreAClearError) {
 TEST(DriverSelectionTest, EmulatedPodGetsAFolderForItsStateFile) {
   FakeClock clock;
   ScratchDir dir;
-  const EmulatorSetup setup{dir.path() / "state" / "pod", 4};
+  const EmulatorSetup setup{dir.path() / "state" / "pod", kF2809};
   const DriverSelection selection = SelectDriver("emulator", clock, setup);
   ASSERT_NE(selection.driver, nullptr);
   // The folder is made so the POD has somewhere to save.

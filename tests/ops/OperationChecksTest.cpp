@@ -45,7 +45,7 @@ struct CheckCase {
 };
 
 OperationRequest FileRequest(const ScratchDir& dir, const CoffWriter& program,
-                             uint8_t mcuType = 3) {
+                             McuType mcuType = kF2808) {
   OperationRequest request;
   request.filePath = "  " + dir.Write("program.out", program.Build()) + " ";
   request.mcuType = mcuType;
@@ -82,7 +82,7 @@ TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingT
     return [n](const ScratchDir& d) { return FileRequest(d, ManySections(n)); };
   };
   const auto words = [](uint32_t n) {
-    return [n](const ScratchDir& d) { return FileRequest(d, FlashWords(n), 4); };
+    return [n](const ScratchDir& d) { return FileRequest(d, FlashWords(n), kF2809); };
   };
   const CheckCase cases[] = {
       {"no file for Target Write", target, none, OperationOutcome::NoFileGiven,
@@ -125,11 +125,11 @@ TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingT
        [&](const ScratchDir& d) { return WithZeroKeys(flash(d)); },
        OperationOutcome::BadCsmPassword, "CSM Password input is wrong"},
       {"flash the F2801 does not have, Target Write", target,
-       [](const ScratchDir& d) { return FileRequest(d, FlashProgram(), 0); },
+       [](const ScratchDir& d) { return FileRequest(d, FlashProgram(), kF2801); },
        OperationOutcome::OutsideDevice,
        "Section .text at 0x3E8000 lies outside the memory of the F2801"},
       {"RAM the F2802 does not have, Target Write in RAM mode", target,
-       [](const ScratchDir& d) { return FileRequest(d, RamProgram(), 1); },
+       [](const ScratchDir& d) { return FileRequest(d, RamProgram(), kF2802); },
        OperationOutcome::OutsideDevice,
        "Section .data at 0x009000 lies outside the memory of the F2802"},
       {"RAM beyond every block, Target Write in RAM mode", target,
@@ -147,7 +147,7 @@ TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingT
        },
        OperationOutcome::DriverNotLoaded, kDriverMissing},
       {"a flash program for a larger device, with the boot ROM's vectors", target,
-       [](const ScratchDir& d) { return FileRequest(d, WithBootVectors(FlashProgram()), 0); },
+       [](const ScratchDir& d) { return FileRequest(d, WithBootVectors(FlashProgram()), kF2801); },
        OperationOutcome::OutsideDevice,
        "Section .text at 0x3E8000 lies outside the memory of the F2801"},
       {"the boot ROM's vectors beside a flash program, Target Write", target,
@@ -404,28 +404,28 @@ TEST_F(OperationChecksTest, CsmKeysFromTheirTexts) {
 
 TEST_F(OperationChecksTest, LoadKeepsTheImageWhenTheFileIsMissingAndEmptiesItWhenUnreadable) {
   const std::string good = dir_.Write("motor_ctl.out", FlashProgram().Build());
-  EXPECT_EQ(ops_->Load("  " + good + "\t", 4), OperationOutcome::Done);
+  EXPECT_EQ(ops_->Load("  " + good + "\t", kF2809), OperationOutcome::Done);
   EXPECT_TRUE(ops_->imageLoaded());
   EXPECT_EQ(ops_->programName(), "motor_ct");
-  EXPECT_EQ(ops_->mcuType(), 4);
+  EXPECT_EQ(ops_->mcuType(), kF2809);
   EXPECT_EQ(ui_.events,
             (std::vector<std::string>{"recent " + good, "status Reading COFF file is successful"}));
 
-  EXPECT_EQ(ops_->LoadProgramFile((dir_.path() / "other.out").string(), true, 3),
+  EXPECT_EQ(ops_->LoadProgramFile((dir_.path() / "other.out").string(), true, kF2808),
             OperationOutcome::FileNotFound);
   EXPECT_TRUE(ops_->imageLoaded());
   EXPECT_EQ(ops_->programName(), "motor_ct");
   EXPECT_EQ(ops_->image().sectionCount(), 4);
 
   const std::string bad = dir_.Write("notes.out", {'n', 'o', 't', 'e', 's'});
-  EXPECT_EQ(ops_->LoadProgramFile(bad, false, 3), OperationOutcome::FileNotLoaded);
+  EXPECT_EQ(ops_->LoadProgramFile(bad, false, kF2808), OperationOutcome::FileNotLoaded);
   EXPECT_FALSE(ops_->imageLoaded());
   EXPECT_EQ(ops_->programName(), "notes");
   EXPECT_EQ(ops_->image().sectionCount(), 0);
   EXPECT_EQ(ui_.events.back(), "error The specified file is not COFF format");
   EXPECT_EQ(ui_.Only("recent").size(), 1u);
 
-  EXPECT_EQ(ops_->Load(" \t", 3), OperationOutcome::NoFileGiven);
+  EXPECT_EQ(ops_->Load(" \t", kF2808), OperationOutcome::NoFileGiven);
   EXPECT_EQ(ui_.events.back(), "error Please, specify COFF file to read");
 }
 

@@ -167,7 +167,7 @@ std::vector<uint8_t> HexOfCoff(const std::filesystem::path& coff) {
 
 TEST_F(OperationsOnEmulatorTest, AHexFileProgramsTheTargetAsItsCoffPartnerDoes) {
   struct Partners {
-    uint8_t mcuType;
+    McuType mcuType;
     std::string coff;
     std::string hex;
   };
@@ -178,7 +178,7 @@ TEST_F(OperationsOnEmulatorTest, AHexFileProgramsTheTargetAsItsCoffPartnerDoes) 
   const std::filesystem::path samples = BFX_FORMAT_SAMPLES;
   const std::string program = "nodang__micromouse_hara__a_hara";
   if (std::filesystem::exists(samples / (program + ".hex"))) {
-    cases.push_back({4, Utf8FromPath(samples / (program + ".partner.out")),
+    cases.push_back({kF2809, Utf8FromPath(samples / (program + ".partner.out")),
                      Utf8FromPath(samples / (program + ".hex"))});
   }
   for (const Partners& c : cases) {
@@ -197,7 +197,7 @@ TEST_F(OperationsOnEmulatorTest, AHexFileProgramsTheTargetAsItsCoffPartnerDoes) 
       EXPECT_THAT(ui_.events, testing::Contains(
                                   file == c.coff ? "status Reading COFF file is successful"
                                                  : "status Reading Intel HEX file is successful"));
-      const McuInfo& mcu = McuEntry(c.mcuType);
+      const McuInfo& mcu = c.mcuType.info();
       std::vector<uint16_t> flash;
       for (uint32_t address = mcu.flashFirst; address <= mcu.flashLast; ++address) {
         flash.push_back(emulator_->Target().ReadWord(address));
@@ -218,7 +218,6 @@ TEST_F(OperationsOnEmulatorTest, TargetWriteOfARamProgramReportsCompletedToo) {
 }
 
 TEST_F(OperationsOnEmulatorTest, AnImageReadForAnotherDeviceIsReadAgainBeforeItIsSent) {
-  constexpr uint8_t kF2801 = 0, kF2808 = 3, kF2809 = 4;
   CoffWriter program;
   program.Add(".text", 0x3F4000, Pattern(50, 0)).Add(".econst", 0x3F0000, Pattern(8, 0x100));
   OperationRequest request = Request("motor.out", program);
@@ -409,7 +408,7 @@ TEST_F(OperationsOnEmulatorTest, PodFileNameIsTrimmedAndCutBeforeThePodIsContact
 TEST_F(OperationsOnEmulatorTest, VerifyOfAChangedProgramFailsWithTheStoresMessageOnly) {
   ASSERT_EQ(ops_->PodWrite(Request("motor.out", FlashProgram())), OperationOutcome::Done);
   ui_.events.clear();
-  ASSERT_EQ(ops_->LoadProgramFile(dir_.Write("changed.out", FlashProgram(1).Build()), true, 3),
+  ASSERT_EQ(ops_->LoadProgramFile(dir_.Write("changed.out", FlashProgram(1).Build()), true, kF2808),
             OperationOutcome::Done);
   ui_.events.clear();
   EXPECT_EQ(ops_->PodVerify({}), OperationOutcome::PodVerifyFailed);
@@ -450,7 +449,7 @@ TEST_F(OperationsOnEmulatorTest, VerifyThatCannotReadTheCopyIsNoDifference) {
 }
 
 TEST_F(OperationsOnEmulatorTest, TargetEraseErasesTheSectorsAskedForWithoutAFile) {
-  const McuInfo& mcu = McuEntry(3);
+  const McuInfo& mcu = kF2808.info();
   const struct {
     const char* name;
     bool eraseAll;

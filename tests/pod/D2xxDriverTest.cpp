@@ -163,7 +163,7 @@ TEST_F(D2xxOverEmulatorTest, FindsOpensAndDrivesThePod) {
   EXPECT_EQ(emulator.Line().latencyMs, 1);
   EXPECT_EQ(emulator.Line().readTimeoutMs, 200u);
 
-  PodCommands pod(link, {4, kErasedCsmKeys});
+  PodCommands pod(link, {kF2809, kErasedCsmKeys});
   EXPECT_TRUE(pod.QueryVersion());
   EXPECT_EQ(pod.podVersion(), 11);
   EXPECT_TRUE(pod.StartSciBoot(false, true));
@@ -179,7 +179,7 @@ TEST_F(D2xxOverEmulatorTest, UnpluggedPodFailsCommandsAndTheNextOpen) {
   ASSERT_TRUE(link.LoadDriver());
   ASSERT_TRUE(link.Find());
   ASSERT_EQ(PodCommands::OpenPod(link), OpenStatus::Ok);
-  PodCommands pod(link, {3, kErasedCsmKeys});
+  PodCommands pod(link, {kF2808, kErasedCsmKeys});
   emulator.Unplug();
   EXPECT_FALSE(PodCommands::PingPod(link));
   link.Close();

@@ -32,12 +32,12 @@ class PodCommandsTest : public FakePodFixture {
   }
 
   // Commands for the device `mcuType` with `keys`, as an operation builds them.
-  PodCommands For(uint8_t mcuType, const CsmKeys& keys = kKeys) {
+  PodCommands For(McuType mcuType, const CsmKeys& keys = kKeys) {
     return PodCommands(link, {mcuType, keys});
   }
 
   static constexpr CsmKeys kKeys{0x1234, 0xABCD, 0x0001, 0x0203, 0xFFFE, 0x8000, 0xC0DE, 0x0F0F};
-  PodCommands pod{link, {3, kKeys}};
+  PodCommands pod{link, {kF2808, kKeys}};
 };
 
 // ---------------------------------------------------------------- frames
@@ -61,7 +61,7 @@ TEST(PodFrameTest, ValueTooWideForItsFieldGivesNoFrame) {
 
 struct TranscriptCase {
   const char* name;
-  uint8_t mcuType;
+  McuType mcuType;
   std::function<bool(PodCommands&)> command;
   std::string frame;
 };
@@ -85,65 +85,70 @@ PodTagBytes SampleTag() {
 INSTANTIATE_TEST_SUITE_P(
     Commands, PodCommandsTranscriptTest,
     ::testing::Values(
-        TranscriptCase{"Ping", 3, [](PodCommands& p) { return PodCommands::PingPod(p.link()); },
-                       "\x02I\x03"},
-        TranscriptCase{"Reset", 3, [](PodCommands& p) { return p.ResetTarget(); }, Framed("R")},
-        TranscriptCase{"BootF2809", 4, [](PodCommands& p) { return p.StartSciBoot(false, true); },
+        TranscriptCase{"Ping", kF2808,
+                       [](PodCommands& p) { return PodCommands::PingPod(p.link()); }, "\x02I\x03"},
+        TranscriptCase{"Reset", kF2808, [](PodCommands& p) { return p.ResetTarget(); },
+                       Framed("R")},
+        TranscriptCase{"BootF2809", kF2809,
+                       [](PodCommands& p) { return p.StartSciBoot(false, true); },
                        std::string{0x02, 'N', '5', 0x03}},
-        TranscriptCase{"AlgorithmWithoutCsm", 3,
+        TranscriptCase{"AlgorithmWithoutCsm", kF2808,
                        [](PodCommands& p) { return p.LoadFlashAlgorithm(false); },
                        Framed("K0" + kErasedKeys)},
-        TranscriptCase{"AlgorithmWithCsm", 3,
+        TranscriptCase{"AlgorithmWithCsm", kF2808,
                        [](PodCommands& p) { return p.LoadFlashAlgorithm(true); },
                        Framed("K1" + kTestKeys)},
-        TranscriptCase{"Prepare", 3, [](PodCommands& p) { return p.PrepareFlash(3000); },
+        TranscriptCase{"Prepare", kF2808, [](PodCommands& p) { return p.PrepareFlash(3000); },
                        Framed("O00")},
-        TranscriptCase{"EraseSector2", 3,
+        TranscriptCase{"EraseSector2", kF2808,
                        [](PodCommands& p) { return p.EraseSectors(0x0004, 20000); },
                        Framed("O010004")},
-        TranscriptCase{"Program40Words", 3,
+        TranscriptCase{"Program40Words", kF2808,
                        [](PodCommands& p) { return p.ProgramWords(0x3F4000, 40, 5000); },
                        Framed("O023F40000028")},
-        TranscriptCase{"BootCount", 3,
+        TranscriptCase{"BootCount", kF2808,
                        [](PodCommands& p) { return p.SendBootHeaderWord(0xC8, 3000); },
                        Framed("U00C8")},
-        TranscriptCase{"BootEnd", 3, [](PodCommands& p) { return p.EndBootStream(3000); },
+        TranscriptCase{"BootEnd", kF2808, [](PodCommands& p) { return p.EndBootStream(3000); },
                        Framed("X0000")},
-        TranscriptCase{"SectionRecord", 3,
+        TranscriptCase{"SectionRecord", kF2808,
                        [](PodCommands& p) { return p.SendSectionRecord(1, 0x3F4000, 50, 0xC8); },
                        Framed("V013F40000000320000C8")},
-        TranscriptCase{"CommitPage", 3, [](PodCommands& p) { return p.CommitPage(0, 264); },
+        TranscriptCase{"CommitPage", kF2808, [](PodCommands& p) { return p.CommitPage(0, 264); },
                        Framed("W00000108")},
-        TranscriptCase{"ComparePage", 3, [](PodCommands& p) { return p.ComparePage(1, 0x88); },
+        TranscriptCase{"ComparePage", kF2808, [](PodCommands& p) { return p.ComparePage(1, 0x88); },
                        Framed("L00010088")},
-        TranscriptCase{"PasswordWithoutCsm", 3,
+        TranscriptCase{"PasswordWithoutCsm", kF2808,
                        [](PodCommands& p) { return p.SendPassword(false); },
                        Framed("P" + kErasedKeys)},
-        TranscriptCase{"PasswordWithCsm", 3, [](PodCommands& p) { return p.SendPassword(true); },
+        TranscriptCase{"PasswordWithCsm", kF2808,
+                       [](PodCommands& p) { return p.SendPassword(true); },
                        Framed("P" + kTestKeys)},
-        TranscriptCase{"Tag", 3, [](PodCommands& p) { return p.SendTag(SampleTag()); },
+        TranscriptCase{"Tag", kF2808, [](PodCommands& p) { return p.SendTag(SampleTag()); },
                        Framed("T6D6F746F725F637407D60C140E05")},
-        TranscriptCase{"CoffInfoF2808", 3,
+        TranscriptCase{"CoffInfoF2808", kF2808,
                        [](PodCommands& p) { return p.SendCoffInfo(false, 0x0F, true); },
                        Framed("Q40000F01")},
-        TranscriptCase{"CoffInfoF2801Csm", 0,
+        TranscriptCase{"CoffInfoF2801Csm", kF2801,
                        [](PodCommands& p) { return p.SendCoffInfo(true, 0x05, false); },
                        Framed("Q11000500")},
-        TranscriptCase{"BeginAccess", 3, [](PodCommands& p) { return p.BeginAccess(); },
+        TranscriptCase{"BeginAccess", kF2808, [](PodCommands& p) { return p.BeginAccess(); },
                        Framed("G")},
-        TranscriptCase{"EndAccess", 3, [](PodCommands& p) { return p.EndAccess(); }, Framed("H")},
-        TranscriptCase{"AbortAccess", 3, [](PodCommands& p) { return p.AbortAccess(); },
+        TranscriptCase{"EndAccess", kF2808, [](PodCommands& p) { return p.EndAccess(); },
+                       Framed("H")},
+        TranscriptCase{"AbortAccess", kF2808, [](PodCommands& p) { return p.AbortAccess(); },
                        Framed("i")}),
     [](const auto& info) { return info.param.name; });
 
 struct BootStartCase {
-  uint8_t mcuType;
+  McuType mcuType;
   bool useCsm;
   bool flashMode;
   std::string frame;
 };
 void PrintTo(const BootStartCase& c, std::ostream* os) {
-  *os << "type " << int{c.mcuType} << (c.useCsm ? " csm" : "") << (c.flashMode ? " flash" : " ram");
+  *os << "type " << int{c.mcuType.index()} << (c.useCsm ? " csm" : "")
+      << (c.flashMode ? " flash" : " ram");
 }
 
 class PodCommandsBootStartTest : public PodCommandsTest,
@@ -154,15 +159,14 @@ TEST_P(PodCommandsBootStartTest, KeysGoWithTheBootOnlyForSmallPartsInRamMode) {
   EXPECT_EQ(fake.writes, std::vector<std::string>{GetParam().frame});
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, PodCommandsBootStartTest,
-                         ::testing::Values(BootStartCase{0, true, false, Framed("M1" + kTestKeys)},
-                                           BootStartCase{2, true, false, Framed("M3" + kTestKeys)},
-                                           BootStartCase{3, true, false, Framed("N4")},
-                                           BootStartCase{4, true, false, Framed("N5")},
-                                           BootStartCase{0, true, true, Framed("N1")},
-                                           BootStartCase{1, false, false, Framed("N2")},
-                                           // Out of range selects the last device.
-                                           BootStartCase{9, false, true, Framed("N5")}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PodCommandsBootStartTest,
+    ::testing::Values(BootStartCase{kF2801, true, false, Framed("M1" + kTestKeys)},
+                      BootStartCase{kF2806, true, false, Framed("M3" + kTestKeys)},
+                      BootStartCase{kF2808, true, false, Framed("N4")},
+                      BootStartCase{kF2809, true, false, Framed("N5")},
+                      BootStartCase{kF2801, true, true, Framed("N1")},
+                      BootStartCase{kF2802, false, false, Framed("N2")}));
 
 // A silent POD shows each command's reply time-out: the read gives up between
 // the time-out and the time-out plus two driver reads.
@@ -184,7 +188,7 @@ TEST_F(PodCommandsTest, EachCommandWaitsItsOwnTimeOut) {
       {"page", [](PodCommands& p) { return p.CommitPage(0, 264); }, 3000},
       {"compare", [](PodCommands& p) { return p.ComparePage(0, 264); }, 3000},
   };
-  PodCommands commands = For(0);
+  PodCommands commands = For(kF2801);
   fake.onWrite = nullptr;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -372,7 +376,7 @@ TEST_F(PodCommandsTest, BootAddressSendsTheHighWordFirst) {
 TEST_F(PodCommandsTest, KeysAreThoseTheOperationStartedWith) {
   CsmKeys keys{};
   keys[7] = 0x5A5A;
-  EXPECT_TRUE(For(3, keys).LoadFlashAlgorithm(true));
+  EXPECT_TRUE(For(kF2808, keys).LoadFlashAlgorithm(true));
   EXPECT_EQ(fake.writes.back(), Framed("K1" + Repeat("0000", 7) + "5A5A"));
 }
 

@@ -307,7 +307,7 @@ TEST_F(TtyDriverTest, TheLastFrameBeforeTheCloseReachesThePod) {
   for (int run = 0; run < 20; ++run) {
     SCOPED_TRACE(run);
     ASSERT_NO_FATAL_FAILURE(OpenLink());
-    PodCommands commands(link, {3, kErasedCsmKeys});
+    PodCommands commands(link, {kF2808, kErasedCsmKeys});
     ASSERT_TRUE(commands.EndAccess());
     link.Close();
     EXPECT_EQ(pod.Receive(50), std::string("\x02H\x03"));

@@ -49,7 +49,7 @@ std::vector<std::string> Condense(std::string_view bytes) {
   return Condense(frames);
 }
 
-void ProcedureTest::Load(const CoffWriter& coff, uint8_t mcu) {
+void ProcedureTest::Load(const CoffWriter& coff, McuType mcu) {
   mcuType = mcu;
   const std::vector<uint8_t> bytes = coff.Build();
   std::istringstream in(std::string(bytes.begin(), bytes.end()));
@@ -115,7 +115,7 @@ std::vector<std::string> FakeWireTest::Writes() const {
   return out;
 }
 
-void EmulatorTest::Connect(uint8_t targetMcu) {
+void EmulatorTest::Connect(McuType targetMcu) {
   EmulatorConfig config;
   config.pod.targetMcuType = targetMcu;
   // The link of an earlier connection still refers to the old driver.

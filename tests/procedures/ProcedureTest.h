@@ -24,10 +24,6 @@
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakeFtdiDriver.h"
 
-inline constexpr uint8_t kF2801 = 0;
-inline constexpr uint8_t kF2808 = 3;
-inline constexpr uint8_t kF2809 = 4;
-
 // `count` words whose two bytes differ, so a word sent with its bytes the wrong
 // way round never passes for the right one.
 std::vector<uint16_t> Pattern(size_t count, uint16_t seed);
@@ -48,7 +44,7 @@ class ProcedureTest : public ::testing::Test {
 
   // Reads the COFF file into the image for `mcu`, which also becomes the
   // selected device, as a successful Load does.
-  void Load(const CoffWriter& coff, uint8_t mcu);
+  void Load(const CoffWriter& coff, McuType mcu);
   // Appends a section by hand, for images no COFF file gives (empty sections).
   void AddSection(uint32_t address, const std::vector<uint16_t>& words);
 
@@ -60,7 +56,7 @@ class ProcedureTest : public ::testing::Test {
   PodStore Store();
 
   FakeClock clock;
-  uint8_t mcuType = kF2808;
+  McuType mcuType = kF2808;
   CsmKeys keys = kErasedCsmKeys;
   ProgramImage image;
   RecordingReporter reporter;
@@ -82,7 +78,7 @@ class FakeWireTest : public ProcedureTest {
 // The emulated POD with the target board `targetMcu` behind it.
 class EmulatorTest : public ProcedureTest {
  protected:
-  void Connect(uint8_t targetMcu = kF2808);
+  void Connect(McuType targetMcu = kF2808);
   // Frames the POD received since the link was opened, condensed.
   std::vector<std::string> Frames() const;
   // The raw frames received since the link was opened, STX and ETX included.

@@ -22,7 +22,7 @@ struct Section {
 class ProgramPlansTest : public ProcedureTest {
  protected:
   // Sections with distinct words, in this order, on `mcu`.
-  void Add(const std::vector<Section>& sections, uint8_t mcu = kF2808) {
+  void Add(const std::vector<Section>& sections, McuType mcu = kF2808) {
     mcuType = mcu;
     uint16_t seed = 0;
     for (const Section& section : sections) {

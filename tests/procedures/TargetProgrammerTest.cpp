@@ -213,7 +213,7 @@ TEST_F(TargetEmulatorTest, FlashHoldsExactlyTheProgramAfterATargetWrite) {
     Load(F2808Program(), kF2808);
     Connect(kF2808);
     TargetBoard& target = driver->Target();
-    const McuInfo& mcu = McuEntry(kF2808);
+    const McuInfo& mcu = kF2808.info();
     // Old contents everywhere: whatever is neither erased nor written must keep
     // them. The password words stay erased, or the part would be secured.
     std::map<uint32_t, uint16_t> expected;
@@ -259,7 +259,7 @@ TEST_F(TargetEmulatorTest, EraseOnlyErasesTheSectorsAskedForAndResets) {
   mcuType = kF2808;
   Connect(kF2808);
   TargetBoard& target = driver->Target();
-  const McuInfo& mcu = McuEntry(kF2808);
+  const McuInfo& mcu = kF2808.info();
   for (uint32_t address = mcu.flashFirst; address < kCsmKeyAddress; ++address) {
     target.WriteWord(address, static_cast<uint16_t>(address * 7));
   }
@@ -318,7 +318,7 @@ TEST_F(TargetEmulatorTest, SecuredTargetIsProgrammedOnlyWithItsKeys) {
   wrong[5] = 0x6667;
   struct Case {
     const char* name;
-    uint8_t mcu;
+    McuType mcu;
     uint32_t address;  // flash on the F2808, secure RAM on the F2801
     CsmKeys keys;
     TargetWriteResult result;

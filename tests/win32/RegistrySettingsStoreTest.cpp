@@ -38,7 +38,7 @@ class RegistrySettingsStoreTest : public testing::Test {
 TEST_F(RegistrySettingsStoreTest, SettingsReadBackUnderTheirKeysAndKinds) {
   EXPECT_EQ(LoadSettings(store_), ProgrammerSettings{}) << "an empty key gives the defaults";
   ProgrammerSettings saved;
-  saved.mcuType = 4;
+  saved.mcuType = kF2809;
   saved.useCsm = true;
   saved.keys[7] = 0xBEEF;
   saved.fileDirectory = Utf8FromPath(dir_.path()) + "\\펌웨어 폴더\\";

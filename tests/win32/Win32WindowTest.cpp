@@ -28,7 +28,7 @@ class Win32WindowTest : public testing::Test {
  protected:
   Win32WindowTest() {
     dlg_ = std::make_unique<Win32ProgrammerDlg>(
-        GetModuleHandleW(nullptr), store_, [this](Clock& clock, uint8_t) {
+        GetModuleHandleW(nullptr), store_, [this](Clock& clock, McuType) {
           auto driver = std::make_unique<EmulatorDriver>(clock);
           emulator_ = driver.get();
           return driver;

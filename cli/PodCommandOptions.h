@@ -1,22 +1,17 @@
-// What the commands that talk to the POD share: their options, turning them
-// into an operation request, choosing the driver, running one operation on
-// the terminal and turning its outcome into the exit status.
+// The options of the commands that talk to the POD, their help, and reading
+// them into what the run is asked to do.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "cli/CommandLine.h"
-#include "cli/GangRun.h"
+#include "cli/DeviceOption.h"
+#include "cli/TerminalUi.h"
 #include "ops/OperationRequest.h"
-#include "ops/ProgrammerOperations.h"
 #include "ops/SerialNumbers.h"
-#include "pod/Clock.h"
 
-inline constexpr CliOption kDeviceOption{"--device", "NAME",
-                                         "F2801, F2802, F2806, F2808 or F2809 (default F2808)"};
 inline constexpr CliOption kEraseOption{
     "--erase", "MODE", "intelligent (default): the sectors the program touches; all: every sector"};
 inline constexpr CliOption kSectorsToEraseOption{
@@ -92,31 +87,25 @@ inline constexpr CliOption kSerialRefusedOption{
     "refused: the POD copies one program to every target it programs; number targets with "
     "target-write"};
 
-using PodOperation =
-    std::function<OperationOutcome(ProgrammerOperations&, const OperationRequest&)>;
-
-// One operation as every POD of a run gets it.
-struct PodJob {
-  std::string_view command;
-  const OperationRequest& request;
-  const PodOperation& operation;
-  Clock& clock;
+// What a POD command's options ask for, read and checked before any file,
+// log or POD is used.
+struct PodCommandOptions {
+  OperationRequest request;
   // With --serial: how each target's number is chosen and where it goes.
-  std::optional<SerialNumbering> serial = std::nullopt;
+  std::optional<SerialNumbering> serial;
   // The memory digest --expect demands of the request's file; none when not given.
-  std::optional<std::string> expectedMemory = {};
+  std::optional<std::string> expectedMemory;
+  bool allPods = false;
+  // One JSON object on stdout, the messages on stderr.
+  bool json = false;
+  Verbosity verbosity = Verbosity::Normal;
 };
 
-// Runs `job` on every POD of `pods` at once: reads its file once for all of
-// them, shows each POD's progress on `output`, then the table of how each ended.
-// With `job.serial`, each POD writes a copy of the file with a number of its own.
-GangResult RunGang(const PodJob& job, std::vector<GangPod> pods, const GangOutput& output);
-
-// Runs `operation` for the command `command` with the parsed `args`; returns
-// the exit status: 0, the COFF reader's code for a refused file, the outcome's
-// number for any other failure, or kExitUsage for a bad option value. With
-// several PODs chosen, it runs on all of them at once (RunGang).
-int RunPodOperation(std::string_view command, const CliArgs& args, const PodOperation& operation);
+// Reads the options `command` was given in `args`; none, with a usage error's
+// text in `error`, when one of them is wrong. Keys given with --csm are warned
+// of on stderr.
+std::optional<PodCommandOptions> ReadPodCommandOptions(std::string_view command,
+                                                       const CliArgs& args, std::string& error);
 
 // `description` followed by the exit statuses the POD commands share.
 std::string PodCommandDetails(std::string_view description);
