@@ -11,6 +11,7 @@
 
 #include "bench/FileBytes.h"
 #include "image/CoffReader.h"
+#include "image/McuCatalogue.h"
 #include "image/ProgramImage.h"
 #include "tests/support/CoffWriter.h"
 
@@ -38,7 +39,7 @@ void ReadCoff(benchmark::State& state) {
   MeasureReads(state, file.path(), [&] {
     // A fresh image per read, as each load makes one.
     auto image = std::make_unique<ProgramImage>();
-    const ProgramReadResult read = ReadCoffFile(file.path(), 4, *image);
+    const ProgramReadResult read = ReadCoffFile(file.path(), kF2809, *image);
     benchmark::DoNotOptimize(image->imageBytes());
     return read == ProgramReadResult::Ok;
   });
@@ -69,7 +70,7 @@ void ReadCoffDeclaredBeyondTheFile(benchmark::State& state, bool refused) {
   const TempFile& file = DeclaredBeyondTheFile(refused);
   MeasureReads(state, file.path(), [&] {
     auto image = std::make_unique<ProgramImage>();
-    const ProgramReadResult read = ReadCoffFile(file.path(), 4, *image);
+    const ProgramReadResult read = ReadCoffFile(file.path(), kF2809, *image);
     benchmark::DoNotOptimize(image->imageBytes());
     return read == (refused ? ProgramReadResult::FileError : ProgramReadResult::Ok);
   });
