@@ -52,7 +52,7 @@ inline constexpr CompiledText kDevicesWritten = DeviceList("and");
 
 // The choices and the device a command reads its file for without --device.
 constexpr CompiledText DeviceHelp() {
-  CompiledText help = DeviceList("or");
+  CompiledText help = kDeviceChoices;
   help += " (default ";
   help += kDefaultMcuType.info().name;
   help += ")";
