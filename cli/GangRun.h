@@ -15,13 +15,13 @@
 #include "cli/PodRun.h"
 #include "cli/RunReport.h"
 #include "cli/TerminalUi.h"
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 // One POD of the run: its name as chosen (serial number or port) and a driver
 // that no other thread uses.
 struct GangPod {
   std::string name;
-  std::unique_ptr<FtdiDriver> driver;
+  std::unique_ptr<PortDriver> driver;
 };
 
 struct GangOutput {

@@ -77,10 +77,10 @@ int Run(const CliArgs& args) {
       }
       continue;  // not offered on this system
     }
-    FtdiDriver& driver = *selection.driver;
+    PortDriver& driver = *selection.driver;
     BackendPorts backend{driver.Name(), driver.Load(), {}, {}};
     if (backend.loaded) {
-      backend.ports = driver.DescribePorts();
+      backend.ports = driver.ListPorts();
       driver.Unload();
     } else {
       backend.loadProblem = driver.LoadProblem();

@@ -23,10 +23,10 @@
 #include "ops/OperationsUi.h"
 #include "ops/ProgrammerOperations.h"
 #include "pod/Clock.h"
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 // Makes the driver the window talks through, for the device the settings name.
-using DriverFactory = std::function<std::unique_ptr<FtdiDriver>(Clock& clock, McuType mcuType)>;
+using DriverFactory = std::function<std::unique_ptr<PortDriver>(Clock& clock, McuType mcuType)>;
 
 // The window's title.
 std::string DialogTitle();

@@ -1,16 +1,70 @@
 #include "emulator/EmulatorDriver.h"
 
 #include <algorithm>
-#include <cstring>
-#include <functional>
+#include <utility>
 
 namespace {
 
 constexpr uint64_t kNsPerMs = 1'000'000;
-// Handles are opaque tokens; a fresh one per open makes a stale handle fail.
-constexpr uintptr_t kHandleBase = 0xB0D0000;
 
 }  // namespace
+
+class EmulatorDriver::PodPort final : public Port {
+ public:
+  PodPort(EmulatorDriver& driver, uint64_t session) : driver_(driver), session_(session) {}
+  ~PodPort() override { driver_.Close(session_); }
+  PodPort(const PodPort&) = delete;
+  PodPort& operator=(const PodPort&) = delete;
+
+  PortStatus Configure(const PortSettings& settings) override {
+    return WhenReady([&] { return driver_.Configure(settings); });
+  }
+  PortStatus GetLatency(uint8_t& milliseconds) override {
+    return WhenReady([&] {
+      milliseconds = driver_.line_.latencyMs;
+      return kPortOk;
+    });
+  }
+  PortStatus SetLatency(uint8_t milliseconds) override {
+    return WhenReady([&] { return driver_.SetLatency(milliseconds); });
+  }
+  PortStatus Write(const void* bytes, uint32_t length, uint32_t& written) override {
+    written = 0;
+    return WhenReady([&] { return driver_.Write(bytes, length, written); });
+  }
+  PortStatus Read(void* buffer, uint32_t length, uint32_t& returned) override {
+    returned = 0;
+    return WhenReady([&] { return driver_.Read(buffer, length, returned); });
+  }
+  PortStatus BytesWaiting(uint32_t& received) override {
+    return WhenReady([&] {
+      received = driver_.ArrivedCount(driver_.nowNs_);
+      return kPortOk;
+    });
+  }
+  PortStatus BytesUnsent(uint32_t& unsent) override {
+    return WhenReady([&] {
+      unsent = static_cast<uint32_t>(driver_.toPod_.size());
+      return kPortOk;
+    });
+  }
+  PortStatus Purge(uint32_t which) override {
+    return WhenReady([&] {
+      driver_.Purge(which);
+      return kPortOk;
+    });
+  }
+
+ private:
+  template <typename Call>
+  PortStatus WhenReady(Call call) {
+    const PortStatus status = driver_.Ready(session_);
+    return status == kPortOk ? call() : status;
+  }
+
+  EmulatorDriver& driver_;
+  const uint64_t session_;
+};
 
 EmulatorDriver::EmulatorDriver(Clock& clock, EmulatorConfig config)
     : clock_(clock),
@@ -94,19 +148,19 @@ uint32_t EmulatorDriver::ArrivedCount(uint64_t nowNs) const {
   return static_cast<uint32_t>(pending - toPc_.begin());
 }
 
-FtStatus EmulatorDriver::Ready(FtHandle handle) {
-  if (!open_ || handle != reinterpret_cast<FtHandle>(kHandleBase + handleToken_)) {
-    return kFtInvalidHandle;
+PortStatus EmulatorDriver::Ready(uint64_t session) {
+  if (!open_ || session != session_) {
+    return kPortInvalidHandle;
   }
   if (plugged_) {
     Advance();
   }
-  return plugged_ ? kFtOk : kFtIoError;
+  return plugged_ ? kPortOk : kPortIoError;
 }
 
 bool EmulatorDriver::LineSetUp() const {
-  return line_.baud == kPodBaud && line_.wordLength == 8 && line_.stopBits == 0 &&
-         line_.parity == 0;
+  return line_.baud == kPodBaud && line_.dataBits == 8 && line_.stopBits == 1 &&
+         line_.parity == Parity::None;
 }
 
 void EmulatorDriver::DropQueues() {
@@ -124,178 +178,90 @@ std::vector<size_t> EmulatorDriver::PresentDevices() const {
   return present;
 }
 
-FtStatus EmulatorDriver::ListDeviceCount(uint32_t& count) {
-  count = static_cast<uint32_t>(PresentDevices().size());
-  return kFtOk;
+bool EmulatorDriver::Matches(size_t device, const PortKey& key) const {
+  return key.text == (key.by == PortKey::By::Description ? config_.devices[device]
+                                                         : config_.SerialNumberOf(device));
 }
 
-FtStatus EmulatorDriver::ListField(uint32_t index, const std::function<std::string(size_t)>& field,
-                                   char (&text)[kFtDescriptionSize]) const {
-  const auto present = PresentDevices();
-  if (index >= present.size()) {
-    return kFtDeviceNotFound;
+std::vector<PortDetails> EmulatorDriver::ListPorts() {
+  std::vector<PortDetails> ports;
+  for (const size_t device : PresentDevices()) {
+    PortDetails port;
+    port.port = "#" + std::to_string(ports.size());
+    port.description = config_.devices[device];
+    port.serialNumber = config_.SerialNumberOf(device);
+    ports.push_back(std::move(port));
   }
-  std::memset(text, 0, kFtDescriptionSize);
-  field(present[index]).copy(text, kFtDescriptionSize - 1);
-  return kFtOk;
+  return ports;
 }
 
-FtStatus EmulatorDriver::ListDeviceDescription(uint32_t index,
-                                               char (&description)[kFtDescriptionSize]) {
-  return ListField(
-      index, [this](size_t device) { return config_.devices[device]; }, description);
-}
-
-FtStatus EmulatorDriver::ListDeviceSerialNumber(uint32_t index,
-                                                char (&serialNumber)[kFtSerialNumberSize]) {
-  return ListField(
-      index, [this](size_t device) { return config_.SerialNumberOf(device); }, serialNumber);
-}
-
-FtStatus EmulatorDriver::OpenByDescription(const char* description, FtHandle& handle) {
-  return OpenFirst([&](size_t device) { return config_.devices[device] == description; },
-                   description, handle);
-}
-
-FtStatus EmulatorDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
-  return OpenFirst([&](size_t device) { return config_.SerialNumberOf(device) == serialNumber; },
-                   serialNumber, handle);
-}
-
-FtStatus EmulatorDriver::OpenFirst(const std::function<bool(size_t)>& matches, const char* key,
-                                   FtHandle& handle) {
-  handle = nullptr;
+PortStatus EmulatorDriver::Open(const PortKey& key, std::unique_ptr<Port>& port) {
+  port.reset();
   portBusy_.clear();
-  if (key == nullptr) {
-    return kFtInvalidParameter;
-  }
   // Like the vendor driver, the first device that matches is the one opened.
-  for (size_t index = 0; index < config_.devices.size(); ++index) {
-    const bool isPod = index == config_.podIndex;
-    if ((isPod && !plugged_) || !matches(index)) {
+  for (const size_t device : PresentDevices()) {
+    if (!Matches(device, key)) {
       continue;
     }
     // Another program holds every other device; the POD can be opened once,
     // and by one process at a time when its state lives in a file.
-    if (!isPod || open_ || !Store().Claim(portBusy_)) {
-      return kFtDeviceNotOpened;
+    if (device != config_.podIndex || open_ || !Store().Claim(portBusy_)) {
+      return kPortNotOpened;
     }
     open_ = true;
-    ++handleToken_;
-    const uint8_t latency = line_.latencyMs;
-    const uint32_t latencyWrites = line_.latencyWrites;
-    line_ = LineSettings{};
-    line_.latencyMs = latency;
-    line_.latencyWrites = latencyWrites;
+    ++session_;
+    // The line starts afresh; the latency timer is the bridge's and stays.
+    static_cast<PortSettings&>(line_) = PortSettings{};
     DropQueues();
-    handle = reinterpret_cast<FtHandle>(kHandleBase + handleToken_);
-    return kFtOk;
+    port = std::make_unique<PodPort>(*this, session_);
+    return kPortOk;
   }
-  return kFtDeviceNotFound;
+  return kPortNotFound;
 }
 
-FtStatus EmulatorDriver::ResetDevice(FtHandle handle) {
-  return Purge(handle, kFtPurgeRx | kFtPurgeTx);
+PortStatus EmulatorDriver::Configure(const PortSettings& settings) {
+  const bool valid = settings.baud != 0 && (settings.dataBits == 7 || settings.dataBits == 8) &&
+                     (settings.stopBits == 1 || settings.stopBits == 2) &&
+                     settings.parity <= Parity::Space;
+  if (!valid) {
+    return kPortInvalidParameter;
+  }
+  // The reset empties both queues, as far as they can be emptied.
+  Purge(kPurgeReceived | kPurgeUnsent);
+  static_cast<PortSettings&>(line_) = settings;
+  return kPortOk;
 }
 
-FtStatus EmulatorDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) {
-  const FtStatus status = Ready(handle);
-  if (status == kFtOk) {
-    milliseconds = line_.latencyMs;
-  }
-  return status;
-}
-
-FtStatus EmulatorDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
-  const FtStatus status = Ready(handle);
-  if (status != kFtOk) {
-    return status;
-  }
+PortStatus EmulatorDriver::SetLatency(uint8_t milliseconds) {
   if (milliseconds == 0) {
-    return kFtInvalidParameter;
+    return kPortInvalidParameter;
   }
   line_.latencyMs = milliseconds;
   ++line_.latencyWrites;
-  return kFtOk;
+  return kPortOk;
 }
 
-FtStatus EmulatorDriver::SetBaudRate(FtHandle handle, uint32_t baud) {
-  const FtStatus status = Ready(handle);
-  if (status != kFtOk) {
-    return status;
-  }
-  if (baud == 0) {
-    return kFtInvalidParameter;
-  }
-  line_.baud = baud;
-  return kFtOk;
-}
-
-FtStatus EmulatorDriver::SetDataCharacteristics(FtHandle handle, uint8_t wordLength,
-                                                uint8_t stopBits, uint8_t parity) {
-  const FtStatus status = Ready(handle);
-  if (status != kFtOk) {
-    return status;
-  }
-  // 7 or 8 data bits; stop bits 0 (one) or 2 (two); parity none, odd, even, mark, space.
-  if ((wordLength != 7 && wordLength != 8) || (stopBits != 0 && stopBits != 2) || parity > 4) {
-    return kFtInvalidParameter;
-  }
-  line_.wordLength = wordLength;
-  line_.stopBits = stopBits;
-  line_.parity = parity;
-  return kFtOk;
-}
-
-FtStatus EmulatorDriver::SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t, uint8_t) {
-  const FtStatus status = Ready(handle);
-  if (status == kFtOk) {
-    line_.flowControl = flowControl;
-  }
-  return status;
-}
-
-FtStatus EmulatorDriver::SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) {
-  const FtStatus status = Ready(handle);
-  if (status == kFtOk) {
-    line_.readTimeoutMs = readMs;
-    line_.writeTimeoutMs = writeMs;
-  }
-  return status;
-}
-
-FtStatus EmulatorDriver::Purge(FtHandle handle, uint32_t mask) {
-  const FtStatus status = Ready(handle);
-  if (status != kFtOk) {
-    return status;
-  }
+void EmulatorDriver::Purge(uint32_t which) {
   // Only what has arrived can be discarded; a reply still on its way comes later.
-  if ((mask & kFtPurgeRx) != 0) {
+  if ((which & kPurgeReceived) != 0) {
     toPc_.erase(toPc_.begin(), toPc_.begin() + ArrivedCount(nowNs_));
   }
   // Bytes not yet on the wire never reach the POD.
-  if ((mask & kFtPurgeTx) != 0) {
+  if ((which & kPurgeUnsent) != 0) {
     toPod_.clear();
     txLineFreeNs_ = nowNs_;
   }
-  return kFtOk;
 }
 
-FtStatus EmulatorDriver::Write(FtHandle handle, const void* bytes, uint32_t length,
-                               uint32_t& written) {
-  written = 0;
-  const FtStatus status = Ready(handle);
-  if (status != kFtOk) {
-    return status;
-  }
+PortStatus EmulatorDriver::Write(const void* bytes, uint32_t length, uint32_t& written) {
   if (bytes == nullptr && length > 0) {
-    return kFtInvalidParameter;
+    return kPortInvalidParameter;
   }
   const auto* data = static_cast<const char*>(bytes);
   if (!LineSetUp()) {
     firmware_.RecordGarbled(std::string_view(data, length), nowNs_);
     written = length;
-    return kFtOk;
+    return kPortOk;
   }
   // Like the vendor driver's, the write returns once its bytes have left; what
   // has not gone out when the write time-out runs out is not sent.
@@ -310,29 +276,12 @@ FtStatus EmulatorDriver::Write(FtHandle handle, const void* bytes, uint32_t leng
   txLineFreeNs_ = at;
   WaitUntil(written == length ? at : deadline);
   Advance();
-  return plugged_ ? kFtOk : kFtIoError;
+  return plugged_ ? kPortOk : kPortIoError;
 }
 
-FtStatus EmulatorDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
-                                   uint32_t& events) {
-  const FtStatus status = Ready(handle);
-  if (status != kFtOk) {
-    return status;
-  }
-  rxQueue = ArrivedCount(nowNs_);
-  txQueue = static_cast<uint32_t>(toPod_.size());
-  events = 0;
-  return kFtOk;
-}
-
-FtStatus EmulatorDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) {
-  returned = 0;
-  FtStatus status = Ready(handle);
-  if (status != kFtOk) {
-    return status;
-  }
+PortStatus EmulatorDriver::Read(void* buffer, uint32_t length, uint32_t& returned) {
   if (buffer == nullptr && length > 0) {
-    return kFtInvalidParameter;
+    return kPortInvalidParameter;
   }
   auto* out = static_cast<char*>(buffer);
   const bool timed = line_.readTimeoutMs > 0;
@@ -343,7 +292,7 @@ FtStatus EmulatorDriver::Read(FtHandle handle, void* buffer, uint32_t length, ui
       toPc_.pop_front();
     }
     if (returned == length || (timed && nowNs_ >= deadline)) {
-      return kFtOk;
+      return kPortOk;
     }
     uint64_t wake = timed ? deadline : UINT64_MAX;
     if (!toPod_.empty()) {
@@ -355,33 +304,24 @@ FtStatus EmulatorDriver::Read(FtHandle handle, void* buffer, uint32_t length, ui
     // Without a time-out the vendor driver would wait for ever; nothing is on
     // its way, so give back what there is rather than hang.
     if (wake == UINT64_MAX) {
-      return kFtOk;
+      return kPortOk;
     }
     WaitUntil(wake);
     Advance();
     if (!plugged_) {
-      return kFtIoError;
+      return kPortIoError;
     }
   }
 }
 
-FtStatus EmulatorDriver::GetQueueStatus(FtHandle handle, uint32_t& rxQueue) {
-  const FtStatus status = Ready(handle);
-  if (status == kFtOk) {
-    rxQueue = ArrivedCount(nowNs_);
-  }
-  return status;
-}
-
-FtStatus EmulatorDriver::Close(FtHandle handle) {
-  if (!open_ || handle != reinterpret_cast<FtHandle>(kHandleBase + handleToken_)) {
-    return kFtInvalidHandle;
+void EmulatorDriver::Close(uint64_t session) {
+  if (!open_ || session != session_) {
+    return;
   }
   open_ = false;
   DropQueues();
   Store().SaveInBackground();
   Store().Release();
-  return kFtOk;
 }
 
 void EmulatorDriver::Unplug() {
@@ -396,7 +336,7 @@ void EmulatorDriver::Replug() {
     return;
   }
   plugged_ = true;
-  // A fresh bridge: no handle of the old one works, its settings are the defaults.
+  // A fresh bridge: no port of the old one works, its settings are the defaults.
   open_ = false;
   line_ = LineSettings{};
   line_.latencyMs = config_.initialLatencyMs;

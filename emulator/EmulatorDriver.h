@@ -1,32 +1,27 @@
-// The POD emulator behind the FTDI driver interface: enumerates the configured
-// devices, opens the POD, and carries bytes between the PC and the firmware
-// model, with the vendor driver's queues and read time-out measured on a Clock.
+// The POD emulator behind the port interface: lists the configured devices,
+// opens the POD, and carries bytes between the PC and the firmware model, with
+// the vendor driver's queues and read time-out measured on a Clock.
 #pragma once
 
 #include <cstdint>
 #include <deque>
-#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "emulator/EmulatorConfig.h"
 #include "emulator/PodFirmware.h"
 #include "pod/Clock.h"
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
-// How the PC has set the bridge up.
-struct LineSettings {
+// How the PC has set the bridge up: the line as last configured, and the
+// latency timer, which an open does not reset.
+struct LineSettings : PortSettings {
   uint8_t latencyMs = 16;
-  uint32_t latencyWrites = 0;  // SetLatencyTimer calls since the device was plugged in
-  uint32_t baud = 9600;
-  uint8_t wordLength = 8;
-  uint8_t stopBits = 0;
-  uint8_t parity = 0;
-  uint16_t flowControl = 0;
-  uint32_t readTimeoutMs = 0;  // 0: a read waits until its bytes came
-  uint32_t writeTimeoutMs = 0;
+  uint32_t latencyWrites = 0;  // SetLatency calls since the device was plugged in
 };
 
-class EmulatorDriver final : public FtdiDriver {
+class EmulatorDriver final : public PortDriver {
  public:
   // `clock` must outlive the driver; a fake clock makes every wait instant.
   explicit EmulatorDriver(Clock& clock, EmulatorConfig config = {});
@@ -40,28 +35,10 @@ class EmulatorDriver final : public FtdiDriver {
   std::string Name() const override { return "emulator"; }
   const std::string& LoadError() const { return firmware_.Store().LoadError(); }
 
-  FtStatus ListDeviceCount(uint32_t& count) override;
-  FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;
-  FtStatus ListDeviceSerialNumber(uint32_t index,
-                                  char (&serialNumber)[kFtSerialNumberSize]) override;
-  FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
-  FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) override;
-  FtStatus ResetDevice(FtHandle handle) override;
-  FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) override;
-  FtStatus SetLatencyTimer(FtHandle handle, uint8_t milliseconds) override;
-  FtStatus SetBaudRate(FtHandle handle, uint32_t baud) override;
-  FtStatus SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
-                                  uint8_t parity) override;
-  FtStatus SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t xon,
-                          uint8_t xoff) override;
-  FtStatus SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) override;
-  FtStatus Purge(FtHandle handle, uint32_t mask) override;
-  FtStatus Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) override;
-  FtStatus GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
-                     uint32_t& events) override;
-  FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
-  FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) override;
-  FtStatus Close(FtHandle handle) override;
+  // The present devices, in the configured order.
+  std::vector<PortDetails> ListPorts() override;
+  // Opens the first present device that matches; only the POD opens, once.
+  PortStatus Open(const PortKey& key, std::unique_ptr<Port>& port) override;
   // The POD's state file is held by another process.
   std::string PortBusy() const override { return portBusy_; }
 
@@ -93,17 +70,26 @@ class EmulatorDriver final : public FtdiDriver {
   void Advance();
   void QueueReply(const PodFirmware::Response& response, uint64_t frameEndNs);
   uint32_t ArrivedCount(uint64_t nowNs) const;
-  // Checks the handle and the cable, then brings the line up to date.
-  FtStatus Ready(FtHandle handle);
   bool LineSetUp() const;
   void DropQueues();
   // The indices into the configured devices of those attached now.
   std::vector<size_t> PresentDevices() const;
-  // One text of the present device `index`, as the enumeration lists it.
-  FtStatus ListField(uint32_t index, const std::function<std::string(size_t)>& field,
-                     char (&text)[kFtDescriptionSize]) const;
-  // Opens the first attached device that `matches`; `key` is what the caller passed.
-  FtStatus OpenFirst(const std::function<bool(size_t)>& matches, const char* key, FtHandle& handle);
+  bool Matches(size_t device, const PortKey& key) const;
+
+  // The port the POD is open as; it carries its calls to what follows.
+  class PodPort;
+  // Checks that `session` is the open one and the cable is in, then brings
+  // the line up to date.
+  PortStatus Ready(uint64_t session);
+  // The open port's calls, once Ready() has passed.
+  PortStatus Configure(const PortSettings& settings);
+  PortStatus SetLatency(uint8_t milliseconds);
+  PortStatus Write(const void* bytes, uint32_t length, uint32_t& written);
+  PortStatus Read(void* buffer, uint32_t length, uint32_t& returned);
+  void Purge(uint32_t which);
+  // Closes the port of `session`; nothing when a later open or a replug has
+  // replaced it.
+  void Close(uint64_t session);
 
   Clock& clock_;
   EmulatorConfig config_;
@@ -112,7 +98,7 @@ class EmulatorDriver final : public FtdiDriver {
   bool plugged_ = true;
   bool open_ = false;
   std::string portBusy_;
-  uintptr_t handleToken_ = 0;
+  uint64_t session_ = 0;  // counts the opens, so that a stale port fails
 
   uint32_t lastTickMs_;
   uint64_t clockNs_ = 0;  // the clock's time since the driver was made

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 struct BackendProbe {
   std::string backend;             // "d2xx", "tty"

@@ -18,7 +18,7 @@ namespace {
 struct SeenPod {
   std::string name;
   std::string serialNumber;
-  std::vector<std::pair<FtdiDriver*, PortDetails>> seenBy;
+  std::vector<std::pair<PortDriver*, PortDetails>> seenBy;
 };
 
 bool IsPod(const std::string& description) {
@@ -41,7 +41,7 @@ class Doctor {
     if (setup_.usbBridges) {
       CheckBridges(setup_.usbBridges());
     }
-    for (FtdiDriver* driver : loaded_) {
+    for (PortDriver* driver : loaded_) {
       CheckPorts(*driver);
     }
     for (const SeenPod& pod : PodsSeen()) {
@@ -80,7 +80,7 @@ class Doctor {
 
   bool Loaded(std::string_view backend) const {
     return std::ranges::any_of(loaded_,
-                               [&](const FtdiDriver* driver) { return driver->Name() == backend; });
+                               [&](const PortDriver* driver) { return driver->Name() == backend; });
   }
 
   // The kernel driver bound to each FTDI bridge, and who may open each POD's
@@ -117,8 +117,8 @@ class Doctor {
 
   // Who may open each POD's port, and its latency timer, where the backend
   // can tell without opening it.
-  void CheckPorts(FtdiDriver& driver) {
-    for (const PortDetails& port : driver.DescribePorts()) {
+  void CheckPorts(PortDriver& driver) {
+    for (const PortDetails& port : driver.ListPorts()) {
       if (!IsPod(port.description) || !port.port.starts_with('/')) {
         continue;
       }
@@ -141,8 +141,8 @@ class Doctor {
 
   std::vector<SeenPod> PodsSeen() {
     std::vector<SeenPod> pods;
-    for (FtdiDriver* driver : loaded_) {
-      for (const PortDetails& port : driver->DescribePorts()) {
+    for (PortDriver* driver : loaded_) {
+      for (const PortDetails& port : driver->ListPorts()) {
         if (!IsPod(port.description)) {
           continue;
         }
@@ -204,7 +204,7 @@ class Doctor {
     Report("ping", pod.name, CheckStatus::Fail, failure, fix);
   }
 
-  void CheckOpenPod(const SeenPod& pod, FtdiDriver& driver, PodLink& link) {
+  void CheckOpenPod(const SeenPod& pod, PortDriver& driver, PodLink& link) {
     const std::string backend = driver.Name();
     Report("ping", pod.name, CheckStatus::Ok, "answers through " + backend);
     if (link.latencyMs() != 1) {
@@ -239,7 +239,7 @@ class Doctor {
   DoctorSetup& setup_;
   Clock& clock_;
   const std::function<void(DoctorCheck)>& report_;
-  std::vector<FtdiDriver*> loaded_;
+  std::vector<PortDriver*> loaded_;
   bool failed_ = false;
 };
 

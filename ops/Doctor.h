@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "pod/Clock.h"
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 enum class CheckStatus : uint8_t {
   Ok,
@@ -29,7 +29,7 @@ struct DoctorCheck {
 
 struct DoctorSetup {
   // The backends to try, in the order the default choice of driver tries them.
-  std::vector<std::unique_ptr<FtdiDriver>> backends;
+  std::vector<std::unique_ptr<PortDriver>> backends;
   // The FTDI bridges on the USB bus (Linux's sysfs); none where it cannot be asked.
   std::function<std::vector<UsbBridge>()> usbBridges;
   // The POD's udev rule files in place, for the fixes.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -24,7 +25,7 @@ namespace {
 
 constexpr std::string_view kTtyPrefix = "tty:";
 
-DriverSelection Chosen(std::unique_ptr<FtdiDriver> driver) {
+DriverSelection Chosen(std::unique_ptr<PortDriver> driver) {
   return {std::move(driver), {}};
 }
 
@@ -77,7 +78,7 @@ DriverSelection Emulator(Clock& clock, const EmulatorSetup& setup) {
 
 // Why a backend that sees `ports` cannot open the POD `pod`.
 std::string WhyNotOpened(const std::vector<PortDetails>& ports, std::string_view pod,
-                         FtStatus status) {
+                         PortStatus status) {
   const bool seen = std::ranges::any_of(ports, [&](const PortDetails& port) {
     return port.description == PodLink::kPodDescription &&
            (pod.empty() || port.serialNumber == pod);
@@ -104,7 +105,7 @@ DriverSelection Default(std::string_view pod) {
     auto tty = std::make_unique<TtyDriver>();
     BackendProbe probe{tty->Name(), true, "the kernel's own FTDI driver", {}};
     if (tty->Load()) {
-      probe.ports = tty->DescribePorts();
+      probe.ports = tty->ListPorts();
       tty->Unload();
     }
     selection.probes.push_back(std::move(probe));
@@ -119,21 +120,21 @@ DriverSelection Default(std::string_view pod) {
 
 }  // namespace
 
-BackendProbe ProbeBackend(FtdiDriver& driver, std::string_view pod) {
+BackendProbe ProbeBackend(PortDriver& driver, std::string_view pod) {
   BackendProbe probe{driver.Name(), false, {}, {}};
   if (!driver.Load()) {
     const std::string problem = driver.LoadProblem();
     probe.why = problem.empty() ? "it does not load" : problem;
     return probe;
   }
-  probe.ports = driver.DescribePorts();
-  FtHandle handle = nullptr;
-  const std::string serialNumber(pod);
-  const FtStatus status = pod.empty() ? driver.OpenByDescription(PodLink::kPodDescription, handle)
-                                      : driver.OpenBySerialNumber(serialNumber.c_str(), handle);
-  probe.used = status == kFtOk && handle != nullptr;
+  probe.ports = driver.ListPorts();
+  const PortKey key = pod.empty() ? PortKey{PortKey::By::Description, PodLink::kPodDescription}
+                                  : PortKey{PortKey::By::SerialNumber, std::string(pod)};
+  std::unique_ptr<Port> port;
+  const PortStatus status = driver.Open(key, port);
+  probe.used = status == kPortOk && port != nullptr;
+  port.reset();
   if (probe.used) {
-    driver.Close(handle);
     probe.why = "it opens the POD";
   } else {
     probe.why = WhyNotOpened(probe.ports, pod, status);

@@ -13,7 +13,7 @@
 #include "image/McuCatalogue.h"
 #include "ops/BackendProbe.h"
 #include "pod/Clock.h"
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 // The names accepted, for --help and error messages.
 #ifdef __linux__
@@ -41,7 +41,7 @@ struct EmulatorSetup {
 inline constexpr unsigned kMaxEmulatedPods = 16;
 
 struct DriverSelection {
-  std::unique_ptr<FtdiDriver> driver;  // null when the name is not known
+  std::unique_ptr<PortDriver> driver;  // null when the name is not known
   std::string error;                   // why, for the user
   // For the default choice, each backend asked, in order; empty when the
   // backend was named.
@@ -53,7 +53,7 @@ struct DriverSelection {
 // and why it cannot. The default choice takes the vendor library only where
 // it can: on a stock Linux system ftdi_sio holds the bridge, and the library
 // then lists the POD but cannot open it.
-BackendProbe ProbeBackend(FtdiDriver& driver, std::string_view pod = {});
+BackendProbe ProbeBackend(PortDriver& driver, std::string_view pod = {});
 
 // The backend named `name`; an empty name picks the default, probing for the
 // POD `pod` (a serial number; the first POD when empty). `clock` must outlive

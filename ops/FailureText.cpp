@@ -55,7 +55,8 @@ std::string WhatHappened(const FailureCause& cause) {
              " of " + Bytes(cause.bytesDue) + " taken)";
     case FailureKind::PortGone:
       return "port gone" + During(cause) +
-             (cause.status == kFtOk ? "" : " (driver status " + std::to_string(cause.status) + ")");
+             (cause.status == kPortOk ? ""
+                                      : " (driver status " + std::to_string(cause.status) + ")");
     case FailureKind::DriverStatus:
       return "driver status " + std::to_string(cause.status) + During(cause);
     case FailureKind::NoDriver:

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 #include "ops/BackendProbe.h"
 #include "ops/ProcedureTexts.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "ops/BackendProbe.h"
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 // `/dev/ttyUSB0 "Brontaflex POD" serial BFX00001, latency 16 ms, ftdi_sio`,
 // followed by why this user cannot open it.

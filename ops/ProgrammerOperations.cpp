@@ -55,7 +55,7 @@ std::string ElapsedText(uint32_t startMs, uint32_t endMs) {
 
 }  // namespace
 
-ProgrammerOperations::ProgrammerOperations(std::unique_ptr<FtdiDriver> driver, Clock& clock,
+ProgrammerOperations::ProgrammerOperations(std::unique_ptr<PortDriver> driver, Clock& clock,
                                            OperationsUi& ui, LocalTime localTime)
     : driver_(std::move(driver)),
       clock_(clock),
@@ -168,7 +168,7 @@ void ProgrammerOperations::ChoosePod(std::string serialNumber, bool refuseSevera
 
 OperationOutcome ProgrammerOperations::FailWithPortsSeen(OperationOutcome outcome) {
   Error(OperationOutcomeMessage(outcome));
-  ShowWhatWasSeen(driver_->DescribePorts());
+  ShowWhatWasSeen(driver_->ListPorts());
   return outcome;
 }
 
@@ -176,7 +176,7 @@ std::optional<PortDetails> ProgrammerOperations::PodPort() const {
   if (!link_.found()) {
     return std::nullopt;
   }
-  for (PortDetails& port : driver_->DescribePorts()) {
+  for (PortDetails& port : driver_->ListPorts()) {
     if (port.description == PodLink::kPodDescription &&
         (link_.chosenSerialNumber().empty() || port.serialNumber == link_.chosenSerialNumber())) {
       return std::move(port);
@@ -219,7 +219,7 @@ OperationOutcome ProgrammerOperations::ConnectPod() {
   }
   if (refuseSeveralPods_ && link_.chosenSerialNumber().empty() && link_.AttachedPods().size() > 1) {
     Error("Several Brontaflex PODs are attached; choose one with " + ui_.HowToChoosePod());
-    ShowWhatWasSeen(driver_->DescribePorts());
+    ShowWhatWasSeen(driver_->ListPorts());
     return OperationOutcome::SeveralPods;
   }
   if (!link_.Find()) {

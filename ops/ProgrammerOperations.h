@@ -23,10 +23,10 @@
 #include "ops/OperationsUi.h"
 #include "pod/Clock.h"
 #include "pod/CsmKeys.h"
-#include "pod/FtdiDriver.h"
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "pod/PodStore.h"
+#include "pod/PortDriver.h"
 #include "pod/TargetProgrammer.h"
 
 class ProgrammerOperations {
@@ -34,7 +34,7 @@ class ProgrammerOperations {
   using LocalTime = std::function<std::tm()>;
 
   // `clock` and `ui` must outlive this object. `localTime` dates POD writes.
-  ProgrammerOperations(std::unique_ptr<FtdiDriver> driver, Clock& clock, OperationsUi& ui,
+  ProgrammerOperations(std::unique_ptr<PortDriver> driver, Clock& clock, OperationsUi& ui,
                        LocalTime localTime = LocalTimeNow);
   // Closes the link and releases the driver.
   ~ProgrammerOperations();
@@ -163,7 +163,7 @@ class ProgrammerOperations {
   // backends passed over.
   void ShowWhatWasSeen(const std::vector<PortDetails>& ports);
 
-  std::unique_ptr<FtdiDriver> driver_;
+  std::unique_ptr<PortDriver> driver_;
   Clock& clock_;
   OperationsUi& ui_;
   LocalTime localTime_;

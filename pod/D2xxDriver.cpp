@@ -18,6 +18,9 @@ constexpr uint32_t kListNumberOnly = 0x80000000;
 constexpr uint32_t kListByIndex = 0x40000000;
 constexpr uint32_t kOpenBySerialNumber = 1;
 constexpr uint32_t kOpenByDescription = 2;
+// The vendor's buffer for a listed description or serial number.
+constexpr size_t kListTextSize = 64;
+using FtHandle = void*;
 
 // Once probed, a vendor library stays loaded for the life of the process:
 // libftd2xx starts threads of its own that may still run after dlclose, in
@@ -44,22 +47,22 @@ bool Resolve(void* library, const char* name, Function& function) {
 
 }  // namespace
 
-struct D2xxDriver::Api {
-  FtStatus(BFX_FTAPI* listDevices)(void*, void*, uint32_t);
-  FtStatus(BFX_FTAPI* openEx)(void*, uint32_t, FtHandle*);
-  FtStatus(BFX_FTAPI* resetDevice)(FtHandle);
-  FtStatus(BFX_FTAPI* getLatencyTimer)(FtHandle, uint8_t*);
-  FtStatus(BFX_FTAPI* setLatencyTimer)(FtHandle, uint8_t);
-  FtStatus(BFX_FTAPI* setBaudRate)(FtHandle, uint32_t);
-  FtStatus(BFX_FTAPI* setDataCharacteristics)(FtHandle, uint8_t, uint8_t, uint8_t);
-  FtStatus(BFX_FTAPI* setFlowControl)(FtHandle, uint16_t, uint8_t, uint8_t);
-  FtStatus(BFX_FTAPI* setTimeouts)(FtHandle, uint32_t, uint32_t);
-  FtStatus(BFX_FTAPI* purge)(FtHandle, uint32_t);
-  FtStatus(BFX_FTAPI* write)(FtHandle, void*, uint32_t, uint32_t*);
-  FtStatus(BFX_FTAPI* getStatus)(FtHandle, uint32_t*, uint32_t*, uint32_t*);
-  FtStatus(BFX_FTAPI* read)(FtHandle, void*, uint32_t, uint32_t*);
-  FtStatus(BFX_FTAPI* getQueueStatus)(FtHandle, uint32_t*);
-  FtStatus(BFX_FTAPI* close)(FtHandle);
+struct D2xxApi {
+  PortStatus(BFX_FTAPI* listDevices)(void*, void*, uint32_t);
+  PortStatus(BFX_FTAPI* openEx)(void*, uint32_t, FtHandle*);
+  PortStatus(BFX_FTAPI* resetDevice)(FtHandle);
+  PortStatus(BFX_FTAPI* getLatencyTimer)(FtHandle, uint8_t*);
+  PortStatus(BFX_FTAPI* setLatencyTimer)(FtHandle, uint8_t);
+  PortStatus(BFX_FTAPI* setBaudRate)(FtHandle, uint32_t);
+  PortStatus(BFX_FTAPI* setDataCharacteristics)(FtHandle, uint8_t, uint8_t, uint8_t);
+  PortStatus(BFX_FTAPI* setFlowControl)(FtHandle, uint16_t, uint8_t, uint8_t);
+  PortStatus(BFX_FTAPI* setTimeouts)(FtHandle, uint32_t, uint32_t);
+  PortStatus(BFX_FTAPI* purge)(FtHandle, uint32_t);
+  PortStatus(BFX_FTAPI* write)(FtHandle, void*, uint32_t, uint32_t*);
+  PortStatus(BFX_FTAPI* getStatus)(FtHandle, uint32_t*, uint32_t*, uint32_t*);
+  PortStatus(BFX_FTAPI* read)(FtHandle, void*, uint32_t, uint32_t*);
+  PortStatus(BFX_FTAPI* getQueueStatus)(FtHandle, uint32_t*);
+  PortStatus(BFX_FTAPI* close)(FtHandle);
 
   // The name of the first function the library lacks; empty when it has all.
   const char* Missing(void* library) {
@@ -103,7 +106,7 @@ bool D2xxDriver::Load() {
   if (library == nullptr) {
     return false;
   }
-  auto api = std::make_unique<Api>();
+  auto api = std::make_shared<D2xxApi>();
   if (const char* missing = api->Missing(library); missing != nullptr) {
     loadProblem_ = libraryFile_ + " lacks " + missing + ", so it is not the D2XX library";
     return false;
@@ -125,99 +128,106 @@ std::string D2xxDriver::LoadedFrom() const {
   return !file.empty() ? file : libraryFile_;
 }
 
-FtStatus D2xxDriver::ListDeviceCount(uint32_t& count) {
-  count = 0;
-  return api_ ? api_->listDevices(&count, nullptr, kListNumberOnly) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::ListByIndex(uint32_t index, uint32_t field, char (&text)[kFtDescriptionSize]) {
-  if (!api_) {
-    return kFtOtherError;
+std::vector<PortDetails> D2xxDriver::ListPorts() {
+  std::vector<PortDetails> ports;
+  uint32_t count = 0;
+  if (!api_ || api_->listDevices(&count, nullptr, kListNumberOnly) != kPortOk) {
+    return ports;
   }
+  for (uint32_t index = 0; index < count; ++index) {
+    PortDetails port;
+    if (!ListByIndex(index, kOpenByDescription, port.description)) {
+      continue;
+    }
+    ListByIndex(index, kOpenBySerialNumber, port.serialNumber);
+    port.port = "#" + std::to_string(index);
+    ports.push_back(std::move(port));
+  }
+  return ports;
+}
+
+bool D2xxDriver::ListByIndex(uint32_t index, uint32_t field, std::string& text) {
+  char buffer[kListTextSize] = {};
   // By index, the index itself travels in the pointer argument.
-  const FtStatus status = api_->listDevices(reinterpret_cast<void*>(static_cast<uintptr_t>(index)),
-                                            text, kListByIndex | field);
-  text[kFtDescriptionSize - 1] = '\0';
+  const PortStatus status = api_->listDevices(
+      reinterpret_cast<void*>(static_cast<uintptr_t>(index)), buffer, kListByIndex | field);
+  buffer[kListTextSize - 1] = '\0';
+  text = status == kPortOk ? buffer : "";
+  return status == kPortOk;
+}
+
+namespace {
+
+// An open D2XX device. It keeps the library's functions for as long as it is
+// open, so that it never calls into a driver that has let go of them.
+class D2xxPort final : public Port {
+ public:
+  D2xxPort(std::shared_ptr<const D2xxApi> api, FtHandle handle)
+      : api_(std::move(api)), handle_(handle) {}
+  ~D2xxPort() override { api_->close(handle_); }
+
+  // The vendor's sequence: reset, speed, framing, flow control, time-outs.
+  PortStatus Configure(const PortSettings& line) override {
+    constexpr uint16_t kFlowNone = 0x0000, kFlowRtsCts = 0x0100;
+    constexpr uint8_t kStopBitsOne = 0, kStopBitsTwo = 2;
+    const PortStatus statuses[] = {
+        api_->resetDevice(handle_),
+        api_->setBaudRate(handle_, line.baud),
+        api_->setDataCharacteristics(handle_, line.dataBits,
+                                     line.stopBits == 2 ? kStopBitsTwo : kStopBitsOne,
+                                     static_cast<uint8_t>(line.parity)),
+        api_->setFlowControl(handle_, line.handshake ? kFlowRtsCts : kFlowNone, 0, 0),
+        api_->setTimeouts(handle_, line.readTimeoutMs, line.writeTimeoutMs),
+    };
+    for (const PortStatus status : statuses) {
+      if (status != kPortOk) {
+        return status;
+      }
+    }
+    return kPortOk;
+  }
+  PortStatus GetLatency(uint8_t& milliseconds) override {
+    return api_->getLatencyTimer(handle_, &milliseconds);
+  }
+  PortStatus SetLatency(uint8_t milliseconds) override {
+    return api_->setLatencyTimer(handle_, milliseconds);
+  }
+  PortStatus Write(const void* bytes, uint32_t length, uint32_t& written) override {
+    written = 0;
+    // The vendor declares the buffer non-const but only reads it.
+    return api_->write(handle_, const_cast<void*>(bytes), length, &written);
+  }
+  PortStatus Read(void* buffer, uint32_t length, uint32_t& returned) override {
+    returned = 0;
+    return api_->read(handle_, buffer, length, &returned);
+  }
+  PortStatus BytesWaiting(uint32_t& received) override {
+    return api_->getQueueStatus(handle_, &received);
+  }
+  PortStatus BytesUnsent(uint32_t& unsent) override {
+    uint32_t received = 0, events = 0;
+    return api_->getStatus(handle_, &received, &unsent, &events);
+  }
+  PortStatus Purge(uint32_t which) override { return api_->purge(handle_, which); }
+
+ private:
+  std::shared_ptr<const D2xxApi> api_;
+  FtHandle handle_;
+};
+
+}  // namespace
+
+PortStatus D2xxDriver::Open(const PortKey& key, std::unique_ptr<Port>& port) {
+  port.reset();
+  if (!api_) {
+    return kPortOtherError;
+  }
+  const uint32_t field =
+      key.by == PortKey::By::SerialNumber ? kOpenBySerialNumber : kOpenByDescription;
+  FtHandle handle = nullptr;
+  const PortStatus status = api_->openEx(const_cast<char*>(key.text.c_str()), field, &handle);
+  if (status == kPortOk && handle != nullptr) {
+    port = std::make_unique<D2xxPort>(api_, handle);
+  }
   return status;
-}
-
-FtStatus D2xxDriver::ListDeviceDescription(uint32_t index,
-                                           char (&description)[kFtDescriptionSize]) {
-  return ListByIndex(index, kOpenByDescription, description);
-}
-
-FtStatus D2xxDriver::ListDeviceSerialNumber(uint32_t index,
-                                            char (&serialNumber)[kFtSerialNumberSize]) {
-  return ListByIndex(index, kOpenBySerialNumber, serialNumber);
-}
-
-FtStatus D2xxDriver::OpenBy(const char* key, uint32_t field, FtHandle& handle) {
-  handle = nullptr;
-  return api_ ? api_->openEx(const_cast<char*>(key), field, &handle) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::OpenByDescription(const char* description, FtHandle& handle) {
-  return OpenBy(description, kOpenByDescription, handle);
-}
-
-FtStatus D2xxDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
-  return OpenBy(serialNumber, kOpenBySerialNumber, handle);
-}
-
-FtStatus D2xxDriver::ResetDevice(FtHandle handle) {
-  return api_ ? api_->resetDevice(handle) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) {
-  return api_ ? api_->getLatencyTimer(handle, &milliseconds) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
-  return api_ ? api_->setLatencyTimer(handle, milliseconds) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::SetBaudRate(FtHandle handle, uint32_t baud) {
-  return api_ ? api_->setBaudRate(handle, baud) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
-                                            uint8_t parity) {
-  return api_ ? api_->setDataCharacteristics(handle, wordLength, stopBits, parity) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t xon,
-                                    uint8_t xoff) {
-  return api_ ? api_->setFlowControl(handle, flowControl, xon, xoff) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) {
-  return api_ ? api_->setTimeouts(handle, readMs, writeMs) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::Purge(FtHandle handle, uint32_t mask) {
-  return api_ ? api_->purge(handle, mask) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) {
-  written = 0;
-  // The vendor declares the buffer non-const but only reads it.
-  return api_ ? api_->write(handle, const_cast<void*>(bytes), length, &written) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
-                               uint32_t& events) {
-  return api_ ? api_->getStatus(handle, &rxQueue, &txQueue, &events) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) {
-  returned = 0;
-  return api_ ? api_->read(handle, buffer, length, &returned) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::GetQueueStatus(FtHandle handle, uint32_t& rxQueue) {
-  return api_ ? api_->getQueueStatus(handle, &rxQueue) : kFtOtherError;
-}
-
-FtStatus D2xxDriver::Close(FtHandle handle) {
-  return api_ ? api_->close(handle) : kFtOtherError;
 }

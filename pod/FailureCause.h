@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 enum class FailureKind : uint8_t {
   None,
@@ -28,7 +28,7 @@ struct FailureCause {
   char frame = 0;
   // True when the failure came while sending, false while waiting for the reply.
   bool sending = false;
-  FtStatus status = kFtOk;
+  PortStatus status = kPortOk;
   // Reply bytes received (or bytes the driver took) and how many were due.
   uint32_t bytesSeen = 0;
   uint32_t bytesDue = 0;

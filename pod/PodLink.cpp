@@ -1,13 +1,12 @@
 #include "pod/PodLink.h"
 
 #include <algorithm>
-#include <cstring>
 #include <functional>
 #include <utility>
 
 #include "pod/CsmKeys.h"
 
-PodLink::PodLink(FtdiDriver& driver, Clock& clock) : driver_(driver), clock_(clock) {}
+PodLink::PodLink(PortDriver& driver, Clock& clock) : driver_(driver), clock_(clock) {}
 
 PodLink::~PodLink() {
   UnloadDriver();
@@ -29,7 +28,7 @@ void PodLink::UnloadDriver() {
   driver_.Unload();
   driverLoaded_ = false;
   found_ = false;
-  std::memset(description_, 0, sizeof description_);
+  description_.clear();
 }
 
 void PodLink::ChooseSerialNumber(std::string serialNumber) {
@@ -39,24 +38,12 @@ void PodLink::ChooseSerialNumber(std::string serialNumber) {
   }
 }
 
-bool PodLink::IsChosen(uint32_t index) {
-  if (chosenSerialNumber_.empty()) {
-    return true;
-  }
-  char serialNumber[kFtSerialNumberSize] = {};
-  if (driver_.ListDeviceSerialNumber(index, serialNumber) != kFtOk) {
-    return false;
-  }
-  serialNumber[kFtSerialNumberSize - 1] = '\0';
-  return chosenSerialNumber_ == serialNumber;
-}
-
 std::vector<PortDetails> PodLink::AttachedPods() {
   std::vector<PortDetails> pods;
   if (!driverLoaded_) {
     return pods;
   }
-  for (PortDetails& port : driver_.DescribePorts()) {
+  for (PortDetails& port : driver_.ListPorts()) {
     if (port.description == kPodDescription) {
       pods.push_back(std::move(port));
     }
@@ -72,21 +59,15 @@ bool PodLink::Find() {
   if (found_) {
     return true;
   }
-  std::memset(description_, 0, sizeof description_);
-  uint32_t count = 0;
-  if (driver_.ListDeviceCount(count) == kFtOk) {
-    for (uint32_t index = 0; index < count; ++index) {
-      if (driver_.ListDeviceDescription(index, description_) == kFtOk) {
-        description_[kFtDescriptionSize - 1] = '\0';
-        if (std::strcmp(description_, kPodDescription) == 0 && IsChosen(index)) {
-          found_ = true;
-          return true;
-        }
-      }
-      std::memset(description_, 0, sizeof description_);
+  description_.clear();
+  for (const PortDetails& port : driver_.ListPorts()) {
+    if (port.description == kPodDescription &&
+        (chosenSerialNumber_.empty() || port.serialNumber == chosenSerialNumber_)) {
+      description_ = port.description;
+      found_ = true;
+      return true;
     }
   }
-  std::memset(description_, 0, sizeof description_);
   found_ = false;
   return false;
 }
@@ -101,93 +82,84 @@ bool PodLink::Open() {
   failure_ = FailureCause{};
   failure_.context = "open the port";
   ioStartMs_ = clock_.NowMs();
-  FtHandle handle = nullptr;
-  const FtStatus opened = chosenSerialNumber_.empty()
-                              ? driver_.OpenByDescription(description_, handle)
-                              : driver_.OpenBySerialNumber(chosenSerialNumber_.c_str(), handle);
-  if (opened != kFtOk || handle == nullptr) {
-    device_ = nullptr;
-    DriverFailed(opened == kFtOk ? kFtInvalidHandle : opened, false);
+  const PortKey key = chosenSerialNumber_.empty()
+                          ? PortKey{PortKey::By::Description, description_}
+                          : PortKey{PortKey::By::SerialNumber, chosenSerialNumber_};
+  std::unique_ptr<Port> port;
+  const PortStatus opened = driver_.Open(key, port);
+  if (opened != kPortOk || port == nullptr) {
+    DriverFailed(opened == kPortOk ? kPortInvalidHandle : opened, false);
     return false;
   }
-  device_ = handle;
-  if (const FtStatus configured = ConfigurePort(); configured != kFtOk) {
+  port_ = std::move(port);
+  if (const PortStatus configured = ConfigurePort(); configured != kPortOk) {
     DriverFailed(configured, false);
     failure_.detail = driver_.FailureDetail();
-    ReleaseDevice();
+    port_.reset();
     return false;
   }
   open_ = true;
   return true;
 }
 
-FtStatus PodLink::SetUpLatency() {
+PortStatus PodLink::SetUpLatency() {
   latencyProblem_.clear();
-  if (const FtStatus status = driver_.GetLatencyTimer(device_, latencyMs_); status != kFtOk) {
+  if (const PortStatus status = port_->GetLatency(latencyMs_); status != kPortOk) {
     return status;
   }
   if (latencyMs_ == 1) {
-    return kFtOk;
+    return kPortOk;
   }
   // The bridge holds back a short reply until its latency timer expires; at
   // the usual 16 ms every command would wait that long for its "!". A timer
   // that will not go down makes the link slow, not unusable (Linux lets only
   // root write it where no udev rule does), so it is read back and reported
   // instead of failing the open.
-  const FtStatus set = driver_.SetLatencyTimer(device_, 1);
-  const std::string detail = set != kFtOk ? driver_.FailureDetail() : std::string();
-  if (const FtStatus status = driver_.GetLatencyTimer(device_, latencyMs_); status != kFtOk) {
+  const PortStatus set = port_->SetLatency(1);
+  const std::string detail = set != kPortOk ? driver_.FailureDetail() : std::string();
+  if (const PortStatus status = port_->GetLatency(latencyMs_); status != kPortOk) {
     return status;
   }
   if (latencyMs_ != 1) {
-    latencyProblem_ = !detail.empty() ? detail
-                      : set != kFtOk  ? "driver status " + std::to_string(set)
-                                      : "it did not take the new value";
+    latencyProblem_ = !detail.empty()  ? detail
+                      : set != kPortOk ? "driver status " + std::to_string(set)
+                                       : "it did not take the new value";
   }
-  return kFtOk;
+  return kPortOk;
 }
 
-FtStatus PodLink::ConfigurePort() {
-  constexpr uint8_t kBits8 = 8, kStopBits1 = 0, kParityNone = 0;
-  constexpr uint16_t kFlowNone = 0;
-  const std::function<FtStatus()> steps[] = {
-      [&] { return driver_.ResetDevice(device_); },
+PortStatus PodLink::ConfigurePort() {
+  PortSettings line;
+  line.baud = kBaudRate;
+  line.readTimeoutMs = kDriverTimeoutMs;
+  line.writeTimeoutMs = kDriverTimeoutMs;
+  const std::function<PortStatus()> steps[] = {
+      [&] { return port_->Configure(line); },
       [&] { return SetUpLatency(); },
-      [&] { return driver_.SetBaudRate(device_, kBaudRate); },
-      [&] { return driver_.SetDataCharacteristics(device_, kBits8, kStopBits1, kParityNone); },
-      [&] { return driver_.SetFlowControl(device_, kFlowNone, 0, 0); },
-      [&] { return driver_.SetTimeouts(device_, kDriverTimeoutMs, kDriverTimeoutMs); },
-      [&] { return driver_.Purge(device_, kFtPurgeRx | kFtPurgeTx); },
+      [&] { return port_->Purge(kPurgeReceived | kPurgeUnsent); },
   };
   for (const auto& step : steps) {
-    if (const FtStatus status = step(); status != kFtOk) {
+    if (const PortStatus status = step(); status != kPortOk) {
       return status;
     }
   }
-  return kFtOk;
-}
-
-void PodLink::ReleaseDevice() {
-  driver_.Close(device_);
-  device_ = nullptr;
+  return kPortOk;
 }
 
 void PodLink::CloseAtOnce() {
   open_ = false;
-  if (device_ != nullptr) {
-    ReleaseDevice();
-  }
+  port_.reset();
 }
 
 void PodLink::Close() {
   open_ = false;
-  if (device_ != nullptr) {
+  if (port_ != nullptr) {
     // Purging the transmit queue would drop the last frame still on its way
     // (on a real bridge even one the driver's queue no longer counts).
     DrainOutput();
     AwaitLineTime();
-    driver_.Purge(device_, kFtPurgeRx);
-    ReleaseDevice();
+    port_->Purge(kPurgeReceived);
+    port_.reset();
   }
   unansweredBytes_ = 0;
 }
@@ -207,11 +179,11 @@ void PodLink::AwaitLineTime() {
 }
 
 void PodLink::Purge() {
-  if (device_ != nullptr) {
+  if (port_ != nullptr) {
     // A frame still queued is most often the last word to the POD (the end or
     // the abandon of a store); purging the transmit queue would swallow it.
     DrainOutput();
-    driver_.Purge(device_, kFtPurgeRx | kFtPurgeTx);
+    port_->Purge(kPurgeReceived | kPurgeUnsent);
   }
 }
 
@@ -234,21 +206,21 @@ bool PodLink::Failed(FailureKind kind, bool sending) {
   return false;
 }
 
-bool PodLink::DriverFailed(FtStatus status, bool sending) {
+bool PodLink::DriverFailed(PortStatus status, bool sending) {
   failure_.status = status;
   // These are what a driver says once the device has been pulled out.
-  const bool gone = status == kFtIoError || status == kFtDeviceNotFound;
+  const bool gone = status == kPortIoError || status == kPortNotFound;
   return Failed(gone ? FailureKind::PortGone : FailureKind::DriverStatus, sending);
 }
 
 bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
   ioStartMs_ = clock_.NowMs();
   failure_.bytesDue = length;
-  if (device_ == nullptr) {
+  if (port_ == nullptr) {
     return Failed(FailureKind::PortGone, true);
   }
   uint32_t written = 0;
-  if (const FtStatus status = driver_.Write(device_, bytes, length, written); status != kFtOk) {
+  if (const PortStatus status = port_->Write(bytes, length, written); status != kPortOk) {
     return DriverFailed(status, true);
   }
   // A write cut short by the driver's time-out lost part of a frame.
@@ -257,7 +229,7 @@ bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
     return Failed(FailureKind::WriteCutShort, true);
   }
   uint32_t txQueue = 0;
-  if (const FtStatus status = QueuedOutput(txQueue); status != kFtOk) {
+  if (const PortStatus status = port_->BytesUnsent(txQueue); status != kPortOk) {
     return DriverFailed(status, true);
   }
   const uint32_t deadline = clock_.NowMs() + timeoutMs;
@@ -267,7 +239,7 @@ bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
       failure_.bytesSeen = length - std::min(length, txQueue);
       return Failed(FailureKind::Stopped, true);
     }
-    if (const FtStatus status = QueuedOutput(txQueue); status != kFtOk) {
+    if (const PortStatus status = port_->BytesUnsent(txQueue); status != kPortOk) {
       return DriverFailed(status, true);
     }
   }
@@ -285,29 +257,24 @@ bool PodLink::Write(const void* bytes, uint32_t length, uint32_t timeoutMs) {
 void PodLink::DrainOutput() {
   const uint32_t deadline = clock_.NowMs() + kDrainTimeoutMs;
   uint32_t txQueue = 0;
-  FtStatus status = kFtOk;
+  PortStatus status = kPortOk;
   bool waited = false;
-  while ((status = QueuedOutput(txQueue)) == kFtOk && txQueue > 0 &&
+  while ((status = port_->BytesUnsent(txQueue)) == kPortOk && txQueue > 0 &&
          !TickReached(clock_.NowMs(), deadline)) {
     waited = true;
     GiveIdleTurn();
   }
-  if (status != kFtOk || txQueue > 0) {
+  if (status != kPortOk || txQueue > 0) {
     unansweredBytes_ = 0;  // stuck or gone: waiting on will not get it out
   } else if (waited) {
     drainedAtMs_ = clock_.NowMs();  // the last bytes left only now
   }
 }
 
-FtStatus PodLink::QueuedOutput(uint32_t& txQueue) {
-  uint32_t rxQueue = 0, events = 0;
-  return driver_.GetStatus(device_, rxQueue, txQueue, events);
-}
-
 bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
   ioStartMs_ = clock_.NowMs();
   failure_.bytesDue = count;
-  if (device_ == nullptr) {
+  if (port_ == nullptr) {
     return Failed(FailureKind::PortGone, false);
   }
   if (count == 0) {
@@ -328,8 +295,7 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
   uint32_t lastSilent = 0;
   while (true) {
     uint32_t returned = 0;
-    if (const FtStatus status = driver_.Read(device_, bytes + received, 1, returned);
-        status != kFtOk) {
+    if (const PortStatus status = port_->Read(bytes + received, 1, returned); status != kPortOk) {
       failure_.bytesSeen = received;
       return DriverFailed(status, false);
     }
@@ -350,7 +316,7 @@ bool PodLink::Read(void* buffer, uint32_t count, uint32_t firstByteTimeoutMs) {
     }
     GiveIdleTurn();
     uint32_t waiting = 0;
-    if (const FtStatus status = driver_.GetQueueStatus(device_, waiting); status != kFtOk) {
+    if (const PortStatus status = port_->BytesWaiting(waiting); status != kPortOk) {
       failure_.bytesSeen = received;
       return DriverFailed(status, false);
     }
@@ -383,10 +349,10 @@ void PodLink::GiveIdleTurn() {
 
 bool PodLink::QueuedInput(uint32_t& waiting) {
   waiting = 0;
-  if (device_ == nullptr) {
+  if (port_ == nullptr) {
     return Failed(FailureKind::PortGone, false);
   }
-  if (const FtStatus status = driver_.GetQueueStatus(device_, waiting); status != kFtOk) {
+  if (const PortStatus status = port_->BytesWaiting(waiting); status != kPortOk) {
     return DriverFailed(status, false);
   }
   return true;

@@ -4,13 +4,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "pod/Clock.h"
 #include "pod/FailureCause.h"
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 
 class PodLink {
  public:
@@ -31,7 +32,7 @@ class PodLink {
   static constexpr uint32_t kIdleIntervalMs = 50;
 
   // Both must outlive the link.
-  PodLink(FtdiDriver& driver, Clock& clock);
+  PodLink(PortDriver& driver, Clock& clock);
   ~PodLink();
   PodLink(const PodLink&) = delete;
   PodLink& operator=(const PodLink&) = delete;
@@ -90,32 +91,27 @@ class PodLink {
   bool found() const { return found_; }
   bool isOpen() const { return open_; }
   // The description the POD was found under; empty until found.
-  const char* description() const { return description_; }
+  const char* description() const { return description_.c_str(); }
   // The latency timer as read back after the last open set it up; 0 before.
   // Anything but 1 ms slows each reply down but does not stop the link.
   uint8_t latencyMs() const { return latencyMs_; }
   // Why the latency timer is not 1 ms, in the driver's words where it said
   // more than its status; empty when it is 1 ms.
   const std::string& latencyProblem() const { return latencyProblem_; }
-  FtdiDriver& driver() { return driver_; }
+  PortDriver& driver() { return driver_; }
 
  private:
-  // Configures the freshly opened device; the status of the first call that fails.
-  FtStatus ConfigurePort();
-  void ReleaseDevice();
-  // The device at `index` carries the chosen serial number (any, when none is chosen).
-  bool IsChosen(uint32_t index);
-  // The bytes still waiting to leave, through the driver's status call.
-  FtStatus QueuedOutput(uint32_t& txQueue);
+  // Configures the freshly opened port; the status of the first call that fails.
+  PortStatus ConfigurePort();
   // Notes a failure of the write or read under way; always false.
   bool Failed(FailureKind kind, bool sending);
   // The same for a driver call that returned `status`.
-  bool DriverFailed(FtStatus status, bool sending);
+  bool DriverFailed(PortStatus status, bool sending);
   // Waits up to kDrainTimeoutMs for the bytes written to leave. Leaves the
   // failure of the last command as it was: the drain only precedes a purge.
   void DrainOutput();
   // Sets the latency timer to 1 ms where it is not, and reads it back.
-  FtStatus SetUpLatency();
+  PortStatus SetUpLatency();
   // Waits until a frame written last, with no reply read since, has had its
   // time on the line after it left the driver's queue.
   void AwaitLineTime();
@@ -123,13 +119,13 @@ class PodLink {
   void GiveIdleTurn();
   bool StopRequested() const { return stopRequested_ && stopRequested_(); }
 
-  FtdiDriver& driver_;
+  PortDriver& driver_;
   Clock& clock_;
   bool driverLoaded_ = false;
-  FtHandle device_ = nullptr;
+  std::unique_ptr<Port> port_;
   bool found_ = false;
   bool open_ = false;
-  char description_[kFtDescriptionSize] = {};
+  std::string description_;
   std::string chosenSerialNumber_;
   FailureCause failure_;
   // When the write or read under way began.

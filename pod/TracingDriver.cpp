@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "pod/CsmKeys.h"
+#include "pod/ForwardingPort.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ std::string Escaped(char c) {
 
 }  // namespace
 
-TracingDriver::TracingDriver(std::unique_ptr<FtdiDriver> inner, std::shared_ptr<std::ostream> trace)
+TracingDriver::TracingDriver(std::unique_ptr<PortDriver> inner, std::shared_ptr<std::ostream> trace)
     : ForwardingDriver(*inner),
       backend_(std::move(inner)),
       traceFile_(std::move(trace)),
@@ -106,45 +107,61 @@ void TracingDriver::EndReply() {
   Line(replyStart_, "<", text);
 }
 
+// A port whose writes and reads the driver traces.
+class TracingDriver::TracedPort final : public ForwardingPort {
+ public:
+  TracedPort(std::unique_ptr<Port> inner, TracingDriver& tracer)
+      : ForwardingPort(std::move(inner)), tracer_(tracer) {}
+  ~TracedPort() override { tracer_.EndReply(); }
+
+  PortStatus Write(const void* bytes, uint32_t length, uint32_t& written) override {
+    tracer_.Sent(bytes, length);
+    return inner().Write(bytes, length, written);
+  }
+  PortStatus Read(void* buffer, uint32_t length, uint32_t& returned) override {
+    const PortStatus status = inner().Read(buffer, length, returned);
+    if (status == kPortOk) {
+      tracer_.Received(buffer, returned);
+    }
+    return status;
+  }
+
+ private:
+  TracingDriver& tracer_;
+};
+
 void TracingDriver::Unload() {
   EndReply();
   backend_->Unload();
 }
 
-FtStatus TracingDriver::OpenByDescription(const char* description, FtHandle& handle) {
-  const FtStatus status = backend_->OpenByDescription(description, handle);
-  trace_ << "# port: description \"" << description << "\", status " << status << '\n'
-         << std::flush;
-  return status;
-}
-
-FtStatus TracingDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
-  const FtStatus status = backend_->OpenBySerialNumber(serialNumber, handle);
-  trace_ << "# port: serial number " << serialNumber << ", status " << status << '\n' << std::flush;
-  return status;
-}
-
-FtStatus TracingDriver::Write(FtHandle handle, const void* bytes, uint32_t length,
-                              uint32_t& written) {
-  EndReply();
-  const std::string sent(static_cast<const char*>(bytes), length);
-  Line(std::chrono::steady_clock::now(), ">", ShowSent(sent));
-  replyHoldsKeys_ = sent.size() >= 2 && sent[0] == kStx && sent[1] == kPasswordQueryFrame;
-  return backend_->Write(handle, bytes, length, written);
-}
-
-FtStatus TracingDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) {
-  const FtStatus status = backend_->Read(handle, buffer, length, returned);
-  if (status == kFtOk && returned > 0) {
-    if (reply_.empty()) {
-      replyStart_ = std::chrono::steady_clock::now();
-    }
-    reply_.append(static_cast<const char*>(buffer), returned);
+PortStatus TracingDriver::Open(const PortKey& key, std::unique_ptr<Port>& port) {
+  const PortStatus status = backend_->Open(key, port);
+  if (key.by == PortKey::By::Description) {
+    trace_ << "# port: description \"" << key.text << "\", status " << status << '\n';
+  } else {
+    trace_ << "# port: serial number " << key.text << ", status " << status << '\n';
+  }
+  trace_ << std::flush;
+  if (port != nullptr) {
+    port = std::make_unique<TracedPort>(std::move(port), *this);
   }
   return status;
 }
 
-FtStatus TracingDriver::Close(FtHandle handle) {
+void TracingDriver::Sent(const void* bytes, uint32_t length) {
   EndReply();
-  return backend_->Close(handle);
+  const std::string sent(static_cast<const char*>(bytes), length);
+  Line(std::chrono::steady_clock::now(), ">", ShowSent(sent));
+  replyHoldsKeys_ = sent.size() >= 2 && sent[0] == kStx && sent[1] == kPasswordQueryFrame;
+}
+
+void TracingDriver::Received(const void* bytes, uint32_t length) {
+  if (length == 0) {
+    return;
+  }
+  if (reply_.empty()) {
+    replyStart_ = std::chrono::steady_clock::now();
+  }
+  reply_.append(static_cast<const char*>(bytes), length);
 }

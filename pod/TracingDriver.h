@@ -16,28 +16,28 @@
 class TracingDriver final : public ForwardingDriver {
  public:
   // Traces `inner` to `trace`, which the caller may share to check it afterwards.
-  TracingDriver(std::unique_ptr<FtdiDriver> inner, std::shared_ptr<std::ostream> trace);
+  TracingDriver(std::unique_ptr<PortDriver> inner, std::shared_ptr<std::ostream> trace);
   ~TracingDriver() override;
 
   void Unload() override;
-  FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
-  FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) override;
-  FtStatus Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) override;
-  FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
-  FtStatus Close(FtHandle handle) override;
+  PortStatus Open(const PortKey& key, std::unique_ptr<Port>& port) override;
 
   // The bytes of one write as the trace shows them: STX as "<", ETX as ">",
   // anything unprintable as \xNN, key digits as "*".
   static std::string ShowSent(const std::string& bytes);
 
  private:
+  class TracedPort;
+
   // One trace line: the time of `at` since the trace began, the direction, the bytes.
   void Line(std::chrono::steady_clock::time_point at, const char* direction,
             const std::string& text);
+  void Sent(const void* bytes, uint32_t length);
+  void Received(const void* bytes, uint32_t length);
   // Writes out the reply bytes gathered since the last write.
   void EndReply();
 
-  std::unique_ptr<FtdiDriver> backend_;
+  std::unique_ptr<PortDriver> backend_;
   std::shared_ptr<std::ostream> traceFile_;
   std::ostream& trace_;
   std::chrono::steady_clock::time_point start_;

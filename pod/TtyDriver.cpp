@@ -89,14 +89,75 @@ std::string SpeedText(speed_t speed) {
                                   : "speed code " + std::to_string(speed);
 }
 
+// The only line offered: the POD's, 8 data bits, 1 stop bit, no parity, no
+// flow control.
+bool IsPodLine(const PortSettings& settings) {
+  return settings.dataBits == 8 && settings.stopBits == 1 && settings.parity == Parity::None &&
+         !settings.handshake;
+}
+
 }  // namespace
 
-struct TtyDriver::Port {
-  int fd = -1;
-  std::string latencyAttribute;
-  uint32_t readMs = 0;
-  uint32_t writeMs = 0;
-  std::shared_ptr<PortCalls> calls;
+// An open ttyUSB port, non-blocking: every wait is a poll bounded by the
+// port's time-outs, where 0 means no waiting at all. Unload closes it under
+// its user's feet: from then on it refuses every call and its destruction
+// closes nothing, since its descriptor's number may already belong to a port
+// opened since.
+class TtyDriver::TtyPort final : public Port {
+ public:
+  TtyPort(TtyDriver& driver, int fd, std::string latencyAttribute)
+      : driver_(driver),
+        fd_(fd),
+        latencyAttribute_(std::move(latencyAttribute)),
+        calls_(driver.calls_) {
+    driver_.open_.push_back(this);
+  }
+  // Gives what is queued the same bounded time to leave as Purge, drops what
+  // has not, and closes; the modem lines stay as they are (no HUPCL).
+  ~TtyPort() override;
+  TtyPort(const TtyPort&) = delete;
+  TtyPort& operator=(const TtyPort&) = delete;
+
+  // Makes the port this program's alone and a raw serial line; false when it
+  // cannot be one.
+  bool TakeOver();
+  // Closes the port at once, as Unload does.
+  void Drop();
+
+  // A speed that does not read back fails, FailureDetail saying which it is.
+  PortStatus Configure(const PortSettings& settings) override;
+  // From the latency_timer attribute; where there is none, the port's
+  // low-latency flag stands for 1 ms and its absence for the usual 16 ms.
+  PortStatus GetLatency(uint8_t& milliseconds) override;
+  // Writes the latency_timer attribute, or where that cannot be written asks
+  // for the port's low-latency mode, then reads the timer back: a value other
+  // than the one asked for fails, FailureDetail saying what was found.
+  PortStatus SetLatency(uint8_t milliseconds) override;
+  // Returns once the bytes have left the kernel's queue, or at the write time-out.
+  PortStatus Write(const void* bytes, uint32_t length, uint32_t& written) override;
+  PortStatus Read(void* buffer, uint32_t length, uint32_t& returned) override;
+  PortStatus BytesWaiting(uint32_t& received) override;
+  PortStatus BytesUnsent(uint32_t& unsent) override;
+  // The transmit queue is given up to PodLink::kDrainTimeoutMs to empty
+  // before it is purged, so that a frame already sent is not taken back, yet a
+  // POD that stopped reading cannot hold the program.
+  PortStatus Purge(uint32_t which) override;
+
+ private:
+  // Applies `change` to the port's line settings.
+  PortStatus ChangeLine(const std::function<void(termios&)>& change);
+  // Fails unless the port reads back at `speed`, asked for as `baud`.
+  PortStatus CheckSpeed(speed_t speed, uint32_t baud);
+  // Waits up to PodLink::kDrainTimeoutMs for the output queue to empty; true
+  // when it did.
+  bool DrainOutput();
+
+  TtyDriver& driver_;
+  int fd_;  // -1 once Unload closed it
+  std::string latencyAttribute_;
+  std::shared_ptr<PortCalls> calls_;
+  uint32_t readMs_ = 0;
+  uint32_t writeMs_ = 0;
 };
 
 int TtyDriver::PortCalls::GetAttributes(int fd, termios& settings) {
@@ -113,31 +174,6 @@ int TtyDriver::PortCalls::OutputQueued(int fd, int& bytes) {
 
 int TtyDriver::PortCalls::SetModemLines(int fd, int lines) {
   return ioctl(fd, TIOCMSET, &lines);
-}
-
-FtStatus TtyDriver::ChangeLine(const Port& port, const std::function<bool(termios&)>& change) {
-  termios settings{};
-  if (port.calls->GetAttributes(port.fd, settings) != 0) {
-    return kFtIoError;
-  }
-  if (!change(settings)) {
-    return kFtInvalidParameter;
-  }
-  return port.calls->SetAttributes(port.fd, settings) == 0 ? kFtOk : kFtIoError;
-}
-
-bool TtyDriver::DrainOutput(const Port& port) {
-  // Not tcdrain: it waits without a limit, for as long as the other end
-  // does not take the bytes.
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(PodLink::kDrainTimeoutMs);
-  int queued = 0;
-  while (port.calls->OutputQueued(port.fd, queued) == 0 && queued > 0) {
-    if (RemainingMs(deadline) == 0) {
-      return false;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return true;
 }
 
 TtyDriver::TtyDriver(std::string sysfsRoot, std::string devRoot, User user)
@@ -159,68 +195,61 @@ bool TtyDriver::Load() {
 }
 
 void TtyDriver::Unload() {
-  for (const auto& port : ports_) {
-    ::close(port->fd);
+  for (TtyPort* port : open_) {
+    port->Drop();
   }
-  ports_.clear();
-  listed_.clear();
+  open_.clear();
 }
 
-TtyDriver::Port* TtyDriver::PortOf(FtHandle handle) {
-  for (const auto& port : ports_) {
-    if (port.get() == handle) {
-      return port.get();
-    }
-  }
-  return nullptr;
-}
-
-FtStatus TtyDriver::OpenByDescription(const char* description, FtHandle& handle) {
-  return OpenFirst(
-      [&](const Device& d) {
-        return d.description.substr(0, kFtDescriptionSize - 1) == description;
-      },
-      handle);
-}
-
-FtStatus TtyDriver::OpenBySerialNumber(const char* serialNumber, FtHandle& handle) {
-  return OpenFirst(
-      [&](const Device& d) {
-        return d.serialNumber.substr(0, kFtSerialNumberSize - 1) == serialNumber;
-      },
-      handle);
-}
-
-FtStatus TtyDriver::OpenFirst(const std::function<bool(const Device&)>& matches, FtHandle& handle) {
-  handle = nullptr;
+PortStatus TtyDriver::Open(const PortKey& key, std::unique_ptr<Port>& port) {
+  port.reset();
   portBusy_.clear();
   const std::vector<Device> devices = Enumerate();
-  const auto device = std::ranges::find_if(devices, matches);
+  const auto device = std::ranges::find_if(devices, [&](const Device& d) {
+    return (key.by == PortKey::By::Description ? d.description : d.serialNumber) == key.text;
+  });
   if (device == devices.end()) {
-    return kFtDeviceNotFound;
+    return kPortNotFound;
   }
-  // Non-blocking throughout: every wait is a poll with the port's time-out.
   const int fd = ::open(device->path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     // EBUSY: another program set TIOCEXCL on the port.
     if (errno == EBUSY) {
       portBusy_ = BusyText(device->path, -1);
     }
-    return kFtDeviceNotOpened;
+    return kPortNotOpened;
   }
-  // Before anything touches the port's settings. TIOCEXCL below keeps other
-  // users out, but not root; this lock holds for everyone who asks for it.
+  // Before anything touches the port's settings. TIOCEXCL keeps other users
+  // out, but not root; this lock holds for everyone who asks for it.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     portBusy_ = BusyText(device->path, fd);
     ::close(fd);
-    return kFtDeviceNotOpened;
+    return kPortNotOpened;
   }
-  auto port = std::make_unique<Port>();
-  port->fd = fd;
-  port->latencyAttribute = device->latencyAttribute;
-  port->calls = calls_;
+  auto opened = std::make_unique<TtyPort>(*this, fd, device->latencyAttribute);
+  if (!opened->TakeOver()) {
+    return kPortNotOpened;
+  }
+  port = std::move(opened);
+  return kPortOk;
+}
+
+TtyDriver::TtyPort::~TtyPort() {
+  std::erase(driver_.open_, this);
+  if (fd_ < 0) {
+    return;
+  }
+  // What could not leave in time is dropped, or the kernel's own close would
+  // wait for it (up to 30 s on a USB serial port).
+  if (!DrainOutput()) {
+    tcflush(fd_, TCOFLUSH);
+  }
+  ::close(fd_);
+}
+
+bool TtyDriver::TtyPort::TakeOver() {
   // Like the vendor driver, one program at a time; and it must be a serial port.
-  const FtStatus status = ChangeLine(*port, [](termios& settings) {
+  const PortStatus status = ChangeLine([](termios& settings) {
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
     // With HUPCL the kernel drops DTR and RTS at every close (and raises them
@@ -231,57 +260,117 @@ FtStatus TtyDriver::OpenFirst(const std::function<bool(const Device&)>& matches,
     // read of 0 bytes can only mean the port has gone away.
     settings.c_cc[VMIN] = 1;
     settings.c_cc[VTIME] = 0;
-    return true;
   });
-  if (status != kFtOk || ioctl(fd, TIOCEXCL) != 0) {
-    ::close(fd);
-    return kFtDeviceNotOpened;
+  if (status != kPortOk || ioctl(fd_, TIOCEXCL) != 0) {
+    return false;
   }
   // One fixed state from now on: both raised, as the open itself left them,
   // so setting them makes no edge. A port without modem lines (a
   // pseudo-terminal) refuses, and then has nothing to pulse.
-  port->calls->SetModemLines(fd, TIOCM_DTR | TIOCM_RTS);
-  handle = port.get();
-  ports_.push_back(std::move(port));
-  return kFtOk;
+  calls_->SetModemLines(fd_, TIOCM_DTR | TIOCM_RTS);
+  return true;
 }
 
-FtStatus TtyDriver::ResetDevice(FtHandle handle) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
+void TtyDriver::TtyPort::Drop() {
+  ::close(fd_);
+  fd_ = -1;
+}
+
+PortStatus TtyDriver::TtyPort::ChangeLine(const std::function<void(termios&)>& change) {
+  termios settings{};
+  if (calls_->GetAttributes(fd_, settings) != 0) {
+    return kPortIoError;
+  }
+  change(settings);
+  return calls_->SetAttributes(fd_, settings) == 0 ? kPortOk : kPortIoError;
+}
+
+bool TtyDriver::TtyPort::DrainOutput() {
+  // Not tcdrain: it waits without a limit, for as long as the other end
+  // does not take the bytes.
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(PodLink::kDrainTimeoutMs);
+  int queued = 0;
+  while (calls_->OutputQueued(fd_, queued) == 0 && queued > 0) {
+    if (RemainingMs(deadline) == 0) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+PortStatus TtyDriver::TtyPort::Configure(const PortSettings& settings) {
+  if (fd_ < 0) {
+    return kPortInvalidHandle;
+  }
+  driver_.failureDetail_.clear();
+  const std::optional<speed_t> speed = SpeedOf(settings.baud);
+  if (!speed || !IsPodLine(settings)) {
+    return kPortInvalidParameter;
   }
   // Also tells whether the device is still there.
-  return tcflush(port->fd, TCIOFLUSH) == 0 ? kFtOk : kFtIoError;
+  if (tcflush(fd_, TCIOFLUSH) != 0) {
+    return kPortIoError;
+  }
+  const PortStatus status = ChangeLine([&](termios& line) {
+    cfsetispeed(&line, *speed);
+    cfsetospeed(&line, *speed);
+    line.c_cflag = (line.c_cflag & ~(CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS)) | CS8;
+    line.c_iflag &= ~(IXON | IXOFF | IXANY);
+  });
+  if (status != kPortOk) {
+    return status;
+  }
+  if (const PortStatus kept = CheckSpeed(*speed, settings.baud); kept != kPortOk) {
+    return kept;
+  }
+  readMs_ = settings.readTimeoutMs;
+  writeMs_ = settings.writeTimeoutMs;
+  return kPortOk;
 }
 
-FtStatus TtyDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
+PortStatus TtyDriver::TtyPort::CheckSpeed(speed_t speed, uint32_t baud) {
+  // tcsetattr succeeds when any part of the change took; a port that cannot
+  // run at the speed keeps (and reports) another.
+  termios settings{};
+  if (calls_->GetAttributes(fd_, settings) != 0) {
+    return kPortIoError;
   }
-  const std::string text = FirstLine(port->latencyAttribute);
+  const speed_t out = cfgetospeed(&settings);
+  const speed_t in = cfgetispeed(&settings);
+  if (out == speed && (in == speed || in == B0)) {
+    return kPortOk;
+  }
+  driver_.failureDetail_ = "the port's speed reads back as " + SpeedText(out == speed ? in : out) +
+                           ", not " + std::to_string(baud) + " baud";
+  return kPortOtherError;
+}
+
+PortStatus TtyDriver::TtyPort::GetLatency(uint8_t& milliseconds) {
+  if (fd_ < 0) {
+    return kPortInvalidHandle;
+  }
+  const std::string text = FirstLine(latencyAttribute_);
   unsigned value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (error == std::errc() && end != text.data()) {
     milliseconds = static_cast<uint8_t>(std::min(value, 255u));
-    return kFtOk;
+    return kPortOk;
   }
   serial_struct serial{};
   const bool lowLatency =
-      ioctl(port->fd, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) != 0;
+      ioctl(fd_, TIOCGSERIAL, &serial) == 0 && (serial.flags & ASYNC_LOW_LATENCY) != 0;
   milliseconds = lowLatency ? 1 : kDefaultLatencyMs;
-  return kFtOk;
+  return kPortOk;
 }
 
-FtStatus TtyDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
-  failureDetail_.clear();
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
+PortStatus TtyDriver::TtyPort::SetLatency(uint8_t milliseconds) {
+  driver_.failureDetail_.clear();
+  if (fd_ < 0) {
+    return kPortInvalidHandle;
   }
   std::string tried;
-  if (WriteAttribute(port->latencyAttribute, std::to_string(milliseconds) + "\n")) {
+  if (WriteAttribute(latencyAttribute_, std::to_string(milliseconds) + "\n")) {
     tried = "latency_timer written";
   } else {
     tried = "latency_timer not writable: " + std::string(std::strerror(errno));
@@ -289,122 +378,57 @@ FtStatus TtyDriver::SetLatencyTimer(FtHandle handle, uint8_t milliseconds) {
     // otherwise, while older ftdi_sio let the port's user switch to low
     // latency, which means a 1 ms timer; newer kernels ignore the flag.
     serial_struct serial{};
-    bool asked = ioctl(port->fd, TIOCGSERIAL, &serial) == 0;
+    bool asked = ioctl(fd_, TIOCGSERIAL, &serial) == 0;
     if (asked) {
       if (milliseconds <= 1) {
         serial.flags |= ASYNC_LOW_LATENCY;
       } else {
         serial.flags &= ~ASYNC_LOW_LATENCY;
       }
-      asked = ioctl(port->fd, TIOCSSERIAL, &serial) == 0;
+      asked = ioctl(fd_, TIOCSSERIAL, &serial) == 0;
     }
     tried += asked ? "; low-latency mode asked for"
                    : "; low-latency mode refused: " + std::string(std::strerror(errno));
   }
   // Neither way says whether the timer took: only reading it back does.
   uint8_t found = 0;
-  if (const FtStatus status = GetLatencyTimer(handle, found); status != kFtOk) {
+  if (const PortStatus status = GetLatency(found); status != kPortOk) {
     return status;
   }
   if (found == milliseconds) {
-    return kFtOk;
+    return kPortOk;
   }
-  failureDetail_ = "the latency timer reads back as " + std::to_string(found) + " ms, not " +
-                   std::to_string(milliseconds) + " ms (" + tried + ")";
-  return kFtOtherError;
+  driver_.failureDetail_ = "the latency timer reads back as " + std::to_string(found) +
+                           " ms, not " + std::to_string(milliseconds) + " ms (" + tried + ")";
+  return kPortOtherError;
 }
 
-FtStatus TtyDriver::SetBaudRate(FtHandle handle, uint32_t baud) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
+PortStatus TtyDriver::TtyPort::Purge(uint32_t which) {
+  if (fd_ < 0) {
+    return kPortInvalidHandle;
   }
-  failureDetail_.clear();
-  const std::optional<speed_t> speed = SpeedOf(baud);
-  const FtStatus status = ChangeLine(*port, [&](termios& settings) {
-    return speed && cfsetispeed(&settings, *speed) == 0 && cfsetospeed(&settings, *speed) == 0;
-  });
-  if (status != kFtOk) {
-    return status;
-  }
-  // tcsetattr succeeds when any part of the change took; a port that cannot
-  // run at the speed keeps (and reports) another.
-  termios settings{};
-  if (port->calls->GetAttributes(port->fd, settings) != 0) {
-    return kFtIoError;
-  }
-  const speed_t out = cfgetospeed(&settings);
-  const speed_t in = cfgetispeed(&settings);
-  if (out == *speed && (in == *speed || in == B0)) {
-    return kFtOk;
-  }
-  failureDetail_ = "the port's speed reads back as " + SpeedText(out == *speed ? in : out) +
-                   ", not " + std::to_string(baud) + " baud";
-  return kFtOtherError;
-}
-
-FtStatus TtyDriver::SetDataCharacteristics(FtHandle handle, uint8_t wordLength, uint8_t stopBits,
-                                           uint8_t parity) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
-  }
-  return ChangeLine(*port, [&](termios& settings) {
-    settings.c_cflag = (settings.c_cflag & ~(CSIZE | CSTOPB | PARENB | PARODD)) | CS8;
-    return wordLength == 8 && stopBits == 0 && parity == 0;
-  });
-}
-
-FtStatus TtyDriver::SetFlowControl(FtHandle handle, uint16_t flowControl, uint8_t, uint8_t) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
-  }
-  return ChangeLine(*port, [&](termios& settings) {
-    settings.c_cflag &= ~CRTSCTS;
-    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
-    return flowControl == 0;
-  });
-}
-
-FtStatus TtyDriver::SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
-  }
-  port->readMs = readMs;
-  port->writeMs = writeMs;
-  return kFtOk;
-}
-
-FtStatus TtyDriver::Purge(FtHandle handle, uint32_t mask) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
-  }
-  const bool rx = (mask & kFtPurgeRx) != 0;
-  const bool tx = (mask & kFtPurgeTx) != 0;
+  const bool rx = (which & kPurgeReceived) != 0;
+  const bool tx = (which & kPurgeUnsent) != 0;
   if (!rx && !tx) {
-    return kFtOk;
+    return kPortOk;
   }
   if (tx) {
     // The queue is purged to start clean, not to recall a frame already sent.
-    DrainOutput(*port);
+    DrainOutput();
   }
   const int queues = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
-  return tcflush(port->fd, queues) == 0 ? kFtOk : kFtIoError;
+  return tcflush(fd_, queues) == 0 ? kPortOk : kPortIoError;
 }
 
-FtStatus TtyDriver::Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) {
+PortStatus TtyDriver::TtyPort::Write(const void* bytes, uint32_t length, uint32_t& written) {
   written = 0;
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
+  if (fd_ < 0) {
+    return kPortInvalidHandle;
   }
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->writeMs);
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(writeMs_);
   const auto* data = static_cast<const uint8_t*>(bytes);
   while (written < length) {
-    const ssize_t n = ::write(port->fd, data + written, length - written);
+    const ssize_t n = ::write(fd_, data + written, length - written);
     if (n > 0) {
       written += static_cast<uint32_t>(n);
       continue;
@@ -413,53 +437,35 @@ FtStatus TtyDriver::Write(FtHandle handle, const void* bytes, uint32_t length, u
       continue;
     }
     if (n < 0 && errno != EAGAIN) {
-      return kFtIoError;
+      return kPortIoError;
     }
     const int left = RemainingMs(deadline);
     if (left == 0) {
-      return kFtOk;  // the time-out cut the write short; `written` says how far it got
+      return kPortOk;  // the time-out cut the write short; `written` says how far it got
     }
-    pollfd waitFor{port->fd, POLLOUT, 0};
+    pollfd waitFor{fd_, POLLOUT, 0};
     if (poll(&waitFor, 1, left) > 0 && (waitFor.revents & (POLLERR | POLLHUP | POLLNVAL))) {
-      return kFtIoError;
+      return kPortIoError;
     }
   }
   // The bytes have been accepted; wait, within the same time-out, until they
   // have left, so that the caller's queue check finds nothing to wait for.
   int queued = 0;
-  while (port->calls->OutputQueued(port->fd, queued) == 0 && queued > 0 &&
-         RemainingMs(deadline) > 0) {
+  while (calls_->OutputQueued(fd_, queued) == 0 && queued > 0 && RemainingMs(deadline) > 0) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  return kFtOk;
+  return kPortOk;
 }
 
-FtStatus TtyDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
-                              uint32_t& events) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
-  }
-  int rx = 0, tx = 0;
-  if (ioctl(port->fd, FIONREAD, &rx) != 0 || port->calls->OutputQueued(port->fd, tx) != 0) {
-    return kFtIoError;
-  }
-  rxQueue = static_cast<uint32_t>(rx);
-  txQueue = static_cast<uint32_t>(tx);
-  events = 0;
-  return kFtOk;
-}
-
-FtStatus TtyDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) {
+PortStatus TtyDriver::TtyPort::Read(void* buffer, uint32_t length, uint32_t& returned) {
   returned = 0;
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
+  if (fd_ < 0) {
+    return kPortInvalidHandle;
   }
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->readMs);
+  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(readMs_);
   auto* data = static_cast<uint8_t*>(buffer);
   while (returned < length) {
-    const ssize_t n = ::read(port->fd, data + returned, length - returned);
+    const ssize_t n = ::read(fd_, data + returned, length - returned);
     if (n > 0) {
       returned += static_cast<uint32_t>(n);
       continue;
@@ -469,45 +475,40 @@ FtStatus TtyDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_
     }
     // End of file on a serial port means it went away (unplugged, hung up).
     if (n == 0 || errno != EAGAIN) {
-      return kFtIoError;
+      return kPortIoError;
     }
     const int left = RemainingMs(deadline);
     if (left == 0) {
       break;
     }
-    pollfd waitFor{port->fd, POLLIN, 0};
+    pollfd waitFor{fd_, POLLIN, 0};
     if (poll(&waitFor, 1, left) > 0 && !(waitFor.revents & POLLIN)) {
-      return kFtIoError;
+      return kPortIoError;
     }
   }
-  return kFtOk;
+  return kPortOk;
 }
 
-FtStatus TtyDriver::GetQueueStatus(FtHandle handle, uint32_t& rxQueue) {
-  Port* port = PortOf(handle);
-  if (port == nullptr) {
-    return kFtInvalidHandle;
+PortStatus TtyDriver::TtyPort::BytesWaiting(uint32_t& received) {
+  if (fd_ < 0) {
+    return kPortInvalidHandle;
   }
-  int rx = 0;
-  if (ioctl(port->fd, FIONREAD, &rx) != 0) {
-    return kFtIoError;
+  int bytes = 0;
+  if (ioctl(fd_, FIONREAD, &bytes) != 0) {
+    return kPortIoError;
   }
-  rxQueue = static_cast<uint32_t>(rx);
-  return kFtOk;
+  received = static_cast<uint32_t>(bytes);
+  return kPortOk;
 }
 
-FtStatus TtyDriver::Close(FtHandle handle) {
-  const auto port =
-      std::find_if(ports_.begin(), ports_.end(), [&](const auto& p) { return p.get() == handle; });
-  if (port == ports_.end()) {
-    return kFtInvalidHandle;
+PortStatus TtyDriver::TtyPort::BytesUnsent(uint32_t& unsent) {
+  if (fd_ < 0) {
+    return kPortInvalidHandle;
   }
-  // What could not leave in time is dropped, or the kernel's own close would
-  // wait for it (up to 30 s on a USB serial port).
-  if (!DrainOutput(**port)) {
-    tcflush((*port)->fd, TCOFLUSH);
+  int bytes = 0;
+  if (calls_->OutputQueued(fd_, bytes) != 0) {
+    return kPortIoError;
   }
-  ::close((*port)->fd);
-  ports_.erase(port);
-  return kFtOk;
+  unsent = static_cast<uint32_t>(bytes);
+  return kPortOk;
 }

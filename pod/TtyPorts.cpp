@@ -228,32 +228,7 @@ std::vector<TtyDriver::Device> TtyDriver::Enumerate() const {
   return devices;
 }
 
-FtStatus TtyDriver::ListDeviceCount(uint32_t& count) {
-  listed_ = Enumerate();
-  count = static_cast<uint32_t>(listed_.size());
-  return kFtOk;
-}
-
-FtStatus TtyDriver::ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) {
-  if (index >= listed_.size()) {
-    return kFtDeviceNotFound;
-  }
-  std::memset(description, 0, kFtDescriptionSize);
-  listed_[index].description.copy(description, kFtDescriptionSize - 1);
-  return kFtOk;
-}
-
-FtStatus TtyDriver::ListDeviceSerialNumber(uint32_t index,
-                                           char (&serialNumber)[kFtSerialNumberSize]) {
-  if (index >= listed_.size()) {
-    return kFtDeviceNotFound;
-  }
-  std::memset(serialNumber, 0, kFtSerialNumberSize);
-  listed_[index].serialNumber.copy(serialNumber, kFtSerialNumberSize - 1);
-  return kFtOk;
-}
-
-std::vector<PortDetails> TtyDriver::DescribePorts() {
+std::vector<PortDetails> TtyDriver::ListPorts() {
   std::vector<PortDetails> ports;
   for (const Device& device : Enumerate()) {
     PortDetails port;

@@ -16,7 +16,7 @@
 #include "app/CProgrammerDlg.h"
 #include "tests/app/WindowTestSupport.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeFtdiDriver.h"
+#include "tests/support/FakePortDriver.h"
 #include "widgets/CMessageLabel.h"
 
 namespace {
@@ -53,7 +53,7 @@ class WindowStartEndTest : public testing::Test {
 TEST_F(WindowStartEndTest, FirstStartShowsTheDefaultsAndWhatTheSearchForThePodFound) {
   struct Case {
     const char* name;
-    std::function<std::unique_ptr<FtdiDriver>(Clock&)> driver;
+    std::function<std::unique_ptr<PortDriver>(Clock&)> driver;
     const char* atStart;
     bool error;
     const char* podInfo;  // what a later operation says
@@ -69,7 +69,7 @@ TEST_F(WindowStartEndTest, FirstStartShowsTheDefaultsAndWhatTheSearchForThePodFo
        "No Connection to Brontaflex POD", true, "No Connection to Brontaflex POD"},
       {"no driver",
        [&](Clock&) {
-         auto driver = std::make_unique<FakeFtdiDriver>(fakeClock);
+         auto driver = std::make_unique<FakePortDriver>(fakeClock);
          driver->loads = false;
          return driver;
        },

@@ -430,11 +430,10 @@ class PtyEmulatedPod {
     if (master_ >= 0 && grantpt(master_) == 0 && unlockpt(master_) == 0) {
       devicePath_ = ptsname(master_);
     }
-    FtHandle handle = nullptr;
-    emulator_.OpenByDescription("Brontaflex POD", handle);
-    handle_ = handle;
-    emulator_.SetBaudRate(handle_, 921600);
-    emulator_.SetDataCharacteristics(handle_, 8, 0, 0);
+    emulator_.Open({PortKey::By::Description, "Brontaflex POD"}, port_);
+    PortSettings line;
+    line.baud = 921600;
+    port_->Configure(line);
     pump_ = std::jthread([this](const std::stop_token& stop) { Pump(stop); });
   }
   ~PtyEmulatedPod() {
@@ -460,17 +459,17 @@ class PtyEmulatedPod {
         char chunk[512];
         if (const ssize_t n = read(master_, chunk, sizeof chunk); n > 0) {
           uint32_t written = 0;
-          emulator_.Write(handle_, chunk, static_cast<uint32_t>(n), written);
+          port_->Write(chunk, static_cast<uint32_t>(n), written);
         }
       } else if (in.revents != 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));  // the port is not open
       }
       uint32_t queued = 0;
-      emulator_.GetQueueStatus(handle_, queued);
+      port_->BytesWaiting(queued);
       if (queued > 0) {
         std::vector<char> reply(queued);
         uint32_t got = 0;
-        emulator_.Read(handle_, reply.data(), queued, got);
+        port_->Read(reply.data(), queued, got);
         if (write(master_, reply.data(), got) != static_cast<ssize_t>(got)) {
           return;
         }
@@ -480,7 +479,7 @@ class PtyEmulatedPod {
 
   SystemClock clock_;
   EmulatorDriver emulator_;
-  FtHandle handle_ = nullptr;
+  std::unique_ptr<Port> port_;
   int master_ = -1;
   std::string devicePath_;
   std::jthread pump_;

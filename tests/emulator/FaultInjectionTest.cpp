@@ -64,12 +64,12 @@ TEST(FaultInjectionTest, StallHoldsTheReplyAndEverythingBehindIt) {
 
   char reply[7] = {};
   uint32_t returned = 0;
-  ASSERT_EQ(wire.driver.Read(wire.handle, reply, sizeof reply, returned), kFtOk);
+  ASSERT_EQ(wire.port->Read(reply, sizeof reply, returned), kPortOk);
   EXPECT_EQ(returned, 0u);
   EXPECT_EQ(wire.clock.NowMs() - start, 200u);  // one read time-out, nothing came
 
   wire.clock.Advance(500);
-  ASSERT_EQ(wire.driver.Read(wire.handle, reply, sizeof reply, returned), kFtOk);
+  ASSERT_EQ(wire.port->Read(reply, sizeof reply, returned), kPortOk);
   EXPECT_EQ(std::string(reply, returned), "!!QZV11");
   EXPECT_EQ(wire.clock.NowMs() - start, 700u);
 }
@@ -81,21 +81,19 @@ TEST(FaultInjectionTest, UnplugLosesTheFrameAndTheDeviceUntilReplugged) {
   ASSERT_EQ(wire.Exchange(Frame('N', "4")), "!");
   ASSERT_EQ(wire.Exchange(Frame('K', "0" + KeyDigits(kErasedCsmKeys))), "!");
 
-  uint32_t written = 0, waiting = 0, count = 0;
+  uint32_t written = 0, waiting = 0;
   const std::string prepare = Frame('O', "00");
-  EXPECT_NE(wire.driver.Write(wire.handle, prepare.data(), 5, written), kFtOk);
+  EXPECT_NE(wire.port->Write(prepare.data(), 5, written), kPortOk);
   EXPECT_EQ(wire.driver.Target().CurrentStage(), Stage::FlashAlgorithm);
-  EXPECT_NE(wire.driver.Write(wire.handle, prepare.data(), 5, written), kFtOk);
-  EXPECT_NE(wire.driver.GetQueueStatus(wire.handle, waiting), kFtOk);
-  ASSERT_EQ(wire.driver.ListDeviceCount(count), kFtOk);
-  EXPECT_EQ(count, 0u);
-  FtHandle other = nullptr;
-  EXPECT_NE(wire.driver.OpenByDescription("Brontaflex POD", other), kFtOk);
-  EXPECT_EQ(wire.driver.Close(wire.handle), kFtOk);
+  EXPECT_NE(wire.port->Write(prepare.data(), 5, written), kPortOk);
+  EXPECT_NE(wire.port->BytesWaiting(waiting), kPortOk);
+  EXPECT_TRUE(wire.driver.ListPorts().empty());
+  std::unique_ptr<Port> other;
+  EXPECT_NE(wire.driver.Open(kPodKey, other), kPortOk);
+  wire.port.reset();
 
   wire.driver.Replug();
-  ASSERT_EQ(wire.driver.ListDeviceCount(count), kFtOk);
-  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(wire.driver.ListPorts().size(), 1u);
   wire.Open();
   EXPECT_EQ(wire.Exchange(Frame('I')), "!");
   // Powered afresh, the POD reset its target.

@@ -275,10 +275,8 @@ TEST(SerialFlashTest, UnreadableStateFileFailsTheLoadAndIsNeverOverwritten) {
     EXPECT_NE(wire.driver.LoadError().find("line 2"), std::string::npos);
     // Even if it is used anyway, the POD refuses to write and the file is left
     // for the user to rescue.
-    FtHandle handle = nullptr;
-    ASSERT_EQ(wire.driver.OpenByDescription("Brontaflex POD", handle), kFtOk);
-    wire.handle = handle;
-    ASSERT_EQ(wire.driver.SetBaudRate(handle, 921600), kFtOk);
+    ASSERT_EQ(wire.driver.Open(kPodKey, wire.port), kPortOk);
+    ASSERT_EQ(wire.port->Configure(kPodLine), kPortOk);
     wire.Send(Frame('G'));
     EXPECT_EQ(wire.Exchange(Frame('V',
                                   "00"

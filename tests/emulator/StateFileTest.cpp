@@ -196,17 +196,17 @@ TEST_F(StateFileTest, TwoProcessesNeverShareOnePod) {
   WireHarness first(config);
   first.Open();
   EmulatorDriver second(first.clock, config);
-  FtHandle handle = nullptr;
-  EXPECT_EQ(second.OpenByDescription("Brontaflex POD", handle), kFtDeviceNotOpened);
+  std::unique_ptr<Port> port;
+  EXPECT_EQ(second.Open(kPodKey, port), kPortNotOpened);
   EXPECT_EQ(second.PortBusy(),
             state.string() + " is in use by process " + std::to_string(getpid()));
 
   StoreSmallProgram(first);
-  ASSERT_EQ(first.driver.Close(first.handle), kFtOk);
+  first.port.reset();
   // Its save and the release after it land on a thread of its own.
   first.driver.Store().WaitForSaves();
   // The second takes up what the first stored while it waited.
-  ASSERT_EQ(second.OpenByDescription("Brontaflex POD", handle), kFtOk);
+  ASSERT_EQ(second.Open(kPodKey, port), kPortOk);
   EXPECT_EQ(second.PortBusy(), "");
   EXPECT_EQ(second.Store().Contents(), first.driver.Store().Contents());
   EXPECT_TRUE(second.Store().Contents().tag.has_value());

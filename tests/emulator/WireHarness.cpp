@@ -30,25 +30,22 @@ WireHarness::WireHarness(EmulatorConfig config) : driver(clock, std::move(config
 
 void WireHarness::Open() {
   ASSERT_TRUE(driver.Load());
-  ASSERT_EQ(driver.OpenByDescription("Brontaflex POD", handle), kFtOk);
-  ASSERT_EQ(driver.SetBaudRate(handle, 921600), kFtOk);
-  ASSERT_EQ(driver.SetDataCharacteristics(handle, 8, 0, 0), kFtOk);
-  ASSERT_EQ(driver.SetTimeouts(handle, 200, 200), kFtOk);
+  ASSERT_EQ(driver.Open(kPodKey, port), kPortOk);
+  ASSERT_EQ(port->Configure(kPodLine), kPortOk);
 }
 
 void WireHarness::Send(std::string_view bytes) {
   uint32_t written = 0;
-  ASSERT_EQ(driver.Write(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), written),
-            kFtOk);
+  ASSERT_EQ(port->Write(bytes.data(), static_cast<uint32_t>(bytes.size()), written), kPortOk);
   ASSERT_EQ(written, bytes.size());
 }
 
 std::string WireHarness::Received() {
   uint32_t waiting = 0;
-  EXPECT_EQ(driver.GetQueueStatus(handle, waiting), kFtOk);
+  EXPECT_EQ(port->BytesWaiting(waiting), kPortOk);
   std::string bytes(waiting, '\0');
   uint32_t returned = 0;
-  EXPECT_EQ(driver.Read(handle, bytes.data(), waiting, returned), kFtOk);
+  EXPECT_EQ(port->Read(bytes.data(), waiting, returned), kPortOk);
   bytes.resize(returned);
   return bytes;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -18,12 +19,16 @@ std::string Hex(uint32_t value, int digits);
 std::string KeyDigits(const CsmKeys& keys);
 // The reply that refuses a command.
 inline const std::string kNakReply(1, PodFirmware::kNak);
+// The POD's device, as the link opens it.
+inline const PortKey kPodKey{PortKey::By::Description, "Brontaflex POD"};
+// The line as the link sets it up: 921600 8N1, 200 ms time-outs.
+inline constexpr PortSettings kPodLine{921600, 8, 1, Parity::None, false, 200, 200};
 
 class WireHarness {
  public:
   explicit WireHarness(EmulatorConfig config = {});
 
-  // Opens the POD and sets the line up as the link does (921600 8N1, 200 ms).
+  // Opens the POD and sets the line up as the link does.
   void Open();
   void Send(std::string_view bytes);
   // Every reply byte that has arrived by now.
@@ -40,5 +45,5 @@ class WireHarness {
 
   FakeClock clock;
   EmulatorDriver driver;
-  FtHandle handle = nullptr;
+  std::unique_ptr<Port> port;
 };

@@ -20,7 +20,7 @@ std::string Await(WireHarness& wire, uint32_t count) {
   uint32_t got = 0;
   for (int attempt = 0; attempt < 1000 && got < count; ++attempt) {
     uint32_t returned = 0;
-    EXPECT_EQ(wire.driver.Read(wire.handle, bytes.data() + got, count - got, returned), kFtOk);
+    EXPECT_EQ(wire.port->Read(bytes.data() + got, count - got, returned), kPortOk);
     got += returned;
   }
   bytes.resize(got);
@@ -34,10 +34,11 @@ TEST(WireTimeTest, ReplyArrivesAfterTheLineAndTheLatencyTimer) {
     wire.Open();
     const uint32_t start = wire.clock.NowMs();
     wire.Send(Frame('I'));
-    uint32_t rx = 0, tx = 0, events = 0;
-    ASSERT_EQ(wire.driver.GetStatus(wire.handle, rx, tx, events), kFtOk);
-    EXPECT_EQ(tx, 0u);
-    EXPECT_EQ(rx, 0u);  // answered, but the bridge holds the reply back
+    uint32_t waiting = 1, unsent = 1;
+    ASSERT_EQ(wire.port->BytesUnsent(unsent), kPortOk);
+    EXPECT_EQ(unsent, 0u);
+    ASSERT_EQ(wire.port->BytesWaiting(waiting), kPortOk);
+    EXPECT_EQ(waiting, 0u);  // answered, but the bridge holds the reply back
     EXPECT_EQ(Await(wire, 1), "!");
     // 3 bytes out, the POD's handling and 1 byte back take well under 1 ms.
     EXPECT_EQ(wire.clock.NowMs() - start, latency);
@@ -67,9 +68,9 @@ TEST(WireTimeTest, WriteReturnsOnceItsBytesHaveLeft) {
     const uint32_t start = wire.clock.NowMs();
     for (uint32_t n = 0; n < c.writes; ++n) {
       wire.StreamWords(std::vector<uint16_t>(c.wordsPerWrite, 0x1234));
-      uint32_t rx = 0, tx = 1, events = 0;
-      ASSERT_EQ(wire.driver.GetStatus(wire.handle, rx, tx, events), kFtOk);
-      EXPECT_EQ(tx, 0u);
+      uint32_t unsent = 1;
+      ASSERT_EQ(wire.port->BytesUnsent(unsent), kPortOk);
+      EXPECT_EQ(unsent, 0u);
     }
     EXPECT_EQ(wire.clock.NowMs() - start, c.elapsedMs);
   }
@@ -78,11 +79,13 @@ TEST(WireTimeTest, WriteReturnsOnceItsBytesHaveLeft) {
 TEST(WireTimeTest, WriteTimeOutSendsOnlyWhatLeftInTime) {
   WireHarness wire(Timed());
   wire.Open();
-  ASSERT_EQ(wire.driver.SetTimeouts(wire.handle, 200, 1), kFtOk);
+  PortSettings line = kPodLine;
+  line.writeTimeoutMs = 1;
+  ASSERT_EQ(wire.port->Configure(line), kPortOk);
   const uint32_t start = wire.clock.NowMs();
   const std::string bytes(200, 'A');  // 2.17 ms of line
   uint32_t written = 0;
-  ASSERT_EQ(wire.driver.Write(wire.handle, bytes.data(), 200, written), kFtOk);
+  ASSERT_EQ(wire.port->Write(bytes.data(), 200, written), kPortOk);
   EXPECT_EQ(written, 92u);  // the bytes that fit into 1 ms
   EXPECT_EQ(wire.clock.NowMs() - start, 1u);
   // What was cut off never goes out: the next frame follows the 92 bytes at

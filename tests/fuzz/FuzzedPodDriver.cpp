@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 
 #include "pod/PodLink.h"
 
@@ -10,55 +9,15 @@ namespace {
 
 constexpr char kSerialNumber[] = "FUZZ0001";
 
-void CopyText(const char* text, char (&into)[kFtDescriptionSize]) {
-  std::strncpy(into, text, kFtDescriptionSize - 1);
-  into[kFtDescriptionSize - 1] = '\0';
-}
-
 }  // namespace
 
-FtStatus FuzzedPodDriver::ListDeviceCount(uint32_t& count) {
+std::vector<PortDetails> FuzzedPodDriver::ListPorts() {
   Count();
-  count = 1;
-  return kFtOk;
-}
-
-FtStatus FuzzedPodDriver::ListDeviceDescription(uint32_t index,
-                                                char (&description)[kFtDescriptionSize]) {
-  Count();
-  if (index != 0) {
-    return kFtDeviceNotFound;
-  }
-  CopyText(PodLink::kPodDescription, description);
-  return kFtOk;
-}
-
-FtStatus FuzzedPodDriver::ListDeviceSerialNumber(uint32_t index,
-                                                 char (&serialNumber)[kFtSerialNumberSize]) {
-  Count();
-  if (index != 0) {
-    return kFtDeviceNotFound;
-  }
-  CopyText(kSerialNumber, serialNumber);
-  return kFtOk;
-}
-
-FtStatus FuzzedPodDriver::OpenByDescription(const char*, FtHandle& handle) {
-  return Open(handle);
-}
-
-FtStatus FuzzedPodDriver::OpenBySerialNumber(const char*, FtHandle& handle) {
-  return Open(handle);
-}
-
-FtStatus FuzzedPodDriver::Open(FtHandle& handle) {
-  Count();
-  if (open_ || gone_) {
-    return kFtDeviceNotOpened;
-  }
-  open_ = true;
-  handle = this;
-  return kFtOk;
+  PortDetails pod;
+  pod.port = "#0";
+  pod.description = PodLink::kPodDescription;
+  pod.serialNumber = kSerialNumber;
+  return {pod};
 }
 
 void FuzzedPodDriver::Count() {
@@ -70,112 +29,111 @@ void FuzzedPodDriver::Count() {
   }
 }
 
-FtStatus FuzzedPodDriver::Check(FtHandle handle) {
+PortStatus FuzzedPodDriver::Check() {
   Count();
-  if (!open_ || handle != this) {
-    return kFtInvalidHandle;
-  }
-  return gone_ ? kFtIoError : kFtOk;
+  return gone_ ? kPortIoError : kPortOk;
 }
 
-FtStatus FuzzedPodDriver::GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) {
-  milliseconds = 1;
-  return Check(handle);
+// The one port of the fuzzed POD; its state is the driver's.
+class FuzzedPodDriver::FuzzedPort final : public Port {
+ public:
+  explicit FuzzedPort(FuzzedPodDriver& pod) : pod_(pod) { pod_.open_ = true; }
+  ~FuzzedPort() override {
+    pod_.Count();
+    pod_.open_ = false;
+    pod_.rx_.Clear();
+    pod_.stuckBytes_ = 0;
+  }
+
+  PortStatus Configure(const PortSettings& line) override {
+    pod_.readTimeoutMs_ = line.readTimeoutMs;
+    return pod_.Check();
+  }
+  PortStatus GetLatency(uint8_t& milliseconds) override {
+    milliseconds = 1;
+    return pod_.Check();
+  }
+  PortStatus SetLatency(uint8_t) override { return pod_.Check(); }
+  PortStatus Purge(uint32_t which) override {
+    if (const PortStatus status = pod_.Check(); status != kPortOk) {
+      return status;
+    }
+    if ((which & kPurgeReceived) != 0) {
+      pod_.rx_.DropArrived(pod_.clock_.NowMs());
+    }
+    if ((which & kPurgeUnsent) != 0) {
+      pod_.stuckBytes_ = 0;
+    }
+    return kPortOk;
+  }
+  PortStatus Write(const void*, uint32_t length, uint32_t& written) override {
+    written = 0;
+    if (const PortStatus status = pod_.Check(); status != kPortOk) {
+      return status;
+    }
+    pod_.Answer(length, written);
+    return kPortOk;
+  }
+  PortStatus BytesUnsent(uint32_t& unsent) override {
+    // A status call is a round trip on the USB bus.
+    pod_.clock_.Advance(1);
+    unsent = pod_.stuckBytes_;
+    return pod_.Check();
+  }
+  PortStatus Read(void* buffer, uint32_t length, uint32_t& returned) override {
+    returned = 0;
+    if (const PortStatus status = pod_.Check(); status != kPortOk) {
+      return status;
+    }
+    return pod_.Receive(static_cast<uint8_t*>(buffer), length, returned);
+  }
+  PortStatus BytesWaiting(uint32_t& received) override {
+    received = pod_.rx_.ArrivedBy(pod_.clock_.NowMs());
+    return pod_.Check();
+  }
+
+ private:
+  FuzzedPodDriver& pod_;
+};
+
+PortStatus FuzzedPodDriver::Open(const PortKey&, std::unique_ptr<Port>& port) {
+  Count();
+  if (open_ || gone_) {
+    return kPortNotOpened;
+  }
+  port = std::make_unique<FuzzedPort>(*this);
+  return kPortOk;
 }
 
-FtStatus FuzzedPodDriver::SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t) {
-  readTimeoutMs_ = readMs;
-  return Check(handle);
-}
-
-FtStatus FuzzedPodDriver::Purge(FtHandle handle, uint32_t mask) {
-  if (const FtStatus status = Check(handle); status != kFtOk) {
-    return status;
-  }
-  if ((mask & kFtPurgeRx) != 0) {
-    rx_.erase(rx_.begin(), rx_.begin() + ArrivedBytes());
-  }
-  if ((mask & kFtPurgeTx) != 0) {
-    stuckBytes_ = 0;
-  }
-  return kFtOk;
-}
-
-FtStatus FuzzedPodDriver::Write(FtHandle handle, const void*, uint32_t length, uint32_t& written) {
-  written = 0;
-  if (const FtStatus status = Check(handle); status != kFtOk) {
-    return status;
-  }
+void FuzzedPodDriver::Answer(uint32_t length, uint32_t& written) {
   const ReplyRecord reply = script_.TakeRecord();
   written = reply.Has(ReplyRecord::kWriteCutShort) ? length - std::min(length, 1u) : length;
   stuckBytes_ = reply.Has(ReplyRecord::kWriteStuck) ? written : 0;
   goneAfterReply_ = reply.Has(ReplyRecord::kPortGoneAfter);
   uint32_t arrivesAt = clock_.NowMs() + reply.delay * ReplyRecord::kDelayUnitMs;
   // The line keeps the bytes in order: none overtakes the reply still coming.
-  if (!rx_.empty() && TickReached(rx_.back().arrivesAt, arrivesAt)) {
-    arrivesAt = rx_.back().arrivesAt;
+  if (!rx_.empty() && TickReached(rx_.LastArrival(), arrivesAt)) {
+    arrivesAt = rx_.LastArrival();
   }
   for (const char byte : reply.bytes) {
-    rx_.push_back({static_cast<uint8_t>(byte), arrivesAt});
+    rx_.Push(static_cast<uint8_t>(byte), arrivesAt);
     arrivesAt += reply.gap;
   }
-  return kFtOk;
 }
 
-FtStatus FuzzedPodDriver::GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
-                                    uint32_t& events) {
-  // A status call is a round trip on the USB bus.
-  clock_.Advance(1);
-  rxQueue = ArrivedBytes();
-  txQueue = stuckBytes_;
-  events = 0;
-  return Check(handle);
-}
-
-FtStatus FuzzedPodDriver::Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) {
-  returned = 0;
-  if (const FtStatus status = Check(handle); status != kFtOk) {
-    return status;
-  }
-  if (ArrivedBytes() == 0) {
+PortStatus FuzzedPodDriver::Receive(uint8_t* bytes, uint32_t length, uint32_t& returned) {
+  if (rx_.ArrivedBy(clock_.NowMs()) == 0) {
     if (goneAfterReply_ && rx_.empty()) {
       gone_ = true;
-      return kFtIoError;
+      return kPortIoError;
     }
-    // A real read blocks until a byte comes or its time-out passes.
     const uint32_t timeOutAt = clock_.NowMs() + std::max(readTimeoutMs_, 1u);
-    const uint32_t until = rx_.empty() || TickReached(rx_.front().arrivesAt, timeOutAt)
-                               ? timeOutAt
-                               : rx_.front().arrivesAt;
+    const uint32_t until =
+        rx_.empty() || TickReached(rx_.FirstArrival(), timeOutAt) ? timeOutAt : rx_.FirstArrival();
     clock_.Advance(until - clock_.NowMs());
   }
-  auto* bytes = static_cast<uint8_t*>(buffer);
-  while (returned < length && ArrivedBytes() > 0) {
-    bytes[returned++] = rx_.front().byte;
-    rx_.pop_front();
+  while (returned < length && rx_.ArrivedBy(clock_.NowMs()) > 0) {
+    bytes[returned++] = rx_.Take();
   }
-  return kFtOk;
-}
-
-FtStatus FuzzedPodDriver::GetQueueStatus(FtHandle handle, uint32_t& rxQueue) {
-  rxQueue = ArrivedBytes();
-  return Check(handle);
-}
-
-FtStatus FuzzedPodDriver::Close(FtHandle handle) {
-  Count();
-  if (!open_ || handle != this) {
-    return kFtInvalidHandle;
-  }
-  open_ = false;
-  rx_.clear();
-  stuckBytes_ = 0;
-  return kFtOk;
-}
-
-uint32_t FuzzedPodDriver::ArrivedBytes() const {
-  const uint32_t now = clock_.NowMs();
-  const auto pending = std::ranges::find_if(
-      rx_, [now](const Incoming& incoming) { return !TickReached(now, incoming.arrivesAt); });
-  return static_cast<uint32_t>(pending - rx_.begin());
+  return kPortOk;
 }

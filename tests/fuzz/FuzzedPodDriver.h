@@ -5,14 +5,16 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
+#include <vector>
 
-#include "pod/FtdiDriver.h"
+#include "pod/PortDriver.h"
 #include "tests/fuzz/ReplyScript.h"
+#include "tests/support/ArrivingBytes.h"
 #include "tests/support/FakeClock.h"
 
-class FuzzedPodDriver final : public FtdiDriver {
+class FuzzedPodDriver final : public PortDriver {
  public:
   // Both must outlive the driver.
   FuzzedPodDriver(FakeClock& clock, ReplyScript& script) : clock_(clock), script_(script) {}
@@ -22,44 +24,21 @@ class FuzzedPodDriver final : public FtdiDriver {
   bool Load() override { return true; }
   void Unload() override {}
   std::string Name() const override { return "fuzzed"; }
-  FtStatus ListDeviceCount(uint32_t& count) override;
-  FtStatus ListDeviceDescription(uint32_t index, char (&description)[kFtDescriptionSize]) override;
-  FtStatus ListDeviceSerialNumber(uint32_t index,
-                                  char (&serialNumber)[kFtSerialNumberSize]) override;
-  FtStatus OpenByDescription(const char* description, FtHandle& handle) override;
-  FtStatus OpenBySerialNumber(const char* serialNumber, FtHandle& handle) override;
-  FtStatus ResetDevice(FtHandle handle) override { return Check(handle); }
-  FtStatus GetLatencyTimer(FtHandle handle, uint8_t& milliseconds) override;
-  FtStatus SetLatencyTimer(FtHandle handle, uint8_t) override { return Check(handle); }
-  FtStatus SetBaudRate(FtHandle handle, uint32_t) override { return Check(handle); }
-  FtStatus SetDataCharacteristics(FtHandle handle, uint8_t, uint8_t, uint8_t) override {
-    return Check(handle);
-  }
-  FtStatus SetFlowControl(FtHandle handle, uint16_t, uint8_t, uint8_t) override {
-    return Check(handle);
-  }
-  FtStatus SetTimeouts(FtHandle handle, uint32_t readMs, uint32_t writeMs) override;
-  FtStatus Purge(FtHandle handle, uint32_t mask) override;
-  FtStatus Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) override;
-  FtStatus GetStatus(FtHandle handle, uint32_t& rxQueue, uint32_t& txQueue,
-                     uint32_t& events) override;
-  FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override;
-  FtStatus GetQueueStatus(FtHandle handle, uint32_t& rxQueue) override;
-  FtStatus Close(FtHandle handle) override;
+  std::vector<PortDetails> ListPorts() override;
+  PortStatus Open(const PortKey& key, std::unique_ptr<Port>& port) override;
 
  private:
-  struct Incoming {
-    uint8_t byte;
-    uint32_t arrivesAt;
-  };
+  class FuzzedPort;
 
   // Counts a call; aborts the run once there have been too many, so that a
   // loop the replies never end shows as a crash with its stack.
   void Count();
-  // The status of a call on `handle`: the port open and still there.
-  FtStatus Check(FtHandle handle);
-  FtStatus Open(FtHandle& handle);
-  uint32_t ArrivedBytes() const;
+  // The status of a call on the open port: still there.
+  PortStatus Check();
+  // What the POD does with a write: its reply, as the script's next record says.
+  void Answer(uint32_t length, uint32_t& written);
+  // A read as a real driver makes it: blocks until a byte comes or its time-out passes.
+  PortStatus Receive(uint8_t* bytes, uint32_t length, uint32_t& returned);
 
   FakeClock& clock_;
   ReplyScript& script_;
@@ -68,7 +47,7 @@ class FuzzedPodDriver final : public FtdiDriver {
   // The port goes once the bytes queued now have been read.
   bool goneAfterReply_ = false;
   uint64_t calls_ = 0;
-  std::deque<Incoming> rx_;
+  ArrivingBytes rx_;
   // Bytes of the last write that never leave the transmit queue.
   uint32_t stuckBytes_ = 0;
   uint32_t readTimeoutMs_ = 0;

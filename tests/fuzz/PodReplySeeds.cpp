@@ -11,6 +11,7 @@
 #include "emulator/EmulatorDriver.h"
 #include "ops/ProgrammerOperations.h"
 #include "pod/ForwardingDriver.h"
+#include "pod/ForwardingPort.h"
 #include "tests/fuzz/PodReplyRuns.h"
 #include "tests/fuzz/ReplyScript.h"
 #include "tests/support/FakeClock.h"
@@ -21,7 +22,7 @@ namespace {
 // each write as one reply record.
 class ReplyRecorder final : public ForwardingDriver {
  public:
-  explicit ReplyRecorder(FtdiDriver& pod) : ForwardingDriver(pod) {}
+  explicit ReplyRecorder(PortDriver& pod) : ForwardingDriver(pod) {}
 
   // A new input that runs `run`.
   void Start(const PodReplyRun& run) {
@@ -34,20 +35,37 @@ class ReplyRecorder final : public ForwardingDriver {
     return input_;
   }
 
-  FtStatus Write(FtHandle handle, const void* bytes, uint32_t length, uint32_t& written) override {
-    EndReply();
-    reply_ = std::make_unique<ReplyRecord>();
-    return ForwardingDriver::Write(handle, bytes, length, written);
-  }
-  FtStatus Read(FtHandle handle, void* buffer, uint32_t length, uint32_t& returned) override {
-    const FtStatus status = ForwardingDriver::Read(handle, buffer, length, returned);
-    if (status == kFtOk && reply_) {
-      reply_->bytes.append(static_cast<const char*>(buffer), returned);
+  PortStatus Open(const PortKey& key, std::unique_ptr<Port>& port) override {
+    const PortStatus status = ForwardingDriver::Open(key, port);
+    if (port != nullptr) {
+      port = std::make_unique<RecordedPort>(std::move(port), *this);
     }
     return status;
   }
 
  private:
+  class RecordedPort final : public ForwardingPort {
+   public:
+    RecordedPort(std::unique_ptr<Port> inner, ReplyRecorder& recorder)
+        : ForwardingPort(std::move(inner)), recorder_(recorder) {}
+
+    PortStatus Write(const void* bytes, uint32_t length, uint32_t& written) override {
+      recorder_.EndReply();
+      recorder_.reply_ = std::make_unique<ReplyRecord>();
+      return inner().Write(bytes, length, written);
+    }
+    PortStatus Read(void* buffer, uint32_t length, uint32_t& returned) override {
+      const PortStatus status = inner().Read(buffer, length, returned);
+      if (status == kPortOk && recorder_.reply_) {
+        recorder_.reply_->bytes.append(static_cast<const char*>(buffer), returned);
+      }
+      return status;
+    }
+
+   private:
+    ReplyRecorder& recorder_;
+  };
+
   void EndReply() {
     if (reply_) {
       reply_->AppendTo(input_);

@@ -9,7 +9,7 @@
 
 #include "emulator/EmulatorDriver.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeFtdiDriver.h"
+#include "tests/support/FakePortDriver.h"
 
 #ifdef __linux__
 #include <sys/file.h>
@@ -75,24 +75,24 @@ TEST(DoctorTest, OnTheEmulatorEveryCheckPasses) {
 TEST(DoctorTest, EachFaultFailsItsCheckWithAFix) {
   const struct {
     const char* what;
-    std::function<void(FakeFtdiDriver&)> setUp;
+    std::function<void(FakePortDriver&)> setUp;
     const char* check;
     const char* subject;
     const char* detail;
     const char* fix;
   } cases[] = {
-      {"no driver loads", [](FakeFtdiDriver& d) { d.loads = false; }, "driver", "fake",
+      {"no driver loads", [](FakePortDriver& d) { d.loads = false; }, "driver", "fake",
        "does not load", ""},
-      {"no POD", [](FakeFtdiDriver& d) { d.devices = {"USB Serial"}; }, "pods", "", "no POD seen",
+      {"no POD", [](FakePortDriver& d) { d.devices = {"USB Serial"}; }, "pods", "", "no POD seen",
        "plug the POD in"},
       // The vendor library sees the POD but is refused it (ftdi_sio holds it).
       {"the driver refuses the POD",
-       [](FakeFtdiDriver& d) { d.failures["OpenBySerialNumber"] = kFtDeviceNotOpened; }, "ping",
+       [](FakePortDriver& d) { d.failures["Open serial number"] = kPortNotOpened; }, "ping",
        "FAKE0", "fake: open the port: driver status 3", "unplug the POD and plug it in again"},
-      {"the POD is silent", [](FakeFtdiDriver&) {}, "ping", "FAKE0",
+      {"the POD is silent", [](FakePortDriver&) {}, "ping", "FAKE0",
        "fake: time-out after 402 ms waiting for the reply to I", "check that it is powered"},
       {"the target does not answer its reset",
-       [](FakeFtdiDriver& d) {
+       [](FakePortDriver& d) {
          // Ping and version answered, the reset not.
          d.onWrite = [&d](std::string_view frame) {
            if (frame == "\x02I\x03") {
@@ -107,7 +107,7 @@ TEST(DoctorTest, EachFaultFailsItsCheckWithAFix) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     FakeClock clock;
-    auto driver = std::make_unique<FakeFtdiDriver>(clock);
+    auto driver = std::make_unique<FakePortDriver>(clock);
     c.setUp(*driver);
     DoctorSetup setup;
     setup.backends.push_back(std::move(driver));
@@ -124,7 +124,7 @@ TEST(DoctorTest, EachFaultFailsItsCheckWithAFix) {
 // A backend that does not load is only a warning while another reaches the POD.
 TEST(DoctorTest, AMissingBackendIsAWarningWhileAnotherReachesThePod) {
   FakeClock clock;
-  auto missing = std::make_unique<FakeFtdiDriver>(clock);
+  auto missing = std::make_unique<FakePortDriver>(clock);
   missing->loads = false;
   DoctorSetup setup;
   setup.backends.push_back(std::move(missing));

@@ -14,7 +14,7 @@
 #include "tests/ops/Programs.h"
 #include "tests/support/Environment.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeFtdiDriver.h"
+#include "tests/support/FakePortDriver.h"
 
 namespace {
 
@@ -57,7 +57,7 @@ TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePodAskedFor) {
       {"HeldByTheKernelDriver",
        true,
        {"Brontaflex POD"},
-       {"OpenByDescription"},
+       {"Open description"},
        "",
        false,
        "it sees the POD but cannot open it (driver status 3)"},
@@ -65,14 +65,14 @@ TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePodAskedFor) {
       {"SecondPodWhileTheFirstIsHeld",
        true,
        {"Brontaflex POD", "Brontaflex POD"},
-       {"OpenByDescription", "OpenBySerialNumber FAKE0"},
+       {"Open description", "Open serial number FAKE0"},
        "FAKE1",
        true,
        "it opens the POD"},
       {"PodAskedForIsHeld",
        true,
        {"Brontaflex POD", "Brontaflex POD"},
-       {"OpenBySerialNumber FAKE1"},
+       {"Open serial number FAKE1"},
        "FAKE1",
        false,
        "it sees the POD FAKE1 but cannot open it (driver status 3)"},
@@ -83,11 +83,11 @@ TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePodAskedFor) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     FakeClock clock;
-    FakeFtdiDriver d2xx(clock);
+    FakePortDriver d2xx(clock);
     d2xx.loads = c.loads;
     d2xx.devices = c.devices;
     for (const std::string& call : c.failing) {
-      d2xx.failures[call] = kFtDeviceNotOpened;
+      d2xx.failures[call] = kPortNotOpened;
     }
     const BackendProbe probe = ProbeBackend(d2xx, c.pod);
     EXPECT_EQ(probe.used, c.opens);

@@ -13,7 +13,7 @@
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeFtdiDriver.h"
+#include "tests/support/FakePortDriver.h"
 
 namespace {
 
@@ -37,7 +37,7 @@ class FailureCauseTest : public testing::Test {
  protected:
   // Runs `run` with the F2808 flash program on `driver` and returns the causes
   // shown. `afterConnect`, when given, spoils the driver once the port is open.
-  std::vector<std::string> CausesOf(std::unique_ptr<FtdiDriver> driver, const OperationRun& run,
+  std::vector<std::string> CausesOf(std::unique_ptr<PortDriver> driver, const OperationRun& run,
                                     const std::function<void()>& afterConnect = nullptr) {
     ProgrammerOperations ops(std::move(driver), clock_, ui_);
     ops.LoadDriver();
@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 struct DriverFault {
   const char* name;
-  std::function<void(FakeFtdiDriver&)> spoil;
+  std::function<void(FakePortDriver&)> spoil;
   const char* cause;
 };
 void PrintTo(const DriverFault& c, std::ostream* os) {
@@ -119,8 +119,8 @@ class DriverFaultCauseTest : public FailureCauseTest,
 // The fake POD answers everything; once the port is open, the driver fails the
 // reset command in the row's way.
 TEST_P(DriverFaultCauseTest, NamesWhatTheDriverDid) {
-  auto driver = std::make_unique<FakeFtdiDriver>(clock_);
-  FakeFtdiDriver& fake = *driver;
+  auto driver = std::make_unique<FakePortDriver>(clock_);
+  FakePortDriver& fake = *driver;
   fake.AnswerEveryWrite("!");
   EXPECT_EQ(CausesOf(std::move(driver), kTargetReset, [&] { GetParam().spoil(fake); }),
             std::vector<std::string>{GetParam().cause});
@@ -129,20 +129,21 @@ TEST_P(DriverFaultCauseTest, NamesWhatTheDriverDid) {
 INSTANTIATE_TEST_SUITE_P(
     Kinds, DriverFaultCauseTest,
     testing::Values(
-        DriverFault{"WriteCutShort", [](FakeFtdiDriver& fake) { fake.shortWriteBy = 1; },
+        DriverFault{"WriteCutShort", [](FakePortDriver& fake) { fake.shortWriteBy = 1; },
                     "cause: write of R cut short (2 of 3 bytes taken)"},
-        DriverFault{"WriteNeverLeaves", [](FakeFtdiDriver& fake) { fake.drainMs = 60000; },
+        DriverFault{"WriteNeverLeaves", [](FakePortDriver& fake) { fake.drainMs = 60000; },
                     "cause: time-out after 201 ms sending R (0 of 3 bytes gone)"},
         DriverFault{"DriverStatus",
-                    [](FakeFtdiDriver& fake) { fake.failures["Read"] = kFtOtherError; },
+                    [](FakePortDriver& fake) { fake.failures["Read"] = kPortOtherError; },
                     "cause: driver status 18 while waiting for the reply to R"},
-        DriverFault{"DeviceLost", [](FakeFtdiDriver& fake) { fake.failures["Write"] = kFtIoError; },
+        DriverFault{"DeviceLost",
+                    [](FakePortDriver& fake) { fake.failures["Write"] = kPortIoError; },
                     "cause: port gone while sending R (driver status 4)"}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(FailureCauseTest, APortThatWillNotOpenSaysWhichStatus) {
-  auto driver = std::make_unique<FakeFtdiDriver>(clock_);
-  driver->failures["SetBaudRate"] = kFtOtherError;
+  auto driver = std::make_unique<FakePortDriver>(clock_);
+  driver->failures["Configure"] = kPortOtherError;
   EXPECT_EQ(CausesOf(std::move(driver), kTargetReset),
             std::vector<std::string>{"cause: open the port: driver status 18"});
 }

@@ -13,7 +13,7 @@
 #include "ops/ProgrammerOperations.h"
 #include "tests/ops/Programs.h"
 #include "tests/ops/RecordingUi.h"
-#include "tests/support/FakeFtdiDriver.h"
+#include "tests/support/FakePortDriver.h"
 
 namespace {
 
@@ -22,13 +22,13 @@ constexpr char kDriverMissing[] = "Fail to load FTD2XX.DLL";
 class OperationChecksTest : public testing::Test {
  protected:
   OperationChecksTest() {
-    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    auto driver = std::make_unique<FakePortDriver>(clock_);
     fake_ = driver.get();
     ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
   }
 
   FakeClock clock_;
-  FakeFtdiDriver* fake_;
+  FakePortDriver* fake_;
   RecordingUi ui_;
   std::unique_ptr<ProgrammerOperations> ops_;
   ScratchDir dir_;
@@ -189,7 +189,7 @@ TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingT
   for (const CheckCase& c : cases) {
     SCOPED_TRACE(c.what);
     ui_.events.clear();
-    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    auto driver = std::make_unique<FakePortDriver>(clock_);
     fake_ = driver.get();
     ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
 
@@ -249,7 +249,7 @@ TEST_F(OperationChecksTest, WarningsNameTheSectionsLeftOutAndThoseInTheBootRomSt
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ui_.events.clear();
-    ops_ = std::make_unique<ProgrammerOperations>(std::make_unique<FakeFtdiDriver>(clock_), clock_,
+    ops_ = std::make_unique<ProgrammerOperations>(std::make_unique<FakePortDriver>(clock_), clock_,
                                                   ui_);
     EXPECT_EQ((ops_.get()->*c.operation)(FileRequest(dir_, c.program)),
               OperationOutcome::DriverNotLoaded);
@@ -275,7 +275,7 @@ TEST_F(OperationChecksTest, APodSeenByTheBackendPassedOverIsShownInsteadOfNothin
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ui_.seen.clear();
-    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    auto driver = std::make_unique<FakePortDriver>(clock_);
     driver->devices.clear();
     ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
     ops_->SetDriverProbes({{"d2xx", false, "it sees the POD but cannot open it", c.seenByTheOther},
@@ -289,28 +289,28 @@ TEST_F(OperationChecksTest, APodSeenByTheBackendPassedOverIsShownInsteadOfNothin
 TEST_F(OperationChecksTest, EachConnectionFailureHasItsMessageAndLeavesNoPortOpen) {
   const struct {
     const char* what;
-    std::function<void(FakeFtdiDriver&)> setUp;
+    std::function<void(FakePortDriver&)> setUp;
     OperationOutcome outcome;
     const char* message;
   } cases[] = {
-      {"no driver", [](FakeFtdiDriver& d) { d.loads = false; }, OperationOutcome::DriverNotLoaded,
+      {"no driver", [](FakePortDriver& d) { d.loads = false; }, OperationOutcome::DriverNotLoaded,
        kDriverMissing},
       {"no POD",
-       [](FakeFtdiDriver& d) {
+       [](FakePortDriver& d) {
          d.devices = {"Brontaflex POD2", "USB Serial"};
        },
        OperationOutcome::PodNotFound, "No Connection to Brontaflex POD"},
-      {"port fails", [](FakeFtdiDriver& d) { d.failures["SetBaudRate"] = kFtIoError; },
+      {"port fails", [](FakePortDriver& d) { d.failures["Configure"] = kPortIoError; },
        OperationOutcome::PortFailed, "Fail to open communication port"},
-      {"POD silent", [](FakeFtdiDriver&) {}, OperationOutcome::PodNoAnswer,
+      {"POD silent", [](FakePortDriver&) {}, OperationOutcome::PodNoAnswer,
        "Fail to initialize Brontaflex POD"},
-      {"POD answers", [](FakeFtdiDriver& d) { d.AnswerEveryWrite("!"); }, OperationOutcome::Done,
+      {"POD answers", [](FakePortDriver& d) { d.AnswerEveryWrite("!"); }, OperationOutcome::Done,
        "Target board's reset is successful"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ui_.events.clear();
-    auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+    auto driver = std::make_unique<FakePortDriver>(clock_);
     c.setUp(*driver);
     fake_ = driver.get();
     ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
@@ -345,7 +345,7 @@ TEST_F(OperationChecksTest, EveryOperationOnASilentPodLetsTheCallerAnswerWithinA
   for (const bool answersThePing : {true, false}) {
     for (const auto& operation : operations) {
       SCOPED_TRACE(std::string(operation.what) + (answersThePing ? "" : ", no ping answered"));
-      auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+      auto driver = std::make_unique<FakePortDriver>(clock_);
       if (answersThePing) {
         driver->onWrite = [fake = driver.get()](std::string_view) {
           fake->QueueReply("!");
@@ -378,7 +378,7 @@ TEST_F(OperationChecksTest, StartReportsDriverAndPodSearchWithoutOpening) {
             std::vector<std::string>{"status Connection to Brontaflex POD is successful"});
   EXPECT_EQ(fake_->openHandles(), 0u);
 
-  auto driver = std::make_unique<FakeFtdiDriver>(clock_);
+  auto driver = std::make_unique<FakePortDriver>(clock_);
   driver->devices.clear();
   ops_ = std::make_unique<ProgrammerOperations>(std::move(driver), clock_, ui_);
   ops_->LoadDriver();

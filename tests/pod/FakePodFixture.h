@@ -7,7 +7,7 @@
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeFtdiDriver.h"
+#include "tests/support/FakePortDriver.h"
 
 class FakePodFixture : public ::testing::Test {
  protected:
@@ -25,6 +25,6 @@ class FakePodFixture : public ::testing::Test {
   uint32_t ElapsedSince(uint32_t start) { return clock.NowMs() - start; }
 
   FakeClock clock;
-  FakeFtdiDriver fake{clock};
+  FakePortDriver fake{clock};
   PodLink link{fake, clock};
 };

@@ -329,7 +329,7 @@ TEST_F(PodCommandsTest, FlushFailsWhenThePodTalksBackButStillEmptiesTheBatch) {
   EXPECT_EQ(fake.unreadBytes(), 1u) << "left for the closing purge";
 
   fake.onWrite = nullptr;
-  fake.failures["Write"] = kFtIoError;
+  fake.failures["Write"] = kPortIoError;
   for (uint16_t i = 0; i < 49; ++i) {
     ASSERT_TRUE(pod.SendBootDataWord(i));
   }

@@ -9,7 +9,7 @@
 #include "pod/PodCommands.h"
 #include "pod/PodLink.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeFtdiDriver.h"
+#include "tests/support/FakePortDriver.h"
 
 namespace {
 
@@ -39,8 +39,8 @@ TEST(TracingDriverTest, ShowsFramesWithTheKeyDigitsMasked) {
 // with its time; the stored password's reply is masked as the frames are.
 TEST(TracingDriverTest, TracesEachExchangeAndNoKeyDigitReachesTheFile) {
   FakeClock clock;
-  auto fake = std::make_unique<FakeFtdiDriver>(clock);
-  FakeFtdiDriver& pod = *fake;
+  auto fake = std::make_unique<FakePortDriver>(clock);
+  FakePortDriver& pod = *fake;
   auto trace = std::make_unique<std::ostringstream>();
   std::ostringstream& text = *trace;
   TracingDriver tracing(std::move(fake), std::move(trace));

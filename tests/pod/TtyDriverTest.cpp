@@ -32,6 +32,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The line PodLink sets up.
+constexpr PortSettings kPodLine{921600, 8, 1, Parity::None, false, 200, 200};
+
 class TtyDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -75,15 +78,10 @@ class TtyDriverTest : public ::testing::Test {
 TEST_F(TtyDriverTest, ListsUsbPortsByProductStringInKernelOrder) {
   TtyDriver fresh((root / "sys").string(), (root / "dev").string());
   ASSERT_TRUE(fresh.Load());
-  uint32_t count = 0;
-  ASSERT_EQ(fresh.ListDeviceCount(count), kFtOk);
-  ASSERT_EQ(count, 2u);
-  char description[kFtDescriptionSize];
-  ASSERT_EQ(fresh.ListDeviceDescription(0, description), kFtOk);
-  EXPECT_STREQ(description, "FT232R USB UART");
-  ASSERT_EQ(fresh.ListDeviceDescription(1, description), kFtOk);
-  EXPECT_STREQ(description, "Brontaflex POD");
-  EXPECT_NE(fresh.ListDeviceDescription(2, description), kFtOk);
+  const auto ports = fresh.ListPorts();
+  ASSERT_EQ(ports.size(), 2u);
+  EXPECT_EQ(ports[0].description, "FT232R USB UART");
+  EXPECT_EQ(ports[1].description, "Brontaflex POD");
 }
 
 TEST_F(TtyDriverTest, OpensConfiguresAndPingsThePod) {
@@ -102,6 +100,39 @@ TEST_F(TtyDriverTest, OpensConfiguresAndPingsThePod) {
   EXPECT_EQ(line.c_lflag & (ICANON | ECHO | ISIG), 0u);
   EXPECT_EQ(line.c_iflag & (IXON | IXOFF | ICRNL), 0u);
   EXPECT_EQ(line.c_oflag & OPOST, 0u);
+}
+
+// Only the POD's line is offered; anything else is refused and leaves the
+// line as it was.
+TEST_F(TtyDriverTest, LinesOtherThanThePodsAreRefused) {
+  ASSERT_TRUE(driver.Load());
+  std::unique_ptr<Port> port;
+  ASSERT_EQ(driver.Open({PortKey::By::Description, "Brontaflex POD"}, port), kPortOk);
+  ASSERT_EQ(port->Configure(kPodLine), kPortOk);
+  const struct {
+    const char* what;
+    void (*change)(PortSettings&);
+  } refused[] = {
+      {"a speed of no termios code", [](PortSettings& line) { line.baud = 12345; }},
+      {"7 data bits", [](PortSettings& line) { line.dataBits = 7; }},
+      {"2 stop bits", [](PortSettings& line) { line.stopBits = 2; }},
+      {"even parity", [](PortSettings& line) { line.parity = Parity::Even; }},
+      {"RTS/CTS", [](PortSettings& line) { line.handshake = true; }},
+      {"9600 baud with 7 data bits",
+       [](PortSettings& line) {
+         line.baud = 9600;
+         line.dataBits = 7;
+       }},
+  };
+  for (const auto& [what, change] : refused) {
+    SCOPED_TRACE(what);
+    PortSettings settings = kPodLine;
+    change(settings);
+    EXPECT_EQ(port->Configure(settings), kPortInvalidParameter);
+    const termios line = pod.Line();
+    EXPECT_EQ(cfgetospeed(&line), B921600);
+    EXPECT_EQ(line.c_cflag & (CSIZE | CSTOPB | PARENB | CRTSCTS), static_cast<tcflag_t>(CS8));
+  }
 }
 
 // Root passes TIOCEXCL, so only the lock keeps a second program from setting
@@ -213,6 +244,25 @@ TEST_F(TtyDriverTest, SilentPortIsNoAnswerAndIsClosedAgain) {
   ASSERT_NO_FATAL_FAILURE(OpenLink());
 }
 
+// Unload closes a port left open; that port's own close later must not take
+// the descriptor number a port opened since may have been given.
+TEST_F(TtyDriverTest, PortClosedByUnloadClosesNothingOfItsSuccessor) {
+  const PortKey key{PortKey::By::SerialNumber, "BFX00001"};
+  ASSERT_TRUE(driver.Load());
+  std::unique_ptr<Port> stale;
+  ASSERT_EQ(driver.Open(key, stale), kPortOk);
+  driver.Unload();
+  uint32_t waiting = 0;
+  EXPECT_EQ(stale->BytesWaiting(waiting), kPortInvalidHandle);
+
+  ASSERT_TRUE(driver.Load());
+  std::unique_ptr<Port> fresh;
+  ASSERT_EQ(driver.Open(key, fresh), kPortOk) << "Unload gave the port back";
+  stale.reset();
+  EXPECT_EQ(fresh->BytesWaiting(waiting), kPortOk);
+  EXPECT_EQ(fresh->Configure(kPodLine), kPortOk);
+}
+
 TEST_F(TtyDriverTest, UnpluggedPodFailsTheReadInsteadOfHanging) {
   ASSERT_NO_FATAL_FAILURE(OpenLink());
   pod.Hangup();
@@ -260,7 +310,7 @@ TEST_F(TtyDriverTest, DescribesEachPortWithSerialDriverLatencyAndAccess) {
   TtyDriver user((root / "sys").string(), (root / "dev").string(), {4242, {4242, 20}});
   TtyDriver stranger((root / "sys").string(), (root / "dev").string(), {4444, {4444}});
 
-  const auto ports = user.DescribePorts();
+  const auto ports = user.ListPorts();
   ASSERT_EQ(ports.size(), 4u);
   const struct {
     const char* description;
@@ -281,7 +331,7 @@ TEST_F(TtyDriverTest, DescribesEachPortWithSerialDriverLatencyAndAccess) {
   }
   EXPECT_THAT(ports[2].accessProblem, testing::StartsWith("Permission denied (-rw-rw---- "));
   // The group's members may, others may not.
-  const auto strangers = stranger.DescribePorts();
+  const auto strangers = stranger.ListPorts();
   EXPECT_TRUE(strangers[0].accessible);
   EXPECT_FALSE(strangers[3].accessible);
 }
@@ -431,7 +481,7 @@ TEST_F(TtyDriverTest, BridgeBehindAHubKeepsItsOwnStrings) {
   fs::create_symlink("../../../ttyUSB3", port / "tty/ttyUSB3/device");
   fs::create_symlink(fs::relative(port / "tty/ttyUSB3", root / "sys/class/tty"),
                      root / "sys/class/tty/ttyUSB3");
-  const auto ports = driver.DescribePorts();
+  const auto ports = driver.ListPorts();
   ASSERT_EQ(ports.size(), 3u);
   EXPECT_EQ(ports[0].port, (root / "dev/ttyUSB3").string());
   EXPECT_EQ(ports[0].description, "");

@@ -22,7 +22,7 @@
 #include "tests/procedures/RecordingReporter.h"
 #include "tests/support/CoffWriter.h"
 #include "tests/support/FakeClock.h"
-#include "tests/support/FakeFtdiDriver.h"
+#include "tests/support/FakePortDriver.h"
 
 // `count` words whose two bytes differ, so a word sent with its bytes the wrong
 // way round never passes for the right one.
@@ -72,7 +72,7 @@ class FakeWireTest : public ProcedureTest {
   // Each write since the link was opened, condensed and joined by spaces.
   std::vector<std::string> Writes() const;
 
-  FakeFtdiDriver fake{clock};
+  FakePortDriver fake{clock};
 };
 
 // The emulated POD with the target board `targetMcu` behind it.
