@@ -431,6 +431,15 @@ OperationOutcome ProgrammerOperations::TargetOutcome(TargetWriteResult result,
                                                                     : Fail(outcome, cause);
 }
 
+OperationOutcome ProgrammerOperations::StoreOutcome(PodStoreResult result, OperationOutcome failed,
+                                                    const FailureCause& cause) {
+  if (result == PodStoreResult::Done) {
+    return OperationOutcome::Done;
+  }
+  // A stop the user asked for is no failure of the store.
+  return ui_.CancelRequested() ? failed : FailWith(PodStoreMessage(result), failed, cause);
+}
+
 PodCommands ProgrammerOperations::Commands() {
   return PodCommands(link_, {mcuType_, csmKeys_});
 }
@@ -483,11 +492,7 @@ OperationOutcome ProgrammerOperations::PodWrite(const OperationRequest& request)
         PodStore store(commands, *image_, mcuType_, ui_, localTime_);
         const PodStoreResult result =
             store.StorePodImage(request.eraseAll, request.useCsm, podFileName_);
-        if (result == PodStoreResult::Done || ui_.CancelRequested()) {
-          return result == PodStoreResult::Done ? OperationOutcome::Done
-                                                : OperationOutcome::Interrupted;
-        }
-        return FailWith(PodStoreMessage(result), OperationOutcome::PodWriteFailed, store.cause());
+        return StoreOutcome(result, OperationOutcome::PodWriteFailed, store.cause());
       },
       "EEPROM Write Completed - ");
 }
@@ -514,11 +519,7 @@ OperationOutcome ProgrammerOperations::PodVerify(const OperationRequest& request
         PodCommands commands = Commands();
         PodStore store(commands, *image_, mcuType_, ui_, localTime_);
         const PodStoreResult result = store.VerifyPodImage();
-        if (result == PodStoreResult::Done || ui_.CancelRequested()) {
-          return result == PodStoreResult::Done ? OperationOutcome::Done
-                                                : OperationOutcome::Interrupted;
-        }
-        return FailWith(PodStoreMessage(result), VerifyOutcome(result), store.cause());
+        return StoreOutcome(result, VerifyOutcome(result), store.cause());
       },
       "EEPROM Verify Completed - ");
 }

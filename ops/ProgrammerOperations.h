@@ -145,6 +145,9 @@ class ProgrammerOperations {
   // The operation's outcome for how the target procedure ended, its failure
   // shown with `cause`.
   OperationOutcome TargetOutcome(TargetWriteResult result, const FailureCause& cause);
+  // The same for a store or verify of the POD, which failed as `failed`.
+  OperationOutcome StoreOutcome(PodStoreResult result, OperationOutcome failed,
+                                const FailureCause& cause);
   // The POD's commands for the device and keys as they stand when an operation starts.
   PodCommands Commands();
   void Error(std::string_view text);
