@@ -117,12 +117,6 @@ QStringList CProgrammerDlg::RecentFiles() const {
   return files;
 }
 
-void CProgrammerDlg::ShowCsmKeys(const CsmKeys& keys) {
-  for (int k = 0; k < 8; ++k) {
-    Control<QLineEdit>(IDC_KEY0 + k)->setText(QString::asprintf("%04X", keys[k]));
-  }
-}
-
 void CProgrammerDlg::ShowStatus(const std::string& text, bool error) {
   messageLabel_->SetLabelTextColor(error ? kRed : kBlack, true);
   messageLabel_->SetLabelText(QString::fromStdString(text));

@@ -15,7 +15,6 @@
 #include "dialog/DialogModel.h"
 #include "dialog/DialogView.h"
 #include "pod/Clock.h"
-#include "pod/CsmKeys.h"
 
 class CMessageLabel;
 class CPercentProgressBar;
@@ -68,8 +67,6 @@ class CProgrammerDlg : public TemplateDialog, public DialogView {
   // Disables (busy) or enables the seven operation buttons, with the wait
   // cursor while busy, as the model orders them.
   void SetBusy(bool busy) { model_.SetBusy(busy); }
-  // Types the words into the eight KEY edits as four hexadecimal digits each.
-  void ShowCsmKeys(const CsmKeys& keys);
   // Commands 16 to 31 of the window's menu open the About box.
   void OnSysCommand(int command) { model_.OnSysCommand(command); }
 

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "app/CProgrammerDlg.h"
+#include "pod/CsmKeys.h"
 #include "tests/app/WindowTestSupport.h"
 #include "tests/support/FakeClock.h"
 #include "tests/support/FakePortDriver.h"
@@ -214,7 +215,9 @@ TEST_F(WindowStartEndTest, SettingsWrittenAtTheEndAreWhatTheNextStartShows) {
     dlg->Control<QComboBox>(IDC_MCU_TYPE)->setCurrentIndex(1);
     dlg->Control<QRadioButton>(IDC_ERASE_ALL)->setChecked(true);
     dlg->Control<QCheckBox>(IDC_CSM_OPTION)->setChecked(true);
-    dlg->ShowCsmKeys(keys);
+    for (int k = 0; k < 8; ++k) {
+      dlg->Control<QLineEdit>(IDC_KEY0 + k)->setText(QString::asprintf("%04X", keys[k]));
+    }
     for (const QString& path : {a, b}) {
       dlg->Control<QComboBox>(IDC_FILE_PATH)->setEditText(path);
       Click(*dlg, IDC_LOAD);
