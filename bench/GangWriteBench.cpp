@@ -60,8 +60,8 @@ void GangF2809Write(benchmark::State& state) {
     std::ostream out(&nowhere);
     const double cpuStart = ProcessCpuSeconds();
     const auto wallStart = std::chrono::steady_clock::now();
-    const GangResult result =
-        RunGang({"target-write", request, operation, clock}, std::move(pods), {out, out});
+    const GangResult result = RunGang({"target-write", request, operation, clock}, std::move(pods),
+                                      {out, out, false, Verbosity::Normal, {}});
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
     const double cpu = ProcessCpuSeconds() - cpuStart;

@@ -82,7 +82,7 @@ std::optional<CsmKeyTexts> ReadCsmKeyFile(const std::string& path, std::string& 
   if (!kind.regular) {
     error = name + " is not a regular file";
   } else if ((kind.mode & 077u) != 0) {
-    char mode[8];
+    char mode[12];  // room for any mode_t, though only the permission bits come
     std::snprintf(mode, sizeof mode, "%04o", kind.mode);
     error = name + " may be read or written by others (mode " + mode +
             "); make it its owner's alone: chmod 600 " + path;

@@ -163,7 +163,9 @@ TEST(McuCatalogueTest, EraseMaskIsAllSectorsOrTheImageSectors) {
       {false, kF2808, 0x00, 0x00}, {false, kF2801, 0xF3, 0x03},
   };
   ProgramImage image;
-  image.AppendSection(std::make_unique<ImageSection>(ImageSection{.inFlash = true}));
+  auto flash = std::make_unique<ImageSection>();
+  flash->inFlash = true;
+  image.AppendSection(std::move(flash));
   for (const EraseCase& c : cases) {
     image.sections[0]->sectorMask = c.imageMask;
     EXPECT_EQ(EraseMask(c.eraseAll, c.mcu, image), c.expected)
