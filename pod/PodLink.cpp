@@ -23,7 +23,7 @@ void PodLink::UnloadDriver() {
   if (!driverLoaded_) {
     return;
   }
-  // A handle must never outlive the library that issued it.
+  // A port must never outlive the driver that opened it.
   Close();
   driver_.Unload();
   driverLoaded_ = false;

@@ -96,7 +96,7 @@ TEST(DriverSelectionTest, VendorLibraryIsUsedOnlyWhereItOpensThePodAskedFor) {
     // What it saw, also when it cannot open it (a user without access to the
     // USB device still sees it listed): never "no FTDI device".
     EXPECT_EQ(probe.ports.size(), c.loads ? c.devices.size() : 0u);
-    EXPECT_EQ(d2xx.openHandles(), 0u);
+    EXPECT_EQ(d2xx.openPorts(), 0u);
   }
 }
 

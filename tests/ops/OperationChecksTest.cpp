@@ -198,7 +198,7 @@ TEST_F(OperationChecksTest, RefusalsAndLimitsEndWithTheirMessageWithoutTouchingT
     EXPECT_EQ(ui_.LastMessage(), c.message);
     EXPECT_TRUE(ui_.Only("busy").empty());
     EXPECT_TRUE(fake_->writes.empty());
-    EXPECT_EQ(fake_->openHandles(), 0u);
+    EXPECT_EQ(fake_->openPorts(), 0u);
   }
 }
 
@@ -320,7 +320,7 @@ TEST_F(OperationChecksTest, EachConnectionFailureHasItsMessageAndLeavesNoPortOpe
     EXPECT_EQ(ops_->TargetReset(), c.outcome);
     EXPECT_EQ(ui_.events.size(), 1u);
     EXPECT_EQ(ui_.LastMessage(), c.message);
-    EXPECT_EQ(fake_->openHandles(), 0u);
+    EXPECT_EQ(fake_->openPorts(), 0u);
     EXPECT_FALSE(ops_->link().isOpen());
   }
 }
@@ -376,7 +376,7 @@ TEST_F(OperationChecksTest, StartReportsDriverAndPodSearchWithoutOpening) {
   EXPECT_TRUE(ops_->FindPod());
   EXPECT_EQ(ui_.events,
             std::vector<std::string>{"status Connection to Brontaflex POD is successful"});
-  EXPECT_EQ(fake_->openHandles(), 0u);
+  EXPECT_EQ(fake_->openPorts(), 0u);
 
   auto driver = std::make_unique<FakePortDriver>(clock_);
   driver->devices.clear();

@@ -149,7 +149,7 @@ TEST_F(PodLinkTest, OpenSetsTheLineUpInOrderAndPings) {
                             "Purge 3",
                         }));
   EXPECT_EQ(fake.writes, std::vector<std::string>{kPing});
-  EXPECT_EQ(fake.openHandles(), 1u);
+  EXPECT_EQ(fake.openPorts(), 1u);
 }
 
 TEST_F(PodLinkTest, LatencyAlreadyOneIsNotWrittenAgain) {
@@ -197,7 +197,7 @@ TEST_F(PodLinkTest, LatencyThatDoesNotTakeIsReadBackAndReported) {
 class PodLinkOpenFailureTest : public FakePodFixture,
                                public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(PodLinkOpenFailureTest, FailingStepLeavesNoHandleOpen) {
+TEST_P(PodLinkOpenFailureTest, FailingStepLeavesNoPortOpen) {
   fake.AnswerEveryWrite("!");
   fake.failures[GetParam()] = kPortIoError;
   ASSERT_TRUE(link.LoadDriver());
@@ -205,9 +205,9 @@ TEST_P(PodLinkOpenFailureTest, FailingStepLeavesNoHandleOpen) {
   EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::PortFailed);
   EXPECT_FALSE(link.isOpen());
   EXPECT_TRUE(link.found());
-  EXPECT_EQ(fake.openHandles(), 0u);
+  EXPECT_EQ(fake.openPorts(), 0u);
   EXPECT_TRUE(fake.writes.empty()) << "pinged a port that failed its set-up";
-  // The step that failed is the last one tried before the handle was given back.
+  // The step that failed is the last one tried before the port was closed.
   const bool openedAtAll = std::string(GetParam()) != "Open";
   ASSERT_GE(fake.calls.size(), 2u);
   EXPECT_TRUE(fake.calls.back() == (openedAtAll ? "Close" : "Open description Brontaflex POD"));
@@ -227,7 +227,7 @@ TEST_F(PodLinkTest, SilentOrWrongPingAnswerIsNoAnswer) {
     ASSERT_TRUE(link.Find());
     EXPECT_EQ(PodCommands::OpenPod(link), OpenStatus::NoAnswer);
     EXPECT_FALSE(link.isOpen());
-    EXPECT_EQ(fake.openHandles(), 0u);
+    EXPECT_EQ(fake.openPorts(), 0u);
   }
 }
 
@@ -246,7 +246,7 @@ TEST_F(PodLinkTest, CloseDiscardsWhatCameInAndKeepsThePodFound) {
   EXPECT_EQ(fake.calls, (std::vector<std::string>{"Purge 1", "Close"}));
   EXPECT_FALSE(link.isOpen());
   EXPECT_TRUE(link.found());
-  EXPECT_EQ(fake.openHandles(), 0u);
+  EXPECT_EQ(fake.openPorts(), 0u);
   EXPECT_EQ(fake.unreadBytes(), 0u);
   uint32_t waiting = 0;
   EXPECT_FALSE(link.QueuedInput(waiting));

@@ -57,7 +57,7 @@ class FakePortDriver final : public PortDriver {
   std::vector<std::string> writes;  // the bytes of each Write
   uint32_t readCalls = 0;
   uint32_t listCalls = 0;
-  size_t openHandles() const { return openPorts_; }
+  size_t openPorts() const { return openPorts_; }
   // Received bytes not read yet, whether they have arrived or not.
   size_t unreadBytes() const { return rx_.size(); }
   uint32_t readTimeoutMs() const { return readTimeoutMs_; }
