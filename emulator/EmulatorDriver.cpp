@@ -319,13 +319,15 @@ void EmulatorDriver::Close(uint64_t session) {
     return;
   }
   open_ = false;
-  DropQueues();
-  Store().SaveInBackground();
-  Store().Release();
+  LetGoOfThePod();
 }
 
 void EmulatorDriver::Unplug() {
   plugged_ = false;
+  LetGoOfThePod();
+}
+
+void EmulatorDriver::LetGoOfThePod() {
   DropQueues();
   Store().SaveInBackground();
   Store().Release();

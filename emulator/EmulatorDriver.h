@@ -72,6 +72,9 @@ class EmulatorDriver final : public PortDriver {
   uint32_t ArrivedCount(uint64_t nowNs) const;
   bool LineSetUp() const;
   void DropQueues();
+  // What both a close and a pulled cable end: the queues, and the claim on
+  // the POD's state, which is saved.
+  void LetGoOfThePod();
   // The indices into the configured devices of those attached now.
   std::vector<size_t> PresentDevices() const;
   bool Matches(size_t device, const PortKey& key) const;

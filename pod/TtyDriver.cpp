@@ -151,6 +151,9 @@ class TtyDriver::TtyPort final : public Port {
   // Waits up to PodLink::kDrainTimeoutMs for the output queue to empty; true
   // when it did.
   bool DrainOutput();
+  // Waits until the output queue is empty or `deadline` has come; true when
+  // it emptied.
+  bool AwaitOutputLeft(SteadyClock::time_point deadline);
 
   TtyDriver& driver_;
   int fd_;  // -1 once Unload closed it
@@ -288,7 +291,10 @@ PortStatus TtyDriver::TtyPort::ChangeLine(const std::function<void(termios&)>& c
 bool TtyDriver::TtyPort::DrainOutput() {
   // Not tcdrain: it waits without a limit, for as long as the other end
   // does not take the bytes.
-  const auto deadline = SteadyClock::now() + std::chrono::milliseconds(PodLink::kDrainTimeoutMs);
+  return AwaitOutputLeft(SteadyClock::now() + std::chrono::milliseconds(PodLink::kDrainTimeoutMs));
+}
+
+bool TtyDriver::TtyPort::AwaitOutputLeft(SteadyClock::time_point deadline) {
   int queued = 0;
   while (calls_->OutputQueued(fd_, queued) == 0 && queued > 0) {
     if (RemainingMs(deadline) == 0) {
@@ -450,10 +456,7 @@ PortStatus TtyDriver::TtyPort::Write(const void* bytes, uint32_t length, uint32_
   }
   // The bytes have been accepted; wait, within the same time-out, until they
   // have left, so that the caller's queue check finds nothing to wait for.
-  int queued = 0;
-  while (calls_->OutputQueued(fd_, queued) == 0 && queued > 0 && RemainingMs(deadline) > 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
+  AwaitOutputLeft(deadline);
   return kPortOk;
 }
 
