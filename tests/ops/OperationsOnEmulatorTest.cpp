@@ -117,11 +117,13 @@ class OperationsOnEmulatorTest : public testing::Test {
     }
   }
 
+  // First, so that it goes last: the emulated POD lets go of its state file
+  // and lock only as it ends, and Windows cannot remove a file still open.
+  ScratchDir dir_;
   FakeClock clock_;
   RecordingUi ui_;
   EmulatorDriver* emulator_ = nullptr;
   std::unique_ptr<ProgrammerOperations> ops_;
-  ScratchDir dir_;
 };
 
 TEST_F(OperationsOnEmulatorTest, TargetWriteProgramsTheFlashAndCleansUp) {
